@@ -1,0 +1,4 @@
+// engine/ImageDim.cpp: the document's image size.
+#include "engine/ImageDim.h"
+
+Rect gImageDim;

@@ -1,0 +1,129 @@
+// platform/core/GWorldWrapper.h: the program's image, an offscreen buffer of
+// 4-byte pixels (alpha, red, green, blue) owned by one object.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/core/DrawTarget.h"
+#include "platform/core/Geometry.h"
+
+// The image. Depth 32 for every picture; depth 1 for the sliders' drawing
+// buffers, which use the same 4-byte storage.
+//
+// Pixel layout: row y starts at GetPixBaseAddr() + y * GetSrcRowBytes(); the
+// pixel of column x lies 4 * x bytes further, bytes alpha, red, green, blue.
+// GetSrcRowBytes() is at least 4 * width; bytes past a row's last pixel carry
+// no pixel data. The base address stays put until the next resize.
+//
+// Threads: an image belongs to one thread at a time; several threads may read
+// an image that nobody writes. The current port and the drawing bracket's save
+// slot are per thread.
+class GWorldWrapper final : public DrawTarget {
+public:
+    // A new image of bounds' size, erased to white (every byte 0xFF). A zero
+    // width or height gives a valid empty image. A negative side, an absurd
+    // size or exhausted memory throws std::bad_alloc; no object then exists.
+    // clutID is kept for the callers; -1 (no colour table) is the only value used.
+    GWorldWrapper(int depth, Rect bounds, int clutID);
+    ~GWorldWrapper() override;
+
+    // Images are copied only by assignment, which resizes this image to the
+    // source's bounds and copies every pixel byte, alpha included. On
+    // allocation failure throws std::bad_alloc and leaves this image as it was.
+    GWorldWrapper& operator=(const GWorldWrapper& source);
+    GWorldWrapper(const GWorldWrapper&) = delete;
+    GWorldWrapper(GWorldWrapper&&) = delete;
+    GWorldWrapper& operator=(GWorldWrapper&&) = delete;
+
+    Rect GetDim() const { return mBounds; }
+    int GetDepth() const { return mDepth; }
+    int GetClutID() const { return mClutID; }
+    GrafPtr GetGWorldPtr() { return this; }
+    std::ptrdiff_t GetSrcRowBytes() const { return mRowBytes; }
+    int Width() const { return mBounds.right - mBounds.left; }
+    int Height() const { return mBounds.bottom - mBounds.top; }
+
+    // The address of pixel (0, 0); null for an empty image.
+    uint8_t* GetPixBaseAddr() { return mPixels.get(); }
+    const uint8_t* GetPixBaseAddr() const { return mPixels.get(); }
+    // The first byte (alpha) of row y. Offsets are computed in 64 bits.
+    uint8_t* PixelRow(int y) { return mPixels.get() + static_cast<std::ptrdiff_t>(y) * mRowBytes; }
+    const uint8_t* PixelRow(int y) const { return mPixels.get() + static_cast<std::ptrdiff_t>(y) * mRowBytes; }
+
+    // Pixels never move between resizes, so locking always succeeds and costs
+    // nothing; both may be called from any thread.
+    bool LockPixels() const { return true; }
+    void UnlockPixels() const {}
+
+    // Drawing bracket: saves the calling thread's current port in its one save
+    // slot and makes this image current; FinishUsingGWorld restores the saved
+    // port. The pair does not nest.
+    void StartUsingGWorld();
+    void FinishUsingGWorld();
+
+    // Fills the whole image with white (every byte 0xFF, alpha included).
+    void EraseGWorldRect();
+
+    // Resizes the image to r unless r has the current bottom and right (top and
+    // left are not compared). A resized image is white; old pixels are dropped.
+    // Throws std::bad_alloc on failure, leaving bounds and pixels unchanged.
+    void UpdateGWorldFromRect(Rect r);
+
+    // Copies the whole image (or rectangle src of it) into rectangle dst of
+    // port, or of the calling thread's current port, stretching by nearest
+    // neighbour when sizes differ. Nothing happens when the port is none.
+    void CopyWorldBits(Rect dst, GrafPtr port) const;
+    void CopyWorldBits(Rect dst) const;
+    void CopyWorldBits(Rect src, Rect dst, GrafPtr port) const;
+
+    // DrawTarget: this image as a destination.
+    Rect PortBounds() const override { return mBounds; }
+    void CopyBitsFrom(const GWorldWrapper& image, const Rect& src, const Rect& dst) override;
+    void FillRect(const Rect& r, const RGBColor& colour) override;
+    void FrameRect(const Rect& r, const RGBColor& colour) override;
+    void DrawLine(Point a, Point b, const RGBColor& colour) override;
+
+    // Test support: true while the padding bytes of every row still hold the
+    // canary pattern written when the image was allocated (always true when
+    // the padded-stride mode is off).
+    bool RowPaddingIntact() const;
+
+private:
+    struct Buffer;
+    static Buffer Allocate(int width, int height);
+    void Adopt(Buffer&& buffer, Rect bounds);
+
+    Rect mBounds;
+    int mDepth;
+    int mClutID;
+    std::unique_ptr<uint8_t[]> mPixels;
+    std::ptrdiff_t mRowBytes = 0;
+
+    thread_local static GrafPtr sOldGW;
+};
+
+// Resizes dest to source's bounds and copies source's pixels row by row, each
+// image with its own row length. Throws std::bad_alloc like operator=.
+void CopyGWorldWrapper(const GWorldWrapper& source, GWorldWrapper& dest);
+
+// Scoped drawing bracket: StartUsingGWorld now, FinishUsingGWorld at scope end.
+class UsingGWorld {
+public:
+    explicit UsingGWorld(GWorldWrapper& image) : mImage(image) { mImage.StartUsingGWorld(); }
+    ~UsingGWorld() { mImage.FinishUsingGWorld(); }
+    UsingGWorld(const UsingGWorld&) = delete;
+    UsingGWorld& operator=(const UsingGWorld&) = delete;
+
+private:
+    GWorldWrapper& mImage;
+};
+
+// Test hooks, process-wide.
+// Pads every row of images allocated from now on with `bytes` canary bytes
+// (0 turns the mode off). Routines that assume rows of exactly 4 * width
+// bytes, or write past a row, show up under this mode.
+void SetImageRowPaddingForTesting(int bytes);
+// Makes the next `count` image allocations throw std::bad_alloc.
+void FailNextImageAllocationsForTesting(int count);

@@ -1,0 +1,96 @@
+// tests/support/PythonReference.cpp: running reference scripts with Debian's python3.
+#include "tests/support/PythonReference.h"
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string Quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+}  // namespace
+
+std::string ReferenceScratchDir()
+{
+    static std::atomic<int> counter{0};
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("velmora-ref-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+bool RunPython(const std::string& code, const std::vector<std::string>& args, std::string* output)
+{
+    const std::string dir = ReferenceScratchDir();
+    const std::string script = dir + "/script.py";
+    {
+        std::ofstream out(script);
+        out << code;
+    }
+    return RunPythonScript(script, args, output);
+}
+
+bool RunPythonScript(const std::string& name, const std::vector<std::string>& args, std::string* output)
+{
+    const std::string path = name.find('/') == std::string::npos ? std::string(VELMORA_TEST_SCRIPTS) + "/" + name : name;
+    std::string command = Quote(VELMORA_REFERENCE_PYTHON) + " " + Quote(path);
+    for (const std::string& a : args)
+        command += " " + Quote(a);
+    command += " 2>&1";
+    output->clear();
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        *output = "cannot start " + command;
+        return false;
+    }
+    std::array<char, 4096> buffer;
+    std::size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        output->append(buffer.data(), n);
+    const int status = pclose(pipe);
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void WriteDoubles(const std::string& path, const std::vector<double>& values)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(values.data()), static_cast<std::streamsize>(values.size() * sizeof(double)));
+}
+
+std::vector<double> ReadDoubles(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<double> values(bytes.size() / sizeof(double));
+    std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(values.size() * sizeof(double)),
+              reinterpret_cast<char*>(values.data()));
+    return values;
+}
+
+void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<unsigned char> ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}

@@ -1,0 +1,274 @@
+// tests/unit/GWorldWrapperTest.cpp: the image buffer: creation, resizing,
+// assignment, stretching copies and the per-thread drawing target.
+#include "platform/core/GWorldWrapper.h"
+
+#include <new>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestImages.h"
+
+static_assert(!std::is_copy_constructible_v<GWorldWrapper>);
+static_assert(!std::is_move_constructible_v<GWorldWrapper>);
+static_assert(std::is_copy_assignable_v<GWorldWrapper>);
+
+namespace {
+
+bool AllWhite(const GWorldWrapper& image)
+{
+    for (int y = 0; y < image.Height(); ++y)
+        for (int x = 0; x < image.Width(); ++x)
+            if (!(GetPixel(image, x, y) == Argb{0xFF, 0xFF, 0xFF, 0xFF}))
+                return false;
+    return true;
+}
+
+}  // namespace
+
+TEST(GWorldWrapper, NewImagesAreWhiteWithFullRows)
+{
+    for (auto [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {640, 480}, {5000, 10}, {3, 7}}) {
+        GWorldWrapper image(32, MakeRect(0, 0, h, w), -1);
+        EXPECT_EQ(image.GetDim(), MakeRect(0, 0, h, w));
+        EXPECT_GE(image.GetSrcRowBytes(), 4 * w) << w;
+        EXPECT_TRUE(AllWhite(image)) << w << "x" << h;
+    }
+}
+
+TEST(GWorldWrapper, EmptyImagesAreUsable)
+{
+    for (auto [w, h] : std::vector<std::pair<int, int>>{{0, 0}, {0, 7}, {7, 0}}) {
+        GWorldWrapper image(32, MakeRect(0, 0, h, w), -1);
+        EXPECT_EQ(image.Width(), w);
+        EXPECT_EQ(image.Height(), h);
+        image.EraseGWorldRect();
+        auto other = MakeImage(4, 4);
+        FillGradient(*other);
+        image = *other;  // grows from empty
+        EXPECT_TRUE(SamePixels(image, *other, true));
+    }
+}
+
+TEST(GWorldWrapper, NegativeSidesThrow)
+{
+    EXPECT_THROW(GWorldWrapper(32, MakeRect(0, 0, -1, 10), -1), std::bad_alloc);
+    EXPECT_THROW(GWorldWrapper(32, MakeRect(0, 0, 10, -1), -1), std::bad_alloc);
+}
+
+TEST(GWorldWrapper, WideImagesKeepTheirWholeRow)
+{
+    // Wider than the 14 bits of the old row-length field.
+    GWorldWrapper image(32, MakeRect(0, 0, 3, 5000), -1);
+    EXPECT_GE(image.GetSrcRowBytes(), 20000);
+    SetPixel(image, 4999, 2, {1, 2, 3, 4});
+    EXPECT_EQ(GetPixel(image, 4999, 2), (Argb{1, 2, 3, 4}));
+    EXPECT_EQ(GetPixel(image, 4998, 2), (Argb{0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST(GWorldWrapper, ResizeKeepsPixelsWhenBottomAndRightAreTheSame)
+{
+    auto image = MakeImage(20, 10);
+    FillGradient(*image);
+    auto copy = MakeImage(20, 10);
+    FillGradient(*copy);
+    image->UpdateGWorldFromRect(MakeRect(3, 5, 10, 20));  // top and left are not compared
+    EXPECT_EQ(image->GetDim(), MakeRect(0, 0, 10, 20));
+    EXPECT_TRUE(SamePixels(*image, *copy, true));
+
+    image->UpdateGWorldFromRect(MakeRect(0, 0, 11, 30));
+    EXPECT_EQ(image->GetDim(), MakeRect(0, 0, 11, 30));
+    EXPECT_TRUE(AllWhite(*image));
+}
+
+TEST(GWorldWrapper, FailedResizeLeavesImageAsItWas)
+{
+    auto image = MakeImage(20, 10);
+    FillGradient(*image);
+    auto copy = MakeImage(20, 10);
+    FillGradient(*copy);
+    FailNextImageAllocationsForTesting(1);
+    EXPECT_THROW(image->UpdateGWorldFromRect(MakeRect(0, 0, 50, 50)), std::bad_alloc);
+    EXPECT_EQ(image->GetDim(), MakeRect(0, 0, 10, 20));
+    EXPECT_TRUE(SamePixels(*image, *copy, true));
+
+    auto big = MakeImage(40, 40);
+    FailNextImageAllocationsForTesting(1);
+    EXPECT_THROW(*image = *big, std::bad_alloc);
+    EXPECT_TRUE(SamePixels(*image, *copy, true));
+
+    FailNextImageAllocationsForTesting(1);
+    EXPECT_THROW(MakeImage(5, 5), std::bad_alloc);
+    EXPECT_NO_THROW(MakeImage(5, 5));  // only the next one fails
+}
+
+TEST(GWorldWrapper, AssignmentCopiesSizeAndEveryByte)
+{
+    auto source = MakeImage(100, 50);
+    FillNoise(*source, 7);
+    SetPixel(*source, 3, 4, {0x12, 1, 2, 3});  // alpha is copied too
+    auto target = MakeImage(10, 10);
+    *target = *source;
+    EXPECT_EQ(target->GetDim(), MakeRect(0, 0, 50, 100));
+    EXPECT_TRUE(SamePixels(*target, *source, true));
+
+    *target = *target;  // self-assignment changes nothing
+    EXPECT_TRUE(SamePixels(*target, *source, true));
+}
+
+TEST(GWorldWrapper, AssignmentFromPaddedSource)
+{
+    SetImageRowPaddingForTesting(20);
+    auto source = MakeImage(37, 5);
+    SetImageRowPaddingForTesting(0);
+    FillNoise(*source, 3);
+    auto target = MakeImage(10, 10);
+    *target = *source;
+    EXPECT_TRUE(SamePixels(*target, *source, true));
+    EXPECT_TRUE(source->RowPaddingIntact());
+    EXPECT_TRUE(target->RowPaddingIntact());
+}
+
+TEST(GWorldWrapper, SameSizeCopyIsExact)
+{
+    auto source = MakeImage(13, 9);
+    FillNoise(*source, 11);
+    auto target = MakeImage(13, 9);
+    source->CopyWorldBits(source->GetDim(), target->GetGWorldPtr());
+    EXPECT_TRUE(SamePixels(*target, *source, true));
+}
+
+TEST(GWorldWrapper, DoubleStretchRepeatsEachPixel)
+{
+    auto source = MakeImage(5, 3);
+    FillNoise(*source, 5);
+    auto target = MakeImage(10, 6);
+    source->CopyWorldBits(MakeRect(0, 0, 6, 10), target->GetGWorldPtr());
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 10; ++x)
+            ASSERT_EQ(GetPixel(*target, x, y), GetPixel(*source, x / 2, y / 2)) << x << "," << y;
+}
+
+TEST(GWorldWrapper, HalfShrinkTakesProportionalSource)
+{
+    auto source = MakeImage(9, 7);
+    FillNoise(*source, 9);
+    auto target = MakeImage(4, 3);
+    source->CopyWorldBits(MakeRect(0, 0, 3, 4), target->GetGWorldPtr());
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)  // d takes floor(d * srcW / dstW)
+            ASSERT_EQ(GetPixel(*target, x, y), GetPixel(*source, x * 9 / 4, y * 7 / 3)) << x << "," << y;
+}
+
+TEST(GWorldWrapper, PartialCopyWithSourceRect)
+{
+    auto source = MakeImage(8, 8);
+    FillGradient(*source);
+    auto target = MakeImage(8, 8);
+    source->CopyWorldBits(MakeRect(2, 3, 4, 5), MakeRect(0, 0, 4, 4), target->GetGWorldPtr());
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(GetPixel(*target, x, y), GetPixel(*source, 3 + x / 2, 2 + y / 2));
+    EXPECT_EQ(GetPixel(*target, 4, 4), (Argb{0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST(GWorldWrapper, CopiesPastEitherEdgeStayInside)
+{
+    auto source = MakeImage(6, 6);
+    FillGradient(*source);
+    SetImageRowPaddingForTesting(8);
+    auto target = MakeImage(6, 6);
+    SetImageRowPaddingForTesting(0);
+    // Destination hangs over every edge; the mapping is that of the whole rect.
+    source->CopyWorldBits(MakeRect(-3, -3, 9, 9), target->GetGWorldPtr());
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(GetPixel(*target, x, y), GetPixel(*source, (x + 3) / 2, (y + 3) / 2));
+    // Source rect past the source image: only existing source pixels are copied.
+    auto target2 = MakeImage(6, 6);
+    source->CopyWorldBits(MakeRect(3, 3, 9, 9), MakeRect(0, 0, 6, 6), target2->GetGWorldPtr());
+    EXPECT_EQ(GetPixel(*target2, 0, 0), GetPixel(*source, 3, 3));
+    EXPECT_EQ(GetPixel(*target2, 2, 2), GetPixel(*source, 5, 5));
+    EXPECT_EQ(GetPixel(*target2, 3, 3), (Argb{0xFF, 0xFF, 0xFF, 0xFF}));
+    // Empty, reversed and far-away rects copy nothing.
+    auto before = MakeImage(6, 6);
+    *before = *target2;
+    source->CopyWorldBits(MakeRect(4, 4, 2, 2), target2->GetGWorldPtr());
+    source->CopyWorldBits(MakeRect(0, 0, 0, 5), target2->GetGWorldPtr());
+    source->CopyWorldBits(MakeRect(100, 100, 200, 200), target2->GetGWorldPtr());
+    source->CopyWorldBits(MakeRect(-200, -200, -100, -100), target2->GetGWorldPtr());
+    EXPECT_TRUE(SamePixels(*before, *target2, true));
+    EXPECT_TRUE(target->RowPaddingIntact());
+}
+
+TEST(GWorldWrapper, CopyIntoCurrentPort)
+{
+    auto source = MakeImage(4, 4);
+    FillGradient(*source);
+    auto target = MakeImage(4, 4);
+    source->CopyWorldBits(source->GetDim());  // no current port: nothing happens
+    EXPECT_TRUE(AllWhite(*target));
+    {
+        UsingGWorld using_(*target);
+        EXPECT_EQ(GetPort(), target->GetGWorldPtr());
+        source->CopyWorldBits(source->GetDim());
+    }
+    EXPECT_EQ(GetPort(), nullptr);
+    EXPECT_TRUE(SamePixels(*source, *target, true));
+}
+
+TEST(GWorldWrapper, DrawingPrimitivesStayInside)
+{
+    auto image = MakeImage(5, 4);
+    const RGBColor black{0, 0, 0};
+    image->FillRect(MakeRect(-2, -2, 2, 2), black);
+    EXPECT_EQ(GetPixel(*image, 1, 1), (Argb{0xFF, 0, 0, 0}));
+    EXPECT_EQ(GetPixel(*image, 2, 2), (Argb{0xFF, 0xFF, 0xFF, 0xFF}));
+    image->EraseGWorldRect();
+    image->DrawLine(MakePoint(-5, 0), MakePoint(10, 0), black);  // vertical, column 0
+    for (int y = 0; y < 4; ++y)
+        EXPECT_EQ(GetPixel(*image, 0, y).r, 0);
+    EXPECT_EQ(GetPixel(*image, 1, 0).r, 0xFF);
+    image->EraseGWorldRect();
+    image->FrameRect(image->GetDim(), black);
+    EXPECT_EQ(GetPixel(*image, 0, 0).r, 0);
+    EXPECT_EQ(GetPixel(*image, 4, 3).r, 0);
+    EXPECT_EQ(GetPixel(*image, 2, 2).r, 0xFF);
+}
+
+TEST(GWorldWrapper, DrawingTargetIsPerThread)
+{
+    auto shared = MakeImage(32, 16);
+    FillNoise(*shared, 1);
+    std::vector<std::thread> threads;
+    std::vector<int> failures(16, 0);
+    for (int t = 0; t < 16; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 20; ++round) {
+                auto own = MakeImage(8 + t, 4 + round % 5);
+                auto mine = MakeImage(3, 3);
+                SetPort(mine->GetGWorldPtr());
+                own->StartUsingGWorld();
+                if (GetPort() != own->GetGWorldPtr())
+                    ++failures[t];
+                shared->CopyWorldBits(own->GetDim());  // stretch the shared image into our own
+                own->FinishUsingGWorld();
+                if (GetPort() != mine->GetGWorldPtr())
+                    ++failures[t];
+                auto copy = MakeImage(1, 1);
+                *copy = *shared;
+                if (!SamePixels(*copy, *shared, true))
+                    ++failures[t];
+                if (!(GetPixel(*own, 0, 0) == GetPixel(*shared, 0, 0)))
+                    ++failures[t];
+                SetPort(nullptr);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (int t = 0; t < 16; ++t)
+        EXPECT_EQ(failures[t], 0) << "thread " << t;
+}
