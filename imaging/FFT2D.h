@@ -1,0 +1,51 @@
+// imaging/FFT2D.h: power-of-two FFT library, part two: two-dimensional real
+// transforms of images of doubles and the product of their packed spectra.
+//
+// An image is H = 2^M2 rows of W = 2^M doubles, row-major (row r starts at
+// element r*W). rfft2d replaces it by its packed half spectrum of the same
+// length. With F(u, v) = sum_r sum_c x(r, c) e^(-2 pi i (u r / H + v c / W))
+// (unscaled) and H, W >= 2, "row u, slot v" meaning elements u*W + 2v and
+// u*W + 2v + 1:
+//   row 0, slot 0:              F(0, 0),      F(H/2, 0)       (both real)
+//   row u, slot 0, 0 < u < H/2: Re F(u, 0),   Im F(u, 0)
+//   row H/2, slot 0:            F(0, W/2),    F(H/2, W/2)     (both real)
+//   row H/2 + u, slot 0:        Re F(u, W/2), Im F(u, W/2)
+//   row u, slot v, 0 < v < W/2: Re F(u, v),   Im F(u, v)      (every u)
+// Columns v > W/2 are not stored: F(u, W - v) = conj F((H - u) mod H, v).
+// When H = 1 or W = 1 the array is one row and the spectrum is the packed
+// one-dimensional spectrum of FFT.h. Every FFT user of the program (alignment
+// by cross-correlation, the spectrum measurement, the Fourier-domain editor,
+// FFT convolution and the steerable pyramid) reads this layout.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "imaging/FFT.h"
+
+// Prepares H x W transforms (M2 = log2 rows, M = log2 columns): the shared
+// column scratch of row count M2 and the tables of both sides.
+// Returns kFftInitOk; kFftInitSizeOutOfRange when M2 < 0 or M2 > 31 (nothing
+// built); kFftInitOutOfMemory when the scratch could not be allocated;
+// otherwise the first non-zero result of fftInit(M2) and fftInit(M) (so an
+// out-of-range M gives kFftInitSizeOutOfRange after M2's scratch and tables
+// were built). Never throws. Any thread; serialised with fftInit by the same
+// mutex. A repeat for a prepared size allocates nothing.
+[[nodiscard]] int fft2dInit(int32_t M2, int32_t M);
+
+// Forward transform in place: image of H x W doubles to its packed spectrum.
+// fft2dInit(M2, M) must have returned 0 (asserted in debug builds). Uses the
+// scratch shared by every transform with M2 rows, so two-dimensional
+// transforms run on one thread at a time. Allocates nothing.
+void rfft2d(double* data, int32_t M2, int32_t M);
+
+// Inverse of rfft2d in place, packed spectrum to image, scaled by 1/(H*W).
+// Preconditions and threads as rfft2d.
+void rifft2d(double* data, int32_t M2, int32_t M);
+
+// out = a x b element by element for two packed spectra of N*M doubles, a
+// plain product without conjugation: rifft2d of the product of two images'
+// spectra is their circular convolution. N and M are the two side lengths in
+// points (not logarithms), in either order. out may be a or b. Needs no
+// initialisation. Any thread.
+void rspect2dprod(const double* a, const double* b, double* out, size_t N, size_t M);
