@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What an alert shows. kind: 0 plain, 1 note, 2 caution, 3 stop.
 struct AlertRequest {
@@ -15,6 +16,16 @@ struct AlertRequest {
     bool hasCancel = false;    // false: one button only
 };
 
+// What a file dialog asks for.
+struct FileDialogRequest {
+    enum class Mode { kOpenFiles, kOpenFile, kSaveFile, kChooseFolder };
+    Mode mode = Mode::kOpenFiles;
+    std::string title;
+    std::string directory;                 // where it opens; empty: the last place
+    std::vector<std::string> nameFilters;  // e.g. "Pictures (*.png *.jpg)"; empty: all files
+    std::string defaultName;               // kSaveFile: the suggested name
+};
+
 class UserInteraction {
 public:
     virtual ~UserInteraction() = default;
@@ -23,6 +34,13 @@ public:
     virtual bool RunAlert(const AlertRequest& request) = 0;
     // Sounds the system beep once. Any thread.
     virtual void Beep() = 0;
+    // Runs a file dialog modally and returns the chosen paths (one for every
+    // mode but kOpenFiles); empty when the user cancelled. Main thread only.
+    virtual std::vector<std::string> RunFileDialog(const FileDialogRequest& request)
+    {
+        (void)request;
+        return {};
+    }
 };
 
 // The installed interaction (a silent one that answers "cancel" until the
@@ -33,3 +51,10 @@ void SetUserInteraction(UserInteraction* interaction);
 
 // Shorthand for GetUserInteraction().Beep().
 void SysBeep();
+
+// File dialogs through the installed interaction. Each returns the chosen
+// path(s), or an empty result when the user cancelled. Main thread only.
+std::vector<std::string> ChooseFilesToOpen(const std::string& title, const std::vector<std::string>& nameFilters);
+std::string ChooseFileToOpen(const std::string& title, const std::vector<std::string>& nameFilters);
+std::string ChooseFileToSave(const std::string& title, const std::string& defaultName);
+std::string ChooseFolder(const std::string& title);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -57,6 +58,41 @@ public:
     }
 
     void Beep() override { QApplication::beep(); }
+
+    std::vector<std::string> RunFileDialog(const FileDialogRequest& request) override
+    {
+        QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(request.title),
+                           QString::fromStdString(request.directory));
+        dialog.setWindowModality(Qt::ApplicationModal);
+        QStringList filters;
+        for (const std::string& f : request.nameFilters)
+            filters << QString::fromStdString(f);
+        if (!filters.isEmpty())
+            dialog.setNameFilters(filters);
+        switch (request.mode) {
+        case FileDialogRequest::Mode::kOpenFiles:
+            dialog.setFileMode(QFileDialog::ExistingFiles);
+            break;
+        case FileDialogRequest::Mode::kOpenFile:
+            dialog.setFileMode(QFileDialog::ExistingFile);
+            break;
+        case FileDialogRequest::Mode::kSaveFile:
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.selectFile(QString::fromStdString(request.defaultName));
+            break;
+        case FileDialogRequest::Mode::kChooseFolder:
+            dialog.setFileMode(QFileDialog::Directory);
+            dialog.setOption(QFileDialog::ShowDirsOnly);
+            break;
+        }
+        std::vector<std::string> chosen;
+        if (dialog.exec() != QDialog::Accepted)
+            return chosen;
+        for (const QString& path : dialog.selectedFiles())
+            chosen.push_back(path.toStdString());
+        return chosen;
+    }
 };
 
 }  // namespace

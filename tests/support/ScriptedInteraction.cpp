@@ -38,6 +38,29 @@ void ScriptedInteraction::Beep()
     ++mBeeps;
 }
 
+void ScriptedInteraction::AnswerFileDialog(std::vector<std::string> paths)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    mFileAnswers.push_back(std::move(paths));
+}
+
+std::vector<std::string> ScriptedInteraction::RunFileDialog(const FileDialogRequest& request)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    mFileDialogs.push_back(request);
+    if (mFileAnswers.empty())
+        return {};
+    std::vector<std::string> answer = std::move(mFileAnswers.front());
+    mFileAnswers.pop_front();
+    return answer;
+}
+
+std::vector<FileDialogRequest> ScriptedInteraction::FileDialogs() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mFileDialogs;
+}
+
 std::vector<ScriptedInteraction::Shown> ScriptedInteraction::Alerts() const
 {
     std::lock_guard<std::mutex> lock(mMutex);

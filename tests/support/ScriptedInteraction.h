@@ -29,6 +29,12 @@ public:
     bool RunAlert(const AlertRequest& request) override;
     void Beep() override;
 
+    // Answers for the coming file dialogs, in order (empty = the user
+    // cancelled). When the script runs out, file dialogs are cancelled.
+    void AnswerFileDialog(std::vector<std::string> paths);
+    std::vector<std::string> RunFileDialog(const FileDialogRequest& request) override;
+    std::vector<FileDialogRequest> FileDialogs() const;
+
     std::vector<Shown> Alerts() const;
     int AlertCount() const;
     int BeepCount() const;
@@ -38,6 +44,8 @@ private:
     std::deque<bool> mAnswers;
     std::vector<Shown> mShown;
     int mBeeps = 0;
+    std::deque<std::vector<std::string>> mFileAnswers;
+    std::vector<FileDialogRequest> mFileDialogs;
 };
 
 // A main-thread poster that queues tasks until the test drains them on its own

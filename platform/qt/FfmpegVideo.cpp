@@ -1,0 +1,382 @@
+// platform/qt/FfmpegVideo.cpp: demuxing, decoding and pixel conversion of one
+// video stream through libavformat, libavcodec and libswscale.
+#include "platform/qt/FfmpegVideo.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/core/GWorldWrapper.h"
+
+namespace {
+
+// Every FFmpeg handle is owned by a unique_ptr whose deleter releases it.
+struct FormatCloser {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct CodecFreer {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct ScalerFreer {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct DictionaryFreer {
+    void operator()(AVDictionary* d) const { av_dict_free(&d); }
+};
+using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
+
+// A rectangle edge is a signed 16-bit value, so no side may pass this.
+constexpr int kMaxSide = 32767;
+
+// Single-picture demuxers: "image2" (chosen by a file name's extension) and
+// the content-probed "<format>_pipe" readers. yuv4mpegpipe is a real video
+// stream and does not end in "_pipe".
+bool IsStillImageDemuxer(const AVInputFormat* format)
+{
+    const std::string name = format && format->name ? format->name : "";
+    const std::string suffix = "_pipe";
+    if (name == "image2")
+        return true;
+    return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Containers whose index lists every sample of a stream, so counting its
+// entries counts the frames without reading the file.
+bool IndexListsEverySample(const AVInputFormat* format)
+{
+    const std::string name = format && format->name ? format->name : "";
+    return name == "avi" || name.rfind("mov,", 0) == 0;
+}
+
+// A packet that makes no picture: an empty one (a dropped frame in AVI; an
+// empty packet would also be taken for the end of the stream) or one the
+// container marks to be decoded and dropped (before an edit list's start).
+bool PacketMakesNoPicture(const AVPacket& packet)
+{
+    return packet.size <= 0 || (packet.flags & AV_PKT_FLAG_DISCARD) != 0;
+}
+
+int MaxComponentDepth(const AVPixFmtDescriptor& desc)
+{
+    int depth = 0;
+    for (int c = 0; c < desc.nb_components; ++c)
+        depth = std::max(depth, desc.comp[c].depth);
+    return depth;
+}
+
+}  // namespace
+
+struct FfmpegVideo::Impl {
+    std::filesystem::path file;
+    FfmpegContainer kind = FfmpegContainer::movie;
+    FormatPtr format;
+    CodecPtr codec;
+    FramePtr frame;
+    PacketPtr packet;
+    int stream = -1;
+    int width = 0;
+    int height = 0;
+    bool draining = false;  // the end of the file was reached and the decoder told so
+
+    // The conversion context, reused while the frames and target keep their
+    // format, size, colour space and range.
+    ScalerPtr scaler;
+    struct ScalerKey {
+        int srcW = 0, srcH = 0, srcFormat = -1, dstW = 0, dstH = 0, dstFormat = -1, colorspace = -1, range = -1;
+        friend bool operator==(const ScalerKey&, const ScalerKey&) = default;
+    } scalerKey;
+    std::vector<uint16_t> wideRows;  // 16-bit conversion target for deep samples
+
+    static MediaStatus Open(const std::filesystem::path& file, FfmpegContainer kind, std::unique_ptr<Impl>& impl);
+    MediaStatus Decode(GWorldWrapper* image);
+    MediaStatus Convert(const AVFrame& from, GWorldWrapper& image);
+    SwsContext* Scaler(const ScalerKey& key, const AVFrame& from);
+    bool SeekToStart();
+};
+
+MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegContainer kind,
+                                    std::unique_ptr<Impl>& impl)
+{
+    auto made = std::make_unique<Impl>();
+    made->file = file;
+    made->kind = kind;
+
+    // "file:" keeps a name with a colon from being read as another protocol;
+    // the whitelist keeps playlists and the like from reaching anything but
+    // local files; pattern_type none keeps '%' in a name literal.
+    const std::string url = "file:" + file.string();
+    AVDictionary* rawOptions = nullptr;
+    if (av_dict_set(&rawOptions, "protocol_whitelist", "file", 0) < 0 ||
+        av_dict_set(&rawOptions, "pattern_type", "none", 0) < 0) {
+        av_dict_free(&rawOptions);
+        throw std::bad_alloc();
+    }
+    AVFormatContext* rawFormat = nullptr;
+    const int opened = avformat_open_input(&rawFormat, url.c_str(), nullptr, &rawOptions);
+    std::unique_ptr<AVDictionary, DictionaryFreer> options(rawOptions);
+    if (opened < 0)
+        return opened == AVERROR_INVALIDDATA ? MediaStatus::unreadable : MediaStatus::cannotOpen;
+    made->format.reset(rawFormat);
+
+    if (IsStillImageDemuxer(made->format->iformat) != (kind == FfmpegContainer::stillImage))
+        return MediaStatus::unreadable;
+    if (avformat_find_stream_info(made->format.get(), nullptr) < 0)
+        return MediaStatus::unreadable;
+
+    const AVCodec* decoder = nullptr;
+    const int stream = av_find_best_stream(made->format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    if (stream == AVERROR_STREAM_NOT_FOUND)
+        return MediaStatus::noVideo;
+    if (stream < 0 || !decoder)
+        return MediaStatus::unreadable;
+    AVStream* video = made->format->streams[stream];
+    if (video->disposition & AV_DISPOSITION_ATTACHED_PIC)
+        return MediaStatus::noVideo;
+    made->stream = stream;
+    // Only the video stream is demuxed from now on.
+    for (unsigned i = 0; i < made->format->nb_streams; ++i)
+        if (static_cast<int>(i) != stream)
+            made->format->streams[i]->discard = AVDISCARD_ALL;
+
+    made->width = video->codecpar->width;
+    made->height = video->codecpar->height;
+    if (made->width < 1 || made->height < 1 || made->width > kMaxSide || made->height > kMaxSide)
+        return MediaStatus::badSize;
+
+    made->codec.reset(avcodec_alloc_context3(decoder));
+    made->frame.reset(av_frame_alloc());
+    made->packet.reset(av_packet_alloc());
+    if (!made->codec || !made->frame || !made->packet)
+        throw std::bad_alloc();
+    if (avcodec_parameters_to_context(made->codec.get(), video->codecpar) < 0)
+        return MediaStatus::unreadable;
+    made->codec->pkt_timebase = video->time_base;
+    // Movies decode on as many threads as the machine has; pictures are
+    // decoded by the import's own workers, one each.
+    made->codec->thread_count = kind == FfmpegContainer::movie ? 0 : 1;
+    made->codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(made->codec.get(), decoder, nullptr) < 0)
+        return MediaStatus::unreadable;
+
+    impl = std::move(made);
+    return MediaStatus::ok;
+}
+
+// Receives frames first, feeding packets only when the decoder asks for more,
+// and drains the decoder at the end of the file so no frame is lost.
+MediaStatus FfmpegVideo::Impl::Decode(GWorldWrapper* image)
+{
+    for (;;) {
+        const int received = avcodec_receive_frame(codec.get(), frame.get());
+        if (received == 0) {
+            const MediaStatus converted = image ? Convert(*frame, *image) : MediaStatus::ok;
+            av_frame_unref(frame.get());
+            return converted;
+        }
+        if (received == AVERROR_EOF)
+            return MediaStatus::endOfMovie;
+        if (received != AVERROR(EAGAIN))
+            return MediaStatus::damaged;
+        if (draining)
+            return MediaStatus::endOfMovie;  // a decoder that wants input after the flush has nothing left
+
+        const int read = av_read_frame(format.get(), packet.get());
+        if (read < 0) {
+            // End of file, or a read error or damage that ends the stream:
+            // what the decoder still holds is delivered first.
+            draining = true;
+            if (avcodec_send_packet(codec.get(), nullptr) < 0)
+                return MediaStatus::endOfMovie;
+            continue;
+        }
+        const bool usable = packet->stream_index == stream && packet->size > 0;
+        // A packet the decoder rejects is damaged data: it is skipped and the
+        // next one tried, so one bad frame does not end a movie.
+        if (usable)
+            static_cast<void>(avcodec_send_packet(codec.get(), packet.get()));
+        av_packet_unref(packet.get());
+    }
+}
+
+SwsContext* FfmpegVideo::Impl::Scaler(const ScalerKey& key, const AVFrame& from)
+{
+    if (scaler && key == scalerKey)
+        return scaler.get();
+    scaler.reset();
+    // Equal sizes take swscale's unscaled converters; the filter only matters
+    // when a stream changes size on the way.
+    const int flags = SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP;
+    scaler.reset(sws_getContext(key.srcW, key.srcH, static_cast<AVPixelFormat>(key.srcFormat), key.dstW, key.dstH,
+                                static_cast<AVPixelFormat>(key.dstFormat), flags, nullptr, nullptr, nullptr));
+    if (!scaler)
+        return nullptr;
+    // The frame's own matrix and range, to full-range RGB; no gamma change.
+    const int* srcMatrix = sws_getCoefficients(from.colorspace);
+    const int* dstMatrix = sws_getCoefficients(SWS_CS_DEFAULT);
+    const int srcFullRange = from.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+    // Fails only for RGB sources, which have no matrix to set.
+    static_cast<void>(sws_setColorspaceDetails(scaler.get(), srcMatrix, srcFullRange, dstMatrix, 1, 0, 1 << 16, 1 << 16));
+    scalerKey = key;
+    return scaler.get();
+}
+
+MediaStatus FfmpegVideo::Impl::Convert(const AVFrame& from, GWorldWrapper& image)
+{
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(from.format));
+    if (!desc || from.width < 1 || from.height < 1 || image.Width() < 1 || image.Height() < 1)
+        return MediaStatus::damaged;
+    const bool deep = MaxComponentDepth(*desc) > 8;
+    const bool hasAlpha = (desc->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL)) != 0;
+
+    const int dstW = image.Width(), dstH = image.Height();
+    const ScalerKey key{from.width,  from.height,     from.format, dstW, dstH,
+                        deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_ARGB, from.colorspace, from.color_range};
+    SwsContext* context = Scaler(key, from);
+    if (!context)
+        return MediaStatus::damaged;
+
+    if (!deep) {
+        // AV_PIX_FMT_ARGB is bytes alpha, red, green, blue: the image's own
+        // layout, so the frame is converted straight into its rows.
+        if (image.GetSrcRowBytes() > std::numeric_limits<int>::max())
+            return MediaStatus::badSize;
+        uint8_t* planes[4] = {image.PixelRow(0), nullptr, nullptr, nullptr};
+        const int strides[4] = {static_cast<int>(image.GetSrcRowBytes()), 0, 0, 0};
+        if (sws_scale(context, from.data, from.linesize, 0, from.height, planes, strides) != dstH)
+            return MediaStatus::damaged;
+        if (hasAlpha) {
+            for (int y = 0; y < dstH; ++y) {
+                uint8_t* p = image.PixelRow(y);
+                for (int x = 0; x < dstW; ++x)
+                    p[4 * x] = 0xFF;
+            }
+        }
+        return MediaStatus::ok;
+    }
+
+    // Deep samples: to 16-bit RGBA (host order), then v -> round(v / 257),
+    // which for 16-bit data is what every 8-bit viewer shows.
+    const std::size_t rowValues = static_cast<std::size_t>(dstW) * 4;
+    wideRows.resize(rowValues * static_cast<std::size_t>(dstH));  // may throw std::bad_alloc
+    uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(wideRows.data()), nullptr, nullptr, nullptr};
+    const int strides[4] = {static_cast<int>(rowValues * sizeof(uint16_t)), 0, 0, 0};
+    if (sws_scale(context, from.data, from.linesize, 0, from.height, planes, strides) != dstH)
+        return MediaStatus::damaged;
+    for (int y = 0; y < dstH; ++y) {
+        const uint16_t* v = wideRows.data() + rowValues * static_cast<std::size_t>(y);
+        uint8_t* p = image.PixelRow(y);
+        for (int x = 0; x < dstW; ++x, v += 4, p += 4) {
+            p[0] = 0xFF;
+            p[1] = static_cast<uint8_t>((v[0] + 128u) / 257u);
+            p[2] = static_cast<uint8_t>((v[1] + 128u) / 257u);
+            p[3] = static_cast<uint8_t>((v[2] + 128u) / 257u);
+        }
+    }
+    return MediaStatus::ok;
+}
+
+bool FfmpegVideo::Impl::SeekToStart()
+{
+    const AVStream* video = format->streams[stream];
+    const int64_t start = video->start_time != AV_NOPTS_VALUE ? video->start_time : 0;
+    if (av_seek_frame(format.get(), stream, start, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
+    avcodec_flush_buffers(codec.get());
+    draining = false;
+    return true;
+}
+
+FfmpegVideo::FfmpegVideo(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+FfmpegVideo::~FfmpegVideo() = default;
+
+MediaStatus FfmpegVideo::Open(const std::filesystem::path& file, FfmpegContainer kind,
+                              std::unique_ptr<FfmpegVideo>& video)
+{
+    std::unique_ptr<Impl> impl;
+    const MediaStatus status = Impl::Open(file, kind, impl);
+    if (status == MediaStatus::ok)
+        video.reset(new FfmpegVideo(std::move(impl)));
+    return status;
+}
+
+int FfmpegVideo::Width() const
+{
+    return d->width;
+}
+
+int FfmpegVideo::Height() const
+{
+    return d->height;
+}
+
+MediaStatus FfmpegVideo::DecodeNextFrame(GWorldWrapper* image)
+{
+    return d->Decode(image);
+}
+
+MediaStatus FfmpegVideo::Rewind()
+{
+    if (d->SeekToStart())
+        return MediaStatus::ok;
+    // Streams that cannot seek are opened afresh.
+    std::unique_ptr<Impl> fresh;
+    if (Impl::Open(d->file, d->kind, fresh) != MediaStatus::ok)
+        return MediaStatus::cannotOpen;
+    d = std::move(fresh);
+    return MediaStatus::ok;
+}
+
+MediaStatus FfmpegVideo::CountFrames(int& count)
+{
+    AVStream* video = d->format->streams[d->stream];
+    if (IndexListsEverySample(d->format->iformat)) {
+        const int entries = avformat_index_get_entries_count(video);
+        int pictures = 0;
+        for (int i = 0; i < entries; ++i) {
+            const AVIndexEntry* entry = avformat_index_get_entry(video, i);
+            if (entry && entry->size > 0 && !(entry->flags & AVINDEX_DISCARD_FRAME))
+                ++pictures;
+        }
+        if (pictures > 0) {
+            count = pictures;
+            return MediaStatus::ok;
+        }
+    }
+
+    // Demux-only pass from the start; packets are counted, never decoded.
+    if (!d->SeekToStart() && Rewind() != MediaStatus::ok)
+        return MediaStatus::cannotOpen;
+    int pictures = 0;
+    while (av_read_frame(d->format.get(), d->packet.get()) >= 0) {
+        if (d->packet->stream_index == d->stream && !PacketMakesNoPicture(*d->packet))
+            ++pictures;
+        av_packet_unref(d->packet.get());
+    }
+    const MediaStatus rewound = Rewind();
+    if (rewound != MediaStatus::ok)
+        return rewound;
+    count = pictures;
+    return MediaStatus::ok;
+}

@@ -1,0 +1,76 @@
+// platform/qt/MouseTracking.cpp: the nested loop of a mouse drag.
+#include "platform/qt/MouseTracking.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QWidget>
+
+namespace {
+
+class DragFilter final : public QObject {
+public:
+    DragFilter(QWidget* widget, const std::function<void(QPoint)>& onMove, QEventLoop& loop)
+        : mWidget(widget), mOnMove(onMove), mLoop(loop)
+    {
+    }
+    QPoint last;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseMove: {
+            auto* m = static_cast<QMouseEvent*>(event);
+            if (!mWidget) {
+                mLoop.quit();
+                return true;
+            }
+            last = mWidget->mapFromGlobal(m->globalPosition().toPoint());
+            mOnMove(last);
+            if (m->buttons() == Qt::NoButton)
+                mLoop.quit();
+            return true;
+        }
+        case QEvent::MouseButtonRelease: {
+            auto* m = static_cast<QMouseEvent*>(event);
+            if (mWidget)
+                last = mWidget->mapFromGlobal(m->globalPosition().toPoint());
+            mLoop.quit();
+            return true;
+        }
+        case QEvent::ApplicationStateChange:
+            if (QGuiApplication::applicationState() != Qt::ApplicationActive)
+                mLoop.quit();
+            return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::ShortcutOverride:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QPointer<QWidget> mWidget;
+    const std::function<void(QPoint)>& mOnMove;
+    QEventLoop& mLoop;
+};
+
+}  // namespace
+
+QPoint TrackMouseUntilRelease(QWidget* widget, const std::function<void(QPoint position)>& onMove)
+{
+    QEventLoop loop;
+    DragFilter filter(widget, onMove, loop);
+    filter.last = widget->mapFromGlobal(QCursor::pos());
+    qApp->installEventFilter(&filter);
+    loop.exec();
+    qApp->removeEventFilter(&filter);
+    return filter.last;
+}

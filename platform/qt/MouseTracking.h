@@ -1,0 +1,16 @@
+// platform/qt/MouseTracking.h: follow the mouse from a press until its release.
+#pragma once
+
+#include <functional>
+
+#include <QPoint>
+
+class QWidget;
+
+// Runs a nested event loop from inside widget's press handler and calls
+// onMove(position) with every mouse move, in widget coordinates (points
+// outside the widget included). Ends on the button's release (which it
+// consumes, so no click follows), on deactivation of the application, or when
+// a move reports no button down. Other user input is dropped meanwhile.
+// Returns the last position. Main thread only.
+QPoint TrackMouseUntilRelease(QWidget* widget, const std::function<void(QPoint position)>& onMove);

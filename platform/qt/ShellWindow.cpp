@@ -1,0 +1,85 @@
+// platform/qt/ShellWindow.cpp: content geometry and window-level hooks.
+#include "platform/qt/ShellWindow.h"
+
+#include <algorithm>
+
+#include <QCloseEvent>
+#include <QLayout>
+#include <QMenuBar>
+
+ShellWindow::ShellWindow(QWidget* parent) : QMainWindow(parent)
+{
+    mMoveTimer.setSingleShot(true);
+    mMoveTimer.setInterval(kMoveSettleMs);
+    connect(&mMoveTimer, &QTimer::timeout, this, [this] {
+        if (onMoveSettled)
+            onMoveSettled();
+    });
+}
+
+QSize ShellWindow::ContentSize() const
+{
+    if (mRequestedContent.isValid())
+        return mRequestedContent;
+    return centralWidget() ? centralWidget()->size() : size();
+}
+
+QPoint ShellWindow::ContentOffset() const
+{
+    // The menu bar sits above the content; its height is known before the
+    // window was ever laid out.
+    const QMenuBar* bar = qobject_cast<const QMenuBar*>(menuWidget());
+    const int barHeight = bar ? std::max(bar->height(), bar->sizeHint().height()) : 0;
+    if (centralWidget() && centralWidget()->y() > 0)
+        return centralWidget()->pos();
+    return QPoint(0, barHeight);
+}
+
+void ShellWindow::SetContentSize(int width, int height)
+{
+    mRequestedContent = QSize(std::max(1, width), std::max(1, height));
+    const QPoint offset = ContentOffset();
+    if (centralWidget())
+        centralWidget()->setMinimumSize(1, 1);
+    resize(mRequestedContent.width(), mRequestedContent.height() + offset.y());
+}
+
+QPoint ShellWindow::ContentTopLeft() const
+{
+    return geometry().topLeft() + ContentOffset();
+}
+
+void ShellWindow::MoveContentTo(QPoint point)
+{
+    QRect g = geometry();
+    g.moveTopLeft(point - ContentOffset());
+    setGeometry(g);
+}
+
+void ShellWindow::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (onCloseRequest)
+        onCloseRequest();
+}
+
+void ShellWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    if (isVisible())
+        mMoveTimer.start();
+}
+
+void ShellWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (centralWidget() && isVisible() && onResized && event->spontaneous())
+        onResized();
+}
+
+bool ShellWindow::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && onActivated)
+        onActivated();
+    return QMainWindow::event(event);
+}

@@ -1,0 +1,52 @@
+// platform/qt/ShellWindow.h: a main window of the program: a menu bar over
+// one content widget, whose size and screen position are what the program
+// works with. Close requests, moves and activation go to the owner's hooks.
+#pragma once
+
+#include <functional>
+
+#include <QMainWindow>
+#include <QSize>
+#include <QTimer>
+
+class ShellWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit ShellWindow(QWidget* parent = nullptr);
+
+    // The content's size as last requested (it reads back exactly even while
+    // the window is hidden); the content's actual size before any request.
+    QSize ContentSize() const;
+    // Sizes the window so that its content is width x height (at least 1 x 1).
+    void SetContentSize(int width, int height);
+
+    // The content's top-left corner in global screen coordinates, and moving
+    // the window so that it lies at point. Best effort where the windowing
+    // system places windows itself.
+    QPoint ContentTopLeft() const;
+    void MoveContentTo(QPoint point);
+
+    // A close request (close box, window manager): the event is always
+    // refused here; the hook decides what happens.
+    std::function<void()> onCloseRequest;
+    // Called once a move has rested for kMoveSettleMs without a further move.
+    std::function<void()> onMoveSettled;
+    // Called when the window becomes the active window.
+    std::function<void()> onActivated;
+    // Called after the user resized the window.
+    std::function<void()> onResized;
+
+    static constexpr int kMoveSettleMs = 500;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    QPoint ContentOffset() const;
+
+    QSize mRequestedContent;
+    QTimer mMoveTimer;
+};

@@ -1,0 +1,64 @@
+// resources/MainInterfaceFile.cpp: factories of the windows of "main".
+#include "resources/MainInterfaceFile.h"
+
+#include <cstring>
+
+#include <QDialog>
+#include <QWidget>
+
+#include "platform/qt/InterfaceFile.h"
+#include "platform/qt/ShellWindow.h"
+#include "ui_AboutBox.h"
+#include "ui_ClipsWindow.h"
+#include "ui_Commands.h"
+#include "ui_DarkFrame.h"
+#include "ui_FlatFrame.h"
+#include "ui_FrameInspector.h"
+#include "ui_FrameStack.h"
+#include "ui_Hints.h"
+#include "ui_ImageDimError.h"
+#include "ui_PixelValues.h"
+#include "ui_WorkingWithButton.h"
+#include "ui_WorkingWithoutButton.h"
+
+namespace {
+
+// Builds window type W and lays it out from form F. Controls are found later
+// by their properties, so the form object itself is not kept.
+template <class F, class W>
+QWidget* Build()
+{
+    auto* window = new W;
+    F form;
+    form.setupUi(window);
+    return window;
+}
+
+const char* const kMainWindowNames[] = {"ClipsWindow", "FrameInspector", "FrameStack", "DarkFrame",
+                                        "FlatFrame",   "Commands",       "Hints",      "PixelValues"};
+
+}  // namespace
+
+bool IsMainWindowName(const char* name)
+{
+    for (const char* n : kMainWindowNames)
+        if (std::strcmp(n, name) == 0)
+            return true;
+    return false;
+}
+
+void RegisterMainInterfaceFile()
+{
+    RegisterInterfaceWindow("ClipsWindow", &Build<Ui::ClipsWindow, ShellWindow>);
+    RegisterInterfaceWindow("FrameInspector", &Build<Ui::FrameInspector, ShellWindow>);
+    RegisterInterfaceWindow("FrameStack", &Build<Ui::FrameStack, ShellWindow>);
+    RegisterInterfaceWindow("DarkFrame", &Build<Ui::DarkFrame, ShellWindow>);
+    RegisterInterfaceWindow("FlatFrame", &Build<Ui::FlatFrame, ShellWindow>);
+    RegisterInterfaceWindow("Commands", &Build<Ui::Commands, ShellWindow>);
+    RegisterInterfaceWindow("Hints", &Build<Ui::Hints, ShellWindow>);
+    RegisterInterfaceWindow("PixelValues", &Build<Ui::PixelValues, ShellWindow>);
+    RegisterInterfaceWindow("AboutBox", &Build<Ui::AboutBox, QDialog>);
+    RegisterInterfaceWindow("ImageDimError", &Build<Ui::ImageDimError, QDialog>);
+    RegisterInterfaceWindow("WorkingWithButton", &Build<Ui::WorkingWithButton, QWidget>);
+    RegisterInterfaceWindow("WorkingWithoutButton", &Build<Ui::WorkingWithoutButton, QWidget>);
+}
