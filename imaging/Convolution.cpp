@@ -8,10 +8,10 @@
 namespace {
 
 struct KernelShape {
-    const double* weights;  // size x size, row major
+    const double* weights; // size x size, row major
     int size;
-    int half;      // size / 2
-    double total;  // sum of all weights, in row-major order
+    int half;     // size / 2
+    double total; // sum of all weights, in row-major order
 };
 
 // out = acc / norm over the taps whose input lies inside the plane. The norm is
@@ -73,7 +73,7 @@ void FilterPlane(const KernelShape& k, double** in, double** out, int rows, int 
     }
 }
 
-}  // namespace
+} // namespace
 
 int KernelFilterFloatsToFloats(const double* kernel, int size, Rect bounds, double** inRed, double** inGreen,
                                double** inBlue, double** outRed, double** outGreen, double** outBlue)

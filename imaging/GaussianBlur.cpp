@@ -98,11 +98,11 @@ private:
 
     std::vector<double> mW;
     int mN, mHalf, mRows, mCols;
-    std::vector<double> mRow;      // cols + 2 * half, zero outside [half, half + cols)
-    std::vector<double> mRowNorm;  // per column: the in-plane part of sum(w)
+    std::vector<double> mRow;     // cols + 2 * half, zero outside [half, half + cols)
+    std::vector<double> mRowNorm; // per column: the in-plane part of sum(w)
 };
 
-}  // namespace
+} // namespace
 
 std::vector<double> GaussianAxisWeights(double radius)
 {
@@ -121,7 +121,7 @@ std::vector<double> GaussianAxisWeights(double radius)
     if (size < 4 || w[0] > kCropWeight)
         return w;
     int k = 1;
-    while (!(w[k] > kCropWeight))  // stops at the latest at the centre, 1.0
+    while (!(w[k] > kCropWeight)) // stops at the latest at the centre, 1.0
         ++k;
     return std::vector<double>(w.begin() + k, w.end() - k);
 }

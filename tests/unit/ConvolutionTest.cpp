@@ -56,8 +56,8 @@ np.stack([correlate(p, k, mode='constant') / norm for p in x]).tofile(d + '/out.
 std::vector<double> Filter(ColourPlanes& in, const std::vector<double>& kernel, int size)
 {
     ColourPlanes out(in.rows, in.cols, -1.0);
-    EXPECT_EQ(KernelFilterFloatsToFloats(kernel.data(), size, MakeRect(0, 0, in.rows, in.cols), in.Plane(0), in.Plane(1),
-                                         in.Plane(2), out.Plane(0), out.Plane(1), out.Plane(2)),
+    EXPECT_EQ(KernelFilterFloatsToFloats(kernel.data(), size, MakeRect(0, 0, in.rows, in.cols), in.Plane(0),
+                                         in.Plane(1), in.Plane(2), out.Plane(0), out.Plane(1), out.Plane(2)),
               0);
     std::vector<double> all;
     for (const auto& plane : out.data)
@@ -65,13 +65,13 @@ std::vector<double> Filter(ColourPlanes& in, const std::vector<double>& kernel, 
     return all;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Convolution, GaussianKernelsMatchScipy)
 {
     ColourPlanes in(23, 37);
     in.FillRandom(11);
-    for (double radius : {0.5, 2.0, 4.0, 20.0}) {  // 20 gives 25 x 25, larger than the 23 rows
+    for (double radius : {0.5, 2.0, 4.0, 20.0}) { // 20 gives 25 x 25, larger than the 23 rows
         int size = 0;
         const std::vector<double> kernel = GaussianKernel(radius, &size);
         EXPECT_LT(MaxRelativeDifference(Filter(in, kernel, size), ScipyReference(in, kernel, size)),
@@ -88,7 +88,7 @@ TEST(Convolution, IsACorrelationWithAnyKernel)
     std::vector<double> kernel(25);
     for (double& w : kernel)
         w = weight(engine);
-    kernel[12] = 3.0;  // keeps every partial sum of weights well away from 0
+    kernel[12] = 3.0; // keeps every partial sum of weights well away from 0
     for (auto [rows, cols] : std::vector<std::pair<int, int>>{{23, 37}, {1, 9}, {9, 1}, {2, 2}, {5, 5}, {4, 7}}) {
         ColourPlanes in(rows, cols);
         in.FillRandom(static_cast<uint32_t>(rows * 100 + cols));

@@ -58,7 +58,7 @@ std::vector<double> SquareKernelFilter(ColourPlanes& in, double radius)
     return Joined(out);
 }
 
-}  // namespace
+} // namespace
 
 TEST(GaussianKernel, Sizes)
 {
@@ -78,7 +78,7 @@ TEST(GaussianKernel, HandValues)
     int size = 0;
     const std::vector<double> half = Kernel(0.5, &size);
     ASSERT_EQ(size, 3);
-    EXPECT_NEAR(half[1] / std::exp(-16.0), 1.0, 1e-14);  // (0, 1): axis weight e^-16
+    EXPECT_NEAR(half[1] / std::exp(-16.0), 1.0, 1e-14); // (0, 1): axis weight e^-16
     EXPECT_NEAR(half[3] / std::exp(-16.0), 1.0, 1e-14);
     EXPECT_NEAR(half[0] / std::exp(-32.0), 1.0, 1e-14);
     // Radius 4: axis weights 1, 0.78, 0.37 remain after two rings are cut.
@@ -183,7 +183,7 @@ TEST(GaussianBlur, RadiusZeroCopiesAndNegativeWritesNothing)
     const std::vector<double> copy = Blur(in, 0.0);
     const std::vector<double> source = Joined(in);
     ASSERT_EQ(copy.size(), source.size());
-    EXPECT_EQ(std::memcmp(copy.data(), source.data(), copy.size() * sizeof(double)), 0);  // bit for bit
+    EXPECT_EQ(std::memcmp(copy.data(), source.data(), copy.size() * sizeof(double)), 0); // bit for bit
     for (double radius : {-1.0, -0.001, std::numeric_limits<double>::quiet_NaN()})
         for (double v : Blur(in, radius, 42.0))
             ASSERT_EQ(v, 42.0) << radius;
@@ -206,8 +206,8 @@ TEST(GaussianBlur, RadiusTooLargeToHoldAlertsAndThrows)
 {
     ScriptedInteraction ui;
     ColourPlanes in(4, 4, 1.0), out(4, 4, 9.0);
-    EXPECT_THROW(GaussianBlurFloatArraysToFloatArrays(1e300, 4, 4, in.Plane(0), in.Plane(1), in.Plane(2),
-                                                      out.Plane(0), out.Plane(1), out.Plane(2)),
+    EXPECT_THROW(GaussianBlurFloatArraysToFloatArrays(1e300, 4, 4, in.Plane(0), in.Plane(1), in.Plane(2), out.Plane(0),
+                                                      out.Plane(1), out.Plane(2)),
                  std::bad_alloc);
     EXPECT_EQ(ui.AlertCount(), 1);
     for (double v : Joined(out))
