@@ -1,0 +1,26 @@
+// imaging/Levels.h: levels remapping of the summed stack's integer planes.
+#pragma once
+
+#include <cstdint>
+
+// Clip mask values, one byte per pixel and channel.
+constexpr char kLevelInside = 0;
+constexpr char kLevelBelowLow = 1;
+constexpr char kLevelAboveHigh = 2;
+
+// Three-channel remap with a master curve, in place. Planes hold w * h values
+// meant to lie in 0 ... numLevels - 1 (values outside are clamped before they
+// index a table). low, high and gamma are arrays of four, in level units:
+// index 0 the master (applied to the pixel value), 1 red, 2 green, 3 blue.
+// Each mask receives w * h bytes: kLevelBelowLow / kLevelAboveHigh where the
+// input value of that channel lies below low / above high, and all three
+// overwritten by the master's test on the remapped pixel value.
+// numLevels < 1 zeroes the masks and changes nothing else.
+// Main thread in the program; touches only its arguments.
+void RemapLongImageComponentsFromLevelCutoffs(int32_t* red, int32_t* green, int32_t* blue, int w, int h, int numLevels,
+                                              const double* low, const double* high, const double* gamma, char* redMask,
+                                              char* greenMask, char* blueMask);
+
+// One plane, in place, with its own mask (same rules, no master).
+void RemapLongImageComponentsFromLevelCutoffs(int32_t* plane, int w, int h, int numLevels, double low, double high,
+                                              double gamma, char* mask);
