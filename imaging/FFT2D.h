@@ -49,3 +49,7 @@ void rifft2d(double* data, int32_t M2, int32_t M);
 // points (not logarithms), in either order. out may be a or b. Needs no
 // initialisation. Any thread.
 void rspect2dprod(const double* a, const double* b, double* out, size_t N, size_t M);
+
+// Test hook: run the portable vector kernels even where AVX2 is available, so
+// tests cover both. Not for use by the program.
+void FftForcePortableKernelsForTesting(bool force);

@@ -1,0 +1,392 @@
+// imaging/FFT.cpp: the FFT library's process-wide tables and its
+// one-dimensional complex and real transforms.
+#include "imaging/FFT.h"
+
+#include <atomic>
+#include <cassert>
+#include <cmath>
+#include <new>
+
+#include "imaging/FFTInternal.h"
+
+namespace {
+
+// Table slots are published with release stores under the init mutex and read
+// with acquire loads by transforms on any thread.
+std::atomic<double*> sCosTables[32];      // UtblArray: index M
+std::atomic<int16_t*> sBitRevTables[32];  // BRLowArray: index K = M/2
+
+std::atomic<int> sFailNextAllocations{0};
+std::atomic<size_t> sAllocationCount{0};
+
+} // namespace
+
+namespace fft_internal {
+
+// cos(2 pi k / N) for 0 < k < N/4, 1.0 at 0 and exactly 0.0 at N/4; a single
+// 0.0 when N/4 is 0. Exact end values keep the quadrant lookups symmetric.
+void fftCosInit(int32_t M, double* table)
+{
+    const size_t N = size_t{1} << M;
+    const size_t q4 = N / 4;
+    if (q4 == 0) {
+        table[0] = 0.0;
+        return;
+    }
+    table[0] = 1.0;
+    const double step = 2.0 * M_PI / static_cast<double>(N);
+    for (size_t k = 1; k < q4; ++k)
+        table[k] = std::cos(step * static_cast<double>(k));
+    table[q4] = 0.0;
+}
+
+// K = M/2; 2^(K-1) entries, entry i being i with its K-1 low bits reversed.
+void fftBRInit(int32_t M, int16_t* table)
+{
+    const int K = M / 2;
+    const int bits = K - 1;
+    const size_t count = size_t{1} << bits;
+    for (size_t i = 0; i < count; ++i) {
+        unsigned r = 0;
+        for (int j = 0; j < bits; ++j)
+            if (i & (size_t{1} << j))
+                r |= 1u << (bits - 1 - j);
+        table[i] = static_cast<int16_t>(r);
+    }
+}
+
+} // namespace fft_internal
+
+namespace {
+
+// Builds bit-reversal slot M/2 for size M if missing; false on allocation
+// failure.
+bool EnsureBitRevTable(int32_t M)
+{
+    const int K = M / 2;
+    if (sBitRevTables[K].load(std::memory_order_acquire))
+        return true;
+    const size_t count = size_t{1} << (K - 1);
+    auto* table = static_cast<int16_t*>(fft_internal::Allocate(count * sizeof(int16_t)));
+    if (!table)
+        return false;
+    fft_internal::fftBRInit(M, table);
+    sBitRevTables[K].store(table, std::memory_order_release);
+    return true;
+}
+
+[[maybe_unused]] bool IsInitialised(int32_t M)
+{
+    return M >= 0 && M <= kFftMaxLog2 && sCosTables[M].load(std::memory_order_acquire) &&
+           (M <= 1 || sBitRevTables[M / 2].load(std::memory_order_acquire)) &&
+           (M < 3 || sBitRevTables[(M - 1) / 2].load(std::memory_order_acquire));
+}
+
+const double* CosTableFor(int32_t M)
+{
+    assert(IsInitialised(M) && "transform of a size whose fftInit did not succeed");
+    return sCosTables[M].load(std::memory_order_acquire);
+}
+
+void RealForwardRow(double* row, int32_t M, const double* U)
+{
+    if (M == 1) {
+        const double a = row[0], b = row[1];
+        row[0] = a + b;
+        row[1] = a - b;
+        return;
+    }
+    fft_internal::ComplexTransform(row, M - 1, U, 2, false);
+    fft_internal::RealForwardFinish(row, size_t{1} << M, U);
+}
+
+void RealInverseRow(double* row, int32_t M, const double* U)
+{
+    if (M == 1) {
+        const double a = row[0], b = row[1];
+        row[0] = (a + b) * 0.5;
+        row[1] = (a - b) * 0.5;
+        return;
+    }
+    fft_internal::RealInverseStart(row, size_t{1} << M, U);
+    fft_internal::ComplexTransform(row, M - 1, U, 2, true);
+}
+
+} // namespace
+
+namespace fft_internal {
+
+std::mutex& InitMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+void* Allocate(size_t bytes) noexcept
+{
+    int pending = sFailNextAllocations.load(std::memory_order_relaxed);
+    while (pending > 0) {
+        if (sFailNextAllocations.compare_exchange_weak(pending, pending - 1))
+            return nullptr;
+    }
+    void* p = ::operator new(bytes, std::align_val_t{64}, std::nothrow);
+    if (p)
+        sAllocationCount.fetch_add(1, std::memory_order_relaxed);
+    return p;
+}
+
+int InitLocked(int32_t M)
+{
+    if (M < 0 || M > kFftMaxLog2)
+        return kFftInitSizeOutOfRange;
+    bool failed = false;
+    if (!sCosTables[M].load(std::memory_order_acquire)) {
+        const size_t N = size_t{1} << M;
+        auto* table = static_cast<double*>(Allocate((N / 4 + 1) * sizeof(double)));
+        if (table) {
+            fftCosInit(M, table);
+            sCosTables[M].store(table, std::memory_order_release);
+        } else {
+            failed = true;
+        }
+    }
+    if (M > 1 && !EnsureBitRevTable(M))
+        failed = true;
+    if (M >= 3 && !EnsureBitRevTable(M - 1))
+        failed = true;
+    return failed ? kFftInitOutOfMemory : kFftInitOk;
+}
+
+void ComplexTransform(double* x, int log2n, const double* U, size_t tableScale, bool inverse)
+{
+    const size_t n = size_t{1} << log2n;
+    if (n < 2)
+        return;
+    // Bit-reversal permutation, the reversed index kept by a reversed increment.
+    for (size_t i = 0, r = 0; i < n; ++i) {
+        if (i < r) {
+            std::swap(x[2 * i], x[2 * r]);
+            std::swap(x[2 * i + 1], x[2 * r + 1]);
+        }
+        size_t bit = n >> 1;
+        while (bit && (r & bit)) {
+            r ^= bit;
+            bit >>= 1;
+        }
+        r |= bit;
+    }
+    const size_t N = n * tableScale;
+    const double sign = inverse ? 1.0 : -1.0;
+    // Radix-2 decimation in time: span s joins blocks of s into blocks of 2s.
+    for (size_t s = 1; s < n; s *= 2) {
+        const size_t step = n / (2 * s) * tableScale;
+        for (size_t j = 0; j < s; ++j) {
+            double wr = 1.0, wi = 0.0;
+            if (j) {
+                double c, sn;
+                CosSin(U, N, j * step, c, sn);
+                wr = c;
+                wi = sign * sn;
+            }
+            for (size_t b = j; b < n; b += 2 * s) {
+                double* p = x + 2 * b;
+                double* q = x + 2 * (b + s);
+                const double tr = q[0] * wr - q[1] * wi;
+                const double ti = q[0] * wi + q[1] * wr;
+                q[0] = p[0] - tr;
+                q[1] = p[1] - ti;
+                p[0] += tr;
+                p[1] += ti;
+            }
+        }
+    }
+}
+
+void RealForwardFinish(double* x, size_t n, const double* U)
+{
+    const size_t h = n / 2;
+    const double z0r = x[0], z0i = x[1];
+    x[0] = z0r + z0i;
+    x[1] = z0r - z0i;
+    for (size_t k = 1; k <= h / 2; ++k) {
+        double* p = x + 2 * k;
+        double* q = x + 2 * (h - k);
+        const double er = 0.5 * (p[0] + q[0]), ei = 0.5 * (p[1] - q[1]);
+        const double orr = 0.5 * (p[1] + q[1]), oi = -0.5 * (p[0] - q[0]);
+        double c, s;
+        CosSin(U, n, k, c, s);
+        // W = e^(-2 pi i k / n) = c - i s.
+        const double wor = c * orr + s * oi, woi = c * oi - s * orr;
+        // At k = n/4 (p == q) both formulas give the same value.
+        p[0] = er + wor;
+        p[1] = ei + woi;
+        q[0] = er - wor;
+        q[1] = woi - ei;
+    }
+}
+
+void RealInverseStart(double* x, size_t n, const double* U)
+{
+    const size_t h = n / 2;
+    const double scale = 1.0 / static_cast<double>(h);
+    const double x0 = x[0], xh = x[1];
+    x[0] = 0.5 * (x0 + xh) * scale;
+    x[1] = 0.5 * (x0 - xh) * scale;
+    for (size_t k = 1; k <= h / 2; ++k) {
+        double* p = x + 2 * k;
+        double* q = x + 2 * (h - k);
+        const double er = 0.5 * (p[0] + q[0]), ei = 0.5 * (p[1] - q[1]);
+        const double wor = 0.5 * (p[0] - q[0]), woi = 0.5 * (p[1] + q[1]);
+        double c, s;
+        CosSin(U, n, k, c, s);
+        // O = conj(W) * WO with conj(W) = c + i s.
+        const double orr = c * wor - s * woi, oi = c * woi + s * wor;
+        const double zkr = (er - oi) * scale, zki = (ei + orr) * scale;
+        q[0] = (er + oi) * scale;
+        q[1] = (orr - ei) * scale;
+        p[0] = zkr;
+        p[1] = zki;
+    }
+}
+
+void SlotZeroForwardFinish(double* col, size_t stride, size_t H)
+{
+    const size_t h2 = H / 2;
+    double* r0 = col;
+    double* rh = col + h2 * stride;
+    const double a = r0[0], b = r0[1], c = rh[0], d = rh[1];
+    r0[0] = a;
+    r0[1] = c;
+    rh[0] = b;
+    rh[1] = d;
+    for (size_t u = 1; u <= H / 4; ++u) {
+        const size_t v = h2 - u;
+        double* pu = col + u * stride;          // Z(u)     -> Fa(u)
+        double* qu = col + (H - u) * stride;    // Z(H-u)   -> Fb(v)
+        double* pv = col + v * stride;          // Z(v)     -> Fa(v)
+        double* qv = col + (H - v) * stride;    // Z(H-v)   -> Fb(u)
+        const double pur = pu[0], pui = pu[1], qur = qu[0], qui = qu[1];
+        const double pvr = pv[0], pvi = pv[1], qvr = qv[0], qvi = qv[1];
+        pu[0] = 0.5 * (pur + qur);
+        pu[1] = 0.5 * (pui - qui);
+        qv[0] = 0.5 * (pui + qui);
+        qv[1] = -0.5 * (pur - qur);
+        pv[0] = 0.5 * (pvr + qvr);
+        pv[1] = 0.5 * (pvi - qvi);
+        qu[0] = 0.5 * (pvi + qvi);
+        qu[1] = -0.5 * (pvr - qvr);
+    }
+}
+
+void SlotZeroInverseStart(double* col, size_t stride, size_t H)
+{
+    const size_t h2 = H / 2;
+    double* r0 = col;
+    double* rh = col + h2 * stride;
+    const double a = r0[0], c = r0[1], b = rh[0], d = rh[1];
+    r0[0] = a;
+    r0[1] = b;
+    rh[0] = c;
+    rh[1] = d;
+    for (size_t u = 1; u <= H / 4; ++u) {
+        const size_t v = h2 - u;
+        double* fau = col + u * stride;         // Fa(u) -> Z(u)
+        double* fbu = col + (h2 + u) * stride;  // Fb(u) -> Z(H-v)
+        double* fav = col + v * stride;         // Fa(v) -> Z(v)
+        double* fbv = col + (h2 + v) * stride;  // Fb(v)
+        const double aur = fau[0], aui = fau[1], bur = fbu[0], bui = fbu[1];
+        const double avr = fav[0], avi = fav[1], bvr = fbv[0], bvi = fbv[1];
+        // Z(u) = Fa(u) + i Fb(u); Z(H-u) = conj Fa(u) + i conj Fb(u).
+        // Row H/2 + v is row H - u, and row H/2 + u is row H - v.
+        fau[0] = aur - bui;
+        fau[1] = aui + bur;
+        fbv[0] = aur + bui;
+        fbv[1] = bur - aui;
+        fav[0] = avr - bvi;
+        fav[1] = avi + bvr;
+        fbu[0] = avr + bvi;
+        fbu[1] = bvr - avi;
+    }
+}
+
+} // namespace fft_internal
+
+int fftInit(int32_t M)
+{
+    std::lock_guard<std::mutex> lock(fft_internal::InitMutex());
+    return fft_internal::InitLocked(M);
+}
+
+void ffts(double* data, int32_t M, int32_t Rows)
+{
+    if (Rows <= 0)
+        return;
+    const double* U = CosTableFor(M);
+    const size_t len = size_t{2} << M;
+    for (int32_t r = 0; r < Rows; ++r)
+        fft_internal::ComplexTransform(data + r * len, M, U, 1, false);
+}
+
+void iffts(double* data, int32_t M, int32_t Rows)
+{
+    if (Rows <= 0)
+        return;
+    const double* U = CosTableFor(M);
+    const size_t len = size_t{2} << M;
+    const double scale = 1.0 / static_cast<double>(size_t{1} << M);
+    for (int32_t r = 0; r < Rows; ++r) {
+        double* row = data + r * len;
+        fft_internal::ComplexTransform(row, M, U, 1, true);
+        if (M > 0)
+            for (size_t i = 0; i < len; ++i)
+                row[i] *= scale;
+    }
+}
+
+void rffts(double* data, int32_t M, int32_t Rows)
+{
+    if (Rows <= 0)
+        return;
+    const double* U = CosTableFor(M);
+    if (M == 0)
+        return;
+    const size_t len = size_t{1} << M;
+    for (int32_t r = 0; r < Rows; ++r)
+        RealForwardRow(data + r * len, M, U);
+}
+
+void riffts(double* data, int32_t M, int32_t Rows)
+{
+    if (Rows <= 0)
+        return;
+    const double* U = CosTableFor(M);
+    if (M == 0)
+        return;
+    const size_t len = size_t{1} << M;
+    for (int32_t r = 0; r < Rows; ++r)
+        RealInverseRow(data + r * len, M, U);
+}
+
+const double* FftCosTable(int32_t M)
+{
+    if (M < 0 || M > kFftMaxLog2)
+        return nullptr;
+    return sCosTables[M].load(std::memory_order_acquire);
+}
+
+const int16_t* FftBitReversalTable(int32_t K)
+{
+    if (K < 0 || K > kFftMaxLog2)
+        return nullptr;
+    return sBitRevTables[K].load(std::memory_order_acquire);
+}
+
+void FftFailNextAllocationsForTesting(int n)
+{
+    sFailNextAllocations.store(n, std::memory_order_relaxed);
+}
+
+size_t FftAllocationCountForTesting()
+{
+    return sAllocationCount.load(std::memory_order_relaxed);
+}

@@ -1,0 +1,8 @@
+// imaging/FFTLanesAVX2.cpp: the vector kernels of the two-dimensional
+// transforms compiled for AVX2 and FMA. This file alone is built with those
+// instructions; FFT2D.cpp calls it only after checking the CPU has them.
+#include "imaging/FFTLanes.h"
+
+namespace fft_lanes::avx2 {
+#include "imaging/FFTLanesKernels.inc"
+}
