@@ -38,8 +38,7 @@ bool EnsureStack(StackDocument& doc, int width, int height)
     const bool clipless = doc.ClipCount() == 0;
     if (clipless)
         doc.SetImageDim(MakeRect(0, 0, height, width));
-    doc.CreateInitialStack();
-    if (!doc.HasStack()) {
+    if (!doc.CreateInitialStack() || !doc.HasStack()) {
         doc.SetImageDim(previous);
         return false;
     }

@@ -55,8 +55,8 @@ RawReadResult OpenRAWFile(StackDocument& doc, const std::filesystem::path& file,
         return RawReadResult::wrongSize;
     }
     doc.SetImageDim(size);
-    doc.CreateInitialStack();
-    if (!doc.HasStack() || doc.StackWidth() != params.width || doc.StackHeight() != params.height) {
+    if (!doc.CreateInitialStack() || !doc.HasStack() || doc.StackWidth() != params.width ||
+        doc.StackHeight() != params.height) {
         doc.SetImageDim(previous);
         return RawReadResult::readFailed;
     }

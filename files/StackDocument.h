@@ -32,10 +32,11 @@ public:
     virtual void ReleaseCalibrationOfOtherSize() = 0;
 
     // Builds the stack from the clips at ImageDim() (three zeroed planes when
-    // there are no clips). It may leave no stack: width refusal, a declined
-    // rotation warning, a Cancel, or too little memory (each with its own
-    // alert); callers check HasStack() afterwards.
-    virtual void CreateInitialStack() = 0;
+    // there are no clips), replacing any stack. True when a new stack was
+    // built. It may build none: a width refusal or a declined rotation warning
+    // keep any old stack, a Cancel or too little memory leave no stack (each
+    // with its own alert).
+    virtual bool CreateInitialStack() = 0;
     // The wrong-size question; true when the user accepts the other size.
     virtual bool AskWrongImageDim() = 0;
     // Re-projects the whole stack into its display image and shows it,

@@ -57,27 +57,28 @@ public:
     }
     void ProjectStack() override { ++projections; }
 
-    void CreateInitialStack() override
+    bool CreateInitialStack() override
     {
         ++builds;
         if (build == Build::declineRotationWarning)
-            return;
+            return false;
         if (!VerifyImageWidth(&imageDim, false))
-            return;
+            return false;
         hasStack = false;
         for (auto& p : planes)
             p.clear();
         if (build == Build::outOfMemory) {
             DoNotEnougMemoryForOperationDialog();
-            return;
+            return false;
         }
         if (build == Build::cancel && clips > 0)
-            return;
+            return false;
         // Clips are summed into ones; a clip-less stack is all zeros.
         width = imageDim.Width();
         height = imageDim.Height();
         for (auto& p : planes)
             p.assign(static_cast<std::size_t>(width) * height, clips > 0 ? 1 : 0);
         hasStack = true;
+        return true;
     }
 };
