@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
@@ -14,6 +15,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
+#include <libavutil/log.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -119,6 +121,12 @@ struct FfmpegVideo::Impl {
 MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegContainer kind,
                                     std::unique_ptr<Impl>& impl)
 {
+    // Failures reach the user through results and the program's alerts; the
+    // library's own messages (one per damaged packet) would only flood the
+    // terminal. The program has no other FFmpeg user whose messages this hides.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+
     auto made = std::make_unique<Impl>();
     made->file = file;
     made->kind = kind;
@@ -197,10 +205,16 @@ MediaStatus FfmpegVideo::Impl::Decode(GWorldWrapper* image)
         }
         if (received == AVERROR_EOF)
             return MediaStatus::endOfMovie;
-        if (received != AVERROR(EAGAIN))
-            return MediaStatus::damaged;
-        if (draining)
+        if (received != AVERROR(EAGAIN)) {
+            // A frame that failed to decode: a picture has nothing else to
+            // give; a movie goes on with its next packet.
+            if (kind == FfmpegContainer::stillImage)
+                return MediaStatus::damaged;
+            if (draining)
+                return MediaStatus::endOfMovie;
+        } else if (draining) {
             return MediaStatus::endOfMovie;  // a decoder that wants input after the flush has nothing left
+        }
 
         const int read = av_read_frame(format.get(), packet.get());
         if (read < 0) {
@@ -235,7 +249,11 @@ SwsContext* FfmpegVideo::Impl::Scaler(const ScalerKey& key, const AVFrame& from)
     // The frame's own matrix and range, to full-range RGB; no gamma change.
     const int* srcMatrix = sws_getCoefficients(from.colorspace);
     const int* dstMatrix = sws_getCoefficients(SWS_CS_DEFAULT);
-    const int srcFullRange = from.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+    // Grey and RGB samples always span the full range; only YUV has a
+    // studio range, taken from the frame (unspecified means studio range).
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(from.format));
+    const bool yuv = desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3;
+    const int srcFullRange = !yuv || from.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     // Fails only for RGB sources, which have no matrix to set.
     static_cast<void>(sws_setColorspaceDetails(scaler.get(), srcMatrix, srcFullRange, dstMatrix, 1, 0, 1 << 16, 1 << 16));
     scalerKey = key;

@@ -1,0 +1,438 @@
+// platform/qt/PictureDecoder.cpp: the chain of picture decoders (the program's
+// own reader, Qt, FFmpeg) and the drawing of a decoded picture onto an image.
+#include "platform/qt/PictureDecoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstdint>
+#include <fstream>
+#include <new>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QSize>
+
+#include "platform/core/GWorldWrapper.h"
+#include "platform/core/PictFile.h"
+#include "platform/qt/FfmpegVideo.h"
+
+namespace {
+
+// A rectangle edge is a signed 16-bit value.
+constexpr int kMaxSide = 32767;
+// Qt refuses larger images than this many megabytes; its default (256) would
+// turn away ordinary 16-bit camera frames.
+constexpr int kQtAllocationLimitMB = 4096;
+
+bool SidesFit(int width, int height)
+{
+    return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide;
+}
+
+bool FileCanBeRead(const std::filesystem::path& file)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        return false;
+    std::ifstream stream(file, std::ios::binary);
+    return stream.good();
+}
+
+// Where a decoder writes the picture: straight into the caller's image when
+// the sizes agree, otherwise into a scratch image of the picture's own size
+// that Finish stretches onto the caller's image or hands out.
+class PictureTarget {
+public:
+    explicit PictureTarget(GWorldWrapper* dest) : mDest(dest) {}
+
+    // An image of width x height for the decoder to fill. Throws std::bad_alloc.
+    GWorldWrapper& ImageFor(int width, int height)
+    {
+        if (mDest && mDest->Width() == width && mDest->Height() == height) {
+            mScratch.reset();
+            return *mDest;
+        }
+        mScratch = std::make_unique<GWorldWrapper>(32, MakeRect(0, 0, height, width), -1);
+        return *mScratch;
+    }
+
+    // A picture a reader decoded into an image of its own.
+    void Adopt(std::unique_ptr<GWorldWrapper> image) { mScratch = std::move(image); }
+
+    void Finish(std::unique_ptr<GWorldWrapper>* out)
+    {
+        if (mDest && mScratch)
+            mDest->CopyBitsFrom(*mScratch, mScratch->GetDim(), mDest->GetDim());
+        if (out)
+            *out = std::move(mScratch);
+    }
+
+private:
+    GWorldWrapper* mDest;
+    std::unique_ptr<GWorldWrapper> mScratch;
+};
+
+// The program's own PICT files ----------------------------------------------
+
+// A PICT file: 512 header bytes, then the picture's size (2 bytes), its frame
+// (top, left, bottom, right, signed 16-bit, big-endian as every PICT reader
+// expects) and the version 2 opening 0x0011 0x02FF 0x0C00. Only these bytes
+// are read. Version 1 pictures (two signature bytes, too weak to tell from
+// other data) are left to the other decoders.
+MediaStatus ProbeOwnPict(const std::filesystem::path& file, Rect* frame)
+{
+    constexpr std::size_t kHeaderBytes = 512 + 2 + 8 + 6;
+    std::array<uint8_t, kHeaderBytes> b{};
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream.read(reinterpret_cast<char*>(b.data()), b.size()))
+        return MediaStatus::unreadable;
+    auto word = [&b](std::size_t at) { return static_cast<uint16_t>((b[at] << 8) | b[at + 1]); };
+    if (word(522) != 0x0011 || word(524) != 0x02FF || word(526) != 0x0C00)
+        return MediaStatus::unreadable;
+    auto edge = [&word](std::size_t at) { return static_cast<int16_t>(word(at)); };
+    const Rect found{edge(514), edge(516), edge(518), edge(520)};
+    if (!SidesFit(found.Width(), found.Height()))
+        return MediaStatus::badSize;
+    *frame = found;
+    return MediaStatus::ok;
+}
+
+// Pictures of other programs are left to FFmpeg's PICT decoder.
+MediaStatus DecodeOwnPict(const std::filesystem::path& file, PictureTarget& target, Rect* frame)
+{
+    std::unique_ptr<GWorldWrapper> image;
+    Rect found;
+    switch (ReadPictFile(file.string(), &image, &found)) {
+    case PictFileStatus::ok:
+        if (!image || !SidesFit(image->Width(), image->Height()))
+            return MediaStatus::badSize;
+        target.Adopt(std::move(image));
+        *frame = found;
+        return MediaStatus::ok;
+    case PictFileStatus::damaged:
+        return MediaStatus::damaged;
+    case PictFileStatus::readFailed:
+        return MediaStatus::cannotOpen;
+    default:
+        return MediaStatus::unreadable;
+    }
+}
+
+// Qt ---------------------------------------------------------------------
+
+QString QtFileName(const std::filesystem::path& file)
+{
+    // Linux names are bytes; Qt maps them as the rest of the system does.
+    return QFile::decodeName(QByteArray(file.c_str()));
+}
+
+// Sets the reader up and tells whether Qt recognised the content as one of
+// the formats taken from Qt. Others it may claim (its icon and cursor readers
+// accept the start of a Targa file, for one) are left to FFmpeg.
+bool SetUpReader(QImageReader& reader)
+{
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    reader.setAllocationLimit(kQtAllocationLimitMB);
+    if (!reader.canRead())
+        return false;
+    const QByteArray format = reader.format();
+    for (const char* taken : {"png", "jpeg", "jpg", "gif", "bmp", "tiff", "tif", "tga", "webp"})
+        if (format == taken)
+            return true;
+    return false;
+}
+
+// Formats with more than 8 bits a sample, taken through 16-bit RGBA so that
+// round(v / 257) is computed here, not by Qt's own narrowing.
+bool IsDeepFormat(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+    case QImage::Format_Grayscale16:
+    case QImage::Format_BGR30:
+    case QImage::Format_A2BGR30_Premultiplied:
+    case QImage::Format_RGB30:
+    case QImage::Format_A2RGB30_Premultiplied:
+    case QImage::Format_RGBX16FPx4:
+    case QImage::Format_RGBA16FPx4:
+    case QImage::Format_RGBA16FPx4_Premultiplied:
+    case QImage::Format_RGBX32FPx4:
+    case QImage::Format_RGBA32FPx4:
+    case QImage::Format_RGBA32FPx4_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QImage Converted(const QImage& picture, QImage::Format format)
+{
+    if (picture.format() == format)
+        return picture;
+    QImage converted = picture.convertToFormat(format);
+    if (converted.isNull())
+        throw std::bad_alloc();
+    return converted;
+}
+
+// Writes picture into image (same size): alpha 0xFF, red, green, blue.
+// Alpha is dropped, colours are taken as stored (never premultiplied).
+void CopyQImage(const QImage& picture, GWorldWrapper& image)
+{
+    const int width = picture.width(), height = picture.height();
+    if (IsDeepFormat(picture.format())) {
+        const QImage wide = Converted(picture, QImage::Format_RGBA64);
+        for (int y = 0; y < height; ++y) {
+            const QRgba64* s = reinterpret_cast<const QRgba64*>(wide.constScanLine(y));
+            uint8_t* p = image.PixelRow(y);
+            for (int x = 0; x < width; ++x, p += 4) {
+                p[0] = 0xFF;
+                p[1] = static_cast<uint8_t>((s[x].red() + 128u) / 257u);
+                p[2] = static_cast<uint8_t>((s[x].green() + 128u) / 257u);
+                p[3] = static_cast<uint8_t>((s[x].blue() + 128u) / 257u);
+            }
+        }
+        return;
+    }
+    const QImage::Format format = picture.format() == QImage::Format_RGB32 ? QImage::Format_RGB32 : QImage::Format_ARGB32;
+    const QImage argb = Converted(picture, format);
+    for (int y = 0; y < height; ++y) {
+        const QRgb* s = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        uint8_t* p = image.PixelRow(y);
+        for (int x = 0; x < width; ++x, p += 4) {
+            p[0] = 0xFF;
+            p[1] = static_cast<uint8_t>(qRed(s[x]));
+            p[2] = static_cast<uint8_t>(qGreen(s[x]));
+            p[3] = static_cast<uint8_t>(qBlue(s[x]));
+        }
+    }
+}
+
+// Qt's BMP, GIF, JPEG and Targa readers hand back a partial picture from a
+// file that was cut short (the rest grey or black) and report success; such
+// files are caught here, from the sizes their headers promise or the end
+// marker every complete file carries.
+std::vector<uint8_t> ReadSpan(std::ifstream& stream, std::uintmax_t at, std::size_t count)
+{
+    std::vector<uint8_t> bytes(count);
+    stream.clear();
+    stream.seekg(static_cast<std::streamoff>(at));
+    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, stream.gcount())));
+    return bytes;
+}
+
+uint32_t LittleEndian(const std::vector<uint8_t>& b, std::size_t at, int bytes)
+{
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | b[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+bool CutShort(const QByteArray& format, const std::filesystem::path& file)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error)
+        return true;
+    std::ifstream stream(file, std::ios::binary);
+    if (format == "bmp") {
+        // Uncompressed rows (BI_RGB, BI_BITFIELDS) must all be present.
+        const std::vector<uint8_t> b = ReadSpan(stream, 0, 34);
+        if (b.size() < 34)
+            return true;
+        const uint64_t offset = LittleEndian(b, 10, 4);
+        const int64_t width = static_cast<int32_t>(LittleEndian(b, 18, 4));
+        const int64_t height = static_cast<int32_t>(LittleEndian(b, 22, 4));
+        const uint64_t bits = LittleEndian(b, 28, 2);
+        const uint32_t compression = LittleEndian(b, 30, 4);
+        if (LittleEndian(b, 14, 4) < 40 || (compression != 0 && compression != 3))
+            return false;
+        const uint64_t rowBytes = (static_cast<uint64_t>(std::abs(width)) * bits + 31) / 32 * 4;
+        return size < offset + rowBytes * static_cast<uint64_t>(std::abs(height));
+    }
+    if (format == "tga") {
+        // Uncompressed colour-mapped, true-colour and grey pictures.
+        const std::vector<uint8_t> b = ReadSpan(stream, 0, 18);
+        if (b.size() < 18)
+            return true;
+        if (b[2] != 1 && b[2] != 2 && b[2] != 3)
+            return false;
+        const uint64_t mapBytes = b[1] ? LittleEndian(b, 5, 2) * ((b[7] + 7u) / 8u) : 0;
+        const uint64_t pixels = static_cast<uint64_t>(LittleEndian(b, 12, 2)) * LittleEndian(b, 14, 2);
+        return size < 18 + b[0] + mapBytes + pixels * ((b[16] + 7u) / 8u);
+    }
+    if (format == "gif") {
+        // The trailer byte 0x3B ends every complete file.
+        const std::vector<uint8_t> last = ReadSpan(stream, size > 0 ? size - 1 : 0, 1);
+        return last.empty() || last[0] != 0x3B;
+    }
+    if (format == "jpeg" || format == "jpg") {
+        // The end-of-image marker FF D9 near the end (writers may append a
+        // little after it).
+        constexpr std::uintmax_t kTail = 65536;
+        const std::uintmax_t from = size > kTail ? size - kTail : 0;
+        const std::vector<uint8_t> tail = ReadSpan(stream, from, static_cast<std::size_t>(size - from));
+        for (std::size_t i = tail.size(); i >= 2; --i)
+            if (tail[i - 2] == 0xFF && tail[i - 1] == 0xD9)
+                return false;
+        return true;
+    }
+    return false;
+}
+
+MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame)
+{
+    QImageReader reader(QtFileName(file));
+    if (!SetUpReader(reader))
+        return MediaStatus::unreadable;
+    QSize size = reader.size();
+    if (!size.isValid()) {
+        // A format that cannot tell its size from the header alone.
+        QImage picture;
+        if (!reader.read(&picture) || picture.isNull())
+            return MediaStatus::damaged;
+        size = picture.size();
+    }
+    if (!SidesFit(size.width(), size.height()))
+        return MediaStatus::badSize;
+    *frame = MakeRect(0, 0, size.height(), size.width());
+    return MediaStatus::ok;
+}
+
+// *cutShort is set when the file is a truncated one of Qt's formats: FFmpeg
+// would decode the same part of it, so no other decoder is tried.
+MediaStatus DecodeWithQt(const std::filesystem::path& file, PictureTarget& target, Rect* frame, bool* cutShort)
+{
+    QImageReader reader(QtFileName(file));
+    if (!SetUpReader(reader))
+        return MediaStatus::unreadable;
+    *cutShort = CutShort(reader.format(), file);
+    QImage picture;
+    if (*cutShort || !reader.read(&picture) || picture.isNull())
+        return MediaStatus::damaged;
+    if (!SidesFit(picture.width(), picture.height()))
+        return MediaStatus::badSize;
+    CopyQImage(picture, target.ImageFor(picture.width(), picture.height()));
+    *frame = MakeRect(0, 0, picture.height(), picture.width());
+    return MediaStatus::ok;
+}
+
+// FFmpeg -----------------------------------------------------------------
+
+MediaStatus ProbeWithFfmpeg(const std::filesystem::path& file, Rect* frame)
+{
+    std::unique_ptr<FfmpegVideo> video;
+    const MediaStatus status = FfmpegVideo::Open(file, FfmpegContainer::stillImage, video);
+    if (status != MediaStatus::ok)
+        return status == MediaStatus::noVideo || status == MediaStatus::cannotOpen ? MediaStatus::unreadable : status;
+    *frame = MakeRect(0, 0, video->Height(), video->Width());
+    return MediaStatus::ok;
+}
+
+MediaStatus DecodeWithFfmpeg(const std::filesystem::path& file, PictureTarget& target, Rect* frame)
+{
+    std::unique_ptr<FfmpegVideo> video;
+    MediaStatus status = FfmpegVideo::Open(file, FfmpegContainer::stillImage, video);
+    if (status != MediaStatus::ok)
+        return status == MediaStatus::noVideo || status == MediaStatus::cannotOpen ? MediaStatus::unreadable : status;
+    status = video->DecodeNextFrame(&target.ImageFor(video->Width(), video->Height()));
+    if (status != MediaStatus::ok)
+        return MediaStatus::damaged;
+    *frame = MakeRect(0, 0, video->Height(), video->Width());
+    return MediaStatus::ok;
+}
+
+// The chain ----------------------------------------------------------------
+
+// The first failure that says more than "nobody takes it" is the one reported.
+void Remember(MediaStatus status, MediaStatus& failure)
+{
+    if (failure == MediaStatus::unreadable && status != MediaStatus::ok)
+        failure = status;
+}
+
+MediaStatus Decode(const std::filesystem::path& file, PictureTarget& target, Rect* frame)
+{
+    if (!FileCanBeRead(file))
+        return MediaStatus::cannotOpen;
+    MediaStatus failure = MediaStatus::unreadable;
+    Rect found;
+
+    if (ProbeOwnPict(file, &found) == MediaStatus::ok) {
+        const MediaStatus status = DecodeOwnPict(file, target, &found);
+        if (status == MediaStatus::ok) {
+            if (frame)
+                *frame = found;
+            return status;
+        }
+        Remember(status, failure);
+    }
+
+    bool cutShort = false;
+    MediaStatus status = DecodeWithQt(file, target, &found, &cutShort);
+    if (status == MediaStatus::ok) {
+        if (frame)
+            *frame = found;
+        return status;
+    }
+    if (cutShort)
+        return MediaStatus::damaged;
+    Remember(status, failure);
+
+    status = DecodeWithFfmpeg(file, target, &found);
+    if (status == MediaStatus::ok) {
+        if (frame)
+            *frame = found;
+        return status;
+    }
+    Remember(status, failure);
+    return failure;
+}
+
+}  // namespace
+
+MediaStatus ProbePicture(const std::filesystem::path& file, Rect* frame)
+{
+    if (!FileCanBeRead(file))
+        return MediaStatus::cannotOpen;
+    MediaStatus failure = MediaStatus::unreadable;
+    Rect found;
+    for (auto probe : {ProbeOwnPict, ProbeWithQt, ProbeWithFfmpeg}) {
+        const MediaStatus status = probe(file, &found);
+        if (status == MediaStatus::ok) {
+            *frame = found;
+            return status;
+        }
+        Remember(status, failure);
+    }
+    return failure;
+}
+
+MediaStatus DecodePicture(const std::filesystem::path& file, std::unique_ptr<GWorldWrapper>* image, Rect* frame)
+{
+    PictureTarget target(nullptr);
+    const MediaStatus status = Decode(file, target, frame);
+    if (status == MediaStatus::ok)
+        target.Finish(image);
+    return status;
+}
+
+MediaStatus DecodePictureInto(const std::filesystem::path& file, GWorldWrapper& image, Rect* frame)
+{
+    PictureTarget target(&image);
+    const MediaStatus status = Decode(file, target, frame);
+    if (status == MediaStatus::ok)
+        target.Finish(nullptr);
+    return status;
+}

@@ -1,0 +1,36 @@
+// platform/qt/PictureOrMovie.h: whether an opened file is a picture or a movie.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "platform/core/Geometry.h"
+#include "platform/qt/MediaStatus.h"
+#include "platform/qt/MovieSource.h"
+
+// True when the file name's last three bytes are exactly "mov". The test is
+// case-sensitive, so "x.MOV" is not taken for a movie by its name; a name of
+// fewer than three bytes never matches. Users' files rely on this rule.
+bool NameMarksMovie(std::string_view fileName);
+
+enum class MediaKind { picture, movie };
+
+struct OpenedMedia {
+    MediaKind kind = MediaKind::picture;
+    Rect frame;                           // a picture's frame (ProbePicture); for a movie its box
+    std::unique_ptr<MovieSource> movie;   // the opened movie; null for a picture
+};
+
+// Decides what file is and opens it as that:
+//   - a name marking a movie goes straight to the movie opener (a picture
+//     named so fails: it is not a movie);
+//   - any other file is sized as a picture (header only; the pixels are
+//     decoded later by whoever imports it);
+//   - a file no picture decoder takes is tried as a movie.
+// On ok *media says which and holds the frame or the opened movie. Otherwise
+// *media is untouched and the result is the reason: the movie opener's for a
+// name marking a movie; else the more telling of the two failures (a picture
+// decoder's damaged or badSize rather than the movie opener's unreadable).
+// Reentrant; may throw std::bad_alloc.
+[[nodiscard]] MediaStatus OpenPictureOrMovie(const std::filesystem::path& file, OpenedMedia* media);

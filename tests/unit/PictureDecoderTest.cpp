@@ -1,0 +1,355 @@
+// tests/unit/PictureDecoderTest.cpp: pictures of every format the program
+// reads, written with known pixels by Qt, ImageMagick and the program's own
+// PICT writer, sized and decoded; damaged files fail cleanly.
+#include "platform/qt/PictureDecoder.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QImage>
+#include <QImageWriter>
+
+#include <gtest/gtest.h>
+
+#include "MediaFixtures.h"
+#include "platform/core/GWorldWrapper.h"
+#include "platform/core/PictFile.h"
+#include "tests/support/TestImages.h"
+
+namespace {
+
+// Sizes every format is tried at: single pixels, single rows and columns,
+// odd sides and sides that are not a multiple of 4.
+const std::vector<std::pair<int, int>> kSizes = {{1, 1}, {1, 9}, {9, 1}, {37, 23}, {64, 3}};
+
+// The test pictures' expected pixels: exact, or within `tolerance` for lossy
+// formats. Alpha must always come out 0xFF.
+::testing::AssertionResult HasPixels(const GWorldWrapper& image, const Rgb8Picture& want, int tolerance = 0)
+{
+    if (image.Width() != want.width || image.Height() != want.height)
+        return ::testing::AssertionFailure() << "size " << image.Width() << "x" << image.Height() << ", want "
+                                             << want.width << "x" << want.height;
+    for (int y = 0; y < want.height; ++y)
+        for (int x = 0; x < want.width; ++x) {
+            const Argb p = GetPixel(image, x, y);
+            const int got[3] = {p.r, p.g, p.b};
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(got[c] - want.At(x, y, c)) > tolerance || p.a != 0xFF)
+                    return ::testing::AssertionFailure()
+                           << "pixel (" << x << ", " << y << ") channel " << c << ": got " << got[c] << " alpha "
+                           << int(p.a) << ", want " << int(want.At(x, y, c));
+        }
+    return ::testing::AssertionSuccess();
+}
+
+// 16-bit samples v must become round(v / 257).
+Rgb8Picture Narrowed(const Rgb16Picture& wide)
+{
+    Rgb8Picture p{wide.width, wide.height, std::vector<uint8_t>(wide.rgb.size())};
+    for (std::size_t i = 0; i < wide.rgb.size(); ++i)
+        p.rgb[i] = static_cast<uint8_t>(static_cast<int>(wide.rgb[i] / 257.0 + 0.5));
+    return p;
+}
+
+QImage ToQImage(const Rgb8Picture& p)
+{
+    QImage image(p.width, p.height, QImage::Format_RGB32);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            image.setPixel(x, y, qRgb(p.At(x, y, 0), p.At(x, y, 1), p.At(x, y, 2)));
+    return image;
+}
+
+std::string SizeName(int w, int h)
+{
+    return std::to_string(w) + "x" + std::to_string(h);
+}
+
+std::unique_ptr<GWorldWrapper> Decoded(const std::filesystem::path& file, Rect* frame = nullptr)
+{
+    std::unique_ptr<GWorldWrapper> image;
+    const MediaStatus status = DecodePicture(file, &image, frame);
+    EXPECT_EQ(status, MediaStatus::ok) << file << ": " << MediaStatusName(status);
+    return image;
+}
+
+// Probes and decodes file, which holds `want`.
+void ExpectReads(const std::filesystem::path& file, const Rgb8Picture& want, int tolerance = 0)
+{
+    SCOPED_TRACE(file.filename().string());
+    Rect probed;
+    ASSERT_EQ(ProbePicture(file, &probed), MediaStatus::ok);
+    EXPECT_EQ(probed, MakeRect(0, 0, want.height, want.width));
+    Rect frame;
+    const auto image = Decoded(file, &frame);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(frame, probed);
+    EXPECT_TRUE(HasPixels(*image, want, tolerance));
+}
+
+// ImageMagick writes `out` from raw pixels; extra options go before the output.
+void MagickWrite(const std::filesystem::path& raw, int w, int h, int depth, bool grey,
+                 const std::filesystem::path& out, const std::string& options = "", const std::string& prefix = "")
+{
+    std::string log;
+    const std::string command = ConvertProgram() + " -size " + SizeName(w, h) + " -depth " + std::to_string(depth) +
+                                " -endian MSB " + (grey ? "gray:" : "rgb:") + Quote(raw).substr(0) + " " + options +
+                                " -depth " + std::to_string(depth) + " " + prefix + Quote(out);
+    ASSERT_TRUE(RunCommand(command, &log)) << log;
+}
+
+}  // namespace
+
+TEST(PictureDecoder, QtWrittenLosslessFormatsAreExact)
+{
+    ScratchFolder dir;
+    for (auto [w, h] : kSizes) {
+        const Rgb8Picture colour = Pattern8(w, h, 3);
+        const Rgb8Picture grey = Pattern8(w, h, 5, true);
+        for (const char* format : {"png", "bmp", "webp"}) {
+            const auto file = dir / ("colour-" + SizeName(w, h) + "." + format);
+            QImageWriter writer(QString::fromStdString(file.string()), format);
+            writer.setQuality(100);  // lossless WebP
+            ASSERT_TRUE(writer.write(ToQImage(colour))) << writer.errorString().toStdString();
+            ExpectReads(file, colour);
+        }
+        const auto greyFile = dir / ("grey-" + SizeName(w, h) + ".png");
+        ASSERT_TRUE(ToQImage(grey).convertToFormat(QImage::Format_Grayscale8).save(QString::fromStdString(greyFile.string())));
+        ExpectReads(greyFile, grey);
+        const auto indexedFile = dir / ("indexed-" + SizeName(w, h) + ".png");
+        ASSERT_TRUE(ToQImage(grey).convertToFormat(QImage::Format_Indexed8).save(QString::fromStdString(indexedFile.string())));
+        ExpectReads(indexedFile, grey);
+    }
+}
+
+TEST(PictureDecoder, AlphaIsDroppedWithoutCompositing)
+{
+    ScratchFolder dir;
+    const Rgb8Picture colour = Pattern8(17, 9, 1);
+    QImage image(17, 9, QImage::Format_ARGB32);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 17; ++x)
+            image.setPixel(x, y, qRgba(colour.At(x, y, 0), colour.At(x, y, 1), colour.At(x, y, 2), (x * 31 + y) % 256));
+    const auto file = dir / "alpha.png";
+    ASSERT_TRUE(image.save(QString::fromStdString(file.string())));
+    ExpectReads(file, colour);
+
+    // 16-bit with alpha: the colour still comes through unchanged.
+    const Rgb16Picture wide = Pattern16(13, 5, 2);
+    QImage deep(13, 5, QImage::Format_RGBA64);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 13; ++x)
+            deep.setPixelColor(x, y, QColor::fromRgba64(wide.At(x, y, 0), wide.At(x, y, 1), wide.At(x, y, 2),
+                                                        static_cast<uint16_t>(x * 5000)));
+    const auto deepFile = dir / "alpha16.png";
+    ASSERT_TRUE(deep.save(QString::fromStdString(deepFile.string())));
+    ExpectReads(deepFile, Narrowed(wide));
+}
+
+TEST(PictureDecoder, MagickWrittenEightBitFormatsAreExact)
+{
+    ScratchFolder dir;
+    for (auto [w, h] : kSizes) {
+        for (bool grey : {false, true}) {
+            const Rgb8Picture picture = Pattern8(w, h, 7, grey);
+            const std::string stem = (grey ? "grey-" : "colour-") + SizeName(w, h);
+            const auto raw = dir / (stem + ".raw");
+            WriteRaw(raw, picture, grey);
+            struct Case {
+                std::string name, options, prefix;
+            };
+            std::vector<Case> cases = {{"tiff", "", ""}, {"sgi", "", ""}, {"psd", "", ""}, {"png", "", ""}};
+            for (const Case& c : cases) {
+                const auto out = dir / (stem + "." + c.name);
+                MagickWrite(raw, w, h, 8, grey, out, c.options, c.prefix);
+                ExpectReads(out, picture);
+            }
+            // Targa in both row orders, plain and run-length coded (which Qt
+            // does not read: FFmpeg takes it by its name).
+            for (bool rle : {false, true})
+                for (bool top : {false, true}) {
+                    const auto out = dir / (stem + (rle ? "-rle" : "") + (top ? "-top" : "") + ".tga");
+                    WriteTga(out, picture, grey, rle, top);
+                    ExpectReads(out, picture);
+                }
+            if (grey) {
+                // GIF holds at most 256 colours: the grey pattern fits.
+                const auto out = dir / (stem + ".gif");
+                std::string log;
+                ASSERT_TRUE(RunCommand("ffmpeg -v error -y -f rawvideo -pix_fmt gray -s " + SizeName(w, h) + " -i " +
+                                           Quote(raw) + " -frames:v 1 " + Quote(out),
+                                       &log))
+                    << log;
+                ExpectReads(out, picture);
+            }
+        }
+    }
+}
+
+TEST(PictureDecoder, SixteenBitSamplesRoundToEightBits)
+{
+    ScratchFolder dir;
+    for (auto [w, h] : kSizes) {
+        for (bool grey : {false, true}) {
+            const Rgb16Picture picture = Pattern16(w, h, 11, grey);
+            const std::string stem = (grey ? "grey16-" : "colour16-") + SizeName(w, h);
+            const auto raw = dir / (stem + ".raw");
+            WriteRaw(raw, picture, grey);
+            for (const std::string name : {"tiff", "sgi", "psd", "png"}) {
+                const auto out = dir / (stem + "." + name);
+                const std::string prefix = name == "png" ? (grey ? "PNG:" : "PNG48:") : "";
+                MagickWrite(raw, w, h, 16, grey, out, "", prefix);
+                ExpectReads(out, Narrowed(picture));
+            }
+        }
+    }
+}
+
+TEST(PictureDecoder, JpegWithinCompressionError)
+{
+    // Quality 100 on smooth ramps: the encoder's rounding and the decoder's
+    // chroma upsampling move a channel by at most a few levels.
+    constexpr int kJpegTolerance = 4;
+    ScratchFolder dir;
+    for (auto [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {9, 1}, {1, 9}, {37, 23}, {130, 67}}) {
+        const Rgb8Picture smooth = Smooth8(w, h);
+        const auto file = dir / ("smooth-" + SizeName(w, h) + ".jpg");
+        QImageWriter writer(QString::fromStdString(file.string()), "jpeg");
+        writer.setQuality(100);
+        ASSERT_TRUE(writer.write(ToQImage(smooth)));
+        ExpectReads(file, smooth, kJpegTolerance);
+    }
+}
+
+TEST(PictureDecoder, OwnPictFilesAreExact)
+{
+    ScratchFolder dir;
+    for (auto [w, h] : kSizes) {
+        auto image = MakeImage(w, h);
+        const Rgb8Picture picture = Pattern8(w, h, 13);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                SetPixel(*image, x, y, Argb{0xFF, picture.At(x, y, 0), picture.At(x, y, 1), picture.At(x, y, 2)});
+        const auto file = dir / ("own-" + SizeName(w, h));  // no extension, as the program writes them
+        ASSERT_EQ(WritePictFile(file.string(), *image, PictWriteMode::createNew), PictFileStatus::ok);
+        ExpectReads(file, picture);
+    }
+}
+
+TEST(PictureDecoder, OtherSizesAreStretchedByNearestNeighbour)
+{
+    ScratchFolder dir;
+    const Rgb8Picture picture = Pattern8(37, 23, 17);
+    const auto file = dir / "source.png";
+    ASSERT_TRUE(ToQImage(picture).save(QString::fromStdString(file.string())));
+    for (auto [dw, dh] : std::vector<std::pair<int, int>>{{37, 23}, {100, 50}, {10, 7}, {1, 1}, {37, 61}, {5, 23}}) {
+        SCOPED_TRACE(SizeName(dw, dh));
+        auto image = MakeImage(dw, dh);
+        Rect frame;
+        ASSERT_EQ(DecodePictureInto(file, *image, &frame), MediaStatus::ok);
+        EXPECT_EQ(frame, MakeRect(0, 0, 23, 37));
+        // Destination pixel d takes source pixel floor(d * srcSize / dstSize).
+        Rgb8Picture want{dw, dh, std::vector<uint8_t>(static_cast<std::size_t>(dw) * dh * 3)};
+        for (int y = 0; y < dh; ++y)
+            for (int x = 0; x < dw; ++x)
+                for (int c = 0; c < 3; ++c)
+                    want.rgb[(static_cast<std::size_t>(y) * dw + x) * 3 + c] = picture.At(x * 37 / dw, y * 23 / dh, c);
+        EXPECT_TRUE(HasPixels(*image, want));
+    }
+}
+
+TEST(PictureDecoder, DamagedAndForeignFilesFailCleanly)
+{
+    ScratchFolder dir;
+    // Good files of each decoder's formats, then cut short.
+    const Rgb8Picture picture = Pattern8(61, 45, 19);
+    const auto raw = dir / "p.raw";
+    WriteRaw(raw, picture, false);
+    std::vector<std::filesystem::path> good;
+    for (const std::string name : {"png", "tiff", "sgi", "psd", "bmp", "gif", "jpg", "webp"}) {
+        good.push_back(dir / ("p." + name));
+        MagickWrite(raw, 61, 45, 8, false, good.back());
+    }
+    good.push_back(dir / "p.tga");
+    WriteTga(good.back(), picture, false, true, false);
+    good.push_back(dir / "plain.tga");
+    WriteTga(good.back(), picture, false, false, false);
+    good.push_back(dir / "own.pict");
+    auto image = MakeImage(61, 45);
+    ASSERT_EQ(WritePictFile(good.back().string(), *image, PictWriteMode::createNew), PictFileStatus::ok);
+
+    for (const auto& file : good) {
+        for (double fraction : {0.5, 0.9}) {
+            const auto size = std::filesystem::file_size(file);
+            const auto cut = dir / ("cut-" + std::to_string(int(fraction * 100)) + "-" + file.filename().string());
+            WriteTruncatedCopy(file, cut, static_cast<std::uintmax_t>(size * fraction));
+            SCOPED_TRACE(cut.filename().string());
+            std::unique_ptr<GWorldWrapper> decoded;
+            EXPECT_NE(DecodePicture(cut, &decoded), MediaStatus::ok);
+            EXPECT_EQ(decoded, nullptr);
+        }
+    }
+
+    // Garbage, empty, tiny and missing files and folders: no decoder takes them.
+    WriteBytesFile(dir / "garbage.png", SeededBytes(4096, 1));
+    WriteBytesFile(dir / "garbage", SeededBytes(100000, 2));
+    WriteBytesFile(dir / "empty.jpg", {});
+    WriteBytesFile(dir / "zeros.pict", std::vector<uint8_t>(600, 0));
+    std::vector<uint8_t> header(512, 0);  // a PICT header with an absurd frame
+    for (uint8_t b : {0x00, 0x20, 0x80, 0x00, 0x80, 0x00, 0x7F, 0xFF, 0x7F, 0xFF, 0x00, 0x11, 0x02, 0xFF})
+        header.push_back(b);
+    WriteBytesFile(dir / "absurd.pict", header);
+    std::filesystem::create_directories(dir / "folder.png");
+    for (const std::string name : {"garbage.png", "garbage", "empty.jpg", "zeros.pict", "absurd.pict", "folder.png",
+                                   "missing.png"}) {
+        SCOPED_TRACE(name);
+        Rect frame = MakeRect(1, 2, 3, 4);
+        EXPECT_NE(ProbePicture(dir / name, &frame), MediaStatus::ok);
+        EXPECT_EQ(frame, MakeRect(1, 2, 3, 4));
+        std::unique_ptr<GWorldWrapper> decoded;
+        EXPECT_NE(DecodePicture(dir / name, &decoded), MediaStatus::ok);
+        EXPECT_EQ(decoded, nullptr);
+        auto target = MakeImage(3, 3);
+        EXPECT_NE(DecodePictureInto(dir / name, *target), MediaStatus::ok);
+        EXPECT_EQ(target->Width(), 3);
+    }
+    Rect frame;
+    EXPECT_EQ(ProbePicture(dir / "missing.png", &frame), MediaStatus::cannotOpen);
+    EXPECT_EQ(ProbePicture(dir / "absurd.pict", &frame), MediaStatus::badSize);
+}
+
+TEST(PictureDecoder, WorkersDecodeAtOnce)
+{
+    ScratchFolder dir;
+    const Rgb8Picture picture = Pattern8(45, 31, 23);
+    const auto raw = dir / "p.raw";
+    WriteRaw(raw, picture, false);
+    std::vector<std::filesystem::path> files;
+    for (const std::string name : {"png", "tiff", "sgi", "psd", "bmp"}) {
+        files.push_back(dir / ("p." + name));
+        MagickWrite(raw, 45, 31, 8, false, files.back());
+    }
+    files.push_back(dir / "p.tga");
+    WriteTga(files.back(), picture, false, true, true);
+    constexpr int kThreads = 8;
+    std::vector<int> failures(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 3; ++round)
+                for (const auto& file : files) {
+                    auto image = MakeImage(45, 31);
+                    if (DecodePictureInto(file, *image) != MediaStatus::ok || !HasPixels(*image, picture))
+                        ++failures[t];
+                }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    for (int t = 0; t < kThreads; ++t)
+        EXPECT_EQ(failures[t], 0) << "thread " << t;
+}
