@@ -1,0 +1,292 @@
+// imaging/Measurements.cpp: read-only measurements of depth-32 images.
+// Pixels are read straight from the image rows (bytes alpha, red, green,
+// blue); no drawing happens, so the current port is left alone.
+#include "imaging/Measurements.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "imaging/FFT2D.h"
+#include "imaging/PixelTransfer.h"
+
+namespace {
+
+// 0 when rect is non-empty and lies inside image, else the code: empty first,
+// then a negative edge, then past the edge.
+int CheckRect(const GWorldWrapper& image, Rect rect)
+{
+    if (rect.Width() <= 0 || rect.Height() <= 0)
+        return kMeasureEmptyOrMismatchedRect;
+    if (rect.left < 0 || rect.top < 0)
+        return kMeasureNegativeEdge;
+    if (rect.right > image.Width() || rect.bottom > image.Height())
+        return kMeasurePastImageEdge;
+    return 0;
+}
+
+inline const uint8_t* RowAt(const GWorldWrapper& image, int y, int x)
+{
+    return image.PixelRow(y) + 4 * static_cast<ptrdiff_t>(x);
+}
+
+inline int Value(const uint8_t* p) { return std::max({p[1], p[2], p[3]}); }
+
+// Sum over one row of the differences of the pixels that take part. Rows are
+// at most 32767 pixels, so 32767 * 765 fits the 32-bit row sum.
+template <int Channel>
+uint32_t RowDifference(const uint8_t* pa, const uint8_t* pb, int w, int threshold)
+{
+    uint32_t sum = 0;
+    for (int x = 0; x < w; ++x, pa += 4, pb += 4) {
+        if constexpr (Channel == 0) {
+            const int d = std::abs(pa[1] - pb[1]) + std::abs(pa[2] - pb[2]) + std::abs(pa[3] - pb[3]);
+            sum += Value(pa) >= threshold ? static_cast<uint32_t>(d) : 0u;
+        } else {
+            const int d = std::abs(pa[Channel] - pb[Channel]);
+            sum += pa[Channel] >= threshold ? static_cast<uint32_t>(d) : 0u;
+        }
+    }
+    return sum;
+}
+
+template <int Channel>
+int64_t Difference(const GWorldWrapper& a, const GWorldWrapper& b, Rect ra, Rect rb, int threshold)
+{
+    const int w = ra.Width(), h = ra.Height();
+    int64_t total = 0;
+    for (int i = 0; i < h; ++i)
+        total += RowDifference<Channel>(RowAt(a, ra.top + i, ra.left), RowAt(b, rb.top + i, rb.left), w, threshold);
+    return total;
+}
+
+// The part of rect inside image as a rect (possibly empty).
+Rect ClipToImage(const GWorldWrapper& image, Rect rect)
+{
+    Rect r = rect;
+    r.left = static_cast<int16_t>(std::max<int>(rect.left, 0));
+    r.top = static_cast<int16_t>(std::max<int>(rect.top, 0));
+    r.right = static_cast<int16_t>(std::min<int>(rect.right, image.Width()));
+    r.bottom = static_cast<int16_t>(std::min<int>(rect.bottom, image.Height()));
+    return r;
+}
+
+struct CentroidSums {
+    int64_t s = 0, sx = 0, sy = 0;
+};
+
+// out = corner + centre + S_offset / S, truncating toward zero; the centre
+// itself when nothing took part.
+Point CentroidFrom(const CentroidSums& sums, Rect rect, int cx, int cy)
+{
+    int64_t h = rect.left + cx, v = rect.top + cy;
+    if (sums.s != 0) {
+        h += sums.sx / sums.s;
+        v += sums.sy / sums.s;
+    }
+    return Point{static_cast<int16_t>(v), static_cast<int16_t>(h)};
+}
+
+} // namespace
+
+double CalculateDifference(const GWorldWrapper& a, const GWorldWrapper& b, bool lockA, bool lockB, Rect rectA,
+                           Rect rectB, int channel, int threshold)
+{
+    const int w = rectA.Width(), h = rectA.Height();
+    if (rectB.Width() != w || rectB.Height() != h || w <= 0 || h <= 0)
+        return kMeasureEmptyOrMismatchedRect;
+    if (rectA.left < 0 || rectA.top < 0 || rectB.left < 0 || rectB.top < 0)
+        return kMeasureNegativeEdge;
+    if (rectA.right > a.Width() || rectA.bottom > a.Height() || rectB.right > b.Width() ||
+        rectB.bottom > b.Height())
+        return kMeasurePastImageEdge;
+
+    if (lockA)
+        a.LockPixels();
+    if (lockB)
+        b.LockPixels();
+    int64_t d = 0;
+    switch (channel) {
+    case 0: d = Difference<0>(a, b, rectA, rectB, threshold); break;
+    case 1: d = Difference<1>(a, b, rectA, rectB, threshold); break;
+    case 2: d = Difference<2>(a, b, rectA, rectB, threshold); break;
+    case 3: d = Difference<3>(a, b, rectA, rectB, threshold); break;
+    default: break;
+    }
+    if (lockB)
+        b.UnlockPixels();
+    if (lockA)
+        a.UnlockPixels();
+    const double pixels = static_cast<double>(w) * static_cast<double>(h);
+    return static_cast<double>(d) / (pixels * (channel == 0 ? 765.0 : 255.0));
+}
+
+double CalculateValue(const GWorldWrapper& image, Rect rect)
+{
+    if (const int code = CheckRect(image, rect))
+        return code;
+    const int w = rect.Width(), h = rect.Height();
+    int64_t sum = 0;
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        const uint8_t* p = RowAt(image, y, rect.left);
+        uint32_t row = 0;
+        for (int x = 0; x < w; ++x, p += 4)
+            row += static_cast<uint32_t>(Value(p));
+        sum += row;
+    }
+    return static_cast<double>(sum) / (static_cast<double>(w) * h * 255.0);
+}
+
+double CalculateValueRange(const GWorldWrapper& image, Rect rect)
+{
+    if (const int code = CheckRect(image, rect))
+        return code;
+    int largest = 0, smallest = 255;
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        const uint8_t* p = RowAt(image, y, rect.left);
+        for (int x = rect.left; x < rect.right; ++x, p += 4) {
+            const int v = Value(p);
+            largest = std::max(largest, v);
+            smallest = std::min(smallest, v);
+        }
+    }
+    return (largest - smallest + 1) * 0.00390625;
+}
+
+double CalculateAverageValue(const GWorldWrapper& image, Rect rect)
+{
+    if (const int code = CheckRect(image, rect))
+        return code;
+    const int w = rect.Width(), h = rect.Height();
+    int64_t sum = 0;
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        const uint8_t* p = RowAt(image, y, rect.left);
+        uint32_t row = 0;
+        for (int x = 0; x < w; ++x, p += 4)
+            row += static_cast<uint32_t>(p[1] + p[2] + p[3]);
+        sum += row;
+    }
+    return static_cast<double>(sum) / (3.0 * w * h);
+}
+
+void CalculateValueCentroid(const GWorldWrapper& image, Rect rect, int threshold, Point& out)
+{
+    const int cx = rect.Width() / 2, cy = rect.Height() / 2;
+    const Rect in = ClipToImage(image, rect);
+    CentroidSums sums;
+    for (int y = in.top; y < in.bottom; ++y) {
+        const uint8_t* p = RowAt(image, y, in.left);
+        const int64_t dy = y - rect.top - cy;
+        for (int x = in.left; x < in.right; ++x, p += 4) {
+            const int v = Value(p);
+            if (v >= threshold) {
+                sums.s += v;
+                sums.sx += static_cast<int64_t>(x - rect.left - cx) * v;
+                sums.sy += dy * v;
+            }
+        }
+    }
+    out = CentroidFrom(sums, rect, cx, cy);
+}
+
+void CalculateRGBCentroids(const GWorldWrapper& image, Rect rect, int threshold, Point& red, Point& green,
+                           Point& blue)
+{
+    const int cx = (rect.Width() + 1) / 2, cy = (rect.Height() + 1) / 2;
+    const Rect in = ClipToImage(image, rect);
+    CentroidSums sums[3];
+    for (int y = in.top; y < in.bottom; ++y) {
+        const uint8_t* p = RowAt(image, y, in.left);
+        const int64_t dy = y - rect.top - cy;
+        for (int x = in.left; x < in.right; ++x, p += 4) {
+            const int64_t dx = x - rect.left - cx;
+            for (int c = 0; c < 3; ++c) {
+                const int v = p[1 + c];
+                if (v >= threshold) {
+                    sums[c].s += v;
+                    sums[c].sx += dx * v;
+                    sums[c].sy += dy * v;
+                }
+            }
+        }
+    }
+    red = CentroidFrom(sums[0], rect, cx, cy);
+    green = CentroidFrom(sums[1], rect, cx, cy);
+    blue = CentroidFrom(sums[2], rect, cx, cy);
+}
+
+int CalculatePowerSpectrumDistributionFromFourierTransform(const GWorldWrapper& image, Rect rect, double* out, int n)
+{
+    const int N = rect.right - rect.left + 1;
+    if (rect.bottom - rect.top + 1 != N)
+        return -1;
+    if (N != 32 && N != 64 && N != 128 && N != 256)
+        return -2;
+    const int32_t M = static_cast<int32_t>(std::lround(std::log2(N)));
+    if (fft2dInit(M, M) != kFftInitOk)
+        return -3;
+
+    const size_t side = static_cast<size_t>(N);
+    std::vector<double> S(side * side);
+    std::vector<double> P(side * side, 0.0);
+    ConvertNormPixelValuesFromImage(image, 0, S.data(), rect);
+    rfft2d(S.data(), M, M);
+
+    // |F(u, v)| into P[u][v] for v = 0 .. N/2, unpacked from the packed layout.
+    auto s = [&](size_t r, size_t c) { return S[r * side + c]; };
+    auto p = [&](size_t r, size_t c) -> double& { return P[r * side + c]; };
+    const size_t half = side / 2;
+    for (size_t r = 0; r < side; ++r)
+        for (size_t j = 1; j < half; ++j)
+            p(r, j) = std::hypot(s(r, 2 * j), s(r, 2 * j + 1));
+    for (size_t k = 1; k < half; ++k) {
+        p(k, 0) = std::hypot(s(k, 0), s(k, 1));
+        p(k, half) = std::hypot(s(half + k, 0), s(half + k, 1));
+    }
+    p(0, 0) = std::fabs(s(0, 0));
+    p(half, 0) = std::fabs(s(0, 1));
+    p(0, half) = std::fabs(s(half, 0));
+    p(half, half) = std::fabs(s(half, 1));
+    // A real image's zero-frequency column has equal magnitudes at mirrored
+    // vertical frequencies; the packed layout stores only the lower half.
+    for (size_t r = half + 1; r < side; ++r)
+        p(r, 0) = p(side - r, 0);
+
+    for (int i = 0; i < n; ++i)
+        out[i] = 0.0;
+    // Rows 0 .. N/2-1 are frequencies 0 .. N/2-1, rows N/2 .. N-1 the
+    // frequencies -N/2 .. -1, binned by their magnitude d = N - r.
+    for (size_t r = 0; r < side; ++r) {
+        const size_t d = r < half ? r : side - r;
+        for (size_t j = 0; j < half; ++j) {
+            const size_t index = static_cast<size_t>(std::sqrt(static_cast<double>(d * d + j * j)));
+            if (index < static_cast<size_t>(std::max(n, 0)))
+                out[index] += p(r, j);
+        }
+    }
+    return 0;
+}
+
+double CalculateNormalizationFactor(const GWorldWrapper& image, int target, int mode)
+{
+    if (static_cast<unsigned>(target) > 255u)
+        return -1.0;
+    const Rect bounds = MakeRect(0, 0, image.Height(), image.Width());
+    if (mode == 1) {
+        const double mean = CalculateValue(image, bounds);
+        if (!(mean > 0.0))
+            return -1.0;
+        return (target / 255.0) / mean;
+    }
+    int largest = 0;
+    for (int y = 0; y < image.Height(); ++y) {
+        const uint8_t* p = RowAt(image, y, 0);
+        for (int x = 0; x < image.Width(); ++x, p += 4)
+            largest = std::max(largest, Value(p));
+    }
+    if (largest == 0)
+        return -1.0;
+    return static_cast<double>(target) / largest;
+}

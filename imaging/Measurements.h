@@ -1,0 +1,70 @@
+// imaging/Measurements.h: read-only measurements of depth-32 images that
+// score, align and calibrate clips: mean absolute difference, mean value,
+// value range, mean component, brightness centroids, the radial distribution
+// of the power spectrum and the normalisation factor.
+//
+// The pixel value is max(red, green, blue) throughout. Rects are in image
+// coordinates with top and left included and bottom and right excluded,
+// except the power spectrum's, which includes both. No routine changes an
+// image. All may run on any thread that may read the images, except the power
+// spectrum, which uses the FFT's shared scratch (one thread at a time).
+#pragma once
+
+#include "platform/core/GWorldWrapper.h"
+
+// Codes returned for bad rectangles (as doubles by the mean measurements).
+constexpr int kMeasureEmptyOrMismatchedRect = -1;
+constexpr int kMeasureNegativeEdge = -2;
+constexpr int kMeasurePastImageEdge = -3;
+
+// Mean absolute difference of a over rectA and b over rectB, 0...1.
+// channel 0: a pixel takes part when a's pixel value is >= threshold and adds
+// |dR| + |dG| + |dB|; channels 1, 2, 3 (red, green, blue): when a's component
+// is >= threshold, adding |d| of that component; any other channel gives 0.0.
+// The sum is divided by w*h*765 (channel 0) or w*h*255, counting every pixel
+// of the rect. Returns -1.0 when the rects' sizes differ or are empty, -2.0
+// for a negative left or top, -3.0 when rectA passes a's edge or rectB b's
+// (checked in that order). lockA and lockB say whether to lock each image's
+// pixels for the pass (false when the caller holds them locked for a job).
+double CalculateDifference(const GWorldWrapper& a, const GWorldWrapper& b, bool lockA, bool lockB, Rect rectA,
+                           Rect rectB, int channel, int threshold);
+
+// Mean pixel value over rect divided by 255 (0...1). -1.0 for an empty rect,
+// -2.0 for a negative left or top, -3.0 for a rect past the image's edge.
+double CalculateValue(const GWorldWrapper& image, Rect rect);
+
+// (largest - smallest pixel value + 1) / 256 over rect, so a uniform rect
+// gives 1/256. Bad rects as CalculateValue.
+double CalculateValueRange(const GWorldWrapper& image, Rect rect);
+
+// Mean of the red, green and blue components over rect, 0...255. Bad rects as
+// CalculateValue.
+double CalculateAverageValue(const GWorldWrapper& image, Rect rect);
+
+// Centroid of the pixel values >= threshold over rect, in absolute image
+// coordinates: with w, h the rect's size and the centre (w/2, h/2),
+// out = rect's corner + centre + the value-weighted mean offset from the
+// centre, each division truncating toward zero; the centre when no pixel
+// takes part. Only the part of rect inside the image is read.
+void CalculateValueCentroid(const GWorldWrapper& image, Rect rect, int threshold, Point& out);
+
+// The same per channel, weighting by the channel's component (taking part
+// when >= threshold), with the centre ((w+1)/2, (h+1)/2).
+void CalculateRGBCentroids(const GWorldWrapper& image, Rect rect, int threshold, Point& red, Point& green,
+                           Point& blue);
+
+// Radial distribution of the power spectrum of the square rect (bottom and
+// right included, side N = 32, 64, 128 or 256) of pixel values / 255: out[0
+// .. n-1] is zeroed, then every |F(u, v)| with horizontal frequency v <
+// N/2 is added to out[trunc(hypot(min(u, N - u), v))] when that index is < n.
+// Returns 0; -1 when the rect is not square; -2 for another side; -3 when the
+// FFT cannot be prepared. Throws std::bad_alloc when its two N x N arrays
+// cannot be allocated. One thread at a time (FFT scratch).
+[[nodiscard]] int CalculatePowerSpectrumDistributionFromFourierTransform(const GWorldWrapper& image, Rect rect,
+                                                                         double* out, int n);
+
+// Factor that brings the whole image to target (0...255): mode 1, target/255
+// over the mean pixel value; any other mode, target over the largest red,
+// green or blue component. -1.0 for a target outside 0...255 and when the
+// image is black (mean 0 or largest component 0), so callers can skip it.
+double CalculateNormalizationFactor(const GWorldWrapper& image, int target, int mode);
