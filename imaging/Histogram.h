@@ -15,6 +15,8 @@ constexpr int kHistogramBlue = 3;
 // Width of a drawn histogram in pixels, frame included.
 constexpr int kHistogramDrawWidth = 260;
 
+// A histogram of the histogram panel: numBins owned double bins and the
+// channel it counts. It belongs to the thread that fills and draws it.
 class Histogram {
 public:
     // numBins zeroed bins (none for numBins < 1). Throws std::bad_alloc.

@@ -15,7 +15,9 @@ constexpr char kLevelAboveHigh = 2;
 // Each mask receives w * h bytes: kLevelBelowLow / kLevelAboveHigh where the
 // input value of that channel lies below low / above high, and all three
 // overwritten by the master's test on the remapped pixel value.
-// numLevels < 1 zeroes the masks and changes nothing else.
+// numLevels < 1 zeroes the masks and changes nothing else. The lookup tables
+// (numLevels entries each) are built once per call; when they cannot be
+// allocated std::bad_alloc is thrown with planes and masks untouched.
 // Main thread in the program; touches only its arguments.
 void RemapLongImageComponentsFromLevelCutoffs(int32_t* red, int32_t* green, int32_t* blue, int w, int h, int numLevels,
                                               const double* low, const double* high, const double* gamma, char* redMask,
