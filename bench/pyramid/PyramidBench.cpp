@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <map>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
 

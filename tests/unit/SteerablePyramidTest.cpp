@@ -286,10 +286,16 @@ TEST(SteerablePyramid, RebuildStaysWithinTheInputRange)
     p.DoFullWaveletAnalysis(in.data(), w, h, false, 0);
     EXPECT_EQ(p.Offset(), 3.0);
     EXPECT_EQ(p.Range(), 10.0);
+    int atMin = 0, atMax = 0;
     for (double v : Rebuild(p)) {
         ASSERT_GE(v, -3.0);
         ASSERT_LE(v, 7.0);
+        atMin += v == -3.0;
+        atMax += v == 7.0;
     }
+    // Overshoots on both sides were clamped to exactly the input's extremes.
+    EXPECT_GT(atMin, 0);
+    EXPECT_GT(atMax, 0);
 }
 
 TEST(SteerablePyramid, ConstantImageRebuildsExactly)
