@@ -49,6 +49,25 @@ private:
     double mRowSin = 0.0, mRowCos = 0.0;
 };
 
+// Nearest integer, halves away from zero: the same result as std::lround and
+// std::round, inline. Coordinates and means stay far inside the int range,
+// and v - trunc(v) is exact in double, so the comparison with 0.5 decides
+// exactly as the library does.
+int RoundHalfAway(double v)
+{
+    const int t = static_cast<int>(v);
+    const double fraction = v - t;
+    if (fraction >= 0.5)
+        return t + 1;
+    if (fraction <= -0.5)
+        return t - 1;
+    return t;
+}
+
+// Source coordinates beyond this are outside any image (sides are at most
+// 32767); checking first keeps the integer conversion defined.
+constexpr double kFarOutside = 1 << 20;
+
 void SetBlack(uint8_t* p)
 {
     p[1] = p[2] = p[3] = 0;
@@ -65,13 +84,17 @@ void RotateNearest(const GWorldWrapper& source, GWorldWrapper& dest, double angl
         map.SetRow(y);
         uint8_t* d = dest.PixelRow(y) + std::ptrdiff_t{left} * 4;
         for (int x = left; x < right; ++x, d += 4) {
-            const long sx = std::lround(map.X(x));
-            const long sy = std::lround(map.Y(x));
+            const double fx = map.X(x), fy = map.Y(x);
+            if (!(std::abs(fx) < kFarOutside && std::abs(fy) < kFarOutside)) {
+                SetBlack(d);
+                continue;
+            }
+            const int sx = RoundHalfAway(fx), sy = RoundHalfAway(fy);
             if (sx < 0 || sx >= width || sy < 0 || sy >= height) {
                 SetBlack(d);
                 continue;
             }
-            const uint8_t* s = source.PixelRow(static_cast<int>(sy)) + sx * 4;
+            const uint8_t* s = source.PixelRow(sy) + std::ptrdiff_t{sx} * 4;
             d[1] = s[1];
             d[2] = s[2];
             d[3] = s[3];
@@ -103,7 +126,7 @@ void RotateWeighted(const GWorldWrapper& source, GWorldWrapper& dest, double ang
             const uint8_t* s1 = source.PixelRow(iy + 1) + std::ptrdiff_t{ix} * 4;
             for (int c = 1; c <= 3; ++c) {
                 const double mean = (w00 * s0[c] + w01 * s0[4 + c] + w10 * s1[c] + w11 * s1[4 + c]) / total;
-                d[c] = static_cast<uint8_t>(std::clamp(std::round(mean), 0.0, 255.0));
+                d[c] = static_cast<uint8_t>(std::clamp(RoundHalfAway(mean), 0, 255));
             }
         }
     }
