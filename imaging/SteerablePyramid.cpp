@@ -263,6 +263,9 @@ void SteerablePyramid::DoFullWaveletAnalysis(const double* image, int w, int h, 
                                              const PyramidProgress& progress)
 {
     Init(w, h);
+    // The shared scratch may have been released by a failed Init of another pyramid since this one
+    // was shaped.
+    CreateScratch(PixelCount());
     const bool fourierSize = assertValidDims(w, h);
     // Callers pad to powers of two before asking for the spectrum path.
     assert(!useFourier || numLevels == 0 || fourierSize);
@@ -304,6 +307,7 @@ void SteerablePyramid::DoFullWaveletSynthesis(double* out, int progressBase, con
     if (numLevels == 0) {
         std::copy(unfilteredInput.begin(), unfilteredInput.end(), out);
     } else {
+        CreateScratch(n);
         std::vector<double> scratch = AllocateDoubles(n);
         for (int L = numLevels - 1; L >= 0; --L) {
             if (useFT)

@@ -459,6 +459,19 @@ TEST(SteerablePyramid, FailedInitLeavesAnEmptyPyramidThatRecovers)
     EXPECT_LE(e.worst, kWorstRebuildError);
 }
 
+TEST(SteerablePyramid, AnotherPyramidsFailedInitLeavesThisOneWorking)
+{
+    // A failed Init releases the scratch that every pyramid shares; a pyramid shaped before must
+    // still analyse and rebuild at its own size.
+    const std::vector<double> in = RandomImage(64, 48, 10u);
+    SteerablePyramid shaped, failing;
+    shaped.DoFullWaveletAnalysis(in.data(), 64, 48, false, 0);
+    const std::vector<double> before = Rebuild(shaped);
+    EXPECT_THROW(failing.Init(1 << 30, 1 << 30), std::bad_alloc);
+    shaped.DoFullWaveletAnalysis(in.data(), 64, 48, false, 0);
+    EXPECT_EQ(Rebuild(shaped), before);
+}
+
 TEST(SteerablePyramid, EmptyPyramidRebuildsNothing)
 {
     SteerablePyramid p;
