@@ -2,6 +2,8 @@
 // scipy.ndimage.generic_filter and hand cases, out of memory and threads.
 #include "imaging/MedianFilter.h"
 
+#include <algorithm>
+#include <array>
 #include <fstream>
 #include <new>
 #include <random>
@@ -88,7 +90,7 @@ TEST(MedianFilter, MatchesScipy)
     const std::string dir = ReferenceScratchDir();
     std::ofstream list(dir + "/cases.txt");
     std::vector<Case> cases;
-    const std::vector<std::pair<int, int>> sizes = {{20, 15}, {1, 1}, {1, 9}, {9, 1}, {2, 2}, {3, 5}, {7, 7}};
+    const std::vector<std::pair<int, int>> sizes = {{20, 15}, {1, 1}, {1, 9}, {9, 1}, {2, 2}, {3, 5}, {7, 7}, {300, 9}};
     for (auto [w, h] : sizes)
         for (int radius = 1; radius <= 3; ++radius)
             for (int threshold : {1, 128, 256}) {
@@ -238,4 +240,41 @@ TEST(MedianFilter, ThreadsFilterTheirOwnImagesAlike)
         t.join();
     for (const auto& image : images)
         EXPECT_TRUE(SamePixels(*image, *expected, true));
+}
+
+TEST(MedianFilter, TwoLevelImagesMatchSortedWindows)
+{
+    // Any comparator network that selects correctly on every two-level input
+    // selects correctly on all inputs; wide rows cover several pixel batches.
+    for (int radius = 1; radius <= 3; ++radius) {
+        auto image = MakeImage(600, 11);
+        std::mt19937 random(static_cast<uint32_t>(radius));
+        for (int y = 0; y < 11; ++y)
+            for (int x = 0; x < 600; ++x) {
+                const auto level = [&] { return static_cast<uint8_t>(random() % 2 ? 255 : 0); };
+                SetPixel(*image, x, y, {0xFF, level(), level(), level()});
+            }
+        auto original = MakeImage(600, 11);
+        *original = *image;
+        MedianFilterImage(*image, radius, 256);
+        const int reach = std::array<int, 4>{0, 2, 5, 10}[radius];
+        for (int y = 0; y < 11; ++y)
+            for (int x = 0; x < 600; ++x) {
+                std::array<std::vector<uint8_t>, 3> values;
+                for (int dy = -radius; dy <= radius; ++dy)
+                    for (int dx = -radius; dx <= radius; ++dx) {
+                        if ((dx == 0 && dy == 0) || dx * dx + dy * dy > reach || x + dx < 0 || x + dx >= 600 ||
+                            y + dy < 0 || y + dy >= 11)
+                            continue;
+                        const Argb p = GetPixel(*original, x + dx, y + dy);
+                        values[0].push_back(p.r), values[1].push_back(p.g), values[2].push_back(p.b);
+                    }
+                for (auto& v : values)
+                    std::sort(v.begin(), v.end());
+                const Argb got = GetPixel(*image, x, y);
+                const std::size_t middle = values[0].size() / 2;
+                ASSERT_EQ(got, (Argb{0xFF, values[0][middle], values[1][middle], values[2][middle]}))
+                    << "radius " << radius << " at (" << x << ", " << y << ")";
+            }
+    }
 }
