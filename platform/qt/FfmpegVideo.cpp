@@ -2,6 +2,7 @@
 // video stream through libavformat, libavcodec and libswscale.
 #include "platform/qt/FfmpegVideo.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -64,20 +65,36 @@ bool IsStillImageDemuxer(const AVInputFormat* format)
     return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// Containers whose index lists every sample of a stream, so counting its
-// entries counts the frames without reading the file.
-bool IndexListsEverySample(const AVInputFormat* format)
+// Whether the container's index lists every sample of the stream, so that
+// counting its entries counts the frames without reading the file. A
+// QuickTime file cannot be opened without its complete sample table; an AVI
+// file's index is complete only when it has at least as many entries as the
+// stream header promises frames (a file cut short loses its index, which
+// the demuxer then rebuilds only as far as it has read).
+bool IndexListsEverySample(const AVInputFormat* format, AVStream& stream)
 {
     const std::string name = format && format->name ? format->name : "";
-    return name == "avi" || name.rfind("mov,", 0) == 0;
+    if (name.rfind("mov,", 0) == 0)
+        return true;
+    if (name == "avi")
+        return stream.nb_frames > 0 && avformat_index_get_entries_count(&stream) >= stream.nb_frames;
+    return false;
 }
 
-// A packet that makes no picture: an empty one (a dropped frame in AVI; an
-// empty packet would also be taken for the end of the stream) or one the
-// container marks to be decoded and dropped (before an edit list's start).
+// A packet that is not handed to the decoder: an empty one (a dropped frame
+// in AVI; an empty packet would also be taken for the end of the stream) or
+// one cut short by the end of the file, which would decode to a damaged
+// picture.
+bool PacketUnusable(const AVPacket& packet)
+{
+    return packet.size <= 0 || (packet.flags & AV_PKT_FLAG_CORRUPT) != 0;
+}
+
+// A packet that makes no picture: an unusable one, or one the container
+// marks to be decoded and dropped (before an edit list's start).
 bool PacketMakesNoPicture(const AVPacket& packet)
 {
-    return packet.size <= 0 || (packet.flags & AV_PKT_FLAG_DISCARD) != 0;
+    return PacketUnusable(packet) || (packet.flags & AV_PKT_FLAG_DISCARD) != 0;
 }
 
 int MaxComponentDepth(const AVPixFmtDescriptor& desc)
@@ -86,6 +103,44 @@ int MaxComponentDepth(const AVPixFmtDescriptor& desc)
     for (int c = 0; c < desc.nb_components; ++c)
         depth = std::max(depth, desc.comp[c].depth);
     return depth;
+}
+
+// Uncompressed captures (grey or 24-bit colour, as planetary cameras record
+// them) are copied by plain loops, several times faster than swscale's
+// generic path for them. Only frames of the image's own size. False when
+// the frame is of another kind.
+bool CopyPackedFrame(const AVFrame& from, GWorldWrapper& image)
+{
+    if (from.width != image.Width() || from.height != image.Height())
+        return false;
+    int red, green, blue, step;
+    switch (from.format) {
+    case AV_PIX_FMT_GRAY8:
+        red = green = blue = 0, step = 1;
+        break;
+    case AV_PIX_FMT_RGB24:
+        red = 0, green = 1, blue = 2, step = 3;
+        break;
+    case AV_PIX_FMT_BGR24:
+        red = 2, green = 1, blue = 0, step = 3;
+        break;
+    default:
+        return false;
+    }
+    // Each pixel is assembled as one 32-bit word whose bytes in memory are
+    // alpha, red, green, blue, whatever the host's byte order.
+    const bool big = std::endian::native == std::endian::big;
+    const int shiftA = big ? 24 : 0, shiftR = big ? 16 : 8, shiftG = big ? 8 : 16, shiftB = big ? 0 : 24;
+    for (int y = 0; y < from.height; ++y) {
+        const uint8_t* s = from.data[0] + static_cast<std::ptrdiff_t>(y) * from.linesize[0];
+        uint8_t* p = image.PixelRow(y);
+        for (int x = 0; x < from.width; ++x, s += step, p += 4) {
+            const uint32_t word = (0xFFu << shiftA) | (uint32_t{s[red]} << shiftR) | (uint32_t{s[green]} << shiftG) |
+                                  (uint32_t{s[blue]} << shiftB);
+            std::memcpy(p, &word, 4);
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -170,7 +225,9 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
 
     made->width = video->codecpar->width;
     made->height = video->codecpar->height;
-    if (made->width < 1 || made->height < 1 || made->width > kMaxSide || made->height > kMaxSide)
+    if (made->width < 1 || made->height < 1)
+        return MediaStatus::unreadable;  // the demuxer found no picture size: nothing it can decode
+    if (made->width > kMaxSide || made->height > kMaxSide)
         return MediaStatus::badSize;
 
     made->codec.reset(avcodec_alloc_context3(decoder));
@@ -225,7 +282,7 @@ MediaStatus FfmpegVideo::Impl::Decode(GWorldWrapper* image)
                 return MediaStatus::endOfMovie;
             continue;
         }
-        const bool usable = packet->stream_index == stream && packet->size > 0;
+        const bool usable = packet->stream_index == stream && !PacketUnusable(*packet);
         // A packet the decoder rejects is damaged data: it is skipped and the
         // next one tried, so one bad frame does not end a movie.
         if (usable)
@@ -241,7 +298,11 @@ SwsContext* FfmpegVideo::Impl::Scaler(const ScalerKey& key, const AVFrame& from)
     scaler.reset();
     // Equal sizes take swscale's unscaled converters; the filter only matters
     // when a stream changes size on the way.
-    const int flags = SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP;
+    // Movies take swscale's fast converters (the ones the ffmpeg program
+    // uses); pictures the exactly rounding ones.
+    const int flags = kind == FfmpegContainer::movie
+                          ? SWS_BILINEAR
+                          : SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
     scaler.reset(sws_getContext(key.srcW, key.srcH, static_cast<AVPixelFormat>(key.srcFormat), key.dstW, key.dstH,
                                 static_cast<AVPixelFormat>(key.dstFormat), flags, nullptr, nullptr, nullptr));
     if (!scaler)
@@ -268,6 +329,8 @@ MediaStatus FfmpegVideo::Impl::Convert(const AVFrame& from, GWorldWrapper& image
     const bool deep = MaxComponentDepth(*desc) > 8;
     const bool hasAlpha = (desc->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL)) != 0;
 
+    if (CopyPackedFrame(from, image))
+        return MediaStatus::ok;
     const int dstW = image.Width(), dstH = image.Height();
     const ScalerKey key{from.width,  from.height,     from.format, dstW, dstH,
                         deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_ARGB, from.colorspace, from.color_range};
@@ -369,7 +432,7 @@ MediaStatus FfmpegVideo::Rewind()
 MediaStatus FfmpegVideo::CountFrames(int& count)
 {
     AVStream* video = d->format->streams[d->stream];
-    if (IndexListsEverySample(d->format->iformat)) {
+    if (IndexListsEverySample(d->format->iformat, *video)) {
         const int entries = avformat_index_get_entries_count(video);
         int pictures = 0;
         for (int i = 0; i < entries; ++i) {

@@ -28,8 +28,8 @@ public:
     // Opens file (any name: content decides, the name's extension only where
     // a format has no signature) and its best video stream. On ok *video is
     // the new object; otherwise it is left as it was and the result says why:
-    // cannotOpen, unreadable (no demuxer or decoder, or a container of the
-    // other kind), noVideo, badSize (a side outside 1..32767).
+    // cannotOpen, unreadable (no demuxer or decoder, no picture size, or a
+    // container of the other kind), noVideo, badSize (a side above 32767).
     [[nodiscard]] static MediaStatus Open(const std::filesystem::path& file, FfmpegContainer kind,
                                           std::unique_ptr<FfmpegVideo>& video);
 

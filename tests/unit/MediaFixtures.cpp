@@ -207,3 +207,20 @@ std::vector<uint8_t> SeededBytes(std::size_t count, uint32_t seed)
         b = static_cast<uint8_t>(random() >> 24);
     return bytes;
 }
+
+bool MakeMovie(const std::filesystem::path& out, const std::vector<Rgb8Picture>& frames,
+               const std::string& codecOptions, std::string* log)
+{
+    const auto raw = out.parent_path() / (out.filename().string() + ".rgb");
+    std::vector<uint8_t> bytes;
+    for (const Rgb8Picture& frame : frames)
+        bytes.insert(bytes.end(), frame.rgb.begin(), frame.rgb.end());
+    WriteBytesFile(raw, bytes);
+    const std::string size = std::to_string(frames.front().width) + "x" + std::to_string(frames.front().height);
+    const bool made = RunCommand("ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s " + size + " -framerate 25 -i " +
+                                     Quote(raw) + " " + codecOptions + " " + Quote(out),
+                                 log);
+    std::error_code ignored;
+    std::filesystem::remove(raw, ignored);
+    return made;
+}

@@ -51,6 +51,11 @@ void WriteRaw(const std::filesystem::path& file, const Rgb16Picture& picture, bo
 // topOrigin, else bottom first (the format's default).
 void WriteTga(const std::filesystem::path& file, const Rgb8Picture& picture, bool grey, bool rle, bool topOrigin);
 
+// Encodes frames (all of one size) with the ffmpeg program: raw RGB in,
+// then codecOptions (for example "-c:v ffv1 -pix_fmt bgr0"), then out.
+bool MakeMovie(const std::filesystem::path& out, const std::vector<Rgb8Picture>& frames,
+               const std::string& codecOptions, std::string* log = nullptr);
+
 // Runs a shell command; true when it exits with 0. Output goes to a log in
 // the scratch folder and is returned in *log on failure.
 bool RunCommand(const std::string& command, std::string* log = nullptr);

@@ -301,7 +301,7 @@ TEST(PictureDecoder, DamagedAndForeignFilesFailCleanly)
     WriteBytesFile(dir / "empty.jpg", {});
     WriteBytesFile(dir / "zeros.pict", std::vector<uint8_t>(600, 0));
     std::vector<uint8_t> header(512, 0);  // a PICT header with an absurd frame
-    for (uint8_t b : {0x00, 0x20, 0x80, 0x00, 0x80, 0x00, 0x7F, 0xFF, 0x7F, 0xFF, 0x00, 0x11, 0x02, 0xFF})
+    for (uint8_t b : {0x00, 0x20, 0x80, 0x00, 0x80, 0x00, 0x7F, 0xFF, 0x7F, 0xFF, 0x00, 0x11, 0x02, 0xFF, 0x0C, 0x00})
         header.push_back(b);
     WriteBytesFile(dir / "absurd.pict", header);
     std::filesystem::create_directories(dir / "folder.png");

@@ -1,0 +1,246 @@
+// tests/unit/MovieSourceTest.cpp: movies written by the ffmpeg program with
+// known frames, opened, counted and stepped frame by frame; files that are
+// no movies, or damaged ones, fail cleanly.
+#include "platform/qt/MovieSource.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "MediaFixtures.h"
+#include "platform/core/GWorldWrapper.h"
+#include "tests/support/TestImages.h"
+
+namespace {
+
+// Frame k of a lossless movie: a busy pattern of its own.
+std::vector<Rgb8Picture> BusyFrames(int width, int height, int count)
+{
+    std::vector<Rgb8Picture> frames;
+    for (int k = 0; k < count; ++k)
+        frames.push_back(Pattern8(width, height, 7 * k + 1));
+    return frames;
+}
+
+// Frame k of a lossy movie: smooth ramps, with blue shifted by 9 levels a
+// frame (9 and 200 share no factor, so up to 200 frames all differ).
+std::vector<Rgb8Picture> SmoothFrames(int width, int height, int count)
+{
+    std::vector<Rgb8Picture> frames;
+    for (int k = 0; k < count; ++k) {
+        Rgb8Picture frame = Smooth8(width, height);
+        for (std::size_t i = 2; i < frame.rgb.size(); i += 3)
+            frame.rgb[i] = static_cast<uint8_t>(20 + (9 * k) % 200);
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+// The largest difference of any channel from the expected frame (alpha must
+// be 0xFF everywhere; a wrong alpha counts as 255).
+int LargestDifference(const GWorldWrapper& image, const Rgb8Picture& want)
+{
+    if (image.Width() != want.width || image.Height() != want.height)
+        return 255;
+    int largest = 0;
+    for (int y = 0; y < want.height; ++y)
+        for (int x = 0; x < want.width; ++x) {
+            const Argb p = GetPixel(image, x, y);
+            if (p.a != 0xFF)
+                return 255;
+            largest = std::max({largest, std::abs(p.r - want.At(x, y, 0)), std::abs(p.g - want.At(x, y, 1)),
+                                std::abs(p.b - want.At(x, y, 2))});
+        }
+    return largest;
+}
+
+std::unique_ptr<MovieSource> Opened(const std::filesystem::path& file)
+{
+    std::unique_ptr<MovieSource> movie;
+    const MediaStatus status = MovieSource::Open(file, movie);
+    EXPECT_EQ(status, MediaStatus::ok) << file << ": " << MediaStatusName(status);
+    return movie;
+}
+
+// Steps through the whole movie: every frame within tolerance of its
+// expected frame, in order, then the end, which stays the end.
+void ExpectFrames(const std::filesystem::path& file, const std::vector<Rgb8Picture>& frames, int tolerance)
+{
+    SCOPED_TRACE(file.filename().string());
+    const auto movie = Opened(file);
+    ASSERT_NE(movie, nullptr);
+    const int w = frames.front().width, h = frames.front().height;
+    EXPECT_EQ(movie->MovieBox(), MakeRect(0, 0, h, w));
+    EXPECT_EQ(movie->FrameCount(), static_cast<int>(frames.size()));
+    auto image = MakeImage(w, h);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        EXPECT_EQ(movie->NextFrame(), static_cast<int>(k));
+        ASSERT_EQ(movie->DecodeNextFrame(*image), MediaStatus::ok) << "frame " << k;
+        EXPECT_LE(LargestDifference(*image, frames[k]), tolerance) << "frame " << k;
+    }
+    FillFlat(*image, 1, 2, 3);
+    EXPECT_EQ(movie->DecodeNextFrame(*image), MediaStatus::endOfMovie);
+    EXPECT_EQ(movie->DecodeNextFrame(*image), MediaStatus::endOfMovie);
+    EXPECT_EQ(GetPixel(*image, 0, 0), (Argb{0xFF, 1, 2, 3}));  // untouched at the end
+    EXPECT_EQ(movie->NextFrame(), static_cast<int>(frames.size()));
+}
+
+const char* kFfv1 = "-c:v ffv1 -pix_fmt bgr0";
+
+}  // namespace
+
+TEST(MovieSource, LosslessMoviesStepExactly)
+{
+    ScratchFolder dir;
+    struct Case {
+        int w, h, frames;
+        const char* name;
+    };
+    for (const Case& c : {Case{33, 17, 8, "a.mov"}, Case{31, 19, 200, "b.avi"}, Case{1, 1, 9, "c.avi"},
+                          Case{1, 13, 10, "d.mov"}, Case{13, 1, 10, "e.mkv"}, Case{64, 48, 12, "f.mov"}}) {
+        const auto frames = BusyFrames(c.w, c.h, c.frames);
+        const auto file = dir / c.name;
+        std::string log;
+        ASSERT_TRUE(MakeMovie(file, frames, kFfv1, &log)) << log;
+        ExpectFrames(file, frames, 0);
+    }
+}
+
+TEST(MovieSource, MotionJpegWithinCompressionError)
+{
+    // 4:2:0 chroma, quantiser 2 and two colour-matrix roundings on smooth
+    // ramps move a channel by a few levels; a neighbouring frame differs by 9.
+    constexpr int kMotionJpegTolerance = 5;
+    ScratchFolder dir;
+    struct Case {
+        int w, h, frames;
+        const char* name;
+    };
+    for (const Case& c : {Case{65, 47, 25, "a.mov"}, Case{17, 9, 40, "b.avi"}, Case{160, 120, 8, "c.avi"}}) {
+        const auto frames = SmoothFrames(c.w, c.h, c.frames);
+        const auto file = dir / c.name;
+        std::string log;
+        ASSERT_TRUE(MakeMovie(file, frames, "-c:v mjpeg -q:v 2", &log)) << log;
+        ExpectFrames(file, frames, kMotionJpegTolerance);
+    }
+}
+
+TEST(MovieSource, ReorderedFramesCountAndComeInOrder)
+{
+    // MPEG-4 with B-frames: frames are stored out of order and the decoder
+    // holds some back until the end. Quantiser 2 on smooth ramps, with
+    // B-frames predicted from already rounded pictures, stays within 8; a
+    // neighbouring frame differs by 9.
+    constexpr int kMpeg4Tolerance = 8;
+    ScratchFolder dir;
+    for (const char* name : {"b.mov", "b.avi", "b.mp4"}) {
+        const auto frames = SmoothFrames(66, 50, 30);
+        const auto file = dir / name;
+        std::string log;
+        ASSERT_TRUE(MakeMovie(file, frames, "-c:v mpeg4 -bf 2 -g 12 -q:v 2", &log)) << log;
+        ExpectFrames(file, frames, kMpeg4Tolerance);
+    }
+}
+
+TEST(MovieSource, SeeksForwardAndBack)
+{
+    ScratchFolder dir;
+    const auto frames = BusyFrames(21, 11, 20);
+    for (const char* name : {"s.avi", "s.mov"}) {
+        SCOPED_TRACE(name);
+        const auto file = dir / name;
+        std::string log;
+        ASSERT_TRUE(MakeMovie(file, frames, kFfv1, &log)) << log;
+        const auto movie = Opened(file);
+        ASSERT_NE(movie, nullptr);
+        auto image = MakeImage(21, 11);
+        for (int target : {7, 3, 3, 0, 19, 12}) {
+            ASSERT_EQ(movie->SeekToFrame(target), MediaStatus::ok) << target;
+            EXPECT_EQ(movie->NextFrame(), target);
+            ASSERT_EQ(movie->DecodeNextFrame(*image), MediaStatus::ok);
+            EXPECT_EQ(LargestDifference(*image, frames[static_cast<std::size_t>(target)]), 0) << target;
+        }
+        EXPECT_EQ(movie->SeekToFrame(20), MediaStatus::ok);  // just past the last: nothing left to decode
+        EXPECT_EQ(movie->DecodeNextFrame(*image), MediaStatus::endOfMovie);
+        EXPECT_EQ(movie->SeekToFrame(25), MediaStatus::endOfMovie);
+        ASSERT_EQ(movie->SeekToFrame(1), MediaStatus::ok);
+        ASSERT_EQ(movie->DecodeNextFrame(*image), MediaStatus::ok);
+        EXPECT_EQ(LargestDifference(*image, frames[1]), 0);
+    }
+}
+
+TEST(MovieSource, RefusesWhatIsNoMovie)
+{
+    ScratchFolder dir;
+    std::string log;
+    // Sound only.
+    ASSERT_TRUE(RunCommand("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=0.3 -c:a pcm_s16le " +
+                               Quote(dir / "sound.mov"),
+                           &log))
+        << log;
+    // Single pictures, whatever their names.
+    const auto picture = BusyFrames(16, 8, 1);
+    ASSERT_TRUE(MakeMovie(dir / "picture.png", picture, "-frames:v 1", &log)) << log;
+    std::filesystem::copy_file(dir / "picture.png", dir / "picture.mov");
+    ASSERT_TRUE(MakeMovie(dir / "picture.jpg", picture, "-frames:v 1", &log)) << log;
+    // Garbage, empty and missing files; the start of a movie without its frames.
+    WriteBytesFile(dir / "garbage.mov", SeededBytes(50000, 3));
+    WriteBytesFile(dir / "empty.avi", {});
+    ASSERT_TRUE(MakeMovie(dir / "whole.avi", BusyFrames(16, 8, 10), kFfv1, &log)) << log;
+    WriteTruncatedCopy(dir / "whole.avi", dir / "header.avi", 200);
+
+    struct Case {
+        const char* name;
+        MediaStatus want;
+    };
+    for (const Case& c : {Case{"sound.mov", MediaStatus::noVideo}, Case{"picture.png", MediaStatus::unreadable},
+                          Case{"picture.mov", MediaStatus::unreadable}, Case{"picture.jpg", MediaStatus::unreadable},
+                          Case{"garbage.mov", MediaStatus::unreadable}, Case{"empty.avi", MediaStatus::unreadable},
+                          Case{"missing.mov", MediaStatus::cannotOpen}}) {
+        std::unique_ptr<MovieSource> movie;
+        EXPECT_EQ(MovieSource::Open(dir / c.name, movie), c.want) << c.name;
+        EXPECT_EQ(movie, nullptr);
+    }
+    std::unique_ptr<MovieSource> movie;
+    EXPECT_NE(MovieSource::Open(dir / "header.avi", movie), MediaStatus::ok);
+    EXPECT_EQ(movie, nullptr);
+}
+
+TEST(MovieSource, TruncatedMovieEndsCleanly)
+{
+    ScratchFolder dir;
+    const auto frames = BusyFrames(40, 30, 30);
+    std::string log;
+    ASSERT_TRUE(MakeMovie(dir / "whole.avi", frames, kFfv1, &log)) << log;
+    ASSERT_TRUE(MakeMovie(dir / "whole.mkv", frames, kFfv1, &log)) << log;
+    for (const char* name : {"whole.avi", "whole.mkv"}) {
+        for (double fraction : {0.3, 0.6, 0.95}) {
+            SCOPED_TRACE(std::string(name) + " cut to " + std::to_string(fraction));
+            const auto whole = dir / name;
+            const auto cut = dir / ("cut-" + std::string(name));
+            WriteTruncatedCopy(whole, cut,
+                               static_cast<std::uintmax_t>(std::filesystem::file_size(whole) * fraction));
+            std::unique_ptr<MovieSource> movie;
+            if (MovieSource::Open(cut, movie) != MediaStatus::ok) {
+                EXPECT_EQ(movie, nullptr);
+                continue;
+            }
+            // What is delivered is the movie's start, in order and intact,
+            // and stepping ends without error.
+            auto image = MakeImage(40, 30);
+            int delivered = 0;
+            while (movie->DecodeNextFrame(*image) == MediaStatus::ok) {
+                ASSERT_LT(delivered, 30);
+                EXPECT_EQ(LargestDifference(*image, frames[static_cast<std::size_t>(delivered)]), 0) << delivered;
+                ++delivered;
+            }
+            EXPECT_GT(delivered, 0);
+            EXPECT_LE(delivered, movie->FrameCount());
+            EXPECT_EQ(movie->DecodeNextFrame(*image), MediaStatus::endOfMovie);
+        }
+    }
+}
