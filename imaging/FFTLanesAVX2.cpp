@@ -3,6 +3,7 @@
 // instructions; FFT2D.cpp calls it only after checking the CPU has them.
 #include "imaging/FFTLanes.h"
 
+#define VELMORA_FFT_LANES_NATIVE 1
 namespace fft_lanes::avx2 {
 #include "imaging/FFTLanesKernels.inc"
 }
