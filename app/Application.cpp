@@ -6,10 +6,71 @@
 #include <QApplication>
 #include <QTimer>
 
+#include "app/Commands.h"
+#include "app/MainWindows.h"
+#include "app/MenuBar.h"
+#include "app/MenuState.h"
+#include "app/Preferences.h"
+#include "app/ShellHooks.h"
 #include "platform/qt/QtUserInteraction.h"
+#include "platform/qt/QuitRequests.h"
+#include "resources/MainInterfaceFile.h"
+
+namespace {
+
+void LoadStartPreferences()
+{
+    LoadMaxClipWidthOrHeightPreference();
+    LoadSyncThreadDisplayPreference();
+    LoadNumThreadsPreference();
+    LoadMinimalVisualFeedbackPreference();
+}
+
+void ToolBoxInit()
+{
+    QApplication::restoreOverrideCursor();
+    InstallQtUserInteraction();
+    RegisterMainInterfaceFile();
+}
+
+void EventHandlersInit(const std::vector<std::string>& documents)
+{
+    // Menu, logout and signals all take the one quit path.
+    InstallQuitRequestHandlers(&RequestQuit);
+    // Files named at start arrive once, after the loop runs.
+    if (!documents.empty())
+        QTimer::singleShot(0, qApp, [documents] {
+            if (const auto& open = GetCommandOperations().openDocuments)
+                open(documents);
+        });
+}
+
+}  // namespace
+
+void StartShell(const std::vector<std::string>& documents)
+{
+    LoadStartPreferences();
+    ToolBoxInit();
+    InstallShellCommands();
+    MenuBarInit();
+    WindowInit();
+    EventHandlersInit(documents);
+    UpdateMenuState();
+    ShowAndRaise(gCommandsWindow);
+}
+
+void EndShell()
+{
+    TellShell(GetShellHooks().destroyClips);
+    DestroyMainWindows();
+    DestroyMenuBarForTesting();
+}
 
 int RunApplication(int argc, char** argv)
 {
+    // Saved window positions need client placement, which Wayland ignores.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
     // Qt switches to the user's locale on Unix; number parsing and FITS
     // keywords need the C locale.
@@ -17,9 +78,13 @@ int RunApplication(int argc, char** argv)
     QApplication::setApplicationName("Velmora");
     QApplication::setOrganizationName("Velmora");
     QApplication::setQuitOnLastWindowClosed(false);
-    InstallQtUserInteraction();
 
-    // No window exists yet: the program starts and ends.
-    QTimer::singleShot(0, &application, &QCoreApplication::quit);
-    return QApplication::exec();
+    std::vector<std::string> documents;
+    const QStringList arguments = QApplication::arguments();
+    for (int i = 1; i < arguments.size(); ++i)
+        documents.push_back(arguments[i].toStdString());
+    StartShell(documents);
+    const int code = QApplication::exec();
+    EndShell();
+    return code;
 }

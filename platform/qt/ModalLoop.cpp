@@ -62,13 +62,13 @@ int RunAppModalWindow(QWidget* window)
             result = kControlCancel;
             loop.quit();
         });
-    // A quit while the window is up ends it as Cancel: nothing is committed.
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &context, [&loop] { loop.quit(); });
 
     window->setWindowModality(Qt::ApplicationModal);
     window->show();
     window->raise();
     window->activateWindow();
+    // A quit of the program (QCoreApplication::exit) ends every nested loop;
+    // the window then ends as Cancel and nothing is committed.
     loop.exec(QEventLoop::DialogExec);
     if (guard) {
         guard->removeEventFilter(&filter);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include <QShowEvent>
 #include <QCloseEvent>
 #include <QLayout>
 #include <QMenuBar>
@@ -12,6 +13,10 @@ ShellWindow::ShellWindow(QWidget* parent) : QMainWindow(parent)
     mMoveTimer.setSingleShot(true);
     mMoveTimer.setInterval(kMoveSettleMs);
     connect(&mMoveTimer, &QTimer::timeout, this, [this] {
+        if (mSettlingAfterShow) {
+            mSettlingAfterShow = false;
+            return;
+        }
         if (onMoveSettled)
             onMoveSettled();
     });
@@ -26,13 +31,13 @@ QSize ShellWindow::ContentSize() const
 
 QPoint ShellWindow::ContentOffset() const
 {
-    // The menu bar sits above the content; its height is known before the
-    // window was ever laid out.
-    const QMenuBar* bar = qobject_cast<const QMenuBar*>(menuWidget());
-    const int barHeight = bar ? std::max(bar->height(), bar->sizeHint().height()) : 0;
-    if (centralWidget() && centralWidget()->y() > 0)
-        return centralWidget()->pos();
-    return QPoint(0, barHeight);
+    // The menu bar sits above the content. Lay the window out first, so the
+    // offset is the same before and after the window is first shown.
+    if (!centralWidget())
+        return QPoint();
+    if (QLayout* l = layout())
+        l->activate();
+    return centralWidget()->pos();
 }
 
 void ShellWindow::SetContentSize(int width, int height)
@@ -54,6 +59,13 @@ void ShellWindow::MoveContentTo(QPoint point)
     QRect g = geometry();
     g.moveTopLeft(point - ContentOffset());
     setGeometry(g);
+}
+
+void ShellWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    mSettlingAfterShow = true;
+    mMoveTimer.start();
 }
 
 void ShellWindow::closeEvent(QCloseEvent* event)

@@ -30,6 +30,8 @@ public:
     // refused here; the hook decides what happens.
     std::function<void()> onCloseRequest;
     // Called once a move has rested for kMoveSettleMs without a further move.
+    // The moves of the first kMoveSettleMs after a show are the windowing
+    // system placing the window, not the user: they are not reported.
     std::function<void()> onMoveSettled;
     // Called when the window becomes the active window.
     std::function<void()> onActivated;
@@ -41,6 +43,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
 
@@ -49,4 +52,5 @@ private:
 
     QSize mRequestedContent;
     QTimer mMoveTimer;
+    bool mSettlingAfterShow = false;
 };

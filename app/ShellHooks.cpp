@@ -1,0 +1,64 @@
+// app/ShellHooks.cpp: the hook table and the shell's state predicates.
+#include "app/ShellHooks.h"
+
+#include "app/Alerts.h"
+#include "app/DialogPointers.h"
+
+namespace {
+
+int sOpenDialogs = 0;
+
+}  // namespace
+
+ShellHooks& GetShellHooks()
+{
+    static ShellHooks sHooks;
+    return sHooks;
+}
+
+bool AskShell(const std::function<bool()>& query)
+{
+    return query ? query() : false;
+}
+
+void TellShell(const std::function<void()>& action)
+{
+    if (action)
+        action();
+}
+
+bool IsJobRunning()
+{
+    return AskShell(GetShellHooks().jobRunning);
+}
+
+bool ClipsExist()
+{
+    return AskShell(GetShellHooks().clipsExist);
+}
+
+bool StackExists()
+{
+    return AskShell(GetShellHooks().stackExists);
+}
+
+void NoteDialogOpened()
+{
+    ++sOpenDialogs;
+}
+
+void NoteDialogClosed()
+{
+    if (sOpenDialogs > 0)
+        --sOpenDialogs;
+}
+
+bool clipChangesBlocked()
+{
+    return !permitClipUpdates() || gSortBySpectrumInterface != nullptr;
+}
+
+bool IsDialogOpen()
+{
+    return sOpenDialogs > 0 || clipChangesBlocked();
+}
