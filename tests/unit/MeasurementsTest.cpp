@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -149,6 +150,36 @@ TEST(CalculateDifference, LargeImagesDoNotOverflow)
     FillFlat(*a, 0, 0, 0);
     FillFlat(*b, 255, 255, 255);
     EXPECT_EQ(CalculateDifference(*a, *b, true, true, Bounds(*a), Bounds(*b), 0, 0), 1.0);
+}
+
+TEST(CalculateDifference, WorkersShareTheReferenceImage)
+{
+    // Alignment jobs measure their own clips against clip 0, which every
+    // worker reads at once with its pixels locked by the command.
+    auto reference = MakeImage(96, 64);
+    FillNoise(*reference, 5);
+    auto clipA = MakeImage(96, 64);
+    auto clipB = MakeImage(96, 64);
+    FillNoise(*clipA, 6);
+    FillNoise(*clipB, 7);
+    const Rect inner = R(4, 4, 60, 92);
+    const double wantA = CalculateDifference(*reference, *clipA, true, true, inner, inner, 0, 30);
+    const double wantB = CalculateDifference(*reference, *clipB, true, true, inner, inner, 2, 0);
+    double gotA[8], gotB[8];
+    std::thread a([&] {
+        for (int i = 0; i < 8; ++i)
+            gotA[i] = CalculateDifference(*reference, *clipA, false, true, R(4 + i % 3, 4, 60 + i % 3, 92), inner, 0, 30);
+    });
+    std::thread b([&] {
+        for (int i = 0; i < 8; ++i)
+            gotB[i] = CalculateDifference(*reference, *clipB, false, true, inner, inner, 2, 0);
+    });
+    a.join();
+    b.join();
+    EXPECT_EQ(gotA[0], wantA);
+    EXPECT_EQ(gotA[3], wantA);
+    for (double g : gotB)
+        EXPECT_EQ(g, wantB);
 }
 
 TEST(Centroids, HandCases)
