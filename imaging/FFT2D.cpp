@@ -22,9 +22,11 @@ std::atomic<bool> sForcePortable{false};
 // bit-reversal tables (n uint32 each).
 size_t ScratchDoubles(size_t n) { return 14 * n + 16; }
 
+// The lanes hold a column (H elements) and, where rows go through the vector
+// kernels (H >= 4, W >= 8), a row's W/2 complex points.
 int ScratchLog2(int32_t M2, int32_t M)
 {
-    return M >= 1 && M - 1 > M2 ? M - 1 : M2;
+    return M2 >= 2 && M >= 3 && M - 1 > M2 ? M - 1 : M2;
 }
 
 [[maybe_unused]] bool IsPrepared(int32_t M2, int32_t M)
@@ -93,7 +95,7 @@ fft_lanes::Plan MakePlan(int32_t M2, int32_t M)
     double* realTw = rowTw + 2 * n;
     auto* colRev = reinterpret_cast<uint32_t*>(realTw + n + 2);
     uint32_t* rowRev = colRev + n;
-    if (plan.W >= 8) {
+    if (plan.W >= 8 && plan.H >= 4) {
         const size_t h = plan.W / 2;
         const double* UW = FftCosTable(M);
         FillStageTwiddles(rowTw, h, UW, 2);
