@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <new>
+#include <strings.h>
 
 #include <fitsio.h>
 
@@ -59,9 +60,15 @@ bool CloseChecked(FITSHandle& handle, int& status)
 
 FITSReadResult ReadFITSImage(const std::string& name, FITSImage& image)
 {
+    // CFITSIO reads standard input for "-" and "stdin..." names, which would
+    // wait forever in a program started from the desktop: such names are files
+    // in the current folder like any other.
+    std::string path = name;
+    if (path == "-" || strncasecmp(path.c_str(), "stdin", 5) == 0)
+        path.insert(0, "./");
     int status = 0;
     fitsfile* raw = nullptr;
-    fits_open_file(&raw, name.c_str(), READONLY, &status);
+    fits_open_file(&raw, path.c_str(), READONLY, &status);
     if (status != 0) {
         ffcmsg();
         return FITSReadResult::failed;

@@ -241,6 +241,21 @@ TEST(FITSFileRead, RefusesWhatIsNotATwoAxisImage)
     EXPECT_TRUE(refused(huge));
 }
 
+TEST(FITSFileRead, NamesOfStandardInputAreFilesInTheCurrentFolder)
+{
+    const fs::path previous = fs::current_path();
+    const fs::path dir = ReferenceScratchDir();
+    fs::current_path(dir);
+    for (const char* name : {"-", "stdin", "STDIN.fits"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(WriteFITSWithAstropy("int16", "1x2", {4, 5}, (dir / name).string()));
+        FITSImage image;
+        ASSERT_EQ(ReadFITSImage(name, image), FITSReadResult::ok);
+        EXPECT_EQ(image.pixels, (std::vector<int32_t>{4, 5}));
+    }
+    fs::current_path(previous);
+}
+
 TEST(FITSFileRead, TruncatedDataUnitIsRefusedBeforeAllocating)
 {
     const fs::path dir = ReferenceScratchDir();
