@@ -298,11 +298,12 @@ SwsContext* FfmpegVideo::Impl::Scaler(const ScalerKey& key, const AVFrame& from)
     scaler.reset();
     // Equal sizes take swscale's unscaled converters; the filter only matters
     // when a stream changes size on the way.
-    // Movies take swscale's fast converters (the ones the ffmpeg program
-    // uses); pictures the exactly rounding ones.
-    const int flags = kind == FfmpegContainer::movie
-                          ? SWS_BILINEAR
-                          : SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
+    // 8-bit movie frames take swscale's fast converters (the ones the ffmpeg
+    // program uses); pictures and deep samples the exactly rounding ones, so
+    // that 16-bit data keeps every bit until it is narrowed here.
+    const bool exact = kind == FfmpegContainer::stillImage || key.dstFormat == AV_PIX_FMT_RGBA64;
+    const int flags =
+        exact ? SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP : SWS_BILINEAR;
     scaler.reset(sws_getContext(key.srcW, key.srcH, static_cast<AVPixelFormat>(key.srcFormat), key.dstW, key.dstH,
                                 static_cast<AVPixelFormat>(key.dstFormat), flags, nullptr, nullptr, nullptr));
     if (!scaler)

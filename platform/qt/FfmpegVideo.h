@@ -49,8 +49,9 @@ public:
     // the decoder are delivered at the end of the file. With image non-null
     // the frame is converted into the whole of it (scaled when its size
     // differs), bytes alpha, red, green, blue with alpha 0xFF, using the
-    // frame's colour space and range; samples deeper than 8 bits become
-    // round(v * 255 / max), so 16-bit v gives round(v / 257). With image null
+    // frame's colour space and range; samples deeper than 8 bits are widened
+    // to 16 bits and give round(v / 257), so 16-bit data narrows exactly as
+    // every 8-bit viewer shows it. With image null
     // the frame is only stepped over. Returns ok, endOfMovie after the last
     // frame, or damaged when no frame can be made of what is left. Throws
     // std::bad_alloc when a working buffer cannot be allocated.

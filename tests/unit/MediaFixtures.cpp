@@ -224,3 +224,39 @@ bool MakeMovie(const std::filesystem::path& out, const std::vector<Rgb8Picture>&
     std::filesystem::remove(raw, ignored);
     return made;
 }
+
+void WriteSer(const std::filesystem::path& file, const std::vector<Rgb8Picture>& frames8,
+              const std::vector<Rgb16Picture>& frames16, int depth, bool colour)
+{
+    const int count = static_cast<int>(depth == 16 ? frames16.size() : frames8.size());
+    const int width = depth == 16 ? frames16.front().width : frames8.front().width;
+    const int height = depth == 16 ? frames16.front().height : frames8.front().height;
+    std::vector<uint8_t> bytes;
+    const std::string id = "LUCAM-RECORDER";
+    bytes.insert(bytes.end(), id.begin(), id.end());
+    auto put32 = [&bytes](int32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+    };
+    put32(0);                  // LuID
+    put32(colour ? 100 : 0);   // ColorID: RGB or mono
+    put32(1);                  // LittleEndian
+    put32(width);
+    put32(height);
+    put32(depth);              // PixelDepthPerPlane
+    put32(count);              // FrameCount
+    bytes.resize(bytes.size() + 3 * 40 + 2 * 8, 0);  // observer, instrument, telescope, two times
+    for (int k = 0; k < count; ++k)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < (colour ? 3 : 1); ++c) {
+                    if (depth == 16) {
+                        const uint16_t v = frames16[static_cast<std::size_t>(k)].At(x, y, c);
+                        bytes.push_back(static_cast<uint8_t>(v & 0xFF));
+                        bytes.push_back(static_cast<uint8_t>(v >> 8));
+                    } else {
+                        bytes.push_back(frames8[static_cast<std::size_t>(k)].At(x, y, c));
+                    }
+                }
+    WriteBytesFile(file, bytes);
+}

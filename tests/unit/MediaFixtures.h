@@ -56,6 +56,13 @@ void WriteTga(const std::filesystem::path& file, const Rgb8Picture& picture, boo
 bool MakeMovie(const std::filesystem::path& out, const std::vector<Rgb8Picture>& frames,
                const std::string& codecOptions, std::string* log = nullptr);
 
+// A SER capture file (the planetary cameras' format) written byte by byte:
+// the 178-byte header, then the frames, samples little-endian. colour gives
+// RGB frames (colour ID 100), otherwise mono (ID 0) frames of the red
+// channel. depth is 8 or 16 (16-bit frames from frames16, 8-bit from frames8).
+void WriteSer(const std::filesystem::path& file, const std::vector<Rgb8Picture>& frames8,
+              const std::vector<Rgb16Picture>& frames16, int depth, bool colour);
+
 // Runs a shell command; true when it exits with 0. Output goes to a log in
 // the scratch folder and is returned in *log on failure.
 bool RunCommand(const std::string& command, std::string* log = nullptr);

@@ -244,3 +244,54 @@ TEST(MovieSource, TruncatedMovieEndsCleanly)
         }
     }
 }
+
+TEST(MovieSource, CaptureFilesOfEightAndSixteenBits)
+{
+    ScratchFolder dir;
+    constexpr int kFrames = 12;
+    std::vector<Rgb8Picture> busy;
+    std::vector<Rgb16Picture> deep;
+    for (int k = 0; k < kFrames; ++k) {
+        busy.push_back(Pattern8(37, 21, 5 * k));
+        deep.push_back(Pattern16(37, 21, 3 * k));
+    }
+    // Mono frames come in as grey (red = green = blue).
+    std::vector<Rgb8Picture> busyGrey = busy, deepGrey8;
+    for (auto& frame : busyGrey)
+        for (std::size_t i = 0; i < frame.rgb.size(); i += 3)
+            frame.rgb[i + 1] = frame.rgb[i + 2] = frame.rgb[i];
+    // 16-bit samples v must come out as round(v / 257).
+    std::vector<Rgb8Picture> deepColour8;
+    for (const auto& frame : deep) {
+        Rgb8Picture narrow{frame.width, frame.height, std::vector<uint8_t>(frame.rgb.size())};
+        for (std::size_t i = 0; i < frame.rgb.size(); ++i)
+            narrow.rgb[i] = static_cast<uint8_t>(static_cast<int>(frame.rgb[i] / 257.0 + 0.5));
+        deepColour8.push_back(narrow);
+        for (std::size_t i = 0; i < narrow.rgb.size(); i += 3)
+            narrow.rgb[i + 1] = narrow.rgb[i + 2] = narrow.rgb[i];
+        deepGrey8.push_back(narrow);
+    }
+    WriteSer(dir / "mono8.ser", busy, {}, 8, false);
+    ExpectFrames(dir / "mono8.ser", busyGrey, 0);
+    WriteSer(dir / "colour8.ser", busy, {}, 8, true);
+    ExpectFrames(dir / "colour8.ser", busy, 0);
+    WriteSer(dir / "mono16.ser", {}, deep, 16, false);
+    ExpectFrames(dir / "mono16.ser", deepGrey8, 0);
+    WriteSer(dir / "colour16.ser", {}, deep, 16, true);
+    ExpectFrames(dir / "colour16.ser", deepColour8, 0);
+
+    // The same 16-bit data kept losslessly in a movie container.
+    std::vector<uint8_t> bytes;
+    for (const auto& frame : deep)
+        for (std::size_t i = 0; i < frame.rgb.size(); i += 3) {
+            bytes.push_back(static_cast<uint8_t>(frame.rgb[i] >> 8));
+            bytes.push_back(static_cast<uint8_t>(frame.rgb[i] & 0xFF));
+        }
+    WriteBytesFile(dir / "grey16.raw", bytes);
+    std::string log;
+    ASSERT_TRUE(RunCommand("ffmpeg -v error -y -f rawvideo -pix_fmt gray16be -s 37x21 -framerate 25 -i " +
+                               Quote(dir / "grey16.raw") + " -c:v ffv1 -pix_fmt gray16le " + Quote(dir / "grey16.mkv"),
+                           &log))
+        << log;
+    ExpectFrames(dir / "grey16.mkv", deepGrey8, 0);
+}

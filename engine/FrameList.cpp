@@ -1,0 +1,26 @@
+// engine/FrameList.cpp: the clip list and its lock.
+#include "engine/FrameList.h"
+
+std::vector<std::unique_ptr<Frame>> gFrames;
+std::mutex gFramesMutex;
+
+Frame* FrameAt(int i)
+{
+    std::lock_guard<std::mutex> lock(gFramesMutex);
+    if (i < 0 || static_cast<std::size_t>(i) >= gFrames.size())
+        return nullptr;
+    return gFrames[static_cast<std::size_t>(i)].get();
+}
+
+int FrameCount()
+{
+    std::lock_guard<std::mutex> lock(gFramesMutex);
+    return static_cast<int>(gFrames.size());
+}
+
+int AppendFrame(std::unique_ptr<Frame> frame)
+{
+    std::lock_guard<std::mutex> lock(gFramesMutex);
+    gFrames.push_back(std::move(frame));
+    return static_cast<int>(gFrames.size()) - 1;
+}

@@ -1,0 +1,25 @@
+// engine/FrameList.h: the clip list of the open document.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/Frame.h"
+
+// Every clip, owned; clip i has index i. Clip 0 is the reference of alignment
+// and difference sorting and is never swapped out to make room.
+// Threads: the main thread reorders and removes clips only while no job runs.
+// During a job, clips are appended (picture import, movie dialogs) under
+// gFramesMutex, and everyone else reads the list under it too (FrameAt,
+// FrameCount); a clip's own state is guarded by the clip.
+extern std::vector<std::unique_ptr<Frame>> gFrames;
+extern std::mutex gFramesMutex;  // guards gFrames' length and element pointers during jobs
+
+// Clip i, or null when i is outside the list. Takes gFramesMutex; the pointer
+// stays valid while no job has ended (clips are deleted only between jobs).
+Frame* FrameAt(int i);
+// Number of clips, under gFramesMutex.
+int FrameCount();
+// Appends frame (taking ownership) under gFramesMutex; returns its index.
+int AppendFrame(std::unique_ptr<Frame> frame);

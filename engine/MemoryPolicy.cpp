@@ -1,0 +1,44 @@
+// engine/MemoryPolicy.cpp: the victim search and the refill after memory is freed.
+#include "engine/MemoryPolicy.h"
+
+#include "engine/FrameList.h"
+#include "platform/core/FreeMemory.h"
+
+bool FreeMemoryIsLow()
+{
+    return FreeMem() < kLowMemoryThreshold;
+}
+
+bool SendAFrameToATempDiskFile()
+{
+    // First eligible clip in index order; SendToTempDiskFile itself takes the
+    // clip only when, in one critical section, it is in memory, not updating
+    // and unleased. A failed write ends the search: the disk refuses the
+    // others as well.
+    for (int i = 1;; ++i) {
+        Frame* frame = FrameAt(i);
+        if (!frame)
+            return false;
+        switch (frame->TrySendToTempDiskFile()) {
+        case Frame::SwapOutResult::swapped:
+            return true;
+        case Frame::SwapOutResult::failed:
+            return false;
+        case Frame::SwapOutResult::skipped:
+            break;
+        }
+    }
+}
+
+void SaturateMemory()
+{
+    for (int i = 0;; ++i) {
+        if (FreeMemoryIsLow())
+            return;
+        Frame* frame = FrameAt(i);
+        if (!frame)
+            return;
+        if (!frame->InMemory())
+            (void)frame->RetrieveFromTempDiskFile();  // a clip that cannot come back stays on disk
+    }
+}

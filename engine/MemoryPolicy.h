@@ -1,0 +1,21 @@
+// engine/MemoryPolicy.h: when clips go to temporary files and come back.
+#pragma once
+
+#include <cstdint>
+
+// Free memory below this many bytes is low: clips are then swapped out.
+constexpr int64_t kLowMemoryThreshold = 15000000;
+
+// One reading of the free-memory figure compared with the threshold
+// (14,999,999 is low, 15,000,000 is not). Any thread.
+bool FreeMemoryIsLow();
+
+// Swaps out the first clip among 1, 2, ... that is in memory and that no
+// thread is using (not being rendered or swapped, no leases); clip 0 never.
+// Nothing when none qualifies. Holds no clip lock while searching. Any thread.
+// True when a clip was swapped out.
+bool SendAFrameToATempDiskFile();
+
+// Brings clips back in index order from 0 while memory is not low, stopping
+// at the first low reading. Main thread, after memory was freed.
+void SaturateMemory();

@@ -1,0 +1,558 @@
+// engine/SummedStack.cpp: building the summed stack from the clips, its
+// display projection, binning, quarter turns and mirrors.
+#include "engine/SummedStack.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/Alerts.h"
+#include "app/ShellSettings.h"
+#include "engine/CalibrationFrames.h"
+#include "engine/FrameList.h"
+#include "engine/ImageDim.h"
+#include "engine/StackDisplay.h"
+#include "platform/core/GWorldWrapper.h"
+#include "platform/core/StandardAlerts.h"
+#include "platform/core/UserInteraction.h"
+
+std::unique_ptr<int32_t[]> gRedStack;
+std::unique_ptr<int32_t[]> gGreenStack;
+std::unique_ptr<int32_t[]> gBlueStack;
+std::unique_ptr<GWorldWrapper> gFrameStack;
+double gNumFramesInStack = 0.0;
+Point gFrameStackOffsetRed;
+Point gFrameStackOffsetGreen;
+Point gFrameStackOffsetBlue;
+int gLastStarBrightnessThreshold = -1;
+
+const char* const kInterpolationWarningTitle = "Interpolation Warning";
+const char* const kInterpolationWarningMessage =
+    "Some frames have been rotationally aligned and you have not specified the highest quality rotation "
+    "interpolation method.\n\nAre you sure you want to continue?";
+
+namespace {
+
+const char* const kStackErrorTitle = "Stacking Error";
+
+// Clips summed per pass over the planes: their rows are added band by band
+// while that band of the planes stays in the cache. The sums do not depend
+// on it.
+constexpr int kClipsPerPass = 8;
+
+std::unique_ptr<int32_t[]> NewPlane(std::size_t n)
+{
+    std::unique_ptr<int32_t[]> plane(new int32_t[n]);  // throws std::bad_alloc
+    std::fill_n(plane.get(), n, 0);
+    return plane;
+}
+
+void ReleaseStackPlanes()
+{
+    gRedStack.reset();
+    gGreenStack.reset();
+    gBlueStack.reset();
+}
+
+// Half-open range [lo, hi) of destination positions along one axis whose
+// sensor position (position - offset) lies in [0, size).
+void ValidRange(int size, int offset, int& lo, int& hi)
+{
+    lo = std::clamp(offset, 0, size);
+    hi = std::clamp(size + offset, 0, size);
+}
+
+// One included clip while its rows are added.
+struct StackSource {
+    const GWorldWrapper* image;
+    Point offset[3];  // red, green, blue
+};
+
+// Per-channel coverage counts, kept as a 2-D difference array: a clip adds 1
+// over its valid rectangle with four corner updates, a hot pixel takes 1 off
+// at one position; prefix sums give the counts at the end. int64 so that
+// nothing wraps, whatever the number of clips.
+class CoverageCounts {
+public:
+    CoverageCounts(int width, int height)
+        : mWidth(width), mHeight(height),
+          mDiff(static_cast<std::size_t>(width + 1) * static_cast<std::size_t>(height + 1), 0)
+    {
+    }
+    void AddRect(int top, int left, int bottom, int right, int64_t amount)
+    {
+        if (top >= bottom || left >= right)
+            return;
+        At(top, left) += amount;
+        At(top, right) -= amount;
+        At(bottom, left) -= amount;
+        At(bottom, right) += amount;
+    }
+    // Turns the differences into counts in place; Count() is valid afterwards.
+    void Integrate()
+    {
+        for (int y = 0; y <= mHeight; ++y)
+            for (int x = 0; x <= mWidth; ++x) {
+                int64_t v = At(y, x);
+                if (x > 0)
+                    v += At(y, x - 1);
+                if (y > 0)
+                    v += At(y - 1, x);
+                if (x > 0 && y > 0)
+                    v -= At(y - 1, x - 1);
+                At(y, x) = v;
+            }
+    }
+    int64_t Count(int y, int x) const { return mDiff[Index(y, x)]; }
+
+private:
+    std::size_t Index(int y, int x) const
+    {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(mWidth + 1) + static_cast<std::size_t>(x);
+    }
+    int64_t& At(int y, int x) { return mDiff[Index(y, x)]; }
+    int mWidth, mHeight;
+    std::vector<int64_t> mDiff;
+};
+
+// The stack being built: planes, counts and the hot pixels of the mask.
+class StackBuilder {
+public:
+    StackBuilder(int width, int height, int32_t* planes[3])
+        : mWidth(width), mHeight(height), mCounts{{width, height}, {width, height}, {width, height}}
+    {
+        for (int c = 0; c < 3; ++c)
+            mPlanes[c] = planes[c];
+        // A mask of another size (or none) counts as no hot pixels.
+        if (gHotPixelMask.Matches(width, height))
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    if (gHotPixelMask.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                             static_cast<std::size_t>(x)])
+                        mHotPixels.push_back(MakePoint(y, x));
+    }
+
+    // Adds every valid pixel of the sources (all of the document's size).
+    void Add(const std::vector<StackSource>& sources)
+    {
+        for (const StackSource& s : sources)
+            for (int c = 0; c < 3; ++c) {
+                int y0, y1, x0, x1;
+                ValidRange(mHeight, s.offset[c].v, y0, y1);
+                ValidRange(mWidth, s.offset[c].h, x0, x1);
+                mCounts[c].AddRect(y0, x0, y1, x1, 1);
+            }
+        constexpr int kBandRows = 8;
+        for (int top = 0; top < mHeight; top += kBandRows) {
+            const int bottom = std::min(mHeight, top + kBandRows);
+            for (const StackSource& s : sources)
+                AddBand(s, top, bottom);
+        }
+        // Hot pixels were added with everything else; take them out again.
+        for (const StackSource& s : sources)
+            for (int c = 0; c < 3; ++c)
+                for (const Point& hot : mHotPixels) {
+                    const int y = hot.v + s.offset[c].v, x = hot.h + s.offset[c].h;
+                    if (y < 0 || y >= mHeight || x < 0 || x >= mWidth)
+                        continue;
+                    mPlanes[c][Offset(y, x)] -= s.image->PixelRow(y)[4 * x + 1 + c];
+                    mCounts[c].AddRect(y, x, y + 1, x + 1, -1);
+                }
+    }
+
+    // Scales pixels that fewer clips than n covered: s + (s / k)(n - k), in
+    // double, truncated toward zero, for 0 < k < n.
+    void RescaleCoverage(double n)
+    {
+        for (int c = 0; c < 3; ++c) {
+            mCounts[c].Integrate();
+            int32_t* plane = mPlanes[c];
+            for (int y = 0; y < mHeight; ++y)
+                for (int x = 0; x < mWidth; ++x) {
+                    const int64_t k = mCounts[c].Count(y, x);
+                    if (k <= 0 || static_cast<double>(k) >= n)
+                        continue;
+                    const double s = plane[Offset(y, x)];
+                    const double scaled = std::trunc(s + (s / static_cast<double>(k)) * (n - static_cast<double>(k)));
+                    plane[Offset(y, x)] = static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
+                }
+        }
+    }
+
+private:
+    std::size_t Offset(int y, int x) const
+    {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(mWidth) + static_cast<std::size_t>(x);
+    }
+
+    void AddBand(const StackSource& s, int top, int bottom)
+    {
+        const bool sameOffsets = s.offset[0] == s.offset[1] && s.offset[1] == s.offset[2];
+        if (sameOffsets) {
+            int y0, y1, x0, x1;
+            ValidRange(mHeight, s.offset[0].v, y0, y1);
+            ValidRange(mWidth, s.offset[0].h, x0, x1);
+            y0 = std::max(y0, top);
+            y1 = std::min(y1, bottom);
+            for (int y = y0; y < y1; ++y) {
+                const uint8_t* row = s.image->PixelRow(y);
+                int32_t* red = mPlanes[0] + Offset(y, 0);
+                int32_t* green = mPlanes[1] + Offset(y, 0);
+                int32_t* blue = mPlanes[2] + Offset(y, 0);
+                for (int x = x0; x < x1; ++x) {
+                    red[x] += row[4 * x + 1];
+                    green[x] += row[4 * x + 2];
+                    blue[x] += row[4 * x + 3];
+                }
+            }
+            return;
+        }
+        for (int c = 0; c < 3; ++c) {
+            int y0, y1, x0, x1;
+            ValidRange(mHeight, s.offset[c].v, y0, y1);
+            ValidRange(mWidth, s.offset[c].h, x0, x1);
+            y0 = std::max(y0, top);
+            y1 = std::min(y1, bottom);
+            for (int y = y0; y < y1; ++y) {
+                const uint8_t* row = s.image->PixelRow(y) + 1 + c;
+                int32_t* plane = mPlanes[c] + Offset(y, 0);
+                for (int x = x0; x < x1; ++x)
+                    plane[x] += row[4 * x];
+            }
+        }
+    }
+
+    int mWidth, mHeight;
+    int32_t* mPlanes[3];
+    CoverageCounts mCounts[3];
+    std::vector<Point> mHotPixels;  // sensor positions (v = row, h = column)
+};
+
+bool AnyClipRotated()
+{
+    for (const auto& frame : gFrames)
+        if (frame->GetRotation() != 0)
+            return true;
+    return false;
+}
+
+void StackFailed(const std::string& message)
+{
+    if (!message.empty())
+        DoStandardAlertNoCancel(kAlertStop, kStackErrorTitle, message);
+}
+
+// Ends a build that did not complete: no planes, nothing summed.
+void AbandonStack(StackDisplay& display)
+{
+    ReleaseStackPlanes();
+    gNumFramesInStack = 0.0;
+    display.CloseProgress();
+}
+
+const Point* DisplayOffsets()
+{
+    static Point offsets[3];
+    offsets[0] = gFrameStackOffsetRed;
+    offsets[1] = gFrameStackOffsetGreen;
+    offsets[2] = gFrameStackOffsetBlue;
+    return offsets;
+}
+
+// Replaces the planes (and, when the size changes, the display image), then
+// shows the result; used by binning and the quarter turns.
+void AdoptPlanes(std::unique_ptr<int32_t[]> planes[3], int width, int height, bool grow)
+{
+    if (width != StackWidth() || height != StackHeight()) {
+        gFrameStack = std::make_unique<GWorldWrapper>(32, MakeRect(0, 0, height, width), -1);
+        GetStackDisplay().ResizeStackWindow(width, height);
+    }
+    gRedStack = std::move(planes[0]);
+    gGreenStack = std::move(planes[1]);
+    gBlueStack = std::move(planes[2]);
+    ProjectStackIntoFrameStackGWorld(grow);
+}
+
+}  // namespace
+
+int StackWidth()
+{
+    return gFrameStack ? gFrameStack->Width() : 0;
+}
+
+int StackHeight()
+{
+    return gFrameStack ? gFrameStack->Height() : 0;
+}
+
+bool HaveSummedStack()
+{
+    return gRedStack && gGreenStack && gBlueStack && gFrameStack;
+}
+
+bool CreateInitialStack()
+{
+    StackDisplay& display = GetStackDisplay();
+    if (gRotationMethod != 2 && AnyClipRotated() &&
+        !DoStandardAlert(kAlertPlain, kInterpolationWarningTitle, kInterpolationWarningMessage, "Continue", "Cancel"))
+        return false;
+    if (!VerifyImageWidth(nullptr, false))
+        return false;
+
+    ReleaseStackPlanes();
+    gFrameStack.reset();
+    const int width = gImageDim.Width(), height = gImageDim.Height();
+    const std::size_t n = static_cast<std::size_t>(std::max(0, width)) * static_cast<std::size_t>(std::max(0, height));
+    std::unique_ptr<StackBuilder> builder;
+    try {
+        gRedStack = NewPlane(n);
+        gGreenStack = NewPlane(n);
+        gBlueStack = NewPlane(n);
+        gFrameStack = std::make_unique<GWorldWrapper>(32, MakeRect(0, 0, height, width), -1);
+        int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
+        builder = std::make_unique<StackBuilder>(width, height, planes);
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+        ReleaseStackPlanes();
+        return false;
+    }
+
+    const int clipCount = static_cast<int>(gFrames.size());
+    if (clipCount == 0) {
+        gNumFramesInStack = 1.0;
+    } else {
+        display.OpenProgress(clipCount - 1);
+        gNumFramesInStack = 0.0;
+        std::vector<FrameLease> leases;
+        std::vector<StackSource> sources;
+        std::vector<int> pending;  // clips in this pass, included or not, in order
+        auto finishPass = [&]() -> bool {
+            builder->Add(sources);
+            leases.clear();
+            sources.clear();
+            for (int index : pending) {
+                if (gFrames[static_cast<std::size_t>(index)]->GetSumStackIncluded())
+                    display.DrawClip(index);
+                display.SetProgress(index + 1);
+                if (display.ProgressCancelled()) {
+                    pending.clear();
+                    return false;
+                }
+            }
+            pending.clear();
+            return true;
+        };
+        for (int i = 0; i < clipCount; ++i) {
+            Frame& frame = *gFrames[static_cast<std::size_t>(i)];
+            pending.push_back(i);
+            if (frame.GetSumStackIncluded()) {
+                display.MarkWorkingClip(i);
+                gNumFramesInStack += 1.0;
+                std::string failure;
+                try {
+                    FrameLease lease = frame.GetModified(true);
+                    if (!lease)
+                        failure = "Clip " + std::to_string(i + 1) +
+                                  " could not be read back from its temporary file, so no stack was made.";
+                    else if (lease->Width() != width || lease->Height() != height)
+                        failure = "Clip " + std::to_string(i + 1) +
+                                  " does not have the size of the other clips, so no stack was made.";
+                    else {
+                        StackSource source{lease.get(), {frame.GetAlignment(1), frame.GetAlignment(2), frame.GetAlignment(3)}};
+                        sources.push_back(source);
+                        leases.push_back(std::move(lease));
+                    }
+                } catch (const std::bad_alloc&) {
+                    // The render's step has shown the out-of-memory alert.
+                    leases.clear();
+                    AbandonStack(display);
+                    return false;
+                }
+                if (!failure.empty()) {
+                    leases.clear();
+                    AbandonStack(display);
+                    StackFailed(failure);
+                    return false;
+                }
+            }
+            if ((static_cast<int>(pending.size()) == kClipsPerPass || i == clipCount - 1) && !finishPass()) {
+                AbandonStack(display);
+                return false;
+            }
+        }
+        display.CloseProgress();
+        builder->RescaleCoverage(gNumFramesInStack);
+    }
+    builder.reset();
+    gFrameStackOffsetRed = gFrameStackOffsetGreen = gFrameStackOffsetBlue = Point{};
+    display.ShowStackWindow(width, height);
+    ProjectStackIntoFrameStackGWorld(false);
+    display.StackStateChanged();
+    return true;
+}
+
+void ProjectStackIntoFrameStackGWorld(bool grow)
+{
+    ProjectStackIntoFrameStackGWorld(grow, MakeRect(-1, -1, -1, -1));
+}
+
+void ProjectStackIntoFrameStackGWorld(bool grow, Rect r)
+{
+    if (!HaveSummedStack())
+        return;
+    const int W = StackWidth(), H = StackHeight();
+    const bool whole = r.left == -1;
+    if (whole)
+        r = MakeRect(0, 0, H, W);
+    // Filter previews pass their own rectangle; only its part on the stack counts.
+    const int top = std::max<int>(r.top, 0), left = std::max<int>(r.left, 0);
+    const int bottom = std::min<int>(r.bottom, H), right = std::min<int>(r.right, W);
+    if (top >= bottom || left >= right)
+        return;
+    const int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
+
+    // The largest sum over the rectangle, from 0.
+    int32_t m = 0;
+    for (int c = 0; c < 3; ++c)
+        for (int y = top; y < bottom; ++y) {
+            const int32_t* row = planes[c] + static_cast<std::size_t>(y) * static_cast<std::size_t>(W);
+            for (int x = left; x < right; ++x)
+                m = std::max(m, row[x]);
+        }
+    const double q = m / 255.0;
+    const double d = std::max(gNumFramesInStack, q);
+    if (grow && q > gNumFramesInStack)
+        gNumFramesInStack = q;
+
+    const Point* offsets = DisplayOffsets();
+    const bool allChannels = gRedChannelOn && gGreenChannelOn && gBlueChannelOn;
+    const int shown = gRedChannelOn ? 0 : gGreenChannelOn ? 1 : 2;
+    for (int y = top; y < bottom; ++y) {
+        uint8_t* out = gFrameStack->PixelRow(y);
+        for (int x = left; x < right; ++x) {
+            uint8_t value[3] = {0, 0, 0};
+            for (int c = 0; c < 3; ++c) {
+                if (!allChannels && c != shown)
+                    continue;
+                const int sy = y + offsets[c].v, sx = x + offsets[c].h;
+                if (sy < 0 || sy >= H || sx < 0 || sx >= W || d == 0.0)
+                    continue;
+                // A true division: a reciprocal multiply would flip the
+                // truncation at exact multiples such as 255 N / N.
+                const double v =
+                    std::trunc(planes[c][static_cast<std::size_t>(sy) * static_cast<std::size_t>(W) +
+                                         static_cast<std::size_t>(sx)] /
+                               d);
+                value[c] = v >= 256.0 ? 255 : v <= 0.0 ? 0 : static_cast<uint8_t>(v);
+            }
+            uint8_t* p = out + static_cast<std::ptrdiff_t>(x) * 4;
+            if (allChannels) {
+                p[1] = value[0];
+                p[2] = value[1];
+                p[3] = value[2];
+            } else {
+                p[1] = p[2] = p[3] = value[shown];
+            }
+        }
+    }
+    if (whole)
+        DrawFrameStackWindow();
+    else
+        GetStackDisplay().DrawStackRect(*gFrameStack, MakeRect(top, left, bottom, right));
+}
+
+void ResampleStack(int k)
+{
+    if (!HaveSummedStack())
+        return;
+    const int W = StackWidth(), H = StackHeight(), b = k + 1;
+    if (k < 1 || W < b || H < b) {
+        SysBeep();
+        return;
+    }
+    const int newW = W / b, newH = H / b;
+    std::unique_ptr<int32_t[]> planes[3];
+    try {
+        for (auto& plane : planes)
+            plane = NewPlane(static_cast<std::size_t>(newW) * static_cast<std::size_t>(newH));
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+        return;
+    }
+    const int32_t* old[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < newH; ++y)
+            for (int x = 0; x < newW; ++x) {
+                int64_t sum = 0;  // 9 int32 values cannot overflow 64 bits
+                for (int dy = 0; dy < b; ++dy)
+                    for (int dx = 0; dx < b; ++dx)
+                        sum += old[c][static_cast<std::size_t>(b * y + dy) * static_cast<std::size_t>(W) +
+                                      static_cast<std::size_t>(b * x + dx)];
+                planes[c][static_cast<std::size_t>(y) * static_cast<std::size_t>(newW) + static_cast<std::size_t>(x)] =
+                    static_cast<int32_t>(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
+            }
+    try {
+        AdoptPlanes(planes, newW, newH, true);
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+    }
+}
+
+void TransformStack(int k)
+{
+    if (!HaveSummedStack() || k < 1 || k > 5)
+        return;
+    const int W = StackWidth(), H = StackHeight();
+    const bool quarter = k == 1 || k == 3;
+    const int newW = quarter ? H : W, newH = quarter ? W : H;
+    std::unique_ptr<int32_t[]> planes[3];
+    try {
+        for (auto& plane : planes)
+            plane.reset(new int32_t[static_cast<std::size_t>(W) * static_cast<std::size_t>(H)]);
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+        return;
+    }
+    const int32_t* old[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
+    auto O = [W](const int32_t* plane, int y, int x) {
+        return plane[static_cast<std::size_t>(y) * static_cast<std::size_t>(W) + static_cast<std::size_t>(x)];
+    };
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < newH; ++i)
+            for (int j = 0; j < newW; ++j) {
+                int32_t v = 0;
+                switch (k) {
+                case 1: v = O(old[c], H - 1 - j, i); break;      // 90 degrees clockwise
+                case 2: v = O(old[c], H - 1 - i, W - 1 - j); break;  // flat index W H - 1 - t
+                case 3: v = O(old[c], j, W - 1 - i); break;      // 90 degrees counter-clockwise
+                case 4: v = O(old[c], i, W - 1 - j); break;      // mirror left-right
+                case 5: v = O(old[c], H - 1 - i, j); break;      // mirror top-bottom
+                }
+                planes[c][static_cast<std::size_t>(i) * static_cast<std::size_t>(newW) + static_cast<std::size_t>(j)] = v;
+            }
+    try {
+        AdoptPlanes(planes, newW, newH, false);
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+    }
+}
+
+void DeleteFrameStack()
+{
+    ReleaseStackPlanes();
+    gFrameStack.reset();
+    gFrameStackOffsetRed = gFrameStackOffsetGreen = gFrameStackOffsetBlue = Point{};
+    gLastStarBrightnessThreshold = -1;
+    StackDisplay& display = GetStackDisplay();
+    display.HideStackWindows();
+    display.StackStateChanged();
+}
+
+void DrawFrameStackWindow()
+{
+    if (gFrameStack)
+        GetStackDisplay().DrawStackImage(*gFrameStack);
+}
