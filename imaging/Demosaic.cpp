@@ -5,6 +5,7 @@
 #include "imaging/Demosaic.h"
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -58,11 +59,17 @@ int Mirror(int i, int n)
 
 // The calling thread's buffer: the padded mosaic and a plane of computed green.
 thread_local std::vector<uint8_t> tBuffer;
+std::atomic<bool> sFailNextBufferForTesting{false};
 
+// Returns the buffer with at least bytes bytes. When it cannot grow, raises the
+// out-of-memory alert and throws std::bad_alloc.
 uint8_t* GrowBuffer(std::size_t bytes)
 {
-    if (tBuffer.size() < bytes) {
+    const bool fail = sFailNextBufferForTesting.exchange(false);
+    if (fail || tBuffer.size() < bytes) {
         try {
+            if (fail)
+                throw std::bad_alloc();
             std::vector<uint8_t> bigger(bytes);
             tBuffer.swap(bigger);
         } catch (const std::bad_alloc&) {
@@ -304,4 +311,9 @@ void ScribbleOnDemosaicBufferForTesting(int width, int height, uint32_t seed)
         state ^= state << 13, state ^= state >> 17, state ^= state << 5;
         p[i] = static_cast<uint8_t>(state >> 24);
     }
+}
+
+void FailNextDemosaicBufferForTesting()
+{
+    sFailNextBufferForTesting = true;
 }

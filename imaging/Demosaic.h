@@ -55,3 +55,6 @@ void DebayerizeLinearInterpolationLaplacianSecondOrder(const unsigned char* src,
 // and fills all of it with bytes from seed, so tests can show that no stale
 // content reaches a result.
 void ScribbleOnDemosaicBufferForTesting(int width, int height, uint32_t seed);
+// Test hook: the next demosaic, on any thread, fails as if its buffer could
+// not be allocated.
+void FailNextDemosaicBufferForTesting();

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <new>
 #include <random>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/PythonReference.h"
+#include "tests/support/ScriptedInteraction.h"
 #include "tests/support/TestImages.h"
 
 namespace {
@@ -306,4 +308,17 @@ TEST(Demosaic, LaplacianHandCases)
     DebayerizeImageFromGreenChannel(*image, kBayerRGGB, kDebayerLaplacian);
     EXPECT_EQ(GetPixel(*image, 2, 2).g, 255);
     EXPECT_EQ(GetPixel(*image, 2, 2).r, 255);
+}
+
+TEST(Demosaic, OutOfMemoryAlertsThrowsAndLeavesImage)
+{
+    ScriptedInteraction ui;
+    const auto mosaic = RandomMosaic(30, 20, 12);
+    auto image = Copy(*mosaic);
+    FailNextDemosaicBufferForTesting();
+    EXPECT_THROW(DebayerizeImageFromGreenChannel(*image, kBayerGRBG, kDebayerLaplacian), std::bad_alloc);
+    EXPECT_TRUE(SamePixels(*image, *mosaic, true));
+    EXPECT_EQ(ui.AlertCount(), 1);
+    DebayerizeImageFromGreenChannel(*image, kBayerGRBG, kDebayerLaplacian); // the next one works
+    EXPECT_FALSE(SamePixels(*image, *mosaic));
 }
