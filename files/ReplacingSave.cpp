@@ -46,8 +46,15 @@ bool WriteAll(int fd, const unsigned char* bytes, std::size_t count)
 
 PendingReplacement::PendingReplacement(const std::filesystem::path& target) : mTarget(target)
 {
-    const std::filesystem::path folder = target.parent_path();
-    std::string stem = target.filename().string();
+    // A link is followed, so the file it names is replaced and the link stays.
+    std::error_code ec;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec))) {
+        const std::filesystem::path resolved = std::filesystem::canonical(target, ec);
+        if (!ec)
+            mTarget = resolved;
+    }
+    const std::filesystem::path folder = mTarget.parent_path();
+    std::string stem = mTarget.filename().string();
     if (stem.size() > kMaxTempStemBytes)
         stem.resize(kMaxTempStemBytes);
     // A hidden name with the process id and a counter: unused by anything else,
@@ -56,7 +63,6 @@ PendingReplacement::PendingReplacement(const std::filesystem::path& target) : mT
         const std::string name = "." + stem + ".saving-" + std::to_string(::getpid()) + "-" +
                                  std::to_string(sTempCounter.fetch_add(1)) + ".tmp";
         mTemp = folder / name;
-        std::error_code ec;
         if (!std::filesystem::exists(std::filesystem::symlink_status(mTemp, ec)))
             break;
     }
@@ -73,6 +79,11 @@ PendingReplacement::~PendingReplacement()
 bool PendingReplacement::Commit()
 {
     std::error_code ec;
+    // The replacement keeps the permissions the user gave the old file.
+    const std::filesystem::file_status old = std::filesystem::status(mTarget, ec);
+    if (!ec && std::filesystem::is_regular_file(old))
+        std::filesystem::permissions(mTemp, old.permissions(), ec);
+    ec.clear();
     std::filesystem::rename(mTemp, mTarget, ec);
     if (ec)
         return false;

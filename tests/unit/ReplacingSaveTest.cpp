@@ -74,3 +74,21 @@ TEST(ReplacingSave, UncommittedReplacementRemovesItsTemporary)
     const std::vector<unsigned char> bytes = {1};
     EXPECT_TRUE(WriteFileReplacing(dir / longName, bytes.data(), bytes.size()));
 }
+
+TEST(ReplacingSave, KeepsPermissionsAndFollowsLinks)
+{
+    const fs::path dir = ReferenceScratchDir();
+    const std::vector<unsigned char> a = {1}, b = {2, 2};
+    ASSERT_TRUE(WriteFileReplacing(dir / "private.raw", a.data(), a.size()));
+    fs::permissions(dir / "private.raw", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(WriteFileReplacing(dir / "private.raw", b.data(), b.size()));
+    EXPECT_EQ(fs::status(dir / "private.raw").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    fs::create_directory(dir / "real");
+    ASSERT_TRUE(WriteFileReplacing(dir / "real" / "data.raw", a.data(), a.size()));
+    fs::create_symlink(dir / "real" / "data.raw", dir / "link.raw");
+    ASSERT_TRUE(WriteFileReplacing(dir / "link.raw", b.data(), b.size()));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.raw"));
+    EXPECT_EQ(ReadBytes((dir / "real" / "data.raw").string()), b);
+}
