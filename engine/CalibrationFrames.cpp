@@ -12,8 +12,8 @@ HotPixelMask gHotPixelMask;
 
 void HotPixelMask::Reset(int newWidth, int newHeight)
 {
-    std::vector<uint8_t> fresh(static_cast<std::size_t>(std::max(0, newWidth)) *
-                               static_cast<std::size_t>(std::max(0, newHeight)), 0);
+    std::vector<uint8_t> fresh(
+        static_cast<std::size_t>(std::max(0, newWidth)) * static_cast<std::size_t>(std::max(0, newHeight)), 0);
     pixels.swap(fresh);
     width = std::max(0, newWidth);
     height = std::max(0, newHeight);

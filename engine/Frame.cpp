@@ -127,7 +127,7 @@ bool RunCalibrationAndGeometry(GWorldWrapper& modified, const FrameSettings& s)
     return complete;
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- leases
 
@@ -467,8 +467,7 @@ void Frame::CreateClip()
 
 // ---------------------------------------------------------------- images
 
-bool Frame::ReplaceImage(std::unique_ptr<GWorldWrapper>* slot, std::unique_ptr<GWorldWrapper> image,
-                         const Rect* resize)
+bool Frame::ReplaceImage(std::unique_ptr<GWorldWrapper>* slot, std::unique_ptr<GWorldWrapper> image, const Rect* resize)
 {
     std::unique_lock<std::mutex> lock(mMutex);
     for (;;) {
@@ -533,7 +532,7 @@ FrameLease Frame::Lease(bool original, bool update)
             lock.unlock();
             if (!RetrieveFromTempDiskFile())
                 return FrameLease();
-            continue;  // swapped back in; check again (it may have gone out meanwhile)
+            continue; // swapped back in; check again (it may have gone out meanwhile)
         }
         Pin();
         return FrameLease(this, original ? mOriginal.get() : mModified.get());
@@ -587,12 +586,12 @@ bool Frame::Render(RenderKind kind, bool force)
         if (!WaitOrGiveUp(lock, free))
             return false;
         if (!mDirty && !force)
-            return true;  // another thread rendered it meanwhile
+            return true; // another thread rendered it meanwhile
         if (mResidency == Residency::InMemory)
             break;
         lock.unlock();
         if (!RetrieveFromTempDiskFile())
-            return false;  // the clip stays dirty
+            return false; // the clip stays dirty
         lock.lock();
     }
     mUpdating = true;
@@ -664,8 +663,7 @@ void Frame::ConstrainRects(Rect& imageRect, Rect& calibrationRect, Rect calibrat
         calibrationRect.top = calibrationBounds.top;
     }
     if (calibrationRect.bottom > calibrationBounds.bottom) {
-        imageRect.bottom =
-            static_cast<int16_t>(imageRect.bottom - (calibrationRect.bottom - calibrationBounds.bottom));
+        imageRect.bottom = static_cast<int16_t>(imageRect.bottom - (calibrationRect.bottom - calibrationBounds.bottom));
         calibrationRect.bottom = calibrationBounds.bottom;
     }
 }

@@ -54,14 +54,14 @@ private:
 
 // The settings a render reads, copied whole at the start of each render.
 struct FrameSettings {
-    Point alignment[3];              // red, green, blue: content moves v rows down, h columns right
-    int32_t rotation = 0;            // 0 .. kRotationTotalIncrements - 1
-    double normalizationFactor = 1.0;  // 1.0 = none
-    Rect subRect[3];                 // red, green, blue: the calibration frames' rectangle (sensor coordinates)
+    Point alignment[3];               // red, green, blue: content moves v rows down, h columns right
+    int32_t rotation = 0;             // 0 .. kRotationTotalIncrements - 1
+    double normalizationFactor = 1.0; // 1.0 = none
+    Rect subRect[3];                  // red, green, blue: the calibration frames' rectangle (sensor coordinates)
     bool darkFrameSubtracted = false;
     bool flatFrameDivided = false;
     int32_t medianFilterRadius = 1;
-    int32_t medianFilterThreshold = 0;  // 0 = no filter
+    int32_t medianFilterThreshold = 0; // 0 = no filter
     bool debayerized = false;
     BayerPattern bayerPattern = kBayerGRBG;
     DebayerMethod debayerMethod = kDebayerBilinear;
@@ -126,8 +126,8 @@ public:
     void SetIndex(int index);
     void SetScore(double score);
     void SetSumStackIncluded(bool included);
-    void SetAlignment(Point offset, int channel);  // another channel stores nothing but still dirties
-    void SetRotation(int rotation);                // brought into 0 .. 999
+    void SetAlignment(Point offset, int channel); // another channel stores nothing but still dirties
+    void SetRotation(int rotation);               // brought into 0 .. 999
     void SetNormalizationFactor(double factor);
     void SetMedianFilter(int radius, int threshold);
     void SetDarkFrameSubtracted(bool on);
@@ -185,8 +185,7 @@ public:
     // Calls use(modified image) under the clip's lock when the clip is in
     // memory and not being rendered; otherwise returns false without calling.
     // use must be short (a blit or a pixel read) and must not call the clip.
-    template <typename Use>
-    bool WithModifiedForDisplay(Use&& use) const
+    template <typename Use> bool WithModifiedForDisplay(Use&& use) const
     {
         std::lock_guard<std::mutex> lock(mMutex);
         if (mResidency != Residency::InMemory || mUpdating || !mModified)
@@ -209,13 +208,12 @@ private:
     bool Render(RenderKind kind, bool force);
     bool ReplaceImage(std::unique_ptr<GWorldWrapper>* slot, std::unique_ptr<GWorldWrapper> image, const Rect* resize);
     FrameLease Lease(bool original, bool update);
-    int PinsOfOtherThreads() const;  // mMutex held
-    void Pin();                      // mMutex held
+    int PinsOfOtherThreads() const; // mMutex held
+    void Pin();                     // mMutex held
     void Unpin();
     // Waits on mChanged until ready() holds; the main thread never waits
     // for a worker and gets false instead.
-    template <typename Predicate>
-    bool WaitOrGiveUp(std::unique_lock<std::mutex>& lock, Predicate ready)
+    template <typename Predicate> bool WaitOrGiveUp(std::unique_lock<std::mutex>& lock, Predicate ready)
     {
         if (ready())
             return true;
@@ -224,23 +222,23 @@ private:
         mChanged.wait(lock, ready);
         return true;
     }
-    void MarkDirty();  // mMutex held
+    void MarkDirty(); // mMutex held
 
-    mutable std::mutex mMutex;          // guards every field below
-    std::condition_variable mChanged;   // notified when residency, updating or pins change
+    mutable std::mutex mMutex;        // guards every field below
+    std::condition_variable mChanged; // notified when residency, updating or pins change
     int32_t mIndex;
     double mScore = 0.0;
-    std::unique_ptr<GWorldWrapper> mOriginal;  // null while not in memory
-    std::unique_ptr<GWorldWrapper> mModified;  // null while not in memory
-    std::unique_ptr<GWorldWrapper> mClip;      // thumbnail, always present
+    std::unique_ptr<GWorldWrapper> mOriginal; // null while not in memory
+    std::unique_ptr<GWorldWrapper> mModified; // null while not in memory
+    std::unique_ptr<GWorldWrapper> mClip;     // thumbnail, always present
     bool mDirty = true;
     bool mUpdating = false;
     std::thread::id mUpdatingThread;
-    uint64_t mGeneration = 0;  // counts setter calls that dirty the clip
+    uint64_t mGeneration = 0; // counts setter calls that dirty the clip
     FrameSettings mSettings;
     bool mSumStackIncluded = true;
     Residency mResidency = Residency::InMemory;
-    std::string mTempFiles[2];  // original, modified; set while on disk
+    std::string mTempFiles[2]; // original, modified; set while on disk
     int mPins = 0;
     std::unique_ptr<double[]> mPowerSpectrum;
 };

@@ -14,7 +14,7 @@
 // gFramesMutex, and everyone else reads the list under it too (FrameAt,
 // FrameCount); a clip's own state is guarded by the clip.
 extern std::vector<std::unique_ptr<Frame>> gFrames;
-extern std::mutex gFramesMutex;  // guards gFrames' length and element pointers during jobs
+extern std::mutex gFramesMutex; // guards gFrames' length and element pointers during jobs
 
 // Clip i, or null when i is outside the list. Takes gFramesMutex; the pointer
 // stays valid while no job has ended (clips are deleted only between jobs).

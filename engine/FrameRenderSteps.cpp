@@ -22,7 +22,9 @@ FrameRenderSteps MakeDefaultSteps()
     // The clip image belongs to the rendering thread, so it is always "locked"
     // by the operation itself.
     steps.subtractDark = [](GWorldWrapper& image, const GWorldWrapper& dark, bool lockDark, const Rect i[3],
-                            const Rect d[3]) { SubtractImage(image, dark, true, lockDark, i[0], i[1], i[2], d[0], d[1], d[2]); };
+                            const Rect d[3]) {
+        SubtractImage(image, dark, true, lockDark, i[0], i[1], i[2], d[0], d[1], d[2]);
+    };
     steps.divideFlat = [](GWorldWrapper& image, const GWorldWrapper& flat, bool lockFlat, double factor,
                           const Rect i[3], const Rect f[3]) {
         DivideMultiplyFlatFrame(image, flat, true, lockFlat, factor, i[0], i[1], i[2], f[0], f[1], f[2]);
@@ -36,7 +38,7 @@ FrameRenderSteps MakeDefaultSteps()
     return steps;
 }
 
-}  // namespace
+} // namespace
 
 const FrameRenderSteps& DefaultFrameRenderSteps()
 {

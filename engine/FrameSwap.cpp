@@ -23,11 +23,11 @@ bool WriteTempPicture(const GWorldWrapper& image, std::string* path)
     try {
         return WritePictFile(*path, image, PictWriteMode::createNew) == PictFileStatus::ok;
     } catch (const std::bad_alloc&) {
-        return false;  // the encoder's buffer; the clip simply stays in memory
+        return false; // the encoder's buffer; the clip simply stays in memory
     }
 }
 
-}  // namespace
+} // namespace
 
 Frame::SwapOutResult Frame::TrySendToTempDiskFile()
 {
@@ -112,7 +112,7 @@ bool Frame::RetrieveFromTempDiskFile()
             mTempFiles[1].clear();
             mResidency = Residency::InMemory;
         } else {
-            mResidency = Residency::OnDisk;  // both files kept
+            mResidency = Residency::OnDisk; // both files kept
         }
         mChanged.notify_all();
     }

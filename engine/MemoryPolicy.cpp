@@ -39,6 +39,6 @@ void SaturateMemory()
         if (!frame)
             return;
         if (!frame->InMemory())
-            (void)frame->RetrieveFromTempDiskFile();  // a clip that cannot come back stays on disk
+            (void)frame->RetrieveFromTempDiskFile(); // a clip that cannot come back stays on disk
     }
 }

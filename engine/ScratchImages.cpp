@@ -16,7 +16,7 @@ bool HasSize(const GWorldWrapper& image, Rect dim)
     return image.Width() == dim.Width() && image.Height() == dim.Height();
 }
 
-}  // namespace
+} // namespace
 
 int getThisThreadIndex()
 {

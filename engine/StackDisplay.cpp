@@ -31,7 +31,7 @@ int CeilScaled(int a, int b, int c)
     return static_cast<int>((static_cast<int64_t>(a) * b + c - 1) / c);
 }
 
-}  // namespace
+} // namespace
 
 StackDisplay& GetStackDisplay()
 {

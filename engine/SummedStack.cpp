@@ -45,7 +45,7 @@ constexpr int kClipsPerPass = 8;
 
 std::unique_ptr<int32_t[]> NewPlane(std::size_t n)
 {
-    std::unique_ptr<int32_t[]> plane(new int32_t[n]);  // throws std::bad_alloc
+    std::unique_ptr<int32_t[]> plane(new int32_t[n]); // throws std::bad_alloc
     std::fill_n(plane.get(), n, 0);
     return plane;
 }
@@ -68,7 +68,7 @@ void ValidRange(int size, int offset, int& lo, int& hi)
 // One included clip while its rows are added.
 struct StackSource {
     const GWorldWrapper* image;
-    Point offset[3];  // red, green, blue
+    Point offset[3]; // red, green, blue
 };
 
 // Per-channel coverage counts, kept as a 2-D difference array: a clip adds 1
@@ -177,7 +177,8 @@ public:
                         continue;
                     const double s = plane[Offset(y, x)];
                     const double scaled = std::trunc(s + (s / static_cast<double>(k)) * (n - static_cast<double>(k)));
-                    plane[Offset(y, x)] = static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
+                    plane[Offset(y, x)] =
+                        static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
                 }
         }
     }
@@ -228,7 +229,7 @@ private:
     int mWidth, mHeight;
     int32_t* mPlanes[3];
     CoverageCounts mCounts[3];
-    std::vector<Point> mHotPixels;  // sensor positions (v = row, h = column)
+    std::vector<Point> mHotPixels; // sensor positions (v = row, h = column)
 };
 
 bool AnyClipRotated()
@@ -276,7 +277,7 @@ void AdoptPlanes(std::unique_ptr<int32_t[]> planes[3], int width, int height, bo
     ProjectStackIntoFrameStackGWorld(grow);
 }
 
-}  // namespace
+} // namespace
 
 int StackWidth()
 {
@@ -328,7 +329,7 @@ bool CreateInitialStack()
         gNumFramesInStack = 0.0;
         std::vector<FrameLease> leases;
         std::vector<StackSource> sources;
-        std::vector<int> pending;  // clips in this pass, included or not, in order
+        std::vector<int> pending; // clips in this pass, included or not, in order
         auto finishPass = [&]() -> bool {
             builder->Add(sources);
             leases.clear();
@@ -361,7 +362,8 @@ bool CreateInitialStack()
                         failure = "Clip " + std::to_string(i + 1) +
                                   " does not have the size of the other clips, so no stack was made.";
                     else {
-                        StackSource source{lease.get(), {frame.GetAlignment(1), frame.GetAlignment(2), frame.GetAlignment(3)}};
+                        StackSource source{lease.get(),
+                                           {frame.GetAlignment(1), frame.GetAlignment(2), frame.GetAlignment(3)}};
                         sources.push_back(source);
                         leases.push_back(std::move(lease));
                     }
@@ -442,10 +444,9 @@ void ProjectStackIntoFrameStackGWorld(bool grow, Rect r)
                     continue;
                 // A true division: a reciprocal multiply would flip the
                 // truncation at exact multiples such as 255 N / N.
-                const double v =
-                    std::trunc(planes[c][static_cast<std::size_t>(sy) * static_cast<std::size_t>(W) +
-                                         static_cast<std::size_t>(sx)] /
-                               d);
+                const double v = std::trunc(planes[c][static_cast<std::size_t>(sy) * static_cast<std::size_t>(W) +
+                                                      static_cast<std::size_t>(sx)] /
+                                            d);
                 value[c] = v >= 256.0 ? 255 : v <= 0.0 ? 0 : static_cast<uint8_t>(v);
             }
             uint8_t* p = out + static_cast<std::ptrdiff_t>(x) * 4;
@@ -486,7 +487,7 @@ void ResampleStack(int k)
     for (int c = 0; c < 3; ++c)
         for (int y = 0; y < newH; ++y)
             for (int x = 0; x < newW; ++x) {
-                int64_t sum = 0;  // 9 int32 values cannot overflow 64 bits
+                int64_t sum = 0; // 9 int32 values cannot overflow 64 bits
                 for (int dy = 0; dy < b; ++dy)
                     for (int dx = 0; dx < b; ++dx)
                         sum += old[c][static_cast<std::size_t>(b * y + dy) * static_cast<std::size_t>(W) +
@@ -525,13 +526,24 @@ void TransformStack(int k)
             for (int j = 0; j < newW; ++j) {
                 int32_t v = 0;
                 switch (k) {
-                case 1: v = O(old[c], H - 1 - j, i); break;      // 90 degrees clockwise
-                case 2: v = O(old[c], H - 1 - i, W - 1 - j); break;  // flat index W H - 1 - t
-                case 3: v = O(old[c], j, W - 1 - i); break;      // 90 degrees counter-clockwise
-                case 4: v = O(old[c], i, W - 1 - j); break;      // mirror left-right
-                case 5: v = O(old[c], H - 1 - i, j); break;      // mirror top-bottom
+                case 1:
+                    v = O(old[c], H - 1 - j, i);
+                    break; // 90 degrees clockwise
+                case 2:
+                    v = O(old[c], H - 1 - i, W - 1 - j);
+                    break; // flat index W H - 1 - t
+                case 3:
+                    v = O(old[c], j, W - 1 - i);
+                    break; // 90 degrees counter-clockwise
+                case 4:
+                    v = O(old[c], i, W - 1 - j);
+                    break; // mirror left-right
+                case 5:
+                    v = O(old[c], H - 1 - i, j);
+                    break; // mirror top-bottom
                 }
-                planes[c][static_cast<std::size_t>(i) * static_cast<std::size_t>(newW) + static_cast<std::size_t>(j)] = v;
+                planes[c][static_cast<std::size_t>(i) * static_cast<std::size_t>(newW) + static_cast<std::size_t>(j)] =
+                    v;
             }
     try {
         AdoptPlanes(planes, newW, newH, false);

@@ -71,7 +71,7 @@ protected:
         if (append)
             gFrames.push_back(std::move(frame));
         else
-            frame.release();  // the caller owns it
+            frame.release(); // the caller owns it
         return raw;
     }
 

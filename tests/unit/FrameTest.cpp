@@ -128,7 +128,7 @@ private:
     }
 
     FrameRenderSteps mSteps;
-    std::mutex mMutex;  // guards everything below
+    std::mutex mMutex; // guards everything below
     std::condition_variable mChanged;
     std::vector<std::string> mCalls;
     bool mLatchClosed = false;
@@ -148,7 +148,7 @@ std::vector<uint8_t> RgbBytes(const GWorldWrapper& image)
 
 class FrameTest : public EngineFixture {};
 
-}  // namespace
+} // namespace
 
 TEST_F(FrameTest, NewClipHasTheDefaults)
 {
@@ -187,7 +187,8 @@ TEST_F(FrameTest, RotationIsKeptWithinOneTurn)
     for (int r : inputs)
         args += std::to_string(r) + " ";
     std::string out;
-    ASSERT_TRUE(RunPython("import sys\nprint(' '.join(str(int(a) % 1000) for a in sys.argv[1].split()))\n", {args}, &out))
+    ASSERT_TRUE(
+        RunPython("import sys\nprint(' '.join(str(int(a) % 1000) for a in sys.argv[1].split()))\n", {args}, &out))
         << out;
     std::istringstream expected(out);
     Frame* frame = AddClip(2, 2, 1);
@@ -222,7 +223,7 @@ TEST_F(FrameTest, OnlyIndexScoreAndInclusionLeaveTheClipClean)
 
     const std::vector<std::function<void()>> dirtying = {
         [&] { frame->SetAlignment(MakePoint(1, 2), 2); },
-        [&] { frame->SetAlignment(MakePoint(7, 7), 4); },  // stores nothing, still dirties
+        [&] { frame->SetAlignment(MakePoint(7, 7), 4); }, // stores nothing, still dirties
         [&] { frame->SetRotation(3); },
         [&] { frame->SetNormalizationFactor(1.5); },
         [&] { frame->SetMedianFilter(2, 0); },
@@ -332,7 +333,7 @@ TEST_F(FrameTest, ChannelMissingTheDarkFrameIsLeftUnchanged)
     auto original = MakeImage(8, 6);
     *original = *frame->GetOriginal();
     frame->SetDarkFrameSubtracted(true);
-    frame->SetSubRect(MakeRect(0, 100, 6, 108), 1);  // red misses the dark frame entirely
+    frame->SetSubRect(MakeRect(0, 100, 6, 108), 1); // red misses the dark frame entirely
     frame->UpdateFrame(false);
     FrameLease modified = frame->GetModified(false);
     for (int y = 0; y < 6; ++y)
@@ -351,7 +352,7 @@ TEST_F(FrameTest, RenderMatchesAnIndependentModel)
     FillNoise(*gDarkFrame, 100);
     gFlatFrame = MakeImage(w, h);
     FillNoise(*gFlatFrame, 101);
-    for (int y = 0; y < h; ++y)  // a few zero flat components: 0/0 and a/0 cases
+    for (int y = 0; y < h; ++y) // a few zero flat components: 0/0 and a/0 cases
         SetPixel(*gFlatFrame, y, y, Argb{0xFF, 0, 0, 0});
     gAverageFlatFieldValue = 131.375;
     Frame* frame = AddClip(w, h, 102);
@@ -505,7 +506,7 @@ TEST_F(FrameTest, MainThreadNeverWaitsForAWorkersRender)
 {
     StepSpy spy;
     Frame* frame = AddClip(40, 30, 7);
-    ASSERT_TRUE(frame->UpdateFrame(false));  // a thumbnail to show
+    ASSERT_TRUE(frame->UpdateFrame(false)); // a thumbnail to show
     auto before = MakeImage(40, 30);
     frame->DrawClipImage(MakeRect(0, 0, 30, 40), before.get());
     frame->SetNormalizationFactor(0.25);
@@ -580,7 +581,7 @@ TEST_F(FrameTest, DebayerOnTwoThreadsMatchesOneThread)
             b->UpdateFrame(true);
             SetThisThreadIndex(kNoThreadSlot);
         });
-        a->UpdateFrame(true);  // the main thread at the same time
+        a->UpdateFrame(true); // the main thread at the same time
         worker.join();
         EXPECT_TRUE(RgbBytes(*a->GetModified(false)) == aBytes);
         EXPECT_TRUE(RgbBytes(*b->GetModified(false)) == bBytes);

@@ -50,7 +50,7 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(MemoryPolicyTest, ThresholdIsFifteenMillionBytes)
 {
@@ -84,11 +84,11 @@ TEST_F(MemoryPolicyTest, ThresholdIsFifteenMillionBytes)
 TEST_F(MemoryPolicyTest, RoundTripKeepsBytesSettingsAndOwnSize)
 {
     gImageDim = MakeRect(0, 0, 480, 640);
-    Frame* frame = AddClip(320, 240, 1);  // smaller than the document, as crop and resample make them
+    Frame* frame = AddClip(320, 240, 1); // smaller than the document, as crop and resample make them
     frame->SetNormalizationFactor(0.75);
     frame->SetAlignment(MakePoint(3, -2), 2);
     ASSERT_TRUE(frame->UpdateFrame(false));
-    frame->SetRotation(12);  // dirty again before going out
+    frame->SetRotation(12); // dirty again before going out
     const Snapshot before = Take(frame);
     ASSERT_TRUE(frame->SendToTempDiskFile());
     EXPECT_FALSE(frame->InMemory());
@@ -162,7 +162,7 @@ TEST_F(MemoryPolicyTest, VictimsAreNeverClipZeroOrClipsInUse)
     EXPECT_FALSE(gFrames[1]->InMemory());
     EXPECT_TRUE(SendAFrameToATempDiskFile());
     EXPECT_FALSE(gFrames[2]->InMemory());
-    EXPECT_FALSE(SendAFrameToATempDiskFile());  // clip 0 never
+    EXPECT_FALSE(SendAFrameToATempDiskFile()); // clip 0 never
     EXPECT_TRUE(gFrames[0]->InMemory());
 }
 
@@ -210,7 +210,7 @@ TEST_F(MemoryPolicyTest, SaturateMemoryGoesInOrderAndStopsAtTheFirstLowAnswer)
 TEST_F(MemoryPolicyTest, FailedSwapOutKeepsTheClipAndLeavesNoFile)
 {
     Frame* frame = AddClip(10, 10, 3);
-    FailPictFileWriteAfterForTesting(1);  // the modified image's file fails
+    FailPictFileWriteAfterForTesting(1); // the modified image's file fails
     EXPECT_FALSE(frame->SendToTempDiskFile());
     EXPECT_TRUE(frame->InMemory());
     EXPECT_EQ(TempFileCount(), 0);
@@ -376,7 +376,7 @@ TEST_F(MemoryPolicyTest, ScratchImagesFollowTheThreadCountAndTheDocumentSize)
     });
     worker.join();
     EXPECT_EQ(workerImage, gTempGWs[1].get());
-    EXPECT_EQ(gTempGWs[1]->Width(), 20);  // remade by its owner for the image it serves
+    EXPECT_EQ(gTempGWs[1]->Width(), 20); // remade by its owner for the image it serves
     // A render with debayer after the document grew stays in bounds (ASan).
     Frame* small = AddClip(640, 480, 30);
     small->SetDebayer(0, 2);

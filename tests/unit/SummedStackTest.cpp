@@ -46,7 +46,7 @@ public:
     std::vector<Rect> rects;
     std::vector<int> progressTotals, progress, marked, drawn;
     bool progressOpen = false;
-    int cancelAt = -1;  // cancel once the bar reaches this value
+    int cancelAt = -1; // cancel once the bar reaches this value
 };
 
 class SummedStackTest : public EngineFixture {
@@ -104,16 +104,16 @@ std::vector<unsigned char> RgbBytes(const GWorldWrapper& image)
     return v;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(SummedStackTest, SumsCoverageAndHotPixelsMatchAModel)
 {
     const int w = 37, h = 23;
     gImageDim = MakeRect(0, 0, h, w);
     const Point offsets[9][3] = {
-        {{0, 0}, {0, 0}, {0, 0}},     {{2, -3}, {0, 1}, {-1, 0}},  {{-5, 4}, {3, 3}, {0, -7}},
-        {{30, 0}, {0, 0}, {0, 0}},    {{0, -40}, {1, 1}, {2, 2}},  {{-1, -1}, {-1, -1}, {-1, -1}},
-        {{4, 4}, {-4, -4}, {0, 9}},   {{1, 0}, {0, 1}, {1, 1}},    {{0, 3}, {0, 0}, {0, 0}},
+        {{0, 0}, {0, 0}, {0, 0}},   {{2, -3}, {0, 1}, {-1, 0}}, {{-5, 4}, {3, 3}, {0, -7}},
+        {{30, 0}, {0, 0}, {0, 0}},  {{0, -40}, {1, 1}, {2, 2}}, {{-1, -1}, {-1, -1}, {-1, -1}},
+        {{4, 4}, {-4, -4}, {0, 9}}, {{1, 0}, {0, 1}, {1, 1}},   {{0, 3}, {0, 0}, {0, 0}},
     };
     std::string offsetText;
     for (int i = 0; i < 9; ++i) {
@@ -192,7 +192,7 @@ TEST_F(SummedStackTest, NoClipsOrNoneIncludedGiveABlackStack)
     AddClip(5, 4, 2)->SetSumStackIncluded(false);
     ASSERT_TRUE(CreateInitialStack());
     EXPECT_EQ(gNumFramesInStack, 0.0);
-    EXPECT_EQ(GetPixel(*gFrameStack, 4, 3), (Argb{0xFF, 0, 0, 0}));  // d = 0: all black, alpha untouched
+    EXPECT_EQ(GetPixel(*gFrameStack, 4, 3), (Argb{0xFF, 0, 0, 0})); // d = 0: all black, alpha untouched
 }
 
 TEST_F(SummedStackTest, ASingleShiftedClipLeavesItsUncoveredColumnsEmpty)
@@ -235,7 +235,7 @@ TEST_F(SummedStackTest, CountsDoNotWrapPastThirtyTwoThousand)
         *modified = *original;
         gFrames.push_back(std::make_unique<Frame>(i, original.release(), modified.release()));
     }
-    gFrames[7]->SetAlignment(MakePoint(0, 1), 1);  // its red column 0 comes from outside
+    gFrames[7]->SetAlignment(MakePoint(0, 1), 1); // its red column 0 comes from outside
     ASSERT_TRUE(CreateInitialStack());
     EXPECT_EQ(gNumFramesInStack, 40000.0);
     // Column 0 of red: 39,999 clips gave 1 each; rescaled by 40000 / 39999.
@@ -283,7 +283,7 @@ print(repr(max(N, m / 255.0)))
 )";
     struct Case {
         double n;
-        int grey;  // -1: all channels; else the one channel shown
+        int grey; // -1: all channels; else the one channel shown
         Point offsets[3];
         Rect r;
         bool grow;
@@ -310,11 +310,12 @@ print(repr(max(N, m / 255.0)))
             offsets += std::to_string(p.v) + " " + std::to_string(p.h) + " ";
         const Rect area = c.r.left == -1 ? MakeRect(0, 0, h, w) : c.r;
         std::string out;
-        ASSERT_TRUE(RunPython(model, {dir, std::to_string(w), std::to_string(h), std::to_string(c.n),
-                                      std::to_string(c.grey), offsets,
-                                      std::to_string(area.top) + " " + std::to_string(area.left) + " " +
-                                          std::to_string(area.bottom) + " " + std::to_string(area.right)},
-                              &out))
+        ASSERT_TRUE(
+            RunPython(model,
+                      {dir, std::to_string(w), std::to_string(h), std::to_string(c.n), std::to_string(c.grey), offsets,
+                       std::to_string(area.top) + " " + std::to_string(area.left) + " " + std::to_string(area.bottom) +
+                           " " + std::to_string(area.right)},
+                      &out))
             << out;
         const double divisor = std::stod(out);
         mDisplay.rects.clear();
@@ -354,8 +355,8 @@ print(repr(max(N, m / 255.0)))
 TEST_F(SummedStackTest, PartialRedrawCoversExactlyThePixelsOfTheRectangle)
 {
     // Window sizes with other aspects than the stack's, larger and smaller.
-    for (auto [sw, sh, ww, wh] : std::vector<std::array<int, 4>>{
-             {101, 77, 333, 120}, {640, 480, 200, 300}, {5, 3, 7, 11}, {64, 64, 64, 64}})
+    for (auto [sw, sh, ww, wh] :
+         std::vector<std::array<int, 4>>{{101, 77, 333, 120}, {640, 480, 200, 300}, {5, 3, 7, 11}, {64, 64, 64, 64}})
         for (Rect r : {MakeRect(0, 0, 1, 1), MakeRect(3, 2, 3 + sh / 2, 2 + sw / 3), MakeRect(0, 0, sh, sw),
                        MakeRect(sh - 1, sw - 1, sh, sw)}) {
             const Rect d = StackRectInWindow(r, sw, sh, ww, wh);
@@ -420,7 +421,7 @@ print(repr(max(1.0, Q.max() / 255.0)))
         EXPECT_TRUE(Plane(gRedStack) == std::vector<double>(expected.begin(), expected.begin() + m));
         EXPECT_TRUE(Plane(gGreenStack) == std::vector<double>(expected.begin() + m, expected.begin() + 2 * m));
         EXPECT_TRUE(Plane(gBlueStack) == std::vector<double>(expected.begin() + 2 * m, expected.end()));
-        EXPECT_EQ(gNumFramesInStack, std::stod(out));  // projected with grow
+        EXPECT_EQ(gNumFramesInStack, std::stod(out)); // projected with grow
     }
 }
 
@@ -519,13 +520,13 @@ TEST_F(SummedStackTest, InterpolationWarningIsAskedOnceAndCancelChangesNothing)
                              "quality rotation interpolation method.\n\nAre you sure you want to continue?");
     EXPECT_EQ(alert.defaultText, "Continue");
     EXPECT_EQ(alert.cancelText, "Cancel");
-    EXPECT_EQ(gRedStack.get(), before);  // the old stack stays
+    EXPECT_EQ(gRedStack.get(), before); // the old stack stays
     interaction.Answer(true);
     EXPECT_TRUE(CreateInitialStack());
     EXPECT_EQ(interaction.AlertCount(), 2);
     gRotationMethod = 2;
     EXPECT_TRUE(CreateInitialStack());
-    EXPECT_EQ(interaction.AlertCount(), 2);  // bilinear: no question
+    EXPECT_EQ(interaction.AlertCount(), 2); // bilinear: no question
 }
 
 TEST_F(SummedStackTest, FailuresEndLikeCancel)
