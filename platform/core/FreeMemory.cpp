@@ -11,7 +11,7 @@
 
 namespace {
 
-std::mutex sMutex;  // guards sSource
+std::mutex sMutex; // guards sSource
 std::shared_ptr<const std::function<int64_t()>> sSource;
 
 // The MemAvailable line of /proc/meminfo in bytes, or -1.
@@ -60,7 +60,7 @@ int64_t SystemFreeMemory()
     return available;
 }
 
-}  // namespace
+} // namespace
 
 int64_t FreeMem()
 {

@@ -26,7 +26,7 @@ constexpr uint16_t kOpLongComment = 0x00A1;
 constexpr uint16_t kOpEndPic = 0x00FF;
 constexpr uint16_t kOpHeaderOp = 0x0C00;
 
-constexpr uint32_t kResolution72 = 0x00480000;  // 72 dpi, Fixed
+constexpr uint32_t kResolution72 = 0x00480000; // 72 dpi, Fixed
 constexpr uint16_t kModeDitherCopy = 64;
 // Rows whose row length is below 8 bytes are stored unpacked; rows up to 250
 // bytes long carry a one-byte count, longer ones a two-byte count.
@@ -135,11 +135,10 @@ PictStatus ReadDirectBitsHeader(Reader& in, bool withRegion, DirectBits& bits)
 {
     unsigned baseAddr1, baseAddr2, rowBytes, pmVersion, packType, packSize1, packSize2;
     unsigned res[4], pixelType, pixelSize, cmpCount, cmpSize, mode;
-    if (!in.U16(baseAddr1) || !in.U16(baseAddr2) || !in.U16(rowBytes) || !in.Rect4(bits.bounds) ||
-        !in.U16(pmVersion) || !in.U16(packType) || !in.U16(packSize1) || !in.U16(packSize2) || !in.U16(res[0]) ||
-        !in.U16(res[1]) || !in.U16(res[2]) || !in.U16(res[3]) || !in.U16(pixelType) || !in.U16(pixelSize) ||
-        !in.U16(cmpCount) || !in.U16(cmpSize) || !in.Skip(12) || !in.Rect4(bits.srcRect) ||
-        !in.Rect4(bits.dstRect) || !in.U16(mode))
+    if (!in.U16(baseAddr1) || !in.U16(baseAddr2) || !in.U16(rowBytes) || !in.Rect4(bits.bounds) || !in.U16(pmVersion) ||
+        !in.U16(packType) || !in.U16(packSize1) || !in.U16(packSize2) || !in.U16(res[0]) || !in.U16(res[1]) ||
+        !in.U16(res[2]) || !in.U16(res[3]) || !in.U16(pixelType) || !in.U16(pixelSize) || !in.U16(cmpCount) ||
+        !in.U16(cmpSize) || !in.Skip(12) || !in.Rect4(bits.srcRect) || !in.Rect4(bits.dstRect) || !in.U16(mode))
         return PictStatus::damaged;
     if (withRegion) {
         unsigned regionSize;
@@ -199,7 +198,7 @@ PictStatus ReadDirectBitsRows(Reader& in, const DirectBits& bits, const Rect& fr
     return PictStatus::ok;
 }
 
-}  // namespace
+} // namespace
 
 void PackBits(const uint8_t* src, std::size_t n, std::vector<uint8_t>& out)
 {
@@ -209,7 +208,7 @@ void PackBits(const uint8_t* src, std::size_t n, std::vector<uint8_t>& out)
         while (i + run < n && run < 128 && src[i + run] == src[i])
             ++run;
         if (run >= 3) {
-            out.push_back(static_cast<uint8_t>(257 - run));  // 1 - run as a signed byte
+            out.push_back(static_cast<uint8_t>(257 - run)); // 1 - run as a signed byte
             out.push_back(src[i]);
             i += run;
             continue;
@@ -262,7 +261,7 @@ PictStatus EncodePict(const GWorldWrapper& image, std::vector<uint8_t>& out)
     // Typical rows pack to about their raw size; reserve that much once.
     out.reserve(start + 130 + static_cast<std::size_t>(h) * (static_cast<std::size_t>(3 * w) + 4));
     Writer put(out);
-    put.U16(0);  // picSize, filled in at the end
+    put.U16(0); // picSize, filled in at the end
     put.Rect4(0, 0, h, w);
     put.U16(0x0011);
     put.U16(0x02FF);
@@ -281,18 +280,18 @@ PictStatus EncodePict(const GWorldWrapper& image, std::vector<uint8_t>& out)
     put.U32(0x000000FF);
     put.U16(0x8000 | static_cast<unsigned>(rowBytes));
     put.Rect4(0, 0, h, w);
-    put.U16(0);  // pmVersion
-    put.U16(4);  // packType: PackBits per component
-    put.U32(0);  // packSize
+    put.U16(0); // pmVersion
+    put.U16(4); // packType: PackBits per component
+    put.U32(0); // packSize
     put.U32(kResolution72);
     put.U32(kResolution72);
-    put.U16(16);  // pixelType: direct
-    put.U16(32);  // pixelSize
-    put.U16(3);   // cmpCount
-    put.U16(8);   // cmpSize
-    put.U32(0);   // planeBytes
-    put.U32(0);   // pmTable
-    put.U32(0);   // pmReserved
+    put.U16(16); // pixelType: direct
+    put.U16(32); // pixelSize
+    put.U16(3);  // cmpCount
+    put.U16(8);  // cmpSize
+    put.U32(0);  // planeBytes
+    put.U32(0);  // pmTable
+    put.U32(0);  // pmReserved
     put.Rect4(0, 0, h, w);
     put.Rect4(0, 0, h, w);
     put.U16(kModeDitherCopy);
@@ -344,7 +343,7 @@ PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWo
     if (!in.U16(versionOp) || !in.U16(version))
         return PictStatus::damaged;
     if (versionOp != 0x0011 || version != 0x02FF)
-        return PictStatus::unsupported;  // version 1 and other dialects
+        return PictStatus::unsupported; // version 1 and other dialects
     if (picFrame.IsEmpty())
         return PictStatus::damaged;
 
@@ -384,7 +383,7 @@ PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWo
         case kOpDirectBitsRect:
         case kOpDirectBitsRgn: {
             if (result)
-                return PictStatus::unsupported;  // only pictures of one image are ours
+                return PictStatus::unsupported; // only pictures of one image are ours
             DirectBits bits;
             const PictStatus status = ReadDirectBitsHeader(in, op == kOpDirectBitsRgn, bits);
             if (status != PictStatus::ok)

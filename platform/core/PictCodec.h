@@ -17,9 +17,9 @@ constexpr int kMaxPictWidth = 4095;
 
 enum class PictStatus {
     ok,
-    tooWide,       // encoder: width above kMaxPictWidth (or an empty image)
-    unsupported,   // reader: a picture of another kind (a foreign PICT); another decoder may read it
-    damaged,       // reader: counts or sizes disagree with the bytes present
+    tooWide,     // encoder: width above kMaxPictWidth (or an empty image)
+    unsupported, // reader: a picture of another kind (a foreign PICT); another decoder may read it
+    damaged,     // reader: counts or sizes disagree with the bytes present
 };
 
 // PackBits of n bytes appended to out, in one pass: runs of 3 to 128 equal

@@ -83,7 +83,7 @@ bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, bo
     return ok;
 }
 
-}  // namespace
+} // namespace
 
 void FailPictFileWriteAfterForTesting(int successes)
 {

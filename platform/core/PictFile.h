@@ -13,17 +13,17 @@ class GWorldWrapper;
 
 enum class PictFileStatus {
     ok,
-    tooWide,       // the image cannot be recorded (wider than kMaxPictWidth, or empty)
-    writeFailed,   // the file could not be created, written or closed; nothing is left behind
-    readFailed,    // the file could not be opened or read
-    damaged,       // shorter than 512 + 10 bytes, or a picture whose counts disagree with its bytes
-    unsupported,   // a picture of another kind (another decoder may read it)
+    tooWide,     // the image cannot be recorded (wider than kMaxPictWidth, or empty)
+    writeFailed, // the file could not be created, written or closed; nothing is left behind
+    readFailed,  // the file could not be opened or read
+    damaged,     // shorter than 512 + 10 bytes, or a picture whose counts disagree with its bytes
+    unsupported, // a picture of another kind (another decoder may read it)
 };
 
 // How WritePictFile treats the target.
 enum class PictWriteMode {
-    createNew,        // the file must not exist (O_CREAT | O_EXCL); used for temporary files
-    replaceExisting,  // written beside the target and renamed over it only when complete
+    createNew,       // the file must not exist (O_CREAT | O_EXCL); used for temporary files
+    replaceExisting, // written beside the target and renamed over it only when complete
 };
 
 // Writes image as a picture file at path: one buffer of 512 zeros and the

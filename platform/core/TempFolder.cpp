@@ -28,7 +28,7 @@ constexpr const char* kNewFolderPrefix = "new-";
 constexpr const char* kLockFileName = ".lock";
 constexpr auto kAbandonedNewFolderAge = std::chrono::minutes(1);
 
-std::mutex sMutex;  // guards everything below
+std::mutex sMutex; // guards everything below
 std::string sFolder;
 int sLockFd = -1;
 std::string sParentForTesting;
@@ -77,7 +77,7 @@ void SweepStale(const std::string& parent, const std::string& own)
         if (name.rfind(kLiveFolderPrefix, 0) == 0) {
             const int fd = ::open((path / kLockFileName).c_str(), O_RDONLY | O_CLOEXEC);
             if (fd < 0)
-                continue;  // not one of ours, or already being removed
+                continue; // not one of ours, or already being removed
             if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
                 stale.push_back(path);
             ::close(fd);
@@ -91,7 +91,7 @@ void SweepStale(const std::string& parent, const std::string& own)
         fs::remove_all(path, error);
 }
 
-}  // namespace
+} // namespace
 
 bool PrivateTempFolder(std::string* folder)
 {

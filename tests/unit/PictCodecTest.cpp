@@ -73,7 +73,7 @@ struct ForeignPicture {
         Put16(v, 0x02FF);
         Put16(v, 0x0C00);
         if (versionMinusOneHeader) {
-            Put32(v, 0xFFFFFFFF);  // version -1: fixed-point bounding box and a reserved long
+            Put32(v, 0xFFFFFFFF); // version -1: fixed-point bounding box and a reserved long
             for (int i = 0; i < 5; ++i)
                 Put32(v, 0);
         } else {
@@ -169,7 +169,7 @@ bool SameRgb(const GWorldWrapper& a, const GWorldWrapper& b)
     return SamePixels(a, b, false);
 }
 
-}  // namespace
+} // namespace
 
 TEST(PictCodec, TwoByOneImageHasTheExactBytes)
 {
@@ -186,7 +186,7 @@ TEST(PictCodec, TwoByOneImageHasTheExactBytes)
     const std::vector<uint8_t> bits = {0x00, 0x9A, 0, 0, 0, 0xFF, 0x80, 0x08, 0, 0, 0, 0, 0, 1, 0, 2};
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 54, bytes.begin() + 70), bits);
     EXPECT_EQ(bytes[106 + 16], 0x00);
-    EXPECT_EQ(bytes[106 + 17], 0x40);  // ditherCopy
+    EXPECT_EQ(bytes[106 + 17], 0x40); // ditherCopy
     const std::vector<uint8_t> tail = {0x07, 0x05, 0x01, 0x04, 0x02, 0x05, 0x03, 0x06, 0x00, 0xFF};
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 124, bytes.end()), tail);
 }
@@ -221,8 +221,8 @@ TEST(PictCodec, UnpacksApplesPackBitsExample)
 {
     const std::vector<uint8_t> packed = {0xFE, 0xAA, 0x02, 0x80, 0x00, 0x2A, 0xFD, 0xAA,
                                          0x03, 0x80, 0x00, 0x2A, 0x22, 0xF7, 0xAA};
-    std::vector<uint8_t> expected = {0xAA, 0xAA, 0xAA, 0x80, 0x00, 0x2A, 0xAA, 0xAA,
-                                     0xAA, 0xAA, 0x80, 0x00, 0x2A, 0x22};
+    std::vector<uint8_t> expected = {0xAA, 0xAA, 0xAA, 0x80, 0x00, 0x2A, 0xAA,
+                                     0xAA, 0xAA, 0xAA, 0x80, 0x00, 0x2A, 0x22};
     expected.insert(expected.end(), 10, 0xAA);
     std::vector<uint8_t> out(expected.size());
     ASSERT_TRUE(UnpackBits(packed.data(), packed.size(), out.data(), out.size()));
@@ -275,7 +275,7 @@ TEST(PictCodec, RoundTripsEveryRowForm)
             FillNoise(*image, static_cast<uint32_t>(w * 10 + h));
             if (w > 4)
                 for (int x = 0; x < w / 2; ++x)
-                    SetPixel(*image, x, 0, Argb{0, 7, 7, 7});  // runs across the plane boundaries
+                    SetPixel(*image, x, 0, Argb{0, 7, 7, 7}); // runs across the plane boundaries
             Rect frame;
             auto back = Decode(Encode(*image), PictStatus::ok, &frame);
             ASSERT_TRUE(back) << w << "x" << h;
@@ -299,7 +299,7 @@ TEST(PictCodec, ReadsTheFormsOtherWritersUse)
 
     ForeignPicture alpha;
     alpha.cmpCount = 4;
-    alpha.width = 70;  // two-byte counts
+    alpha.width = 70; // two-byte counts
     auto b = Decode(alpha.Bytes());
     ASSERT_TRUE(b);
     ExpectForeignPixels(alpha, *b);
@@ -343,12 +343,12 @@ TEST(PictCodec, OtherPicturesAreLeftToOtherDecoders)
     // pixelSize is the second field after pixelType; find DirectBitsRect.
     for (std::size_t i = 40; i + 1 < bytes.size(); i += 2)
         if (bytes[i] == 0x00 && bytes[i + 1] == 0x9A) {
-            bytes[i + 2 + 4 + 2 + 8 + 16 + 2 + 1] = 16;  // pixelSize 32 -> 16
+            bytes[i + 2 + 4 + 2 + 8 + 16 + 2 + 1] = 16; // pixelSize 32 -> 16
             break;
         }
     Decode(bytes, PictStatus::unsupported);
     std::vector<uint8_t> unknownOp = plain.Bytes();
-    unknownOp[40] = 0x00;  // the opcode after HeaderOp becomes 0x0090 (BitsRect)
+    unknownOp[40] = 0x00; // the opcode after HeaderOp becomes 0x0090 (BitsRect)
     unknownOp[41] = 0x90;
     Decode(unknownOp, PictStatus::unsupported);
 }

@@ -53,8 +53,8 @@ bool DecodeWithFFmpeg(const std::string& path, int* width, int* height, std::vec
     const AVCodec* codec = avcodec_find_decoder(context->streams[0]->codecpar->codec_id);
     if (!codec)
         return false;
-    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> decoder(avcodec_alloc_context3(codec),
-                                                                       [](AVCodecContext* c) { avcodec_free_context(&c); });
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> decoder(
+        avcodec_alloc_context3(codec), [](AVCodecContext* c) { avcodec_free_context(&c); });
     if (!decoder || avcodec_parameters_to_context(decoder.get(), context->streams[0]->codecpar) < 0 ||
         avcodec_open2(decoder.get(), codec, nullptr) < 0)
         return false;
@@ -64,7 +64,7 @@ bool DecodeWithFFmpeg(const std::string& path, int* width, int* height, std::vec
         return false;
     if (avcodec_send_packet(decoder.get(), packet.get()) < 0)
         return false;
-    avcodec_send_packet(decoder.get(), nullptr);  // flush; the frame is complete either way
+    avcodec_send_packet(decoder.get(), nullptr); // flush; the frame is complete either way
     if (avcodec_receive_frame(decoder.get(), frame.get()) < 0 || frame->format != AV_PIX_FMT_RGB24)
         return false;
     *width = frame->width;
@@ -95,7 +95,7 @@ protected:
     std::string mDir;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(PictFileTest, FileIs512ZerosAndThePicture)
 {
@@ -195,7 +195,8 @@ TEST_F(PictFileTest, FFmpegReadsWhatWeWrite)
     const Content contents[] = {
         {"noise", [](GWorldWrapper& i) { FillNoise(i, 21); }},
         {"flat", [](GWorldWrapper& i) { FillFlat(i, 12, 200, 255); }},
-        {"runs", [](GWorldWrapper& i) {
+        {"runs",
+         [](GWorldWrapper& i) {
              // Runs of 1, 2, 3, 128 and 129 equal values, and runs crossing
              // from the red plane into the green and from green into blue.
              const int lengths[] = {1, 2, 3, 128, 129};

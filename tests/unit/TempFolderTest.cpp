@@ -51,8 +51,7 @@ protected:
 
 // Runs body in a child process that then exits normally; returns what the
 // child wrote to its pipe.
-template <typename Body>
-std::string InChild(Body body)
+template <typename Body> std::string InChild(Body body)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -64,7 +63,7 @@ std::string InChild(Body body)
         if (::write(fds[1], text.data(), text.size()) < 0)
             std::_Exit(2);
         ::close(fds[1]);
-        std::exit(0);  // runs the exit handlers, as a normal quit does
+        std::exit(0); // runs the exit handlers, as a normal quit does
     }
     ::close(fds[1]);
     std::string result;
@@ -78,7 +77,7 @@ std::string InChild(Body body)
     return result;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(TempFolderTest, NamesCountUpInThePrivateFolder)
 {
@@ -138,9 +137,9 @@ TEST_F(TempFolderTest, StaleFoldersGoLiveOnesStay)
     std::ofstream(mParent + "/run-live01/.lock") << "";
     const int fd = ::open((mParent + "/run-live01/.lock").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);  // another "process" holds it
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0); // another "process" holds it
     fs::create_directories(mParent + "/unrelated");
-    fs::create_directories(mParent + "/new-justmade");  // a folder being set up right now
+    fs::create_directories(mParent + "/new-justmade"); // a folder being set up right now
 
     std::string folder;
     ASSERT_TRUE(PrivateTempFolder(&folder));
@@ -174,5 +173,5 @@ TEST_F(TempFolderTest, TwoProcessesShareNoFile)
     EXPECT_NE(a, b);
     // Same numbers, different folders.
     EXPECT_NE(a.substr(0, a.find('\n')), b.substr(0, b.find('\n')));
-    EXPECT_EQ(Entries(), 0);  // both folders removed at their exits
+    EXPECT_EQ(Entries(), 0); // both folders removed at their exits
 }
