@@ -97,7 +97,12 @@ public:
         for (int py = 0; py < height + 2 * kPad; ++py) {
             const uint8_t* row = src + static_cast<std::ptrdiff_t>(Mirror(py - kPad, height)) * rowBytes;
             uint8_t* out = mRaw + static_cast<std::ptrdiff_t>(py) * mStride;
-            for (int px = 0; px < mStride; ++px)
+            for (int px = 0; px < kPad; ++px)
+                out[px] = row[column[px]];
+            const uint8_t* green = row + kGreenByte;
+            for (int x = 0; x < width; ++x)
+                out[kPad + x] = green[4 * x];
+            for (int px = width + kPad; px < mStride; ++px)
                 out[px] = row[column[px]];
         }
     }

@@ -110,9 +110,9 @@ public:
 
 void RegisterGaussianBlur()
 {
-    for (Size s : kSizes)
+    for (Size s : kSizes) {
+        auto in = std::make_shared<Planes>(s, 1), out = std::make_shared<Planes>(s, 2);
         for (double radius : {1.0, 5.0, 20.0}) {
-            auto in = std::make_shared<Planes>(s, 1), out = std::make_shared<Planes>(s, 2);
             // The same kernel: weights e^(-(2d/r)^2) = e^(-d^2 / (2 sigma^2)).
             const int taps = static_cast<int>(GaussianAxisWeights(radius).size());
             const double sigma = radius / (2.0 * std::sqrt(2.0));
@@ -138,6 +138,7 @@ void RegisterGaussianBlur()
                             std::memcpy(out->data[p].data(), in->data[p].data(), in->data[p].size() * sizeof(double));
                 });
         }
+    }
 }
 
 void RegisterMedian()
@@ -242,7 +243,7 @@ void RegisterResample()
                     },
                     [=](benchmark::State& state) {
                         for (auto _ : state)
-                            *work = *source;  // back to the source's size, then a copy
+                            *work = *source; // back to the source's size, then a copy
                     });
             }
 }
