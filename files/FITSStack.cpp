@@ -136,3 +136,13 @@ void SaveFITSStack(StackDocument& doc, const SaveFITSParams& params)
     }
     SaveFITSFiles(doc, params.base);
 }
+
+void OpenFITSToStack(const OpenFITSParams& params)
+{
+    OpenFITSToStack(TheStackDocument(), params);
+}
+
+void SaveFITSStack(const SaveFITSParams& params)
+{
+    SaveFITSStack(TheStackDocument(), params);
+}

@@ -67,3 +67,6 @@ void SaveFITSToStackError(int code);
 // gone) beeps; otherwise SaveFITSFiles. Main thread only.
 void OpenFITSToStack(StackDocument& doc, const OpenFITSParams& params);
 void SaveFITSStack(StackDocument& doc, const SaveFITSParams& params);
+// The same on the running program's document.
+void OpenFITSToStack(const OpenFITSParams& params);
+void SaveFITSStack(const SaveFITSParams& params);

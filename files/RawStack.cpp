@@ -111,3 +111,13 @@ bool SaveRAWFile(StackDocument& doc, const RawExportParams& params)
         return false;
     return SaveRAWFile(doc, params, target);
 }
+
+RawReadResult OpenRAWFile(const std::filesystem::path& file, const RawImportParams& params)
+{
+    return OpenRAWFile(TheStackDocument(), file, params);
+}
+
+bool SaveRAWFile(const RawExportParams& params)
+{
+    return SaveRAWFile(TheStackDocument(), params);
+}

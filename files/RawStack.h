@@ -45,3 +45,7 @@ bool SaveRAWFile(StackDocument& doc, const RawExportParams& params, const std::f
 // The save dialog's OK: without a stack beeps; otherwise runs the save-file
 // chooser and, unless it is cancelled, SaveRAWFile into the chosen file.
 bool SaveRAWFile(StackDocument& doc, const RawExportParams& params);
+
+// The dialogs' OK on the running program's document.
+RawReadResult OpenRAWFile(const std::filesystem::path& file, const RawImportParams& params);
+bool SaveRAWFile(const RawExportParams& params);
