@@ -91,19 +91,16 @@ public:
         uint8_t* base = GrowBuffer(withGreen ? 2 * plane : plane);
         mRaw = base;
         mGreen = withGreen ? base + plane : nullptr;
-        std::vector<int> column(static_cast<std::size_t>(mStride));
-        for (int px = 0; px < mStride; ++px)
-            column[px] = 4 * Mirror(px - kPad, width) + kGreenByte;
         for (int py = 0; py < height + 2 * kPad; ++py) {
             const uint8_t* row = src + static_cast<std::ptrdiff_t>(Mirror(py - kPad, height)) * rowBytes;
             uint8_t* out = mRaw + static_cast<std::ptrdiff_t>(py) * mStride;
-            for (int px = 0; px < kPad; ++px)
-                out[px] = row[column[px]];
             const uint8_t* green = row + kGreenByte;
             for (int x = 0; x < width; ++x)
                 out[kPad + x] = green[4 * x];
-            for (int px = width + kPad; px < mStride; ++px)
-                out[px] = row[column[px]];
+            for (int x = -kPad; x < 0; ++x) {
+                out[kPad + x] = green[4 * Mirror(x, width)];
+                out[kPad + width - 1 - x] = green[4 * Mirror(width - 1 - x, width)];
+            }
         }
     }
 
@@ -121,8 +118,8 @@ public:
                 f(py, px);
     }
 
-    // Calls f(raw, out) for every image pixel of kind, raw pointing at the
-    // site's sample and out at the pixel in dst.
+    // Calls f(py, px, out) for every image pixel of kind, out pointing at the
+    // pixel in dst.
     template <class F>
     void ForEachImageSite(BayerPattern pattern, Kind kind, uint8_t* dst, std::ptrdiff_t rowBytes, F&& f) const
     {
