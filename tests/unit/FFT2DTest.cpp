@@ -286,6 +286,78 @@ TEST(FFT2D, SpectralProductIsCircularConvolution)
     });
 }
 
+// F(u, v), 0 <= v <= W/2, read back from the packed layout (H, W >= 2).
+Cx PackedBin(const std::vector<double>& p, size_t H, size_t W, size_t u, size_t v)
+{
+    auto slotZero = [&](size_t base, size_t uu) -> Cx {  // packed 1-D column
+        if (uu == 0)
+            return Cx(p[base * W], 0);
+        if (uu == H / 2)
+            return Cx(p[base * W + 1], 0);
+        if (uu < H / 2)
+            return Cx(p[(base + uu) * W], p[(base + uu) * W + 1]);
+        return std::conj(Cx(p[(base + H - uu) * W], p[(base + H - uu) * W + 1]));
+    };
+    if (v == 0)
+        return slotZero(0, u);
+    if (v == W / 2)
+        return slotZero(H / 2, u);
+    return Cx(p[u * W + 2 * v], p[u * W + 2 * v + 1]);
+}
+
+TEST(FFT2D, LargeSizesMatchDirectBins)
+{
+    // Tall and wide sizes whose column or row transforms are long enough to be
+    // split into cache-sized blocks.
+    const Size sizes[] = {{16, 4096}, {4096, 8}, {2048, 1024}, {8, 8192}};
+    const long double pi = std::acos(-1.0L);
+    for (const Size& s : sizes) {
+        SCOPED_TRACE(std::to_string(s.W) + "x" + std::to_string(s.H));
+        const int M2 = Log2(s.H), M = Log2(s.W);
+        ASSERT_EQ(fft2dInit(M2, M), kFftInitOk);
+        const size_t n = s.W * s.H;
+        const std::vector<double> x = RandomValues(n, 99);
+        // e^(-2 pi i k / (H W)) for every k: each bin is then a plain sum.
+        std::vector<long double> cosT(n), sinT(n);
+        for (size_t k = 0; k < n; ++k) {
+            const long double a = -2.0L * pi * static_cast<long double>(k) / static_cast<long double>(n);
+            cosT[k] = std::cos(a);
+            sinT[k] = std::sin(a);
+        }
+        std::mt19937 pick(7);
+        std::vector<std::pair<size_t, size_t>> bins;
+        std::vector<Cx> want;
+        for (int i = 0; i < 12; ++i) {
+            const size_t u = pick() % s.H, v = pick() % (s.W / 2 + 1);
+            long double re = 0, im = 0;
+            for (size_t r = 0; r < s.H; ++r)
+                for (size_t c = 0; c < s.W; ++c) {
+                    const size_t k = (((u * r) % s.H) * s.W + ((v * c) % s.W) * s.H) % n;
+                    re += x[r * s.W + c] * cosT[k];
+                    im += x[r * s.W + c] * sinT[k];
+                }
+            bins.push_back({u, v});
+            want.push_back(Cx(re, im));
+        }
+        const double tol = kRelTolerance * 4.0 * std::sqrt(static_cast<double>(n));  // ~ max |F|
+        WithBothKernels([&] {
+            std::vector<double> y = x;
+            rfft2d(y.data(), M2, M);
+            for (size_t i = 0; i < bins.size(); ++i) {
+                const auto [u, v] = bins[i];
+                const Cx got = PackedBin(y, s.H, s.W, u, v);
+                EXPECT_NEAR(static_cast<double>(got.real()), static_cast<double>(want[i].real()), tol)
+                    << "F(" << u << ", " << v << ")";
+                EXPECT_NEAR(static_cast<double>(got.imag()), static_cast<double>(want[i].imag()), tol)
+                    << "F(" << u << ", " << v << ")";
+            }
+            rifft2d(y.data(), M2, M);
+            for (size_t i = 0; i < y.size(); ++i)
+                ASSERT_NEAR(y[i], x[i], 1e-13) << i;
+        });
+    }
+}
+
 TEST(FFT2D, InitCodes)
 {
     EXPECT_EQ(fft2dInit(32, 5), kFftInitSizeOutOfRange);
