@@ -178,7 +178,7 @@ std::vector<double> GaussianAxisWeights(double radius)
     const double s = 1.0 / radius;
     std::vector<double> w(static_cast<std::size_t>(size));
     for (int i = 0; i < size; ++i) {
-        const double t = 2.0 * (i - c) * s;
+        const double t = i == c ? 0.0 : 2.0 * (i - c) * s; // the centre stays 1.0 even when s overflows
         w[i] = 1.0 / std::pow(kE, t * t);
     }
     if (size < 4 || w[0] > kCropWeight)

@@ -213,3 +213,16 @@ TEST(GaussianBlur, RadiusTooLargeToHoldAlertsAndThrows)
     for (double v : Joined(out))
         ASSERT_EQ(v, 9.0);
 }
+
+TEST(GaussianBlur, TinyRadiusKeepsThePlane)
+{
+    // 1 / radius overflows to infinity; the centre weight must stay 1 and the
+    // others 0, so the blur is a copy.
+    int size = 0;
+    const std::vector<double> k = Kernel(1e-310, &size);
+    ASSERT_EQ(size, 3);
+    EXPECT_EQ(k, (std::vector<double>{0, 0, 0, 0, 1, 0, 0, 0, 0}));
+    ColourPlanes in(5, 6);
+    in.FillRandom(21);
+    EXPECT_EQ(Blur(in, 1e-310), Joined(in));
+}
