@@ -17,10 +17,17 @@ std::atomic<double*> sScratch[32];
 
 std::atomic<bool> sForcePortable{false};
 
-// Scratch of lane length n, in doubles: the lanes (8n), twiddles of the
-// column and row lengths (2n each), the real-row twiddles (n + 2) and the two
-// bit-reversal tables (n uint32 each).
-size_t ScratchDoubles(size_t n) { return 14 * n + 16; }
+// Column groups are transformed several at a time while that keeps their
+// scratch within kLaneCapacity elements (256 KB, well inside a second-level
+// cache): each visit to a row then covers several adjacent cache lines.
+constexpr size_t kLaneCapacity = 4096;
+
+size_t LaneElements(size_t n) { return n > kLaneCapacity ? n : kLaneCapacity; }
+
+// Scratch of lane length n, in doubles: the lanes (8 per element), twiddles
+// of the column and row lengths (2n each), the real-row twiddles (n + 2) and
+// the two bit-reversal tables (n uint32 each).
+size_t ScratchDoubles(size_t n) { return 8 * LaneElements(n) + 6 * n + 16; }
 
 // The lanes hold a column (H elements) and, where rows go through the vector
 // kernels (H >= 4, W >= 8), a row's W/2 complex points.
@@ -90,7 +97,7 @@ fft_lanes::Plan MakePlan(int32_t M2, int32_t M)
     const size_t n = size_t{1} << ScratchLog2(M2, M);
     double* s = sScratch[ScratchLog2(M2, M)].load(std::memory_order_acquire);
     plan.lanes = s;
-    double* colTw = s + 8 * n;
+    double* colTw = s + 8 * LaneElements(n);
     double* rowTw = colTw + 2 * n;
     double* realTw = rowTw + 2 * n;
     auto* colRev = reinterpret_cast<uint32_t*>(realTw + n + 2);
@@ -115,6 +122,9 @@ fft_lanes::Plan MakePlan(int32_t M2, int32_t M)
     plan.rowTwiddles = rowTw;
     plan.rowReverse = rowRev;
     plan.realTwiddles = realTw;
+    const size_t groups = plan.W / 8;
+    while (plan.columnGroups * 2 <= groups && plan.H * plan.columnGroups * 2 <= LaneElements(n))
+        plan.columnGroups *= 2;
     return plan;
 }
 
@@ -183,7 +193,7 @@ void rfft2d(double* data, int32_t M2, int32_t M)
                 k.rowsForward(data, r, plan);
         else
             rffts(data, M, static_cast<int32_t>(H));
-        for (size_t g = 0; g < W / 8; ++g)
+        for (size_t g = 0; g < W / 8; g += plan.columnGroups)
             k.columnsForward(data, g, plan);
     }
     fft_internal::SlotZeroForwardFinish(data, W, H);
@@ -204,7 +214,7 @@ void rifft2d(double* data, int32_t M2, int32_t M)
         riffts(data, M, static_cast<int32_t>(H));
     } else {
         const fft_lanes::Kernels& k = LaneKernels();
-        for (size_t g = 0; g < W / 8; ++g)
+        for (size_t g = 0; g < W / 8; g += plan.columnGroups)
             k.columnsInverse(data, g, plan);
         if (H >= 4)
             for (size_t r = 0; r < H; r += 4)

@@ -15,7 +15,8 @@ namespace fft_lanes {
 struct Plan {
     size_t H = 0;                  // rows, >= 2
     size_t W = 0;                  // columns, >= 8
-    double* lanes = nullptr;       // max(H, W/2) elements of 8 doubles
+    double* lanes = nullptr;       // max(H * columnGroups, W/2) elements of 8 doubles
+    size_t columnGroups = 1;       // column groups transformed per pass
     const double* colTwiddles = nullptr;   // radix-4 stage twiddles of length H
     const uint32_t* colReverse = nullptr;  // bit reversal of H
     const double* rowTwiddles = nullptr;   // radix-4 stage twiddles of length W/2
@@ -27,7 +28,8 @@ struct Kernels {
     // Real transforms of the rows first .. first+3 (H >= 4), packed layout.
     void (*rowsForward)(double* data, size_t firstRow, const Plan& plan);
     void (*rowsInverse)(double* data, size_t firstRow, const Plan& plan);
-    // Complex transforms of the columns of slots 4g .. 4g+3 (W >= 8).
+    // Complex transforms of the columns of slots 4g .. 4g + 4 columnGroups - 1
+    // (W >= 8).
     void (*columnsForward)(double* data, size_t group, const Plan& plan);
     void (*columnsInverse)(double* data, size_t group, const Plan& plan);
 };

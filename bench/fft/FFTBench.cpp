@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kSamples = 7;             // median of these
+constexpr int kSamples = 15;            // median of these
 constexpr double kMinSampleMs = 40.0;   // each sample repeats the pair this long
 
 double NowMs()
