@@ -1,0 +1,55 @@
+// app/SumStackDialogInterface.h: the base of the dialogs that filter the
+// summed stack in place: the planes and the shown image saved at opening, a
+// preview switch (control 3), arrow-key nudging, and on closing the saved
+// planes restored (Cancel) or the filtered ones kept (OK).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/DialogInterface.h"
+
+class GWorldWrapper;
+
+inline constexpr int kDialogPreview = 3;         // check box
+inline constexpr int kDialogHistogramScale = 4;  // selector of the histograms' vertical scale
+
+class SumStackDialogInterface : public DialogInterface {
+public:
+    // Saves the three planes and the display image with all channels shown
+    // (the window keeps showing the channel chosen), sets the preview on and
+    // the histogram scale selector to 3. Needs a summed stack. Throws
+    // std::bad_alloc with nothing changed and nothing left behind.
+    explicit SumStackDialogInterface(const std::string& windowName);
+    ~SumStackDialogInterface() override;
+
+    // Arrow keys: right and up nudge up, left and down nudge down, Shift the
+    // larger step. A press on the background resets the cursor and goes to
+    // processMouse; when that ends the dialog, nothing else handles the press.
+    int HandleEvent(const DialogEvent& event, bool& done) override;
+    // 3 toggles the preview; the rest goes to the base.
+    bool HandleDialogItemHit(int id, bool& done) override;
+    void RedrawDialog() override = 0;
+
+    virtual void processMouse(int modifiers, bool& done) = 0;
+    virtual void nudgeSlider(bool up, bool shift) = 0;
+    // Off: the stack as it was at opening is shown, the planes untouched.
+    // On: the live planes are projected again.
+    virtual void TogglePreview();
+
+    bool preview() const { return mPreview; }
+    const GWorldWrapper& unfilteredImage() const { return *mUnfilteredImage; }
+
+protected:
+    // Cancel: the saved planes go back and are projected; OK: the live planes
+    // are projected with growth allowed. Both end with all channels shown.
+    void finish() override;
+
+private:
+    std::unique_ptr<GWorldWrapper> mUnfilteredImage;
+    std::vector<int32_t> mSavedRed, mSavedGreen, mSavedBlue;
+    int mSavedWidth = 0, mSavedHeight = 0;
+    bool mPreview = true;
+};
