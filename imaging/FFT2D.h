@@ -23,8 +23,10 @@
 
 #include "imaging/FFT.h"
 
-// Prepares H x W transforms (M2 = log2 rows, M = log2 columns): the shared
-// column scratch of row count M2 and the tables of both sides.
+// Prepares H x W transforms (M2 = log2 rows, M = log2 columns): the tables
+// of both sides and, unless H or W is 1, the scratch shared by every 2-D
+// transform whose longer side max(H, W/2) is the same (about
+// 64 * max(H, W/2, 4096) bytes, allocated once and kept).
 // Returns kFftInitOk; kFftInitSizeOutOfRange when M2 < 0 or M2 > 31 (nothing
 // built); kFftInitOutOfMemory when the scratch could not be allocated;
 // otherwise the first non-zero result of fftInit(M2) and fftInit(M) (so an
@@ -35,8 +37,8 @@
 
 // Forward transform in place: image of H x W doubles to its packed spectrum.
 // fft2dInit(M2, M) must have returned 0 (asserted in debug builds). Uses the
-// scratch shared by every transform with M2 rows, so two-dimensional
-// transforms run on one thread at a time. Allocates nothing.
+// shared scratch of its size, so two-dimensional transforms run on one thread
+// at a time. Allocates nothing.
 void rfft2d(double* data, int32_t M2, int32_t M);
 
 // Inverse of rfft2d in place, packed spectrum to image, scaled by 1/(H*W).
