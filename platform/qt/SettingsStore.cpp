@@ -10,6 +10,7 @@ namespace {
 
 std::string sTestPath;
 std::unique_ptr<QSettings> sSettings;
+int sWrites = 0;
 
 QSettings& Store()
 {
@@ -26,6 +27,7 @@ QSettings& Store()
 bool Write(const std::string& key, const QVariant& value)
 {
     QSettings& store = Store();
+    ++sWrites;
     store.setValue(QString::fromStdString(key), value);
     store.sync();
     return store.status() == QSettings::NoError;
@@ -73,4 +75,9 @@ void SetSettingsFileForTesting(const std::string& path)
 {
     sTestPath = path;
     sSettings.reset();
+}
+
+int SettingsWriteCountForTesting()
+{
+    return sWrites;
 }

@@ -18,3 +18,5 @@ bool WriteBoolSetting(const std::string& key, bool value);
 
 // Uses the INI file at path from now on (empty: the user's own file). Tests only.
 void SetSettingsFileForTesting(const std::string& path);
+// Writes made since the program started. Tests only.
+int SettingsWriteCountForTesting();
