@@ -177,26 +177,55 @@ void ComplexTransform(double* x, int log2n, const double* U, size_t tableScale, 
     }
     const size_t N = n * tableScale;
     const double sign = inverse ? 1.0 : -1.0;
-    // Radix-2 decimation in time: span s joins blocks of s into blocks of 2s.
-    for (size_t s = 1; s < n; s *= 2) {
-        const size_t step = n / (2 * s) * tableScale;
+    size_t s = 1;
+    if (log2n % 2) {  // one radix-2 stage of span 1 (no twiddles)
+        for (size_t m = 0; m < n; m += 2) {
+            double* p = x + 2 * m;
+            const double ar = p[0], ai = p[1], br = p[2], bi = p[3];
+            p[0] = ar + br;
+            p[1] = ai + bi;
+            p[2] = ar - br;
+            p[3] = ai - bi;
+        }
+        s = 2;
+    }
+    // Decimation in time, two radix-2 stages (spans s and 2s) at a time: each
+    // butterfly joins four blocks of s into one of 4s, with w1 = W_4s^j and
+    // w2 = w1^2 = W_2s^j (W_m = e^(-+2 pi i / m)).
+    for (; s < n; s *= 4) {
+        const size_t step = n / (4 * s) * tableScale;
         for (size_t j = 0; j < s; ++j) {
-            double wr = 1.0, wi = 0.0;
+            double w1r = 1.0, w1i = 0.0, w2r = 1.0, w2i = 0.0;
             if (j) {
                 double c, sn;
                 CosSin(U, N, j * step, c, sn);
-                wr = c;
-                wi = sign * sn;
+                w1r = c;
+                w1i = sign * sn;
+                CosSin(U, N, 2 * j * step, c, sn);
+                w2r = c;
+                w2i = sign * sn;
             }
-            for (size_t b = j; b < n; b += 2 * s) {
-                double* p = x + 2 * b;
-                double* q = x + 2 * (b + s);
-                const double tr = q[0] * wr - q[1] * wi;
-                const double ti = q[0] * wi + q[1] * wr;
-                q[0] = p[0] - tr;
-                q[1] = p[1] - ti;
-                p[0] += tr;
-                p[1] += ti;
+            for (size_t b = j; b < n; b += 4 * s) {
+                double* p0 = x + 2 * b;
+                double* p1 = x + 2 * (b + s);
+                double* p2 = x + 2 * (b + 2 * s);
+                double* p3 = x + 2 * (b + 3 * s);
+                const double x1r = p1[0] * w2r - p1[1] * w2i, x1i = p1[0] * w2i + p1[1] * w2r;
+                const double x3r = p3[0] * w2r - p3[1] * w2i, x3i = p3[0] * w2i + p3[1] * w2r;
+                const double a0r = p0[0] + x1r, a0i = p0[1] + x1i, a1r = p0[0] - x1r, a1i = p0[1] - x1i;
+                const double a2r = p2[0] + x3r, a2i = p2[1] + x3i, a3r = p2[0] - x3r, a3i = p2[1] - x3i;
+                const double t2r = a2r * w1r - a2i * w1i, t2i = a2r * w1i + a2i * w1r;
+                const double u3r = a3r * w1r - a3i * w1i, u3i = a3r * w1i + a3i * w1r;
+                // a3 w1 W_4: times -i forward, +i inverse.
+                const double t3r = inverse ? -u3i : u3i, t3i = inverse ? u3r : -u3r;
+                p0[0] = a0r + t2r;
+                p0[1] = a0i + t2i;
+                p2[0] = a0r - t2r;
+                p2[1] = a0i - t2i;
+                p1[0] = a1r + t3r;
+                p1[1] = a1i + t3i;
+                p3[0] = a1r - t3r;
+                p3[1] = a1i - t3i;
             }
         }
     }
