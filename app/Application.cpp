@@ -11,6 +11,7 @@
 #include "app/MenuBar.h"
 #include "app/MenuState.h"
 #include "app/Preferences.h"
+#include "app/Screenshots.h"
 #include "app/ShellHooks.h"
 #include "platform/qt/QtUserInteraction.h"
 #include "platform/qt/QuitRequests.h"
@@ -84,6 +85,7 @@ int RunApplication(int argc, char** argv)
     for (int i = 1; i < arguments.size(); ++i)
         documents.push_back(arguments[i].toStdString());
     StartShell(documents);
+    ScheduleScreenshotsIfAsked();
     const int code = QApplication::exec();
     EndShell();
     return code;
