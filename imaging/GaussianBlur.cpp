@@ -72,10 +72,14 @@ private:
         SumOfRows(in + (y + a0 - mHalf), mW.data() + a0, a1 - a0, norm, t, mCols);
     }
 
-    // The three sums below keep kLanes columns in registers across all taps.
-    // Compiled for AVX2 as well, picked at run time; the lanes never mix, so
-    // both builds give the same bits.
-    static constexpr int kLanes = 8;
+    // The three sums below keep eight columns in registers across all taps,
+    // as two vectors of four doubles (two SSE2 halves each in the baseline
+    // build). They are also compiled for AVX2 and picked at run time; every
+    // lane does the same scalar operations in the same order, with no fused
+    // multiply-add, so both builds give the same bits.
+    using Vector = double __attribute__((vector_size(32)));
+    static constexpr int kVector = 4;
+    static constexpr int kLanes = 2 * kVector;
 
     // t[x] = (w[0] * rows[0][x] + sum over k of w[k] * (rows[-k][x] + rows[k][x])) / norm.
     __attribute__((target_clones("avx2", "default"))) static void
@@ -83,18 +87,25 @@ private:
     {
         int x = 0;
         for (; x + kLanes <= cols; x += kLanes) {
-            double acc[kLanes];
-            for (int l = 0; l < kLanes; ++l)
-                acc[l] = w[0] * rows[0][x + l];
+            Vector lo, hi, a, b;
+            std::memcpy(&lo, rows[0] + x, sizeof lo);
+            std::memcpy(&hi, rows[0] + x + kVector, sizeof hi);
+            lo *= w[0];
+            hi *= w[0];
             for (int k = 1; k <= half; ++k) {
-                const double wk = w[k];
-                const double* __restrict up = rows[-k] + x;
-                const double* __restrict down = rows[k] + x;
-                for (int l = 0; l < kLanes; ++l)
-                    acc[l] += wk * (up[l] + down[l]);
+                const double* up = rows[-k] + x;
+                const double* down = rows[k] + x;
+                std::memcpy(&a, up, sizeof a);
+                std::memcpy(&b, down, sizeof b);
+                lo += w[k] * (a + b);
+                std::memcpy(&a, up + kVector, sizeof a);
+                std::memcpy(&b, down + kVector, sizeof b);
+                hi += w[k] * (a + b);
             }
-            for (int l = 0; l < kLanes; ++l)
-                t[x + l] = acc[l] / norm;
+            lo /= norm;
+            hi /= norm;
+            std::memcpy(t + x, &lo, sizeof lo);
+            std::memcpy(t + x + kVector, &hi, sizeof hi);
         }
         for (; x < cols; ++x) {
             double acc = w[0] * rows[0][x];
@@ -111,17 +122,21 @@ private:
     {
         int x = 0;
         for (; x + kLanes <= cols; x += kLanes) {
-            double acc[kLanes];
-            for (int l = 0; l < kLanes; ++l)
-                acc[l] = w[0] * rows[0][x + l];
+            Vector lo, hi, a;
+            std::memcpy(&lo, rows[0] + x, sizeof lo);
+            std::memcpy(&hi, rows[0] + x + kVector, sizeof hi);
+            lo *= w[0];
+            hi *= w[0];
             for (int k = 1; k < taps; ++k) {
-                const double wk = w[k];
-                const double* __restrict src = rows[k] + x;
-                for (int l = 0; l < kLanes; ++l)
-                    acc[l] += wk * src[l];
+                std::memcpy(&a, rows[k] + x, sizeof a);
+                lo += w[k] * a;
+                std::memcpy(&a, rows[k] + x + kVector, sizeof a);
+                hi += w[k] * a;
             }
-            for (int l = 0; l < kLanes; ++l)
-                t[x + l] = acc[l] / norm;
+            lo /= norm;
+            hi /= norm;
+            std::memcpy(t + x, &lo, sizeof lo);
+            std::memcpy(t + x + kVector, &hi, sizeof hi);
         }
         for (; x < cols; ++x) {
             double acc = w[0] * rows[0][x];
@@ -139,16 +154,25 @@ private:
     {
         int x = 0;
         for (; x + kLanes <= cols; x += kLanes) {
-            double acc[kLanes];
-            for (int l = 0; l < kLanes; ++l)
-                acc[l] = w[0] * t[x + l];
+            Vector lo, hi, a, b, n;
+            std::memcpy(&lo, t + x, sizeof lo);
+            std::memcpy(&hi, t + x + kVector, sizeof hi);
+            lo *= w[0];
+            hi *= w[0];
             for (int k = 1; k <= half; ++k) {
-                const double wk = w[k];
-                for (int l = 0; l < kLanes; ++l)
-                    acc[l] += wk * (t[x + l - k] + t[x + l + k]);
+                std::memcpy(&a, t + x - k, sizeof a);
+                std::memcpy(&b, t + x + k, sizeof b);
+                lo += w[k] * (a + b);
+                std::memcpy(&a, t + x + kVector - k, sizeof a);
+                std::memcpy(&b, t + x + kVector + k, sizeof b);
+                hi += w[k] * (a + b);
             }
-            for (int l = 0; l < kLanes; ++l)
-                out[x + l] = acc[l] / norm[x + l];
+            std::memcpy(&n, norm + x, sizeof n);
+            lo /= n;
+            std::memcpy(&n, norm + x + kVector, sizeof n);
+            hi /= n;
+            std::memcpy(out + x, &lo, sizeof lo);
+            std::memcpy(out + x + kVector, &hi, sizeof hi);
         }
         for (; x < cols; ++x) {
             double acc = w[0] * t[x];
