@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "EngineFixture.h"
 #include "FITSReference.h"
 #include "app/Alerts.h"
 #include "engine/ImageDim.h"
@@ -146,4 +147,65 @@ TEST_F(StackFilesEngineTest, RawRoundTripAndRefusals)
     EXPECT_EQ(gImageDim, MakeRect(0, 0, 3, 5));
     ASSERT_TRUE(HaveSummedStack());
     EXPECT_EQ(PlaneCopy(gRedStack), red);
+}
+
+// A document with clips: stacking may be refused, and then neither file
+// format writes anything.
+class StackFilesWithClipsTest : public EngineFixture {
+protected:
+    void TearDown() override
+    {
+        DeleteFrameStack();
+        EngineFixture::TearDown();
+    }
+};
+
+TEST_F(StackFilesWithClipsTest, DeclinedRotationWarningWritesNothing)
+{
+    ScriptedInteraction ui;
+    gImageDim = MakeRect(0, 0, 4, 6);
+    AddClip(6, 4, 1);
+    AddClip(6, 4, 2)->SetRotation(5);
+    const fs::path dir = ReferenceScratchDir();
+    const std::string fits = (dir / "in.fits").string();
+    ASSERT_TRUE(WriteFITSWithAstropy("int16", "4x6", std::vector<double>(24, 9), fits));
+
+    // No stack yet: the warning is declined, no stack results.
+    ui.Answer(false);
+    OpenFITSToStack(OpenFITSParams{fits, kRedChannel});
+    ASSERT_EQ(ui.AlertCount(), 1);
+    EXPECT_EQ(ui.Alerts()[0].request.title, kInterpolationWarningTitle);
+    EXPECT_FALSE(HaveSummedStack());
+    EXPECT_EQ(gImageDim, MakeRect(0, 0, 4, 6));
+
+    // Accepted, the clips are summed and the file goes into red.
+    ui.Answer(true);
+    OpenFITSToStack(OpenFITSParams{fits, kRedChannel});
+    ASSERT_TRUE(HaveSummedStack());
+    EXPECT_EQ(gRedStack[0], 9);
+    const std::vector<int32_t> green(gGreenStack.get(), gGreenStack.get() + 24);
+
+    // A raw file of the clips' size whose stacking is declined leaves that stack.
+    const fs::path raw = dir / "in.raw";
+    WriteBytes(raw.string(), std::vector<unsigned char>(6 * 4 * 3, 200));
+    RawImportParams params;
+    params.width = 6;
+    params.height = 4;
+    params.sampleBytes = 1;
+    ui.Answer(false);
+    EXPECT_NE(OpenRAWFile(raw, params), RawReadResult::ok);
+    ASSERT_TRUE(HaveSummedStack());
+    EXPECT_EQ(gRedStack[0], 9);
+    EXPECT_EQ(std::vector<int32_t>(gGreenStack.get(), gGreenStack.get() + 24), green);
+    EXPECT_EQ(gImageDim, MakeRect(0, 0, 4, 6));
+
+    // Of another size than the clips: a beep, nothing else.
+    params.width = 5;
+    WriteBytes(raw.string(), std::vector<unsigned char>(5 * 4 * 3, 200));
+    const int alerts = ui.AlertCount();
+    const int beeps = ui.BeepCount();
+    EXPECT_NE(OpenRAWFile(raw, params), RawReadResult::ok);
+    EXPECT_EQ(ui.AlertCount(), alerts);
+    EXPECT_EQ(ui.BeepCount(), beeps + 1);
+    EXPECT_EQ(gRedStack[0], 9);
 }
