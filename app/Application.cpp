@@ -12,6 +12,7 @@
 #include "app/MenuState.h"
 #include "app/Preferences.h"
 #include "app/Screenshots.h"
+#include "app/QtMainThreadQueue.h"
 #include "app/ShellHooks.h"
 #include "platform/qt/QtUserInteraction.h"
 #include "platform/qt/QuitRequests.h"
@@ -38,6 +39,7 @@ void EventHandlersInit(const std::vector<std::string>& documents)
 {
     // Menu, logout and signals all take the one quit path.
     InstallQuitRequestHandlers(&RequestQuit);
+    InstallQtJobEvents();
     // Files named at start arrive once, after the loop runs.
     if (!documents.empty())
         QTimer::singleShot(0, qApp, [documents] {

@@ -1,0 +1,67 @@
+// app/QtMainThreadQueue.cpp: the Qt event loop as the jobs' main-thread queue.
+#include "app/QtMainThreadQueue.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+
+#include "app/JobEvents.h"
+#include "app/FrameInspector.h"
+#include "app/Jobs.h"
+#include "app/MainThreadQueue.h"
+#include "app/ModalDialogs.h"
+#include "app/WorkingDialogProgress.h"
+#include "engine/ClipsWindow.h"
+
+namespace {
+
+// One event type for all six kinds; the job event travels inside it.
+class JobQEvent final : public QEvent {
+public:
+    static QEvent::Type TypeId()
+    {
+        static const QEvent::Type sType = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return sType;
+    }
+    explicit JobQEvent(const JobEvent& ev) : QEvent(TypeId()), mEvent(ev) {}
+    const JobEvent& Event() const { return mEvent; }
+
+private:
+    JobEvent mEvent;
+};
+
+// Lives on the main thread; receives every job event.
+class JobEventDispatcher final : public QObject {
+protected:
+    void customEvent(QEvent* event) override
+    {
+        if (event->type() == JobQEvent::TypeId())
+            HandleJobEvent(static_cast<JobQEvent*>(event)->Event());
+    }
+};
+
+// postEvent is thread-safe and keeps the posting order of events of equal
+// priority, which the end of a job relies on (a worker's done event comes
+// after its display events).
+class QtMainThreadQueue final : public MainThreadQueue {
+public:
+    void post(const JobEvent& ev) override { QCoreApplication::postEvent(&mDispatcher, new JobQEvent(ev)); }
+
+private:
+    JobEventDispatcher mDispatcher;
+};
+
+} // namespace
+
+void InstallQtJobEvents()
+{
+    static QtMainThreadQueue sQueue;
+    SetMainThreadQueue(&sQueue);
+    JobHooks& hooks = GetJobHooks();
+    hooks.openProgressWindow = &OpenWorkingDialogProgress;
+    hooks.askWrongImageDim = &DoWrongImageDimDialog;
+    hooks.markWorkingClip = [](Frame&, int clip) { MarkWorkingClip(clip); };
+    hooks.drawClip = [](Frame& frame, int) { DrawFrameClip(frame, true); };
+    hooks.updateFrameInspector = &UpdateFrameInspectorWindow;
+    InstallJobShellHooks();
+}

@@ -1,0 +1,41 @@
+// app/WorkingDialogProgress.cpp: the job's view of its WorkingDialog.
+#include "app/WorkingDialogProgress.h"
+
+#include "app/WorkingDialog.h"
+
+namespace {
+
+class WorkingDialogProgress final : public JobProgressWindow {
+public:
+    explicit WorkingDialogProgress(int total)
+    {
+        auto dialog = std::make_unique<WorkingDialog>(total, true, false);
+        mStatus = dialog->SharedRunStatus();
+        gWorkingDialog = dialog.release(); // owned by this object from here on, through mStatus
+    }
+    ~WorkingDialogProgress() override
+    {
+        if (Shown())
+            delete gWorkingDialog; // its destructor sets gWorkingDialog to none
+    }
+    std::shared_ptr<const std::atomic<int>> Status() const override { return mStatus; }
+    void Step() override
+    {
+        if (Shown())
+            gWorkingDialog->IncrementValueAndDrawWorkingDialogProgressBar();
+    }
+
+private:
+    // The window still open is this job's own (compared by its status, which
+    // this object keeps alive, so no later window can share it).
+    bool Shown() const { return gWorkingDialog && gWorkingDialog->SharedRunStatus() == mStatus; }
+
+    std::shared_ptr<const WorkingRunStatus> mStatus;
+};
+
+} // namespace
+
+std::unique_ptr<JobProgressWindow> OpenWorkingDialogProgress(int total)
+{
+    return std::make_unique<WorkingDialogProgress>(total);
+}
