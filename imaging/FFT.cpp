@@ -13,8 +13,8 @@ namespace {
 
 // Table slots are published with release stores under the init mutex and read
 // with acquire loads by transforms on any thread.
-std::atomic<double*> sCosTables[32];      // UtblArray: index M
-std::atomic<int16_t*> sBitRevTables[32];  // BRLowArray: index K = M/2
+std::atomic<double*> sCosTables[32];     // UtblArray: index M
+std::atomic<int16_t*> sBitRevTables[32]; // BRLowArray: index K = M/2
 
 std::atomic<int> sFailNextAllocations{0};
 std::atomic<size_t> sAllocationCount{0};
@@ -129,7 +129,7 @@ void* Allocate(size_t bytes) noexcept
         if (sFailNextAllocations.compare_exchange_weak(pending, pending - 1))
             return nullptr;
     }
-    void* p = ::operator new(bytes, std::align_val_t{64}, std::nothrow);
+    void* p = ::operator new (bytes, std::align_val_t{64}, std::nothrow);
     if (p)
         sAllocationCount.fetch_add(1, std::memory_order_relaxed);
     return p;
@@ -178,7 +178,7 @@ void ComplexTransform(double* x, int log2n, const double* U, size_t tableScale, 
     const size_t N = n * tableScale;
     const double sign = inverse ? 1.0 : -1.0;
     size_t s = 1;
-    if (log2n % 2) {  // one radix-2 stage of span 1 (no twiddles)
+    if (log2n % 2) { // one radix-2 stage of span 1 (no twiddles)
         for (size_t m = 0; m < n; m += 2) {
             double* p = x + 2 * m;
             const double ar = p[0], ai = p[1], br = p[2], bi = p[3];
@@ -290,10 +290,10 @@ void SlotZeroForwardFinish(double* col, size_t stride, size_t H)
     rh[1] = d;
     for (size_t u = 1; u <= H / 4; ++u) {
         const size_t v = h2 - u;
-        double* pu = col + u * stride;          // Z(u)     -> Fa(u)
-        double* qu = col + (H - u) * stride;    // Z(H-u)   -> Fb(v)
-        double* pv = col + v * stride;          // Z(v)     -> Fa(v)
-        double* qv = col + (H - v) * stride;    // Z(H-v)   -> Fb(u)
+        double* pu = col + u * stride;       // Z(u)     -> Fa(u)
+        double* qu = col + (H - u) * stride; // Z(H-u)   -> Fb(v)
+        double* pv = col + v * stride;       // Z(v)     -> Fa(v)
+        double* qv = col + (H - v) * stride; // Z(H-v)   -> Fb(u)
         const double pur = pu[0], pui = pu[1], qur = qu[0], qui = qu[1];
         const double pvr = pv[0], pvi = pv[1], qvr = qv[0], qvi = qv[1];
         pu[0] = 0.5 * (pur + qur);
@@ -319,10 +319,10 @@ void SlotZeroInverseStart(double* col, size_t stride, size_t H)
     rh[1] = d;
     for (size_t u = 1; u <= H / 4; ++u) {
         const size_t v = h2 - u;
-        double* fau = col + u * stride;         // Fa(u) -> Z(u)
-        double* fbu = col + (h2 + u) * stride;  // Fb(u) -> Z(H-v)
-        double* fav = col + v * stride;         // Fa(v) -> Z(v)
-        double* fbv = col + (h2 + v) * stride;  // Fb(v)
+        double* fau = col + u * stride;        // Fa(u) -> Z(u)
+        double* fbu = col + (h2 + u) * stride; // Fb(u) -> Z(H-v)
+        double* fav = col + v * stride;        // Fa(v) -> Z(v)
+        double* fbv = col + (h2 + v) * stride; // Fb(v)
         const double aur = fau[0], aui = fau[1], bur = fbu[0], bui = fbu[1];
         const double avr = fav[0], avi = fav[1], bvr = fbv[0], bvi = fbv[1];
         // Z(u) = Fa(u) + i Fb(u); Z(H-u) = conj Fa(u) + i conj Fb(u).

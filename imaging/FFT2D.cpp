@@ -25,12 +25,18 @@ constexpr size_t kColumnGroupsPerPass = 4;
 
 // Lane elements in a scratch of lane length n = max(H, W/2): room for the
 // columns of four groups, and for a row.
-size_t LaneElements(size_t n) { return kColumnGroupsPerPass * n; }
+size_t LaneElements(size_t n)
+{
+    return kColumnGroupsPerPass * n;
+}
 
 // Scratch of lane length n, in doubles: the lanes (8 per element), twiddles
 // of the column and row lengths (2n each), the real-row twiddles (n + 2) and
 // the two bit-reversal tables (n uint32 each).
-size_t ScratchDoubles(size_t n) { return 8 * LaneElements(n) + 6 * n + 16; }
+size_t ScratchDoubles(size_t n)
+{
+    return 8 * LaneElements(n) + 6 * n + 16;
+}
 
 // The lanes hold a column (H elements) and, where rows go through the vector
 // kernels (H >= 4, W >= 8), a row's W/2 complex points.

@@ -10,9 +10,15 @@
 
 namespace {
 
-int32_t Log2(int side) { return static_cast<int32_t>(std::lround(std::log2(side))); }
+int32_t Log2(int side)
+{
+    return static_cast<int32_t>(std::lround(std::log2(side)));
+}
 
-size_t Count(int w, int h) { return static_cast<size_t>(w) * static_cast<size_t>(h); }
+size_t Count(int w, int h)
+{
+    return static_cast<size_t>(w) * static_cast<size_t>(h);
+}
 
 } // namespace
 

@@ -18,12 +18,10 @@
 
 // out = a x b, a plain product of two packed spectra (no conjugation).
 // out may be a or b. Returns false, with out unchanged, for invalid sizes.
-[[nodiscard]] bool multiplyFourierTransforms(const double* a, const double* b, int w, int h,
-                                             double* out);
+[[nodiscard]] bool multiplyFourierTransforms(const double* a, const double* b, int w, int h, double* out);
 
 // multiplyFourierTransforms, then the inverse transform of out: out holds the
 // circular convolution of the two images whose spectra a and b are. Returns
 // false for invalid sizes (out unchanged) or when the FFT could not be
 // prepared (out then holds the product, not inverted).
-[[nodiscard]] bool multiplyFourierTransformsAndInvert(const double* a, const double* b, int w,
-                                                      int h, double* out);
+[[nodiscard]] bool multiplyFourierTransformsAndInvert(const double* a, const double* b, int w, int h, double* out);

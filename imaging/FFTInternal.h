@@ -34,10 +34,22 @@ inline void CosSin(const double* U, size_t N, size_t t, double& c, double& s)
     const double a = U[r];
     const double b = U[q4 - r];
     switch (quadrant) {
-    case 0: c = a; s = b; break;
-    case 1: c = -b; s = a; break;
-    case 2: c = -a; s = -b; break;
-    default: c = b; s = -a; break;
+    case 0:
+        c = a;
+        s = b;
+        break;
+    case 1:
+        c = -b;
+        s = a;
+        break;
+    case 2:
+        c = -a;
+        s = -b;
+        break;
+    default:
+        c = b;
+        s = -a;
+        break;
     }
 }
 

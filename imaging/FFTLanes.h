@@ -13,15 +13,15 @@ namespace fft_lanes {
 // Everything a two-dimensional transform needs, prepared by FFT2D.cpp in the
 // shared scratch of its size before the passes run.
 struct Plan {
-    size_t H = 0;                  // rows, >= 2
-    size_t W = 0;                  // columns, >= 8
-    double* lanes = nullptr;       // max(H * columnGroups, W/2) elements of 8 doubles
-    size_t columnGroups = 1;       // column groups transformed per pass
-    const double* colTwiddles = nullptr;   // radix-4 stage twiddles of length H
-    const uint32_t* colReverse = nullptr;  // bit reversal of H
-    const double* rowTwiddles = nullptr;   // radix-4 stage twiddles of length W/2
-    const uint32_t* rowReverse = nullptr;  // bit reversal of W/2
-    const double* realTwiddles = nullptr;  // (cos, sin)(2 pi k / W), k = 0 .. W/4
+    size_t H = 0;                         // rows, >= 2
+    size_t W = 0;                         // columns, >= 8
+    double* lanes = nullptr;              // max(H * columnGroups, W/2) elements of 8 doubles
+    size_t columnGroups = 1;              // column groups transformed per pass
+    const double* colTwiddles = nullptr;  // radix-4 stage twiddles of length H
+    const uint32_t* colReverse = nullptr; // bit reversal of H
+    const double* rowTwiddles = nullptr;  // radix-4 stage twiddles of length W/2
+    const uint32_t* rowReverse = nullptr; // bit reversal of W/2
+    const double* realTwiddles = nullptr; // (cos, sin)(2 pi k / W), k = 0 .. W/4
 };
 
 struct Kernels {

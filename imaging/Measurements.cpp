@@ -32,12 +32,14 @@ inline const uint8_t* RowAt(const GWorldWrapper& image, int y, int x)
     return image.PixelRow(y) + 4 * static_cast<ptrdiff_t>(x);
 }
 
-inline int Value(const uint8_t* p) { return std::max({p[1], p[2], p[3]}); }
+inline int Value(const uint8_t* p)
+{
+    return std::max({p[1], p[2], p[3]});
+}
 
 // Sum over one row of the differences of the pixels that take part. Rows are
 // at most 32767 pixels, so 32767 * 765 fits the 32-bit row sum.
-template <int Channel>
-uint32_t RowDifference(const uint8_t* pa, const uint8_t* pb, int w, int threshold)
+template <int Channel> uint32_t RowDifference(const uint8_t* pa, const uint8_t* pb, int w, int threshold)
 {
     uint32_t sum = 0;
     for (int x = 0; x < w; ++x, pa += 4, pb += 4) {
@@ -99,8 +101,7 @@ double CalculateDifference(const GWorldWrapper& a, const GWorldWrapper& b, bool 
         return kMeasureEmptyOrMismatchedRect;
     if (rectA.left < 0 || rectA.top < 0 || rectB.left < 0 || rectB.top < 0)
         return kMeasureNegativeEdge;
-    if (rectA.right > a.Width() || rectA.bottom > a.Height() || rectB.right > b.Width() ||
-        rectB.bottom > b.Height())
+    if (rectA.right > a.Width() || rectA.bottom > a.Height() || rectB.right > b.Width() || rectB.bottom > b.Height())
         return kMeasurePastImageEdge;
 
     if (lockA)
@@ -109,11 +110,20 @@ double CalculateDifference(const GWorldWrapper& a, const GWorldWrapper& b, bool 
         b.LockPixels();
     int64_t d = 0;
     switch (channel) {
-    case 0: d = Difference<0>(a, b, rectA, rectB, threshold); break;
-    case 1: d = Difference<1>(a, b, rectA, rectB, threshold); break;
-    case 2: d = Difference<2>(a, b, rectA, rectB, threshold); break;
-    case 3: d = Difference<3>(a, b, rectA, rectB, threshold); break;
-    default: break;
+    case 0:
+        d = Difference<0>(a, b, rectA, rectB, threshold);
+        break;
+    case 1:
+        d = Difference<1>(a, b, rectA, rectB, threshold);
+        break;
+    case 2:
+        d = Difference<2>(a, b, rectA, rectB, threshold);
+        break;
+    case 3:
+        d = Difference<3>(a, b, rectA, rectB, threshold);
+        break;
+    default:
+        break;
     }
     if (lockB)
         b.UnlockPixels();
@@ -191,8 +201,7 @@ void CalculateValueCentroid(const GWorldWrapper& image, Rect rect, int threshold
     out = CentroidFrom(sums, rect, cx, cy);
 }
 
-void CalculateRGBCentroids(const GWorldWrapper& image, Rect rect, int threshold, Point& red, Point& green,
-                           Point& blue)
+void CalculateRGBCentroids(const GWorldWrapper& image, Rect rect, int threshold, Point& red, Point& green, Point& blue)
 {
     const int cx = (rect.Width() + 1) / 2, cy = (rect.Height() + 1) / 2;
     const Rect in = ClipToImage(image, rect);

@@ -50,8 +50,7 @@ void CalculateValueCentroid(const GWorldWrapper& image, Rect rect, int threshold
 
 // The same per channel, weighting by the channel's component (taking part
 // when >= threshold), with the centre ((w+1)/2, (h+1)/2).
-void CalculateRGBCentroids(const GWorldWrapper& image, Rect rect, int threshold, Point& red, Point& green,
-                           Point& blue);
+void CalculateRGBCentroids(const GWorldWrapper& image, Rect rect, int threshold, Point& red, Point& green, Point& blue);
 
 // Radial distribution of the power spectrum of the square rect (bottom and
 // right included, side N = 32, 64, 128 or 256) of pixel values / 255: out[0

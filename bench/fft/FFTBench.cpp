@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr int kSamples = 15;            // median of these
-constexpr double kMinSampleMs = 40.0;   // each sample repeats the pair this long
+constexpr int kSamples = 15;          // median of these
+constexpr double kMinSampleMs = 40.0; // each sample repeats the pair this long
 
 double NowMs()
 {
@@ -125,10 +125,10 @@ void BenchRealRows(int rows, int cols)
     double* back = fftw_alloc_real(n);
     fftw_complex* spec = fftw_alloc_complex(static_cast<size_t>(rows) * (cols / 2 + 1));
     const int len[1] = {cols};
-    fftw_plan fwd = fftw_plan_many_dft_r2c(1, len, rows, in, nullptr, 1, cols, spec, nullptr, 1, cols / 2 + 1,
-                                           FFTW_ESTIMATE);
-    fftw_plan inv = fftw_plan_many_dft_c2r(1, len, rows, spec, nullptr, 1, cols / 2 + 1, back, nullptr, 1, cols,
-                                           FFTW_ESTIMATE);
+    fftw_plan fwd =
+        fftw_plan_many_dft_r2c(1, len, rows, in, nullptr, 1, cols, spec, nullptr, 1, cols / 2 + 1, FFTW_ESTIMATE);
+    fftw_plan inv =
+        fftw_plan_many_dft_c2r(1, len, rows, spec, nullptr, 1, cols / 2 + 1, back, nullptr, 1, cols, FFTW_ESTIMATE);
     const std::vector<double> data = Random(n);
     std::copy(data.begin(), data.end(), in);
     double msOurs = 0, msFftw = 0;
@@ -142,8 +142,8 @@ void BenchRealRows(int rows, int cols)
             fftw_execute(inv);
         },
         &msOurs, &msFftw);
-    std::printf("rffts_riffts %dx%d velmora_ms=%.3f fftw_ms=%.3f ratio=%.2f (diagnostic)\n", rows, cols, msOurs,
-                msFftw, msOurs / msFftw);
+    std::printf("rffts_riffts %dx%d velmora_ms=%.3f fftw_ms=%.3f ratio=%.2f (diagnostic)\n", rows, cols, msOurs, msFftw,
+                msOurs / msFftw);
     fftw_destroy_plan(fwd);
     fftw_destroy_plan(inv);
     fftw_free(in);
@@ -161,10 +161,10 @@ void BenchComplexRows(int rows, int points)
     fftw_complex* a = fftw_alloc_complex(n);
     fftw_complex* b = fftw_alloc_complex(n);
     const int len[1] = {points};
-    fftw_plan fwd = fftw_plan_many_dft(1, len, rows, a, nullptr, 1, points, b, nullptr, 1, points, FFTW_FORWARD,
-                                       FFTW_ESTIMATE);
-    fftw_plan inv = fftw_plan_many_dft(1, len, rows, b, nullptr, 1, points, a, nullptr, 1, points, FFTW_BACKWARD,
-                                       FFTW_ESTIMATE);
+    fftw_plan fwd =
+        fftw_plan_many_dft(1, len, rows, a, nullptr, 1, points, b, nullptr, 1, points, FFTW_FORWARD, FFTW_ESTIMATE);
+    fftw_plan inv =
+        fftw_plan_many_dft(1, len, rows, b, nullptr, 1, points, a, nullptr, 1, points, FFTW_BACKWARD, FFTW_ESTIMATE);
     const std::vector<double> data = Random(2 * n);
     for (size_t i = 0; i < n; ++i) {
         a[i][0] = data[2 * i];
@@ -179,14 +179,14 @@ void BenchComplexRows(int rows, int points)
         [&] {
             fftw_execute(fwd);
             fftw_execute(inv);
-            for (size_t i = 0; i < n; ++i) {  // keep the values bounded as ours are
+            for (size_t i = 0; i < n; ++i) { // keep the values bounded as ours are
                 a[i][0] *= 1.0 / points;
                 a[i][1] *= 1.0 / points;
             }
         },
         &msOurs, &msFftw);
-    std::printf("ffts_iffts %dx%d velmora_ms=%.3f fftw_ms=%.3f ratio=%.2f (diagnostic)\n", rows, points, msOurs,
-                msFftw, msOurs / msFftw);
+    std::printf("ffts_iffts %dx%d velmora_ms=%.3f fftw_ms=%.3f ratio=%.2f (diagnostic)\n", rows, points, msOurs, msFftw,
+                msOurs / msFftw);
     fftw_destroy_plan(fwd);
     fftw_destroy_plan(inv);
     fftw_free(a);
@@ -203,9 +203,9 @@ void BenchPyramid(int w, int h)
     double ms[2] = {0, 0};
     for (bool useFT : {false, true}) {
         SteerablePyramid pyramid;
-        pyramid.DoFullWaveletAnalysis(in.data(), w, h, useFT, 0);  // sizes it; builds the filter spectra
+        pyramid.DoFullWaveletAnalysis(in.data(), w, h, useFT, 0); // sizes it; builds the filter spectra
         std::vector<double> t;
-        for (int s = 0; s < kSamples - 2; ++s) {  // 5 runs: the spatial path is slow
+        for (int s = 0; s < kSamples - 2; ++s) { // 5 runs: the spatial path is slow
             const double t0 = NowMs();
             pyramid.DoFullWaveletAnalysis(in.data(), w, h, useFT, 0);
             pyramid.DoFullWaveletSynthesis(out.data(), 0);

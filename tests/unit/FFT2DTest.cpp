@@ -111,8 +111,7 @@ double MaxAbs(const std::vector<double>& v)
 
 // Runs a test body once with the kernels the CPU gets and once with the
 // portable ones.
-template <class F>
-void WithBothKernels(F body)
+template <class F> void WithBothKernels(F body)
 {
     for (bool portable : {false, true}) {
         SCOPED_TRACE(portable ? "portable kernels" : "default kernels");
@@ -128,7 +127,7 @@ struct Size {
 
 TEST(FFT2D, PackedLayoutMatchesNaiveDft)
 {
-    const Size sizes[] = {{1, 1}, {8, 1}, {1, 8}, {2, 2}, {4, 2}, {2, 4}, {2, 8}, {8, 2}, {8, 8},
+    const Size sizes[] = {{1, 1},  {8, 1},  {1, 8},  {2, 2},  {4, 2},   {2, 4},  {2, 8},   {8, 2},  {8, 8},
                           {16, 8}, {8, 16}, {32, 4}, {4, 64}, {64, 32}, {16, 4}, {128, 2}, {2, 128}};
     WithBothKernels([&] {
         for (const Size& s : sizes) {
@@ -218,8 +217,8 @@ print('ok')
 
 TEST(FFT2D, RoundTripsRestoreIntegerPlanes)
 {
-    const Size sizes[] = {{256, 256}, {1024, 512}, {512, 1024}, {2048, 1024}, {2, 2}, {4, 2},
-                          {4096, 1}, {1, 4096}, {8, 4}, {16, 2}};
+    const Size sizes[] = {{256, 256}, {1024, 512}, {512, 1024}, {2048, 1024}, {2, 2},
+                          {4, 2},     {4096, 1},   {1, 4096},   {8, 4},       {16, 2}};
     WithBothKernels([&] {
         for (const Size& s : sizes) {
             SCOPED_TRACE(std::to_string(s.W) + "x" + std::to_string(s.H));
@@ -274,7 +273,7 @@ TEST(FFT2D, SpectralProductIsCircularConvolution)
                 std::vector<double> x = fa, y = fb, sep(fa.size(), -7.0);
                 double* out = mode == 0 ? sep.data() : mode == 1 ? x.data() : y.data();
                 if (mode == 3)
-                    rspect2dprod(x.data(), y.data(), out = sep.data(), s.W, s.H);  // sides swapped
+                    rspect2dprod(x.data(), y.data(), out = sep.data(), s.W, s.H); // sides swapped
                 else
                     rspect2dprod(x.data(), y.data(), out, s.H, s.W);
                 std::vector<double> res(out, out + fa.size());
@@ -289,7 +288,7 @@ TEST(FFT2D, SpectralProductIsCircularConvolution)
 // F(u, v), 0 <= v <= W/2, read back from the packed layout (H, W >= 2).
 Cx PackedBin(const std::vector<double>& p, size_t H, size_t W, size_t u, size_t v)
 {
-    auto slotZero = [&](size_t base, size_t uu) -> Cx {  // packed 1-D column
+    auto slotZero = [&](size_t base, size_t uu) -> Cx { // packed 1-D column
         if (uu == 0)
             return Cx(p[base * W], 0);
         if (uu == H / 2)
@@ -339,7 +338,7 @@ TEST(FFT2D, LargeSizesMatchDirectBins)
             bins.push_back({u, v});
             want.push_back(Cx(re, im));
         }
-        const double tol = kRelTolerance * 4.0 * std::sqrt(static_cast<double>(n));  // ~ max |F|
+        const double tol = kRelTolerance * 4.0 * std::sqrt(static_cast<double>(n)); // ~ max |F|
         WithBothKernels([&] {
             std::vector<double> y = x;
             rfft2d(y.data(), M2, M);

@@ -55,10 +55,20 @@ TEST(FFTConvolution, ValidDims)
     struct Case {
         int w, h;
         bool valid;
-    } cases[] = {{1, 1, true},      {1 << 29, 1, true}, {1, 1 << 29, true}, {1 << 29, 1 << 29, true},
-                 {8, 4, true},      {0, 4, false},      {4, 0, false},      {-4, 4, false},
-                 {3, 4, false},     {4, 12, false},     {1 << 30, 2, false}, {2, 1 << 30, false},
-                 {-2147483647 - 1, 1, false}, {2147483647, 1, false}};
+    } cases[] = {{1, 1, true},
+                 {1 << 29, 1, true},
+                 {1, 1 << 29, true},
+                 {1 << 29, 1 << 29, true},
+                 {8, 4, true},
+                 {0, 4, false},
+                 {4, 0, false},
+                 {-4, 4, false},
+                 {3, 4, false},
+                 {4, 12, false},
+                 {1 << 30, 2, false},
+                 {2, 1 << 30, false},
+                 {-2147483647 - 1, 1, false},
+                 {2147483647, 1, false}};
     for (const Case& c : cases)
         EXPECT_EQ(assertValidDims(c.w, c.h), c.valid) << c.w << " x " << c.h;
 }

@@ -202,7 +202,7 @@ TEST(Fft, LargeSizesMatchDirectBins)
         ffts(cf.data(), M, 1);
         rffts(rf.data(), M, 1);
         std::mt19937 pick(M);
-        const double tol = kRelTolerance * 4.0 * std::sqrt(static_cast<double>(n));  // ~ max |X|
+        const double tol = kRelTolerance * 4.0 * std::sqrt(static_cast<double>(n)); // ~ max |X|
         // 32 bins per size: 16 of the complex and 16 of the real transform.
         for (int i = 0; i < 16; ++i) {
             const size_t k = pick() % n;

@@ -20,9 +20,15 @@ namespace {
 // Means are exact integer sums divided once; numpy divides the same sums.
 constexpr double kMeanTolerance = 1e-15;
 
-Rect R(int top, int left, int bottom, int right) { return MakeRect(top, left, bottom, right); }
+Rect R(int top, int left, int bottom, int right)
+{
+    return MakeRect(top, left, bottom, right);
+}
 
-Rect Bounds(const GWorldWrapper& image) { return R(0, 0, image.Height(), image.Width()); }
+Rect Bounds(const GWorldWrapper& image)
+{
+    return R(0, 0, image.Height(), image.Width());
+}
 
 std::vector<unsigned char> RgbBytes(const GWorldWrapper& image)
 {
@@ -168,7 +174,8 @@ TEST(CalculateDifference, WorkersShareTheReferenceImage)
     double gotA[8], gotB[8];
     std::thread a([&] {
         for (int i = 0; i < 8; ++i)
-            gotA[i] = CalculateDifference(*reference, *clipA, false, true, R(4 + i % 3, 4, 60 + i % 3, 92), inner, 0, 30);
+            gotA[i] =
+                CalculateDifference(*reference, *clipA, false, true, R(4 + i % 3, 4, 60 + i % 3, 92), inner, 0, 30);
     });
     std::thread b([&] {
         for (int i = 0; i < 8; ++i)
@@ -200,7 +207,7 @@ TEST(Centroids, HandCases)
 
     // Nothing above the threshold: the centre of the rect; a 5-wide rect's RGB
     // centre is left + 3, its value centre left + 2.
-    const Rect rect = R(4, 7, 11, 12);  // 5 wide, 7 high
+    const Rect rect = R(4, 7, 11, 12); // 5 wide, 7 high
     CalculateValueCentroid(*image, rect, 250, v);
     CalculateRGBCentroids(*image, rect, 250, r, g, b);
     EXPECT_EQ(v, (Point{4 + 3, 7 + 2}));
@@ -242,8 +249,8 @@ TEST(Centroids, MatchNumpy)
             Point v, r, g, b;
             CalculateValueCentroid(*image, rect, threshold, v);
             CalculateRGBCentroids(*image, rect, threshold, r, g, b);
-            got.push_back({double(v.v), double(v.h), double(r.v), double(r.h), double(g.v), double(g.h),
-                           double(b.v), double(b.h)});
+            got.push_back({double(v.v), double(v.h), double(r.v), double(r.h), double(g.v), double(g.h), double(b.v),
+                           double(b.h)});
         }
     const auto want = Reference("centroid", *image, nullptr, cases);
     ASSERT_EQ(want.size(), got.size());
@@ -291,8 +298,8 @@ TEST(Values, MatchNumpy)
     for (const auto& rc : rects) {
         cases.push_back({rc[0], rc[1], rc[2], rc[3]});
         const Rect rect = R(rc[0], rc[1], rc[0] + rc[3], rc[1] + rc[2]);
-        got.push_back({CalculateValue(*image, rect), CalculateValueRange(*image, rect),
-                       CalculateAverageValue(*image, rect)});
+        got.push_back(
+            {CalculateValue(*image, rect), CalculateValueRange(*image, rect), CalculateAverageValue(*image, rect)});
     }
     const auto want = Reference("values", *image, nullptr, cases);
     ASSERT_EQ(want.size(), got.size());
@@ -319,7 +326,8 @@ TEST(PowerSpectrum, ConstantImageIsAllInBinZero)
         FillFlat(*image, 10, 77, 30);
         std::vector<double> out(200, 7.0);
         const int n = N / 2 * 3 / 2;
-        ASSERT_EQ(CalculatePowerSpectrumDistributionFromFourierTransform(*image, R(0, 0, N - 1, N - 1), out.data(), n), 0);
+        ASSERT_EQ(CalculatePowerSpectrumDistributionFromFourierTransform(*image, R(0, 0, N - 1, N - 1), out.data(), n),
+                  0);
         EXPECT_NEAR(out[0], N * N * 77.0 / 255.0, 1e-9 * N * N * 77.0 / 255.0) << N;
         for (int i = 1; i < n; ++i)
             EXPECT_NEAR(out[i], 0.0, 1e-9) << N << " bin " << i;
@@ -341,7 +349,9 @@ TEST(PowerSpectrum, CosinesLandInTheirFrequencyBin)
                     SetPixel(*image, x, y, {255, v, v, v});
                 }
             std::vector<double> out(46);
-            ASSERT_EQ(CalculatePowerSpectrumDistributionFromFourierTransform(*image, R(0, 0, N - 1, N - 1), out.data(), 46), 0);
+            ASSERT_EQ(
+                CalculatePowerSpectrumDistributionFromFourierTransform(*image, R(0, 0, N - 1, N - 1), out.data(), 46),
+                0);
             int best = 1;
             for (int i = 1; i < 46; ++i)
                 if (out[i] > out[best])
