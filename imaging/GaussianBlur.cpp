@@ -21,6 +21,166 @@ constexpr double kCropWeight = 0.2;
 // Longest axis built before cropping; far beyond any caller's radius (20).
 constexpr double kMaxAxisLength = 1 << 24;
 
+// The three sums of the blur keep eight columns in registers across all taps,
+// as two vectors of four doubles (two SSE2 halves each in the baseline
+// build). Each is also compiled for AVX2 and picked once at run time (not
+// through an ifunc, whose resolver would run before ThreadSanitizer starts);
+// every lane does the same scalar operations in the same order, with no fused
+// multiply-add, so both builds give the same bits.
+using Vector = double __attribute__((vector_size(32)));
+constexpr int kVector = 4;
+constexpr int kLanes = 2 * kVector;
+
+// t[x] = (w[0] * rows[0][x] + sum over k of w[k] * (rows[-k][x] + rows[k][x])) / norm.
+inline __attribute__((always_inline)) void SumOfRowPairsBody(double* const* rows, const double* w, int half,
+                                                             double norm, double* __restrict t, int cols)
+{
+    int x = 0;
+    for (; x + kLanes <= cols; x += kLanes) {
+        Vector lo, hi, a, b;
+        std::memcpy(&lo, rows[0] + x, sizeof lo);
+        std::memcpy(&hi, rows[0] + x + kVector, sizeof hi);
+        lo *= w[0];
+        hi *= w[0];
+        for (int k = 1; k <= half; ++k) {
+            const double* up = rows[-k] + x;
+            const double* down = rows[k] + x;
+            std::memcpy(&a, up, sizeof a);
+            std::memcpy(&b, down, sizeof b);
+            lo += w[k] * (a + b);
+            std::memcpy(&a, up + kVector, sizeof a);
+            std::memcpy(&b, down + kVector, sizeof b);
+            hi += w[k] * (a + b);
+        }
+        lo /= norm;
+        hi /= norm;
+        std::memcpy(t + x, &lo, sizeof lo);
+        std::memcpy(t + x + kVector, &hi, sizeof hi);
+    }
+    for (; x < cols; ++x) {
+        double acc = w[0] * rows[0][x];
+        for (int k = 1; k <= half; ++k)
+            acc += w[k] * (rows[-k][x] + rows[k][x]);
+        t[x] = acc / norm;
+    }
+}
+
+// t[x] = (sum over k of w[k] * rows[k][x]) / norm, for rows near the top
+// and bottom whose taps are cut by the plane's edge.
+inline __attribute__((always_inline)) void SumOfRowsBody(double* const* rows, const double* w, int taps, double norm,
+                                                         double* __restrict t, int cols)
+{
+    int x = 0;
+    for (; x + kLanes <= cols; x += kLanes) {
+        Vector lo, hi, a;
+        std::memcpy(&lo, rows[0] + x, sizeof lo);
+        std::memcpy(&hi, rows[0] + x + kVector, sizeof hi);
+        lo *= w[0];
+        hi *= w[0];
+        for (int k = 1; k < taps; ++k) {
+            std::memcpy(&a, rows[k] + x, sizeof a);
+            lo += w[k] * a;
+            std::memcpy(&a, rows[k] + x + kVector, sizeof a);
+            hi += w[k] * a;
+        }
+        lo /= norm;
+        hi /= norm;
+        std::memcpy(t + x, &lo, sizeof lo);
+        std::memcpy(t + x + kVector, &hi, sizeof hi);
+    }
+    for (; x < cols; ++x) {
+        double acc = w[0] * rows[0][x];
+        for (int k = 1; k < taps; ++k)
+            acc += w[k] * rows[k][x];
+        t[x] = acc / norm;
+    }
+}
+
+// out[x] = (w[0] * t[x] + sum over k of w[k] * (t[x - k] + t[x + k])) / norm[x].
+// t has half zeros before and after its cols values, which add nothing.
+inline __attribute__((always_inline)) void SumAlongRowBody(const double* t, const double* w, int half,
+                                                           const double* __restrict norm, double* __restrict out,
+                                                           int cols)
+{
+    int x = 0;
+    for (; x + kLanes <= cols; x += kLanes) {
+        Vector lo, hi, a, b, n;
+        std::memcpy(&lo, t + x, sizeof lo);
+        std::memcpy(&hi, t + x + kVector, sizeof hi);
+        lo *= w[0];
+        hi *= w[0];
+        for (int k = 1; k <= half; ++k) {
+            std::memcpy(&a, t + x - k, sizeof a);
+            std::memcpy(&b, t + x + k, sizeof b);
+            lo += w[k] * (a + b);
+            std::memcpy(&a, t + x + kVector - k, sizeof a);
+            std::memcpy(&b, t + x + kVector + k, sizeof b);
+            hi += w[k] * (a + b);
+        }
+        std::memcpy(&n, norm + x, sizeof n);
+        lo /= n;
+        std::memcpy(&n, norm + x + kVector, sizeof n);
+        hi /= n;
+        std::memcpy(out + x, &lo, sizeof lo);
+        std::memcpy(out + x + kVector, &hi, sizeof hi);
+    }
+    for (; x < cols; ++x) {
+        double acc = w[0] * t[x];
+        for (int k = 1; k <= half; ++k)
+            acc += w[k] * (t[x - k] + t[x + k]);
+        out[x] = acc / norm[x];
+    }
+}
+
+using RowPairsSum = void (*)(double* const*, const double*, int, double, double*, int);
+using RowsSum = void (*)(double* const*, const double*, int, double, double*, int);
+using AlongRowSum = void (*)(const double*, const double*, int, const double*, double*, int);
+
+struct Sums {
+    RowPairsSum rowPairs;
+    RowsSum rows;
+    AlongRowSum alongRow;
+};
+
+void SumOfRowPairsBase(double* const* rows, const double* w, int half, double norm, double* t, int cols)
+{
+    SumOfRowPairsBody(rows, w, half, norm, t, cols);
+}
+__attribute__((target("avx2"))) void SumOfRowPairsAvx2(double* const* rows, const double* w, int half, double norm,
+                                                       double* t, int cols)
+{
+    SumOfRowPairsBody(rows, w, half, norm, t, cols);
+}
+void SumOfRowsBase(double* const* rows, const double* w, int taps, double norm, double* t, int cols)
+{
+    SumOfRowsBody(rows, w, taps, norm, t, cols);
+}
+__attribute__((target("avx2"))) void SumOfRowsAvx2(double* const* rows, const double* w, int taps, double norm,
+                                                   double* t, int cols)
+{
+    SumOfRowsBody(rows, w, taps, norm, t, cols);
+}
+void SumAlongRowBase(const double* t, const double* w, int half, const double* norm, double* out, int cols)
+{
+    SumAlongRowBody(t, w, half, norm, out, cols);
+}
+__attribute__((target("avx2"))) void SumAlongRowAvx2(const double* t, const double* w, int half, const double* norm,
+                                                     double* out, int cols)
+{
+    SumAlongRowBody(t, w, half, norm, out, cols);
+}
+
+const Sums& ChosenSums()
+{
+    static const Sums sums = [] {
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2"))
+            return Sums{SumOfRowPairsAvx2, SumOfRowsAvx2, SumAlongRowAvx2};
+        return Sums{SumOfRowPairsBase, SumOfRowsBase, SumAlongRowBase};
+    }();
+    return sums;
+}
+
 // One plane: for each output row a column pass into a zero-padded scratch row,
 // then a row pass out of it. Each pass divides by the sum of its taps inside
 // the plane; the taps inside form a rectangle, so the product of the two
@@ -51,7 +211,7 @@ public:
     {
         for (int y = 0; y < mRows; ++y) {
             ColumnPass(in, y);
-            SumAlongRow(mRow.data() + mHalf, mW.data() + mHalf, mHalf, mRowNorm.data(), out[y], mCols);
+            mSums.alongRow(mRow.data() + mHalf, mW.data() + mHalf, mHalf, mRowNorm.data(), out[y], mCols);
         }
     }
 
@@ -62,126 +222,17 @@ private:
     {
         double* t = mRow.data() + mHalf;
         if (y >= mHalf && y < mRows - mHalf) {
-            SumOfRowPairs(in + y, mW.data() + mHalf, mHalf, mFoldedNorm, t, mCols);
+            mSums.rowPairs(in + y, mW.data() + mHalf, mHalf, mFoldedNorm, t, mCols);
             return;
         }
         const int a0 = std::max(0, mHalf - y), a1 = std::min(mN, mRows - y + mHalf);
         double norm = 0.0;
         for (int a = a0; a < a1; ++a)
             norm += mW[a];
-        SumOfRows(in + (y + a0 - mHalf), mW.data() + a0, a1 - a0, norm, t, mCols);
+        mSums.rows(in + (y + a0 - mHalf), mW.data() + a0, a1 - a0, norm, t, mCols);
     }
 
-    // The three sums below keep eight columns in registers across all taps,
-    // as two vectors of four doubles (two SSE2 halves each in the baseline
-    // build). They are also compiled for AVX2 and picked at run time; every
-    // lane does the same scalar operations in the same order, with no fused
-    // multiply-add, so both builds give the same bits.
-    using Vector = double __attribute__((vector_size(32)));
-    static constexpr int kVector = 4;
-    static constexpr int kLanes = 2 * kVector;
-
-    // t[x] = (w[0] * rows[0][x] + sum over k of w[k] * (rows[-k][x] + rows[k][x])) / norm.
-    __attribute__((target_clones("avx2", "default"))) static void
-    SumOfRowPairs(double* const* rows, const double* w, int half, double norm, double* __restrict t, int cols)
-    {
-        int x = 0;
-        for (; x + kLanes <= cols; x += kLanes) {
-            Vector lo, hi, a, b;
-            std::memcpy(&lo, rows[0] + x, sizeof lo);
-            std::memcpy(&hi, rows[0] + x + kVector, sizeof hi);
-            lo *= w[0];
-            hi *= w[0];
-            for (int k = 1; k <= half; ++k) {
-                const double* up = rows[-k] + x;
-                const double* down = rows[k] + x;
-                std::memcpy(&a, up, sizeof a);
-                std::memcpy(&b, down, sizeof b);
-                lo += w[k] * (a + b);
-                std::memcpy(&a, up + kVector, sizeof a);
-                std::memcpy(&b, down + kVector, sizeof b);
-                hi += w[k] * (a + b);
-            }
-            lo /= norm;
-            hi /= norm;
-            std::memcpy(t + x, &lo, sizeof lo);
-            std::memcpy(t + x + kVector, &hi, sizeof hi);
-        }
-        for (; x < cols; ++x) {
-            double acc = w[0] * rows[0][x];
-            for (int k = 1; k <= half; ++k)
-                acc += w[k] * (rows[-k][x] + rows[k][x]);
-            t[x] = acc / norm;
-        }
-    }
-
-    // t[x] = (sum over k of w[k] * rows[k][x]) / norm, for rows near the top
-    // and bottom whose taps are cut by the plane's edge.
-    __attribute__((target_clones("avx2", "default"))) static void
-    SumOfRows(double* const* rows, const double* w, int taps, double norm, double* __restrict t, int cols)
-    {
-        int x = 0;
-        for (; x + kLanes <= cols; x += kLanes) {
-            Vector lo, hi, a;
-            std::memcpy(&lo, rows[0] + x, sizeof lo);
-            std::memcpy(&hi, rows[0] + x + kVector, sizeof hi);
-            lo *= w[0];
-            hi *= w[0];
-            for (int k = 1; k < taps; ++k) {
-                std::memcpy(&a, rows[k] + x, sizeof a);
-                lo += w[k] * a;
-                std::memcpy(&a, rows[k] + x + kVector, sizeof a);
-                hi += w[k] * a;
-            }
-            lo /= norm;
-            hi /= norm;
-            std::memcpy(t + x, &lo, sizeof lo);
-            std::memcpy(t + x + kVector, &hi, sizeof hi);
-        }
-        for (; x < cols; ++x) {
-            double acc = w[0] * rows[0][x];
-            for (int k = 1; k < taps; ++k)
-                acc += w[k] * rows[k][x];
-            t[x] = acc / norm;
-        }
-    }
-
-    // out[x] = (w[0] * t[x] + sum over k of w[k] * (t[x - k] + t[x + k])) / norm[x].
-    // t has half zeros before and after its cols values, which add nothing.
-    __attribute__((target_clones("avx2", "default"))) static void SumAlongRow(const double* t, const double* w,
-                                                                              int half, const double* __restrict norm,
-                                                                              double* __restrict out, int cols)
-    {
-        int x = 0;
-        for (; x + kLanes <= cols; x += kLanes) {
-            Vector lo, hi, a, b, n;
-            std::memcpy(&lo, t + x, sizeof lo);
-            std::memcpy(&hi, t + x + kVector, sizeof hi);
-            lo *= w[0];
-            hi *= w[0];
-            for (int k = 1; k <= half; ++k) {
-                std::memcpy(&a, t + x - k, sizeof a);
-                std::memcpy(&b, t + x + k, sizeof b);
-                lo += w[k] * (a + b);
-                std::memcpy(&a, t + x + kVector - k, sizeof a);
-                std::memcpy(&b, t + x + kVector + k, sizeof b);
-                hi += w[k] * (a + b);
-            }
-            std::memcpy(&n, norm + x, sizeof n);
-            lo /= n;
-            std::memcpy(&n, norm + x + kVector, sizeof n);
-            hi /= n;
-            std::memcpy(out + x, &lo, sizeof lo);
-            std::memcpy(out + x + kVector, &hi, sizeof hi);
-        }
-        for (; x < cols; ++x) {
-            double acc = w[0] * t[x];
-            for (int k = 1; k <= half; ++k)
-                acc += w[k] * (t[x - k] + t[x + k]);
-            out[x] = acc / norm[x];
-        }
-    }
-
+    const Sums& mSums = ChosenSums();
     std::vector<double> mW;
     int mN, mHalf, mRows, mCols;
     double mFoldedNorm = 0.0;     // w[half] + 2 w[half + 1] + ..., summed like the interior sums
