@@ -105,6 +105,22 @@ int MaxComponentDepth(const AVPixFmtDescriptor& desc)
     return depth;
 }
 
+// One row of packed samples (Step bytes a pixel, red, green and blue at the
+// given offsets) to alpha 0xFF, red, green, blue. Each pixel is assembled as
+// one 32-bit word whose bytes in memory are in that order on either byte
+// order; with the offsets constant the compiler can vectorise the loop.
+template <int Step, int Red, int Green, int Blue>
+void CopyPackedRow(const uint8_t* s, uint8_t* p, int width)
+{
+    constexpr bool big = std::endian::native == std::endian::big;
+    constexpr int shiftA = big ? 24 : 0, shiftR = big ? 16 : 8, shiftG = big ? 8 : 16, shiftB = big ? 0 : 24;
+    for (int x = 0; x < width; ++x, s += Step, p += 4) {
+        const uint32_t word = (0xFFu << shiftA) | (uint32_t{s[Red]} << shiftR) | (uint32_t{s[Green]} << shiftG) |
+                              (uint32_t{s[Blue]} << shiftB);
+        std::memcpy(p, &word, 4);
+    }
+}
+
 // Uncompressed captures (grey or 24-bit colour, as planetary cameras record
 // them) are copied by plain loops, several times faster than swscale's
 // generic path for them. Only frames of the image's own size. False when
@@ -113,33 +129,22 @@ bool CopyPackedFrame(const AVFrame& from, GWorldWrapper& image)
 {
     if (from.width != image.Width() || from.height != image.Height())
         return false;
-    int red, green, blue, step;
+    void (*copyRow)(const uint8_t*, uint8_t*, int) = nullptr;
     switch (from.format) {
     case AV_PIX_FMT_GRAY8:
-        red = green = blue = 0, step = 1;
+        copyRow = CopyPackedRow<1, 0, 0, 0>;
         break;
     case AV_PIX_FMT_RGB24:
-        red = 0, green = 1, blue = 2, step = 3;
+        copyRow = CopyPackedRow<3, 0, 1, 2>;
         break;
     case AV_PIX_FMT_BGR24:
-        red = 2, green = 1, blue = 0, step = 3;
+        copyRow = CopyPackedRow<3, 2, 1, 0>;
         break;
     default:
         return false;
     }
-    // Each pixel is assembled as one 32-bit word whose bytes in memory are
-    // alpha, red, green, blue, whatever the host's byte order.
-    const bool big = std::endian::native == std::endian::big;
-    const int shiftA = big ? 24 : 0, shiftR = big ? 16 : 8, shiftG = big ? 8 : 16, shiftB = big ? 0 : 24;
-    for (int y = 0; y < from.height; ++y) {
-        const uint8_t* s = from.data[0] + static_cast<std::ptrdiff_t>(y) * from.linesize[0];
-        uint8_t* p = image.PixelRow(y);
-        for (int x = 0; x < from.width; ++x, s += step, p += 4) {
-            const uint32_t word = (0xFFu << shiftA) | (uint32_t{s[red]} << shiftR) | (uint32_t{s[green]} << shiftG) |
-                                  (uint32_t{s[blue]} << shiftB);
-            std::memcpy(p, &word, 4);
-        }
-    }
+    for (int y = 0; y < from.height; ++y)
+        copyRow(from.data[0] + static_cast<std::ptrdiff_t>(y) * from.linesize[0], image.PixelRow(y), from.width);
     return true;
 }
 
@@ -328,7 +333,10 @@ MediaStatus FfmpegVideo::Impl::Convert(const AVFrame& from, GWorldWrapper& image
     if (!desc || from.width < 1 || from.height < 1 || image.Width() < 1 || image.Height() < 1)
         return MediaStatus::damaged;
     const bool deep = MaxComponentDepth(*desc) > 8;
-    const bool hasAlpha = (desc->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL)) != 0;
+    // swscale copies an RGB source's fourth byte (alpha, or the padding of
+    // formats like bgr0) and a palette's alpha into the output; YUV and grey
+    // sources get an opaque alpha from it already.
+    const bool alphaCopied = (desc->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_RGB)) != 0;
 
     if (CopyPackedFrame(from, image))
         return MediaStatus::ok;
@@ -348,7 +356,7 @@ MediaStatus FfmpegVideo::Impl::Convert(const AVFrame& from, GWorldWrapper& image
         const int strides[4] = {static_cast<int>(image.GetSrcRowBytes()), 0, 0, 0};
         if (sws_scale(context, from.data, from.linesize, 0, from.height, planes, strides) != dstH)
             return MediaStatus::damaged;
-        if (hasAlpha) {
+        if (alphaCopied) {
             for (int y = 0; y < dstH; ++y) {
                 uint8_t* p = image.PixelRow(y);
                 for (int x = 0; x < dstW; ++x)

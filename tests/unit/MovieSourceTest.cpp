@@ -110,6 +110,56 @@ TEST(MovieSource, LosslessMoviesStepExactly)
     }
 }
 
+TEST(MovieSource, UncompressedCapturesStepExactly)
+{
+    ScratchFolder dir;
+    struct Case {
+        const char* options;
+        const char* name;
+        bool grey;
+    };
+    for (const Case& c : {Case{"-c:v rawvideo -pix_fmt bgr24", "bgr.avi", false},
+                          Case{"-c:v rawvideo -pix_fmt rgb24", "rgb.mov", false},
+                          Case{"-c:v rawvideo -pix_fmt gray", "grey.avi", true},
+                          Case{"-c:v rawvideo -pix_fmt argb", "argb.mov", false}}) {
+        for (auto [w, h] : std::vector<std::pair<int, int>>{{37, 21}, {1, 5}, {6, 1}}) {
+            std::vector<Rgb8Picture> frames;
+            for (int k = 0; k < 9; ++k)
+                frames.push_back(Pattern8(w, h, 3 * k, c.grey));
+            const auto file = dir / (std::to_string(w) + "x" + std::to_string(h) + c.name);
+            std::string log;
+            ASSERT_TRUE(MakeMovie(file, frames, c.options, &log)) << log;
+            ExpectFrames(file, frames, 0);
+        }
+    }
+}
+
+TEST(MovieSource, AlphaIsDroppedWithoutCompositing)
+{
+    ScratchFolder dir;
+    std::vector<Rgb8Picture> frames;
+    std::vector<uint8_t> rgba;
+    for (int k = 0; k < 6; ++k) {
+        frames.push_back(Pattern8(19, 7, 11 * k));
+        for (std::size_t i = 0; i < frames.back().rgb.size(); i += 3) {
+            rgba.insert(rgba.end(), frames.back().rgb.begin() + static_cast<std::ptrdiff_t>(i),
+                        frames.back().rgb.begin() + static_cast<std::ptrdiff_t>(i + 3));
+            rgba.push_back(static_cast<uint8_t>((i / 3 * 37 + static_cast<std::size_t>(k)) % 256));
+        }
+    }
+    WriteBytesFile(dir / "frames.rgba", rgba);
+    for (const char* codec : {"png", "qtrle"}) {
+        const auto file = dir / (std::string(codec) + ".mov");
+        std::string log;
+        ASSERT_TRUE(RunCommand("ffmpeg -v error -y -f rawvideo -pix_fmt rgba -s 19x7 -framerate 25 -i " +
+                                   Quote(dir / "frames.rgba") + " -c:v " + codec + " -pix_fmt " +
+                                   (std::string(codec) == "png" ? "rgba" : "argb") + " " + Quote(file),
+                               &log))
+            << log;
+        ExpectFrames(file, frames, 0);
+    }
+}
+
 TEST(MovieSource, MotionJpegWithinCompressionError)
 {
     // 4:2:0 chroma, quantiser 2 and two colour-matrix roundings on smooth
