@@ -84,14 +84,10 @@ private:
         Send(e);
     }
 
+    // A key the dialog does not take travels on to the parents of its
+    // receiver and may come by again; handlers act only on keys they take.
     bool Key(QKeyEvent* key)
     {
-        // A key event travels up from the focus widget to its parents; act on
-        // it once.
-        if (key == mLastKey && key->timestamp() == mLastKeyTime)
-            return false;
-        mLastKey = key;
-        mLastKeyTime = key->timestamp();
         if (key->key() == Qt::Key_Escape) {
             Hit(kDialogCancel);
             return true;
@@ -110,8 +106,6 @@ private:
     }
 
     DialogInterface& mDialog;
-    const QKeyEvent* mLastKey = nullptr;
-    quint64 mLastKeyTime = 0;
 };
 
 std::string FirstCharacters(const ControlHandle& control)
