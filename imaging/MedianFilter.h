@@ -16,7 +16,8 @@ constexpr int kMedianFilterMaxRadius = 3;
 // pixels and the alpha bytes are left as they are, and every median reads the
 // unfiltered image. threshold <= 0 or radius <= 0 leaves the image untouched;
 // threshold 256 or more filters every pixel.
-// Works on a copy of the image; when that cannot be made it raises the
-// out-of-memory alert and throws std::bad_alloc with the image unchanged.
+// Keeps unfiltered copies of the rows it still needs in a small scratch image;
+// when that cannot be made it raises the out-of-memory alert and throws
+// std::bad_alloc with the image unchanged.
 // Any thread, one image per thread.
 void MedianFilterImage(GWorldWrapper& image, int radius, int threshold);
