@@ -87,9 +87,9 @@ void Bench2D(int rows, int cols)
 
     double* in = fftw_alloc_real(n);
     double* back = fftw_alloc_real(n);
-    fftw_complex* spec = fftw_alloc_complex(static_cast<size_t>(rows) * (cols / 2 + 1));
-    fftw_plan fwd = fftw_plan_dft_r2c_2d(rows, cols, in, spec, FFTW_MEASURE);
-    fftw_plan inv = fftw_plan_dft_c2r_2d(rows, cols, spec, back, FFTW_MEASURE);
+    fftw_complex* spectrum = fftw_alloc_complex(static_cast<size_t>(rows) * (cols / 2 + 1));
+    fftw_plan fwd = fftw_plan_dft_r2c_2d(rows, cols, in, spectrum, FFTW_MEASURE);
+    fftw_plan inv = fftw_plan_dft_c2r_2d(rows, cols, spectrum, back, FFTW_MEASURE);
     const std::vector<double> data = Random(n);
     std::copy(data.begin(), data.end(), in);
 
@@ -111,7 +111,7 @@ void Bench2D(int rows, int cols)
     fftw_destroy_plan(inv);
     fftw_free(in);
     fftw_free(back);
-    fftw_free(spec);
+    fftw_free(spectrum);
 }
 
 void BenchRealRows(int rows, int cols)
@@ -123,12 +123,12 @@ void BenchRealRows(int rows, int cols)
     std::vector<double> ours = Random(n);
     double* in = fftw_alloc_real(n);
     double* back = fftw_alloc_real(n);
-    fftw_complex* spec = fftw_alloc_complex(static_cast<size_t>(rows) * (cols / 2 + 1));
+    fftw_complex* spectrum = fftw_alloc_complex(static_cast<size_t>(rows) * (cols / 2 + 1));
     const int len[1] = {cols};
     fftw_plan fwd =
-        fftw_plan_many_dft_r2c(1, len, rows, in, nullptr, 1, cols, spec, nullptr, 1, cols / 2 + 1, FFTW_ESTIMATE);
+        fftw_plan_many_dft_r2c(1, len, rows, in, nullptr, 1, cols, spectrum, nullptr, 1, cols / 2 + 1, FFTW_ESTIMATE);
     fftw_plan inv =
-        fftw_plan_many_dft_c2r(1, len, rows, spec, nullptr, 1, cols / 2 + 1, back, nullptr, 1, cols, FFTW_ESTIMATE);
+        fftw_plan_many_dft_c2r(1, len, rows, spectrum, nullptr, 1, cols / 2 + 1, back, nullptr, 1, cols, FFTW_ESTIMATE);
     const std::vector<double> data = Random(n);
     std::copy(data.begin(), data.end(), in);
     double msOurs = 0, msFftw = 0;
@@ -148,7 +148,7 @@ void BenchRealRows(int rows, int cols)
     fftw_destroy_plan(inv);
     fftw_free(in);
     fftw_free(back);
-    fftw_free(spec);
+    fftw_free(spectrum);
 }
 
 void BenchComplexRows(int rows, int points)
