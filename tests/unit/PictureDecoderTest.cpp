@@ -241,6 +241,22 @@ TEST(PictureDecoder, OwnPictFilesAreExact)
     }
 }
 
+TEST(PictureDecoder, ForeignPictFallsToFfmpeg)
+{
+    // An 8-bit indexed PICT (PackBitsRect with a colour table), as other
+    // programs write them: the program's own reader leaves it to FFmpeg.
+    // ImageMagick's 16-bit palette entries come back up to one level off.
+    constexpr int kPaletteTolerance = 1;
+    ScratchFolder dir;
+    Rgb8Picture grey = Pattern8(300, 23, 9, true);
+    for (auto& v : grey.rgb)
+        v = static_cast<uint8_t>(v / 16 * 16);  // 16 levels: the colour table holds them all
+    WriteRaw(dir / "grey.raw", grey, true);
+    const auto file = dir / "indexed.pict";
+    MagickWrite(dir / "grey.raw", 300, 23, 8, true, file, "-type Palette", "PICT:");
+    ExpectReads(file, grey, kPaletteTolerance);
+}
+
 TEST(PictureDecoder, OtherSizesAreStretchedByNearestNeighbour)
 {
     ScratchFolder dir;
