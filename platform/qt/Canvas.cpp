@@ -28,6 +28,25 @@ Canvas::Canvas(QWidget* parent) : QWidget(parent), mImage(1, 1, QImage::Format_R
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+QImage& Canvas::Image()
+{
+    MatchSize();
+    return mImage;
+}
+
+void Canvas::MatchSize()
+{
+    const QSize size(std::max(1, width()), std::max(1, height()));
+    if (size == mImage.size())
+        return;
+    QImage grown(size, QImage::Format_RGB32);
+    grown.fill(Qt::black);
+    QPainter painter(&grown);
+    painter.drawImage(0, 0, mImage);
+    painter.end();
+    mImage = grown;
+}
+
 void Canvas::Flush()
 {
     repaint();
@@ -35,7 +54,7 @@ void Canvas::Flush()
 
 Rect Canvas::PortBounds() const
 {
-    return MakeRect(0, 0, mImage.height(), mImage.width());
+    return MakeRect(0, 0, std::max(1, height()), std::max(1, width()));
 }
 
 void Canvas::CopyBitsFrom(const GWorldWrapper& image, const Rect& src, const Rect& dst)
@@ -59,7 +78,7 @@ void Canvas::CopyBitsFrom(const GWorldWrapper& image, const Rect& src, const Rec
     const double fx = double(dst.Width()) / sw, fy = double(dst.Height()) / sh;
     const QRectF target(dst.left + (srcRect.left() - src.left) * fx, dst.top + (srcRect.top() - src.top) * fy,
                         srcRect.width() * fx, srcRect.height() * fy);
-    QPainter painter(&mImage);
+    QPainter painter(&Image());
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(target, pixels);
 }
@@ -68,7 +87,7 @@ void Canvas::FillRect(const Rect& r, const RGBColor& colour)
 {
     if (r.IsEmpty())
         return;
-    QPainter painter(&mImage);
+    QPainter painter(&Image());
     painter.fillRect(ToQRect(r), ToQColor(colour));
 }
 
@@ -76,7 +95,7 @@ void Canvas::FrameRect(const Rect& r, const RGBColor& colour)
 {
     if (r.IsEmpty())
         return;
-    QPainter painter(&mImage);
+    QPainter painter(&Image());
     painter.setPen(ToQColor(colour));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRect(r.left, r.top, r.Width() - 1, r.Height() - 1));
@@ -84,7 +103,7 @@ void Canvas::FrameRect(const Rect& r, const RGBColor& colour)
 
 void Canvas::DrawLine(Point a, Point b, const RGBColor& colour)
 {
-    QPainter painter(&mImage);
+    QPainter painter(&Image());
     painter.setPen(ToQColor(colour));
     painter.drawLine(a.h, a.v, b.h, b.v);
 }
@@ -102,15 +121,7 @@ void Canvas::paintEvent(QPaintEvent*)
 
 void Canvas::resizeEvent(QResizeEvent* event)
 {
-    const QSize size(std::max(1, width()), std::max(1, height()));
-    if (size != mImage.size()) {
-        QImage grown(size, QImage::Format_RGB32);
-        grown.fill(Qt::black);
-        QPainter painter(&grown);
-        painter.drawImage(0, 0, mImage);
-        painter.end();
-        mImage = grown;
-    }
+    MatchSize();
     QWidget::resizeEvent(event);
 }
 

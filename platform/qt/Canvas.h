@@ -15,9 +15,9 @@ class Canvas : public QWidget, public DrawTarget {
 public:
     explicit Canvas(QWidget* parent = nullptr);
 
-    // The backing image (the canvas's size, never smaller than 1 x 1). Paint
-    // into it with QPainter, then call Flush.
-    QImage& Image() { return mImage; }
+    // The backing image (the canvas's size, never smaller than 1 x 1, also
+    // while hidden). Paint into it with QPainter, then call Flush.
+    QImage& Image();
     // Shows what was drawn: repaints the canvas now.
     void Flush();
 
@@ -45,6 +45,9 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    // Follows the widget's size; a hidden widget gets no resize events.
+    void MatchSize();
+
     QImage mImage;
     MouseHandler mOnPress, mOnMove, mOnRelease;
     std::function<void()> mOnLeave;

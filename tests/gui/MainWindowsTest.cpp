@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QSettings>
 #include <QTimer>
 
@@ -21,6 +22,7 @@
 #include "app/OperationBoundsRect.h"
 #include "app/ShellHooks.h"
 #include "engine/ImageDim.h"
+#include "platform/qt/Canvas.h"
 #include "platform/qt/MenuModel.h"
 #include "platform/qt/Screens.h"
 #include "platform/qt/ShellWindow.h"
@@ -99,6 +101,7 @@ protected:
     void Start()
     {
         StartShell({});
+        InstallFakeDocument();  // start-up installs the real subsystems' hooks
         Spin(ShellWindow::kMoveSettleMs + 100);  // the windowing system's placement settles
         ui = std::make_unique<ScriptedInteraction>();
     }
@@ -357,4 +360,72 @@ TEST_F(MainWindowsTest, SignalsAskToQuitRefusedWithABeepDuringAJob)
     EXPECT_TRUE(stillRunning);
     EXPECT_FALSE(timedOut);
     EXPECT_EQ(ui->BeepCount(), 1);
+}
+
+namespace {
+
+void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)),
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, modifiers);
+    QApplication::sendEvent(w, &e);
+}
+
+// Presses at from, moves through path and releases at the last point.
+void Drag(QWidget* w, QPoint from, std::vector<QPoint> path, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTimer::singleShot(0, [w, path] {
+        for (const QPoint& p : path)
+            Mouse(w, QEvent::MouseMove, p);
+        Mouse(w, QEvent::MouseButtonRelease, path.empty() ? QPoint() : path.back());
+    });
+    Mouse(w, QEvent::MouseButtonPress, from, modifiers);
+}
+
+}  // namespace
+
+TEST_F(MainWindowsTest, BoundsRectangleDrawnInTheFrameInspector)
+{
+    Start();
+    sDoc.clips = true;
+    gImageDim = MakeRect(0, 0, 480, 640);
+    gFrameInspectorWindow->SetContentSize(320, 240);
+    gFrameInspectorWindow->show();
+    Canvas* inspector = ContentCanvas(gFrameInspectorWindow);
+    ASSERT_EQ(inspector->size(), QSize(320, 240));
+    MenuModel& m = GetMenuModel();
+
+    // Nothing shown in the inspector: no rectangle.
+    Drag(inspector, {10, 20}, {{60, 70}});
+    EXPECT_FALSE(OperationBoundsRectExists());
+
+    sDoc.tempSelection = 0;
+    Drag(inspector, {10, 20}, {{30, 40}, {60, 70}});
+    EXPECT_EQ(gOperationBoundsRect, MakeRect(40, 20, 140, 120));
+    EXPECT_TRUE(m.IsItemEnabled(kOperationsMenu, 6));
+    EXPECT_TRUE(m.IsItemEnabled(kOperationsMenu, 9));
+
+    // A click without movement keeps the rectangle.
+    Drag(inspector, {100, 100}, {});
+    EXPECT_EQ(gOperationBoundsRect, MakeRect(40, 20, 140, 120));
+
+    // Control-click (Meta on this keyboard) places the square.
+    gPow2BoundsDim = 64;
+    Drag(inspector, {50, 50}, {{50, 50}}, Qt::MetaModifier);
+    EXPECT_EQ(gOperationBoundsRect, MakeRect(68, 68, 131, 131));
+    Drag(inspector, {5, 5}, {{6, 6}}, Qt::MetaModifier);  // too near the edge
+    EXPECT_FALSE(OperationBoundsRectExists());
+    EXPECT_FALSE(m.IsItemEnabled(kOperationsMenu, 6));
+    EXPECT_FALSE(m.IsItemEnabled(kOperationsMenu, 9));
+
+    // A purely vertical drag leaves no rectangle.
+    Drag(inspector, {10, 20}, {{10, 90}});
+    EXPECT_FALSE(OperationBoundsRectExists());
+
+    // During a job the inspector takes no clicks.
+    sDoc.job = true;
+    Drag(inspector, {10, 20}, {{60, 70}});
+    EXPECT_FALSE(OperationBoundsRectExists());
+    gPow2BoundsDim = 128;
 }
