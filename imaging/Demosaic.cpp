@@ -167,11 +167,12 @@ inline uint8_t Diagonal(const uint8_t* raw, const uint8_t* green, std::ptrdiff_t
     const int l2 = 2 * g - green[-d2] - green[d2];
     const int grad1 = std::abs(raw[-d1] - raw[d1]) + std::abs(l1);
     const int grad2 = std::abs(raw[-d2] - raw[d2]) + std::abs(l2);
-    if (grad1 < grad2)
-        return Clamp(((raw[-d1] + raw[d1]) >> 1) + (l1 >> 1));
-    if (grad2 < grad1)
-        return Clamp(((raw[-d2] + raw[d2]) >> 1) + (l2 >> 1));
-    return Clamp(((raw[-d1] + raw[d1] + raw[-d2] + raw[d2]) >> 2) + ((l1 + l2) >> 2));
+    // All three candidates, then a selection: noisy frames make the choice
+    // unpredictable, and selecting avoids the mispredicted branches.
+    const int along1 = ((raw[-d1] + raw[d1]) >> 1) + (l1 >> 1);
+    const int along2 = ((raw[-d2] + raw[d2]) >> 1) + (l2 >> 1);
+    const int both = ((raw[-d1] + raw[d1] + raw[-d2] + raw[d2]) >> 2) + ((l1 + l2) >> 2);
+    return Clamp(grad1 < grad2 ? along1 : (grad2 < grad1 ? along2 : both));
 }
 
 // Green at a red or blue site, along the direction of the smaller gradient.
@@ -182,11 +183,10 @@ inline uint8_t GreenAt(const uint8_t* raw, std::ptrdiff_t stride)
     const int lv = 2 * c - raw[-2 * stride] - raw[2 * stride];
     const int dh = std::abs(raw[-1] - raw[1]) + std::abs(lh);
     const int dv = std::abs(raw[-stride] - raw[stride]) + std::abs(lv);
-    if (dv < dh)
-        return Clamp(((raw[-stride] + raw[stride]) >> 1) + (lv >> 2));
-    if (dh < dv)
-        return Clamp(((raw[-1] + raw[1]) >> 1) + (lh >> 2));
-    return Clamp(((raw[-1] + raw[1] + raw[-stride] + raw[stride]) >> 2) + ((lh + lv) >> 3));
+    const int vertical = ((raw[-stride] + raw[stride]) >> 1) + (lv >> 2);
+    const int horizontal = ((raw[-1] + raw[1]) >> 1) + (lh >> 2);
+    const int both = ((raw[-1] + raw[1] + raw[-stride] + raw[stride]) >> 2) + ((lh + lv) >> 3);
+    return Clamp(dv < dh ? vertical : (dh < dv ? horizontal : both));
 }
 
 } // namespace
