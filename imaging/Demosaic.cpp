@@ -118,14 +118,26 @@ public:
                 f(py, px);
     }
 
-    // Calls f(py, px, out) for every image pixel of kind, out pointing at the
-    // pixel in dst.
-    template <class F>
-    void ForEachImageSite(BayerPattern pattern, Kind kind, uint8_t* dst, std::ptrdiff_t rowBytes, F&& f) const
+    // Calls, row by row, the kind's f(py, px, out) for every image pixel, out
+    // pointing at the pixel in dst; each row holds two kinds of site.
+    template <class GreenRed, class Red, class Blue, class GreenBlue>
+    void ForEachImagePixel(BayerPattern pattern, uint8_t* dst, std::ptrdiff_t rowBytes, GreenRed&& greenRed, Red&& red,
+                           Blue&& blue, GreenBlue&& greenBlue) const
     {
-        ForEachSite(pattern, kind, kPad, mHeight + kPad, kPad, mWidth + kPad, [&](int py, int px) {
-            f(py, px, dst + static_cast<std::ptrdiff_t>(py - kPad) * rowBytes + 4 * (px - kPad));
-        });
+        for (int py = kPad; py < mHeight + kPad; ++py) {
+            uint8_t* row = dst + static_cast<std::ptrdiff_t>(py - kPad) * rowBytes;
+            const auto run = [&](Kind kind, auto&& f) {
+                const Parity p = kSites[pattern][kind];
+                if ((py & 1) != p.row)
+                    return;
+                for (int px = kPad + p.col; px < mWidth + kPad; px += 2) // kPad is even
+                    f(py, px, row + 4 * (px - kPad));
+            };
+            run(kGreenRed, greenRed);
+            run(kRed, red);
+            run(kBlue, blue);
+            run(kGreenBlue, greenBlue);
+        }
     }
 
 private:
@@ -198,23 +210,26 @@ void DebayerizeNearestNeighbor(const unsigned char* src, unsigned char* dst, int
         return;
     const Mosaic m(src, width, height, rowBytes, false);
     const std::ptrdiff_t s = m.Stride();
-    // Sources: own sample, left, up and up-left.
-    m.ForEachImageSite(pattern, kGreenRed, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        Put(out, r[-1], r[0], r[-s]);
-    });
-    m.ForEachImageSite(pattern, kRed, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        Put(out, r[0], r[-1], r[-s - 1]);
-    });
-    m.ForEachImageSite(pattern, kBlue, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        Put(out, r[-s - 1], r[-1], r[0]);
-    });
-    m.ForEachImageSite(pattern, kGreenBlue, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        Put(out, r[-s], r[0], r[-1]);
-    });
+    // Sources: own sample, left, up and up-left. Sites: green-red, red, blue,
+    // green-blue.
+    m.ForEachImagePixel(
+        pattern, dst, rowBytes,
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            Put(out, r[-1], r[0], r[-s]);
+        },
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            Put(out, r[0], r[-1], r[-s - 1]);
+        },
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            Put(out, r[-s - 1], r[-1], r[0]);
+        },
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            Put(out, r[-s], r[0], r[-1]);
+        });
 }
 
 void DebayerizeBilinear(const unsigned char* src, unsigned char* dst, int width, int height, std::ptrdiff_t rowBytes,
@@ -224,23 +239,26 @@ void DebayerizeBilinear(const unsigned char* src, unsigned char* dst, int width,
         return;
     const Mosaic m(src, width, height, rowBytes, false);
     const std::ptrdiff_t s = m.Stride();
-    // h: left + right, v: up + down, d: the four diagonals.
-    m.ForEachImageSite(pattern, kGreenRed, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        Put(out, (r[-1] + r[1]) >> 1, r[0], (r[-s] + r[s]) >> 1);
-    });
-    m.ForEachImageSite(pattern, kRed, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        Put(out, r[0], (r[-1] + r[1] + r[-s] + r[s]) >> 2, (r[-s - 1] + r[-s + 1] + r[s - 1] + r[s + 1]) >> 2);
-    });
-    m.ForEachImageSite(pattern, kBlue, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        Put(out, (r[-s - 1] + r[-s + 1] + r[s - 1] + r[s + 1]) >> 2, (r[-1] + r[1] + r[-s] + r[s]) >> 2, r[0]);
-    });
-    m.ForEachImageSite(pattern, kGreenBlue, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        Put(out, (r[-s] + r[s]) >> 1, r[0], (r[-1] + r[1]) >> 1);
-    });
+    // h: left + right, v: up + down, d: the four diagonals. Sites: green-red,
+    // red, blue, green-blue.
+    m.ForEachImagePixel(
+        pattern, dst, rowBytes,
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            Put(out, (r[-1] + r[1]) >> 1, r[0], (r[-s] + r[s]) >> 1);
+        },
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            Put(out, r[0], (r[-1] + r[1] + r[-s] + r[s]) >> 2, (r[-s - 1] + r[-s + 1] + r[s - 1] + r[s + 1]) >> 2);
+        },
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            Put(out, (r[-s - 1] + r[-s + 1] + r[s - 1] + r[s + 1]) >> 2, (r[-1] + r[1] + r[-s] + r[s]) >> 2, r[0]);
+        },
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            Put(out, (r[-s] + r[s]) >> 1, r[0], (r[-1] + r[1]) >> 1);
+        });
 }
 
 void DebayerizeLinearInterpolationLaplacianSecondOrder(const unsigned char* src, unsigned char* dst, int width,
@@ -256,27 +274,30 @@ void DebayerizeLinearInterpolationLaplacianSecondOrder(const unsigned char* src,
         Mosaic::ForEachSite(pattern, kind, kPad - 1, height + kPad + 1, kPad - 1, width + kPad + 1,
                             [&](int py, int px) { *m.Green(py, px) = GreenAt(m.Raw(py, px), s); });
     // Red and blue from the raw samples and the green computed above; each
-    // site reads only those, so the kinds may go in any order.
-    m.ForEachImageSite(pattern, kGreenRed, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        const uint8_t* g = m.Green(py, px);
-        Put(out, AlongLine(r, g, 1), r[0], AlongLine(r, g, s));
-    });
-    m.ForEachImageSite(pattern, kGreenBlue, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        const uint8_t* g = m.Green(py, px);
-        Put(out, AlongLine(r, g, s), r[0], AlongLine(r, g, 1));
-    });
-    m.ForEachImageSite(pattern, kBlue, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        const uint8_t* g = m.Green(py, px);
-        Put(out, Diagonal(r, g, s), g[0], r[0]);
-    });
-    m.ForEachImageSite(pattern, kRed, dst, rowBytes, [&](int py, int px, uint8_t* out) {
-        const uint8_t* r = m.Raw(py, px);
-        const uint8_t* g = m.Green(py, px);
-        Put(out, r[0], g[0], Diagonal(r, g, s));
-    });
+    // site reads only those, so the kinds may go in any order. Sites:
+    // green-red, red, blue, green-blue.
+    m.ForEachImagePixel(
+        pattern, dst, rowBytes,
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            const uint8_t* g = m.Green(py, px);
+            Put(out, AlongLine(r, g, 1), r[0], AlongLine(r, g, s));
+        },
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            const uint8_t* g = m.Green(py, px);
+            Put(out, r[0], g[0], Diagonal(r, g, s));
+        },
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            const uint8_t* g = m.Green(py, px);
+            Put(out, Diagonal(r, g, s), g[0], r[0]);
+        },
+        [&](int py, int px, uint8_t* out) {
+            const uint8_t* r = m.Raw(py, px);
+            const uint8_t* g = m.Green(py, px);
+            Put(out, AlongLine(r, g, s), r[0], AlongLine(r, g, 1));
+        });
 }
 
 void Debayerize(const unsigned char* src, unsigned char* dst, int width, int height, std::ptrdiff_t rowBytes,
