@@ -100,14 +100,26 @@ FITSReadResult ReadFITSImage(const std::string& name, FITSImage& image)
         return FITSReadResult::failed;
 
     std::vector<int32_t> pixels;
+    std::vector<char> undefined;
     try {
         pixels.resize(static_cast<std::size_t>(count));
+        undefined.resize(static_cast<std::size_t>(count));
     } catch (const std::bad_alloc&) {
         return FITSReadResult::outOfMemory;
     }
-    ffgpv(file.get(), TINT, 1, count, &nullValue, pixels.data(), &anyNull, &status);
+    // Undefined pixels (NaN in float images, the BLANK value in integer ones)
+    // become 0. Asked for a null value of 0, CFITSIO would skip that check and
+    // turn NaN into INT32_MIN, which the minimum shift then spreads over the
+    // whole plane.
+    ffgpf(file.get(), TINT, 1, count, pixels.data(), undefined.data(), &anyNull, &status);
     if (status != 0 || !CloseChecked(file, status))
         return FITSReadResult::failed;
+    if (anyNull) {
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            if (undefined[i])
+                pixels[i] = 0;
+        }
+    }
 
     image.width = width;
     image.height = height;

@@ -40,7 +40,8 @@ enum class FITSReadResult {
 // Opens name read-only (CFITSIO's file-name rules, so compressed files open
 // too), requires NAXIS >= 2 with NAXIS1 and NAXIS2 in 1..kMaxFITSSide, and
 // reads the first NAXIS1 × NAXIS2 values of the primary image as int32 with
-// CFITSIO's scaling and conversion (BSCALE/BZERO applied; floats truncated).
+// CFITSIO's scaling and conversion (BSCALE/BZERO applied; floats truncated);
+// undefined pixels (NaN, or the BLANK value) read as 0.
 // The data unit is checked to hold those values before the buffer is
 // allocated. On failure image is left as it was. Main thread or any single
 // thread (CFITSIO keeps no state between calls here).

@@ -3,6 +3,7 @@
 #include "files/FITSFile.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -179,6 +180,21 @@ TEST(FITSFileRead, ReadsAstropyIntegerAndFloatImages)
         EXPECT_EQ(image.height, 3);
         EXPECT_EQ(AsDoubles(image.pixels), c.values);
     }
+}
+
+TEST(FITSFileRead, UndefinedPixelsReadAsZero)
+{
+    const fs::path dir = ReferenceScratchDir();
+    const std::string nan = (dir / "nan.fits").string();
+    ASSERT_TRUE(WriteFITSWithAstropy("float32", "2x2", {1, std::nan(""), -3, 4}, nan));
+    FITSImage image;
+    ASSERT_EQ(ReadFITSImage(nan, image), FITSReadResult::ok);
+    EXPECT_EQ(image.pixels, (std::vector<int32_t>{1, 0, -3, 4}));
+
+    const std::string blank = (dir / "blank.fits").string();
+    ASSERT_TRUE(WriteFITSWithAstropy("int16", "1x4", {-32768, 7, -32768, -2}, blank, "-32768"));
+    ASSERT_EQ(ReadFITSImage(blank, image), FITSReadResult::ok);
+    EXPECT_EQ(image.pixels, (std::vector<int32_t>{0, 7, 0, -2}));
 }
 
 TEST(FITSFileRead, CubesGiveTheirFirstImageAndTinyImagesRead)

@@ -27,12 +27,15 @@ FITSDescription DescribeFITS(const std::string& path)
 }
 
 bool WriteFITSWithAstropy(const std::string& dtype, const std::string& shape, const std::vector<double>& values,
-                          const std::string& path)
+                          const std::string& path, const std::string& blank)
 {
     const std::string in = ReferenceScratchDir() + "/values.f8";
     WriteDoubles(in, values);
+    std::vector<std::string> args = {dtype, shape, in, path};
+    if (!blank.empty())
+        args.push_back(blank);
     std::string output;
-    return RunPythonScript("fits_write.py", {dtype, shape, in, path}, &output);
+    return RunPythonScript("fits_write.py", args, &output);
 }
 
 bool FitsverifyClean(const std::string& path, std::string* report)

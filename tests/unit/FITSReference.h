@@ -17,9 +17,10 @@ struct FITSDescription {
 FITSDescription DescribeFITS(const std::string& path);
 
 // Writes values (C order) as a primary image of numpy type dtype and shape
-// ("480x640", numpy order; "none" for a header-only file).
+// ("480x640", numpy order; "none" for a header-only file); blank, when not
+// empty, is the BLANK keyword's value.
 bool WriteFITSWithAstropy(const std::string& dtype, const std::string& shape, const std::vector<double>& values,
-                          const std::string& path);
+                          const std::string& path, const std::string& blank = std::string());
 
 // True when fitsverify finds no error and no warning; its report in *report.
 bool FitsverifyClean(const std::string& path, std::string* report);
