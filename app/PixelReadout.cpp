@@ -101,7 +101,7 @@ HSVColor RGB2HSV(const RGBColor& rgb)
     if (h < 0.0)
         h += 1.0;
     hsv.hue = static_cast<uint16_t>(std::min(65535.0, h * 65535.0));
-    hsv.saturation = static_cast<uint16_t>(std::min(65535.0, s * 65535.0 + 0.5));
+    hsv.saturation = static_cast<uint16_t>(std::min(65535.0, s * 65535.0));
     return hsv;
 }
 
