@@ -176,6 +176,10 @@ S.astype(np.float64).tofile(d + '/expected')
     EXPECT_TRUE(Plane(gRedStack) == std::vector<double>(expected.begin(), expected.begin() + n));
     EXPECT_TRUE(Plane(gGreenStack) == std::vector<double>(expected.begin() + n, expected.begin() + 2 * n));
     EXPECT_TRUE(Plane(gBlueStack) == std::vector<double>(expected.begin() + 2 * n, expected.end()));
+    // Stacking again (the previous planes' memory is taken again) gives the same sums.
+    const std::vector<double> red = Plane(gRedStack);
+    ASSERT_TRUE(CreateInitialStack());
+    EXPECT_TRUE(Plane(gRedStack) == red);
 }
 
 TEST_F(SummedStackTest, NoClipsOrNoneIncludedGiveABlackStack)

@@ -1,0 +1,155 @@
+// bench/stack/StackBench.cpp: summing rendered clips into the stack's three
+// planes, against a memory copy of the same clip bytes in the same run (one
+// thread), and the swap of a clip to its temporary files and back.
+//
+// Prints, per size:
+//   stack <w>x<h> n=<N> velmora_gbps=<x> memcpy_gbps=<y> ratio=<x/y>
+//   swap <w>x<h> out_mbps=<x> in_mbps=<y> memcpy_mbps=<z>
+// where the byte counts are the clips' pixel bytes (4 per pixel).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ShellSettings.h"
+#include "engine/Frame.h"
+#include "engine/FrameList.h"
+#include "engine/ImageDim.h"
+#include "engine/SummedStack.h"
+#include "platform/core/FreeMemory.h"
+#include "platform/core/GWorldWrapper.h"
+#include "platform/core/TempFolder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
+
+// Noise with a few smooth areas, as real frames are neither flat nor random.
+void FillFrame(GWorldWrapper& image, uint32_t seed)
+{
+    uint32_t s = seed;
+    for (int y = 0; y < image.Height(); ++y) {
+        uint8_t* row = image.PixelRow(y);
+        for (int x = 0; x < image.Width(); ++x) {
+            s = s * 1664525u + 1013904223u;
+            const uint8_t noise = static_cast<uint8_t>(s >> 27);
+            row[4 * x] = 0xFF;
+            row[4 * x + 1] = static_cast<uint8_t>(((x + y) >> 3) + noise);
+            row[4 * x + 2] = static_cast<uint8_t>((x >> 2) + noise);
+            row[4 * x + 3] = static_cast<uint8_t>((y >> 2) + noise);
+        }
+    }
+}
+
+void MakeClips(int width, int height, int count)
+{
+    gFrames.clear();
+    gImageDim = MakeRect(0, 0, height, width);
+    for (int i = 0; i < count; ++i) {
+        auto original = std::make_unique<GWorldWrapper>(32, gImageDim, -1);
+        FillFrame(*original, static_cast<uint32_t>(i + 1));
+        auto modified = std::make_unique<GWorldWrapper>(32, gImageDim, -1);
+        *modified = *original;
+        auto frame = std::make_unique<Frame>(i, original.release(), modified.release());
+        // A few aligned clips, as after alignment: per-channel offsets differ.
+        if (i % 4 == 1) {
+            frame->SetAlignment(MakePoint(1, -2), 1);
+            frame->SetAlignment(MakePoint(-1, 1), 3);
+        }
+        frame->UpdateFrame(false); // rendered now, so the timing sees only the sums
+        gFrames.push_back(std::move(frame));
+    }
+}
+
+void BenchStack(int width, int height, int count)
+{
+    MakeClips(width, height, count);
+    const double bytes = static_cast<double>(width) * height * 4 * count;
+    double best = 1e30;
+    for (int run = 0; run < 3; ++run) {
+        const auto t0 = Clock::now();
+        if (!CreateInitialStack())
+            std::fprintf(stderr, "stack failed\n");
+        best = std::min(best, Seconds(t0, Clock::now()));
+    }
+    // The reference: every clip's pixel bytes copied row by row into one image.
+    GWorldWrapper target(32, gImageDim, -1);
+    double copyBest = 1e30;
+    for (int run = 0; run < 3; ++run) {
+        const auto t0 = Clock::now();
+        for (const auto& frame : gFrames) {
+            FrameLease lease = frame->GetModified(false);
+            for (int y = 0; y < height; ++y)
+                std::memcpy(target.PixelRow(y), lease->PixelRow(y), static_cast<std::size_t>(width) * 4);
+        }
+        copyBest = std::min(copyBest, Seconds(t0, Clock::now()));
+    }
+    volatile uint8_t sink = target.PixelRow(height / 2)[5];
+    (void)sink;
+    const double velmora = bytes / best / 1e9, reference = bytes / copyBest / 1e9;
+    std::printf("stack %dx%d n=%d velmora_gbps=%.3f memcpy_gbps=%.3f ratio=%.3f\n", width, height, count, velmora,
+                reference, velmora / reference);
+    std::fflush(stdout);
+    DeleteFrameStack();
+    gFrames.clear();
+}
+
+void BenchSwap(int width, int height)
+{
+    MakeClips(width, height, 2);
+    Frame& frame = *gFrames[1];
+    const double bytes = static_cast<double>(width) * height * 4 * 2; // original and modified
+    double outBest = 1e30, inBest = 1e30;
+    for (int run = 0; run < 5; ++run) {
+        const auto t0 = Clock::now();
+        if (!frame.SendToTempDiskFile())
+            std::fprintf(stderr, "swap-out failed\n");
+        const auto t1 = Clock::now();
+        if (!frame.RetrieveFromTempDiskFile())
+            std::fprintf(stderr, "swap-in failed\n");
+        const auto t2 = Clock::now();
+        outBest = std::min(outBest, Seconds(t0, t1));
+        inBest = std::min(inBest, Seconds(t1, t2));
+    }
+    GWorldWrapper copy(32, gImageDim, -1);
+    double copyBest = 1e30;
+    for (int run = 0; run < 5; ++run) {
+        const auto t0 = Clock::now();
+        FrameLease original = frame.GetOriginal();
+        FrameLease modified = frame.GetModified(false);
+        copy = *original;
+        copy = *modified;
+        copyBest = std::min(copyBest, Seconds(t0, Clock::now()));
+    }
+    std::printf("swap %dx%d out_mbps=%.1f in_mbps=%.1f memcpy_mbps=%.1f\n", width, height, bytes / outBest / 1e6,
+                bytes / inBest / 1e6, bytes / copyBest / 1e6);
+    std::fflush(stdout);
+    gFrames.clear();
+}
+
+} // namespace
+
+int main()
+{
+    // Plenty of memory as far as the policy knows: nothing is swapped while
+    // the sums are timed.
+    SetFreeMemForTesting([] { return int64_t{1} << 40; });
+    // The swap goes to the program's own folder (the user's cache folder,
+    // on disk), not to /tmp, which may be memory.
+    gMaxClipDim = MakeRect(0, 0, 96, 128);
+    gRotationMethod = 1;
+    BenchStack(640, 480, 200);
+    BenchStack(1920, 1080, 200);
+    BenchSwap(640, 480);
+    BenchSwap(1920, 1080);
+    RemovePrivateTempFolder();
+    return 0;
+}
