@@ -80,7 +80,13 @@ GWorldWrapper::Buffer GWorldWrapper::Allocate(int width, int height)
     if (width == 0 || height == 0)
         return buffer;
     buffer.pixels.reset(new uint8_t[size]);  // throws std::bad_alloc
-    std::memset(buffer.pixels.get(), kCanaryByte, size);
+    // Only the padding gets the canary; the pixels are erased by the caller,
+    // so large images are touched once.
+    const std::ptrdiff_t used = static_cast<std::ptrdiff_t>(width) * 4;
+    if (buffer.rowBytes > used)
+        for (int y = 0; y < height; ++y)
+            std::memset(buffer.pixels.get() + static_cast<std::ptrdiff_t>(y) * buffer.rowBytes + used, kCanaryByte,
+                        static_cast<std::size_t>(buffer.rowBytes - used));
     return buffer;
 }
 

@@ -75,11 +75,11 @@ void WriteDoubles(const std::string& path, const std::vector<double>& values)
 
 std::vector<double> ReadDoubles(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<double> values(bytes.size() / sizeof(double));
-    std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(values.size() * sizeof(double)),
-              reinterpret_cast<char*>(values.data()));
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff bytes = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    std::vector<double> values(static_cast<std::size_t>(bytes) / sizeof(double));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(values.data()), static_cast<std::streamsize>(values.size() * sizeof(double)));
     return values;
 }
 
