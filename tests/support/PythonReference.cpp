@@ -50,8 +50,10 @@ bool RunPythonScript(const std::string& name, const std::vector<std::string>& ar
 {
     const std::string path = name.find('/') == std::string::npos ? std::string(VELMORA_TEST_SCRIPTS) + "/" + name : name;
     std::string command = Quote(VELMORA_REFERENCE_PYTHON) + " " + Quote(path);
-    for (const std::string& a : args)
-        command += " " + Quote(a);
+    for (const std::string& a : args) {
+        command += ' ';
+        command += Quote(a);
+    }
     command += " 2>&1";
     output->clear();
     FILE* pipe = popen(command.c_str(), "r");
