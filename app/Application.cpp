@@ -13,6 +13,7 @@
 #include "app/Preferences.h"
 #include "app/Screenshots.h"
 #include "app/QtMainThreadQueue.h"
+#include "app/JobDisplayActions.h"
 #include "app/ShellHooks.h"
 #include "platform/qt/QtUserInteraction.h"
 #include "platform/qt/QuitRequests.h"
@@ -40,6 +41,7 @@ void EventHandlersInit(const std::vector<std::string>& documents)
     // Menu, logout and signals all take the one quit path.
     InstallQuitRequestHandlers(&RequestQuit);
     InstallQtJobEvents();
+    InstallJobDisplayActions();
     // Files named at start arrive once, after the loop runs.
     if (!documents.empty())
         QTimer::singleShot(0, qApp, [documents] {

@@ -6,12 +6,10 @@
 #include <QObject>
 
 #include "app/JobEvents.h"
-#include "app/FrameInspector.h"
 #include "app/Jobs.h"
 #include "app/MainThreadQueue.h"
 #include "app/ModalDialogs.h"
 #include "app/WorkingDialogProgress.h"
-#include "engine/ClipsWindow.h"
 
 namespace {
 
@@ -60,8 +58,5 @@ void InstallQtJobEvents()
     JobHooks& hooks = GetJobHooks();
     hooks.openProgressWindow = &OpenWorkingDialogProgress;
     hooks.askWrongImageDim = &DoWrongImageDimDialog;
-    hooks.markWorkingClip = [](Frame&, int clip) { MarkWorkingClip(clip); };
-    hooks.drawClip = [](Frame& frame, int) { DrawFrameClip(frame, true); };
-    hooks.updateFrameInspector = &UpdateFrameInspectorWindow;
     InstallJobShellHooks();
 }
