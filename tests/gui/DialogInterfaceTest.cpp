@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <unistd.h>
 #include <cstring>
 #include <locale>
 #include <new>
@@ -470,29 +471,40 @@ TEST(EditTextNumbers, ParseTable)
     CheckParseTable();
 }
 
+// The parse runs in a child process: switching the C library's locale there
+// leaves this process as it was (and glibc keeps a few bytes of the switch
+// for the process's life).
+void ParseUnderGermanLocaleAndExit(const std::string& folder)
+{
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
+        setenv("LOCPATH", folder.c_str(), 1);
+        if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+            _exit(2);
+    }
+    try {
+        std::locale::global(std::locale("de_DE.UTF-8"));
+    } catch (const std::runtime_error&) {
+        // Only the C library knows the locale: still a comma separator.
+    }
+    if (std::strcmp(std::localeconv()->decimal_point, ",") != 0)
+        _exit(3);
+    for (const ParseCase& c : kParseCases)
+        if (ParseLeadingInt(c.text) != c.asInt || ParseLeadingFloat(c.text) != c.asFloat)
+            _exit(1);
+    _exit(0);
+}
+
 TEST(EditTextNumbers, ParseTableUnderAGermanLocale)
 {
-    const std::string saved = std::setlocale(LC_ALL, nullptr);
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
-        // Not installed: compile it into a private folder (Debian ships the sources).
-        const std::string folder = ReferenceScratchDir() + "/locales";
-        const std::string command = "mkdir -p '" + folder + "' && localedef -i de_DE -f UTF-8 '" + folder +
-                                    "/de_DE.UTF-8' >/dev/null 2>&1";
-        if (std::system(command.c_str()) == 0)
-            setenv("LOCPATH", folder.c_str(), 1);
-    }
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
-        GTEST_SKIP() << "de_DE.UTF-8 is not available";
-    // The user's decimal separator is a comma here.
-    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
-    std::locale old;
-    try {
-        old = std::locale::global(std::locale("de_DE.UTF-8"));
-    } catch (const std::runtime_error&) {
-    }
-    CheckParseTable();
-    std::locale::global(old);
-    std::setlocale(LC_ALL, saved.c_str());
+    // Compile the locale into a private folder when it is not installed
+    // (Debian ships its sources).
+    const std::string folder = ReferenceScratchDir() + "/locales";
+    const std::string command = "mkdir -p '" + folder + "' && localedef -i de_DE -f UTF-8 '" + folder +
+                                "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (!std::setlocale(LC_ALL, nullptr) || std::system(command.c_str()) != 0)
+        GTEST_SKIP() << "de_DE.UTF-8 cannot be made here";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(ParseUnderGermanLocaleAndExit(folder), testing::ExitedWithCode(0), "");
 }
 
 TEST_F(DialogInterfaceTest, EditTextReadsTheField)

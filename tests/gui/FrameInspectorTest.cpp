@@ -30,6 +30,18 @@
 
 namespace {
 
+// The windows and the menu model go before the program ends: their menu
+// bars must not outlive the model's actions.
+class WindowsEnvironment final : public testing::Environment {
+public:
+    void TearDown() override
+    {
+        DestroyMainWindows();
+        DestroyMenuBarForTesting();
+    }
+};
+testing::Environment* const kWindowsEnvironment = testing::AddGlobalTestEnvironment(new WindowsEnvironment);
+
 class FrameInspectorTest : public EngineFixture {
 protected:
     void SetUp() override
