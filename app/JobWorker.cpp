@@ -97,6 +97,12 @@ bool Thread_IncrementWorkingDialogProgressBar()
     return job->status->load() == 0;
 }
 
+int Thread_JobRunStatus()
+{
+    JobRecord* job = ReportingJob();
+    return job ? job->status->load() : 1;
+}
+
 void PostThreadDoneEvent(JobFinalProc finalProc)
 {
     JobRecord* job = ReportingJob();

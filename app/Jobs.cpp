@@ -56,7 +56,8 @@ std::thread StartThread(std::function<void()> body)
 
 // Everything a job needs before its first worker runs. Throws std::bad_alloc
 // with nothing of the job left behind.
-std::unique_ptr<JobRecord> MakeJobRecord(std::size_t numWorkers, int numItems, int numCustomMutexes)
+std::unique_ptr<JobRecord> MakeJobRecord(std::size_t numWorkers, int numItems, int numCustomMutexes,
+                                         bool withCancel)
 {
     CreateTempGWWs(gNumThreads);
 
@@ -75,7 +76,9 @@ std::unique_ptr<JobRecord> MakeJobRecord(std::size_t numWorkers, int numItems, i
     // Last, because it shows: nothing can fail after it but a thread start.
     JobHooks& hooks = GetJobHooks();
     if (numItems >= 2) {
-        if (hooks.openProgressWindow)
+        if (!withCancel && hooks.openProgressWindowWithoutCancel)
+            job->progress = hooks.openProgressWindowWithoutCancel(numItems);
+        else if (hooks.openProgressWindow)
             job->progress = hooks.openProgressWindow(numItems);
         job->hasProgressWindow = job->progress != nullptr;
         job->status = job->progress ? job->progress->Status() : FixedStatus(kWorkingRunning);
@@ -151,14 +154,14 @@ namespace {
 
 // Makes the job whole, then starts its workers in slot order.
 bool StartJob(std::vector<JobWorker> workers, int numItems, JobFinalProc finalProc, int numCustomMutexes,
-              bool lockCalibration)
+              bool lockCalibration, bool withCancel = true)
 {
     if (workers.empty())
         return false;
 
     std::unique_ptr<JobRecord> job;
     try {
-        job = MakeJobRecord(workers.size(), numItems, numCustomMutexes < 0 ? 0 : numCustomMutexes);
+        job = MakeJobRecord(workers.size(), numItems, numCustomMutexes < 0 ? 0 : numCustomMutexes, withCancel);
     } catch (const std::bad_alloc&) {
         DoNotEnougMemoryForOperationDialog();
         return false;
@@ -215,7 +218,8 @@ bool RunThreadedProc(std::vector<JobWorker> workers, int numItems, JobFinalProc 
     return CanStartJob() && StartJob(std::move(workers), numItems, finalProc, numCustomMutexes, false);
 }
 
-bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCustomMutexes, int tempSelection)
+bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCustomMutexes, int tempSelection,
+                          bool withCancel)
 {
     if (!CanStartJob())
         return false;
@@ -247,7 +251,7 @@ bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCust
         return false;
     }
 
-    return StartJob(std::move(workers), n == 0 ? 1 : n, finalProc, numCustomMutexes, true);
+    return StartJob(std::move(workers), n == 0 ? 1 : n, finalProc, numCustomMutexes, true, withCancel);
 }
 
 void NoteWorkerDone(JobRecord& job, JobFinalProc finalProc)

@@ -51,8 +51,10 @@ constexpr int kTempSelectionAtStart = -2;
 // the temporary selection is not a clip (a beep), or the job's objects
 // cannot be made (the out-of-memory alert). Main thread only; never from a
 // final procedure.
+// withCancel false shows the progress window without Cancel, for jobs that
+// must reach every clip (crop and resample leave no clip at the old size).
 [[nodiscard]] bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCustomMutexes,
-                                        int tempSelection = kTempSelectionAtStart);
+                                        int tempSelection = kTempSelectionAtStart, bool withCancel = true);
 
 // Starts a job with one worker per entry of workers, in order; worker i runs
 // in thread slot i. numItems is the number of elementary items (the progress
@@ -95,6 +97,10 @@ bool Thread_IncrementWorkingDialogProgressBar();
 // only the first call of a worker counts. Does not wait.
 void PostThreadDoneEvent(JobFinalProc finalProc);
 
+// The job's own run status without stepping the bar (0 running, 1 finished,
+// 2 cancelled), for work that polls between progress steps; 1 outside a job.
+int Thread_JobRunStatus();
+
 // Asks the wrong-size question and waits for the answer (1 accept, 2 reject).
 // Returns the answer at once when the job already has one. The caller holds
 // the lock that lets one worker ask (custom mutex 0 of the picture import).
@@ -135,6 +141,8 @@ struct JobHooks {
     // Opens the progress window of a job of total items, or throws
     // std::bad_alloc. Unset: no window, and the job runs to its end.
     std::function<std::unique_ptr<JobProgressWindow>(int total)> openProgressWindow;
+    // The same without a Cancel button. Unset: openProgressWindow.
+    std::function<std::unique_ptr<JobProgressWindow>(int total)> openProgressWindowWithoutCancel;
     // Starts a joinable thread running body; throws (std::system_error,
     // std::bad_alloc) when the system refuses. Unset: std::thread.
     std::function<std::thread(std::function<void()> body)> startThread;

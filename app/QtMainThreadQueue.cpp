@@ -57,6 +57,7 @@ void InstallQtJobEvents()
     SetMainThreadQueue(&sQueue);
     JobHooks& hooks = GetJobHooks();
     hooks.openProgressWindow = &OpenWorkingDialogProgress;
+    hooks.openProgressWindowWithoutCancel = &OpenWorkingDialogProgressWithoutCancel;
     hooks.askWrongImageDim = &DoWrongImageDimDialog;
     InstallJobShellHooks();
 }

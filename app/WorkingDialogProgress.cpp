@@ -7,9 +7,9 @@ namespace {
 
 class WorkingDialogProgress final : public JobProgressWindow {
 public:
-    explicit WorkingDialogProgress(int total)
+    WorkingDialogProgress(int total, bool withCancel)
     {
-        auto dialog = std::make_unique<WorkingDialog>(total, true, false);
+        auto dialog = std::make_unique<WorkingDialog>(total, withCancel, false);
         mStatus = dialog->SharedRunStatus();
         gWorkingDialog = dialog.release(); // owned by this object from here on, through mStatus
     }
@@ -37,5 +37,10 @@ private:
 
 std::unique_ptr<JobProgressWindow> OpenWorkingDialogProgress(int total)
 {
-    return std::make_unique<WorkingDialogProgress>(total);
+    return std::make_unique<WorkingDialogProgress>(total, true);
+}
+
+std::unique_ptr<JobProgressWindow> OpenWorkingDialogProgressWithoutCancel(int total)
+{
+    return std::make_unique<WorkingDialogProgress>(total, false);
 }

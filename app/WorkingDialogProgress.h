@@ -12,3 +12,5 @@
 // another operation may have put up its own since). Throws std::bad_alloc
 // with no window left. Main thread only.
 std::unique_ptr<JobProgressWindow> OpenWorkingDialogProgress(int total);
+// The same window without Cancel ("WorkingWithoutButton").
+std::unique_ptr<JobProgressWindow> OpenWorkingDialogProgressWithoutCancel(int total);
