@@ -100,8 +100,12 @@ PictFileStatus WritePictFile(const std::string& path, const GWorldWrapper& image
 
     // A new file beside the target, renamed over it once complete, so a
     // failed save never leaves a half-written file in the old one's place.
+    // Its name is short, so that a target whose name is at the file system's
+    // limit still gets one.
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string temporary =
-        path + ".velmora-" + std::to_string(::getpid()) + "-" + std::to_string(sReplaceCounter.fetch_add(1));
+        folder + ".velmora-save-" + std::to_string(::getpid()) + "-" + std::to_string(sReplaceCounter.fetch_add(1));
     if (!WriteNewFile(temporary, bytes, true))
         return PictFileStatus::writeFailed;
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
