@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/Commands.h"
+#include "app/FrameInspector.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
 #include "app/MenuState.h"
@@ -17,6 +18,7 @@
 #include "app/ShellHooks.h"
 #include "platform/qt/QtUserInteraction.h"
 #include "platform/qt/QuitRequests.h"
+#include "engine/ClipsWindow.h"
 #include "resources/MainInterfaceFile.h"
 
 namespace {
@@ -42,6 +44,8 @@ void EventHandlersInit(const std::vector<std::string>& documents)
     InstallQuitRequestHandlers(&RequestQuit);
     InstallQtJobEvents();
     InstallJobDisplayActions();
+    InstallClipsWindow();
+    InstallFrameInspector();
     // Files named at start arrive once, after the loop runs.
     if (!documents.empty())
         QTimer::singleShot(0, qApp, [documents] {

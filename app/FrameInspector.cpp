@@ -10,6 +10,7 @@
 #include "app/MainWindows.h"
 #include "app/OperationBoundsRect.h"
 #include "app/PascalStrings.h"
+#include "app/PixelReadout.h"
 #include "app/ShellHooks.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
@@ -255,4 +256,11 @@ void DrawFrameInspectorWindow()
     c.singlePersistent = c.persistentCount == 1 ? gPersistantSelectionIndices.front() : -1;
     c.lockToFirst = gLockFrameInspectorWindowToFrameOne;
     UpdateFrameInspectorWindow(ChooseInspectorIndex(c));
+}
+
+void InstallFrameInspector()
+{
+    ShellHooks& hooks = GetShellHooks();
+    hooks.drawFrameInspectorWindow = [] { DrawFrameInspectorWindow(); };
+    hooks.updatePixelReadout = [] { UpdatePixelColorWindowFromMouse(); };
 }

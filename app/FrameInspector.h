@@ -62,6 +62,10 @@ void FrameOperationsBoundRect();
 // integers. Empty when a size is not positive or there is no rectangle.
 Rect BoundsRectInWindow(Rect bounds, int imageWidth, int imageHeight, int windowWidth, int windowHeight);
 
+// Installs the inspector's and the pixel readout's hooks into the shell
+// (redraw on activation, the readout for the mouse). Call once at start-up.
+void InstallFrameInspector();
+
 // The lines of the instruction shown when no single clip is chosen.
 extern const char* const kInspectorInstruction[6];
 
