@@ -1,0 +1,15 @@
+// engine/ClipCommandGate.cpp: the common refusal of clip-changing commands.
+#include "engine/ClipCommandGate.h"
+
+#include "app/Jobs.h"
+#include "app/ShellHooks.h"
+#include "platform/core/UserInteraction.h"
+
+bool RefuseClipChange()
+{
+    if (IsJobActive() || clipChangesBlocked()) {
+        SysBeep();
+        return true;
+    }
+    return false;
+}
