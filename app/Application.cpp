@@ -16,6 +16,7 @@
 #include "app/QtMainThreadQueue.h"
 #include "app/JobDisplayActions.h"
 #include "app/ShellHooks.h"
+#include "files/OpenImagesAndMovies.h"
 #include "platform/qt/QtUserInteraction.h"
 #include "platform/qt/QuitRequests.h"
 #include "engine/ClipsWindow.h"
@@ -61,6 +62,7 @@ void StartShell(const std::vector<std::string>& documents)
     LoadStartPreferences();
     ToolBoxInit();
     InstallShellCommands();
+    InstallPictureAndMovieImport();
     MenuBarInit();
     WindowInit();
     EventHandlersInit(documents);

@@ -141,7 +141,9 @@ void DialogInterface::WindowDeleter::operator()(QWidget* window) const
     delete window;
 }
 
-DialogInterface::DialogInterface(const std::string& windowName)
+DialogInterface::DialogInterface(const std::string& windowName) : DialogInterface(windowName, true) {}
+
+DialogInterface::DialogInterface(const std::string& windowName, bool countsAsOpenDialog)
 {
     mIgnoreEvents = true;
     QWidget* window = CreateWindowFromInterface(windowName);
@@ -164,9 +166,11 @@ DialogInterface::DialogInterface(const std::string& windowName)
             });
     }
     qApp->installEventFilter(mFilter.get());
-    NoteDialogOpened();
-    mRegistered = true;
-    UpdateMenuState();
+    if (countsAsOpenDialog) {
+        NoteDialogOpened();
+        mRegistered = true;
+        UpdateMenuState();
+    }
     window->show();
     mIgnoreEvents = false;
 }

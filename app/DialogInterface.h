@@ -53,6 +53,9 @@ public:
     // registers the dialog as open. Throws std::bad_alloc when the window is
     // unknown or memory runs out; nothing is then left behind.
     explicit DialogInterface(const std::string& windowName);
+    // countsAsOpenDialog false: a modeless dialog that leaves the menus as
+    // they are (the movie frame dialogs, which keep their own count).
+    DialogInterface(const std::string& windowName, bool countsAsOpenDialog);
     virtual ~DialogInterface();
     DialogInterface(const DialogInterface&) = delete;
     DialogInterface& operator=(const DialogInterface&) = delete;

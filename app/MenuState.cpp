@@ -16,6 +16,7 @@ MenuStateInputs CurrentMenuStateInputs()
     s.clipsExist = ClipsExist();
     s.stackExists = StackExists();
     s.boundsRect = OperationBoundsRectExists();
+    s.movieDialog = AskShell(GetShellHooks().movieDialogOpen);
     return s;
 }
 
@@ -54,7 +55,7 @@ void ApplyMenuState(const MenuStateInputs& s)
     for (int item = 1; item <= m.ItemCount(kEditMenu); ++item)
         m.SetItemEnabled(kEditMenu, item, !(item == 1 || (item >= 3 && item <= 6)));
 
-    m.SetMenuEnabled(kOperationsMenu, !J && !D && (C || S));
+    m.SetMenuEnabled(kOperationsMenu, !J && !D && !s.movieDialog && (C || S));
     for (int item = 1; item <= m.ItemCount(kOperationsMenu); ++item) {
         bool on = C;
         if (item == 6 || item == 9)

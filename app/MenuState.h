@@ -9,6 +9,7 @@ struct MenuStateInputs {
     bool clipsExist = false;   // C
     bool stackExists = false;  // S
     bool boundsRect = false;   // B
+    bool movieDialog = false;  // M: a movie frame dialog is open
 };
 
 // The current state, from the shell's predicates.

@@ -22,6 +22,8 @@ struct ShellHooks {
     std::function<bool()> inspectorShowsClip;
     // The temporary selection is set or the persistent selection is not empty.
     std::function<bool()> anyClipSelected;
+    // A movie frame dialog is open (its clips must not be operated on meanwhile).
+    std::function<bool()> movieDialogOpen;
 
     // -- Closing the document, in this order --
     // Destroy every clip, empty the clip list and the persistent selection

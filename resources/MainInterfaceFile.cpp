@@ -17,6 +17,7 @@
 #include "ui_FrameStack.h"
 #include "ui_Hints.h"
 #include "ui_ImageDimError.h"
+#include "ui_OpenMovie.h"
 #include "ui_PixelValues.h"
 #include "ui_WorkingWithButton.h"
 #include "ui_WorkingWithoutButton.h"
@@ -59,6 +60,7 @@ void RegisterMainInterfaceFile()
     RegisterInterfaceWindow("PixelValues", &Build<Ui::PixelValues, ShellWindow>);
     RegisterInterfaceWindow("AboutBox", &Build<Ui::AboutBox, QDialog>);
     RegisterInterfaceWindow("ImageDimError", &Build<Ui::ImageDimError, QDialog>);
+    RegisterInterfaceWindow("OpenMovie", &Build<Ui::OpenMovie, QWidget>);
     RegisterInterfaceWindow("WorkingWithButton", &Build<Ui::WorkingWithButton, QWidget>);
     RegisterInterfaceWindow("WorkingWithoutButton", &Build<Ui::WorkingWithoutButton, QWidget>);
 }

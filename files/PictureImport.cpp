@@ -1,0 +1,167 @@
+// files/PictureImport.cpp: the picture import job, its workers and its end.
+#include "files/PictureImport.h"
+
+#include <atomic>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "app/Alerts.h"
+#include "app/FrameInspector.h"
+#include "app/JobSplit.h"
+#include "app/Jobs.h"
+#include "app/MainWindows.h"
+#include "app/MenuState.h"
+#include "app/OperationBoundsRect.h"
+#include "app/ShellSettings.h"
+#include "engine/ClipsWindow.h"
+#include "engine/Frame.h"
+#include "engine/FrameList.h"
+#include "engine/ImageDim.h"
+#include "engine/SummedStack.h"
+#include "files/ImportedClips.h"
+#include "platform/core/GWorldWrapper.h"
+#include "platform/core/StandardAlerts.h"
+#include "platform/core/UserInteraction.h"
+#include "platform/qt/PictureDecoder.h"
+#include "platform/qt/ShellWindow.h"
+
+const char* const kAddPicturesErrorTitle = "Add Pictures Error";
+const char* const kAddPicturesErrorMessage =
+    "An error occurred while opening some of the files.  Any readable files will be accepted and any "
+    "unreadable files will be rejected.  Sorry.";
+
+namespace {
+
+// Custom mutexes of the import job.
+constexpr int kQuestionMutex = 0; // one worker at a time asks the wrong-size question
+constexpr int kAppendMutex = 1;   // one worker at a time appends to the clip list
+
+// A worker met a picture it could not decode; the final procedure reports it.
+std::atomic<bool> sDecodeFailed{false};
+
+// Holds a custom mutex of the running job for a scope, so that no exit,
+// out of memory included, leaves it locked.
+class CustomMutexGuard {
+public:
+    explicit CustomMutexGuard(int i) : mIndex(i) { mLocked = lockCustomMutex(i); }
+    ~CustomMutexGuard()
+    {
+        if (mLocked)
+            (void)unlockCustomMutex(mIndex); // the same index locked: cannot fail
+    }
+    CustomMutexGuard(const CustomMutexGuard&) = delete;
+    CustomMutexGuard& operator=(const CustomMutexGuard&) = delete;
+
+private:
+    int mIndex;
+    bool mLocked = false;
+};
+
+// Only the bottom and right edges decide: a picture whose frame starts
+// elsewhere than (0, 0) but ends where the document does is mapped onto it.
+bool HasDocumentSize(Rect frame)
+{
+    return frame.bottom == gImageDim.bottom && frame.right == gImageDim.right;
+}
+
+// One picture to one clip; a picture that does not decode makes none and is
+// noted for the final report. Throws std::bad_alloc with nothing of it left
+// (the append lock released).
+void ImportOnePicture(const ProbedPicture& picture)
+{
+    auto original = std::make_unique<GWorldWrapper>(32, gImageDim, 0);
+    if (DecodePictureInto(picture.file, *original) != MediaStatus::ok) {
+        sDecodeFailed = true;
+        return;
+    }
+    std::unique_ptr<Frame> frame = MakeImportedClip(std::move(original));
+    CustomMutexGuard append(kAppendMutex);
+    (void)AppendImportedClip(std::move(frame));
+}
+
+} // namespace
+
+void ShowAddPicturesError()
+{
+    DoStandardAlertNoCancel(kAlertStop, kAddPicturesErrorTitle, kAddPicturesErrorMessage);
+}
+
+void Thread_OpenSetOfPictures(const std::vector<ProbedPicture>& chunk)
+{
+    for (const ProbedPicture& picture : chunk) {
+        bool take = true;
+        if (gAcceptBadDimImages.load() != 1 && !HasDocumentSize(picture.frame)) {
+            CustomMutexGuard question(kQuestionMutex);
+            take = PostWrongImageDimEvent() == 1;
+        }
+        if (take) {
+            try {
+                ImportOnePicture(picture);
+            } catch (const std::bad_alloc&) {
+                // This worker's part ends here; the others go on, and the
+                // clips made so far stay.
+                DoNotEnougMemoryForOperationDialog();
+                return;
+            }
+        }
+        if (!Thread_IncrementWorkingDialogProgressBar())
+            return;
+    }
+}
+
+void Thread_OpenSetOfPicturesFinal()
+{
+    if (gClipsWindow && FrameCount() > 0)
+        gClipsWindow->show();
+    DrawFrameInspectorWindow();
+    FitClipsWindowToNumFrames(true);
+    DrawClipsWindow();
+    if (gClipsWindow && gClipsWindow->isVisible())
+        ShowAndRaise(gClipsWindow);
+    DestroyOperationBoundsRect();
+    DeleteFrameStack();
+    UpdateMenuState();
+    if (sDecodeFailed.exchange(false))
+        ShowAddPicturesError();
+}
+
+void AddSetOfPictures(std::vector<ProbedPicture> pictures)
+{
+    if (pictures.empty())
+        return;
+    if (IsJobActive()) {
+        SysBeep();
+        return;
+    }
+    if (FrameCount() == 0) {
+        Rect frame = pictures.front().frame;
+        if (!VerifyImageWidth(&frame, true))
+            return;
+        try {
+            TakeNewImageDim(frame);
+        } catch (const std::bad_alloc&) {
+            DoNotEnougMemoryForOperationDialog();
+            return;
+        }
+        ShowFrameInspectorForImageDim();
+    }
+    gAcceptBadDimImages = 0;
+    sDecodeFailed = false;
+
+    const int n = static_cast<int>(pictures.size());
+    std::vector<JobWorker> workers;
+    try {
+        for (const JobRange& range : SplitJobRanges(n, gNumThreads)) {
+            // Each worker owns its chunk; the pictures are moved, not copied.
+            auto chunk =
+                std::make_shared<std::vector<ProbedPicture>>(std::make_move_iterator(pictures.begin() + range.first),
+                                                             std::make_move_iterator(pictures.begin() + range.end));
+            workers.push_back([chunk] { Thread_OpenSetOfPictures(*chunk); });
+        }
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+        return;
+    }
+    (void)RunThreadedProc(std::move(workers), n, &Thread_OpenSetOfPicturesFinal, 2); // a refusal beeps or alerts
+}
