@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/Commands.h"
+#include "app/DocumentHooks.h"
 #include "app/FrameInspector.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
@@ -47,6 +48,7 @@ void EventHandlersInit(const std::vector<std::string>& documents)
     InstallJobDisplayActions();
     InstallClipsWindow();
     InstallFrameInspector();
+    InstallDocumentHooks();
     // Files named at start arrive once, after the loop runs.
     if (!documents.empty())
         QTimer::singleShot(0, qApp, [documents] {

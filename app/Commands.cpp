@@ -123,6 +123,8 @@ bool MenuHandler(uint32_t command, int menuId, int item)
     // The entry may replace itself; run a copy.
     const CommandFunction function = it->second;
     function(CommandContext{command, menuId, item});
+    // Whatever the command changed (clips, stack, dialogs), the menus follow.
+    UpdateMenuState();
     return true;
 }
 
