@@ -63,7 +63,11 @@ void RunJobWorker(JobRecord& job, uint32_t slot, const JobWorker& work)
         work();
     } catch (const std::bad_alloc&) {
         // Handed to the main thread; the job ends by the normal path.
-        DoNotEnougMemoryForOperationDialog();
+        try {
+            DoNotEnougMemoryForOperationDialog();
+        } catch (const std::bad_alloc&) {
+            // No memory even to ask for the alert: the job still ends.
+        }
     }
     SetThisThreadIndex(kNoThreadSlot);
     PostThreadDoneEvent(nullptr);

@@ -30,12 +30,16 @@ PolledMainThreadQueue::~PolledMainThreadQueue()
 
 void PolledMainThreadQueue::post(const JobEvent& ev)
 {
+    bool wasEmpty;
     {
         std::lock_guard<std::mutex> lock(mMutex);
+        wasEmpty = mEvents.empty();
         mEvents.push_back(ev);
         ++mPostedCount[KindIndex(ev.kind)];
     }
-    mPosted.notify_all();
+    // Only the main thread waits, and only for an empty queue.
+    if (wasEmpty)
+        mPosted.notify_one();
 }
 
 bool PolledMainThreadQueue::PopOne(JobEvent& ev, std::chrono::steady_clock::time_point deadline)

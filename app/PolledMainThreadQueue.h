@@ -44,7 +44,7 @@ private:
     void Dispatch(const JobEvent& ev);
 
     mutable std::mutex mMutex;       // guards everything below
-    std::condition_variable mPosted; // notified at each post
+    std::condition_variable mPosted; // notified when the queue stops being empty
     std::deque<JobEvent> mEvents;
     std::array<uint64_t, kJobEventKinds> mPostedCount{};
     std::array<uint64_t, kJobEventKinds> mDispatchedCount{};
