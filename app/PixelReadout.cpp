@@ -176,8 +176,9 @@ void WritePixelColor(ShellWindow* imageWindow, const RGBColor& rgb, const HSVCol
     if (!gPixelValuesWindow || !imageWindow)
         return;
     if (Canvas* canvas = ContentCanvas(gPixelValuesWindow)) {
-        QImage& target = canvas->Image();
-        target = image.scaled(target.size()).convertToFormat(QImage::Format_RGB32);
+        // Scaled to the content as it is now, whatever the backing image's size.
+        const QSize content(std::max(1, canvas->width()), std::max(1, canvas->height()));
+        canvas->Image() = image.scaled(content).convertToFormat(QImage::Format_RGB32);
         canvas->Flush();
     }
     const QRect frame = imageWindow->frameGeometry();

@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QImage>
 
+#include "app/Alerts.h"
 #include "app/Commands.h"
 #include "app/FrameInspector.h"
 #include "app/MainWindows.h"
@@ -268,7 +269,9 @@ void DrawClipsWindow()
 void UpdateSelectedFrameClipFromMouse()
 {
     const int n = FrameCount();
-    if (n == 0)
+    // While a tool dialog reads the clips, hovering leaves the selection and
+    // the inspector alone.
+    if (n == 0 || !permitClipUpdates())
         return;
     bool outside = false;
     const int clip = ClipUnderMouse(&outside);

@@ -40,6 +40,7 @@ std::string FormatClipScore(double score);
 
 // Hover: the temporary selection follows the mouse; the clip left and the
 // clip entered are redrawn and the inspector follows the selection rule.
+// Nothing changes while a dialog that reads the clips is open.
 void UpdateSelectedFrameClipFromMouse();
 // Temporary selection to none, with the same redraws.
 void EraseTempSelection();

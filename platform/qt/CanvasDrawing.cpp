@@ -124,9 +124,11 @@ void FrameCanvasRectGreyPattern(QImage& target, const QRect& r)
 {
     if (r.isEmpty() || !Drawable(target))
         return;
+    // The pattern's set bits in black, the others in white (the background),
+    // so the frame shows on dark and light pictures alike.
     auto plot = [&target](int x, int y) {
-        if (((x + y) & 1) == 0 && target.rect().contains(x, y))
-            reinterpret_cast<QRgb*>(target.scanLine(y))[x] = 0xFF000000u;
+        if (target.rect().contains(x, y))
+            reinterpret_cast<QRgb*>(target.scanLine(y))[x] = ((x + y) & 1) == 0 ? 0xFF000000u : 0xFFFFFFFFu;
     };
     for (int x = r.left(); x <= r.right(); ++x) {
         plot(x, r.top());

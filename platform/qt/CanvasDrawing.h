@@ -40,8 +40,8 @@ int CanvasTextWidth(const std::string& text, CanvasFont font);
 void FillCanvasRect(QImage& target, const QRect& r, const QColor& colour);
 // Frames r from the inside with a pen of penSize × penSize pixels.
 void FrameCanvasRect(QImage& target, const QRect& r, int penSize, const QColor& colour);
-// Frames r from the inside, one pixel wide, with the 50 % grey stipple
-// (black pixels where x + y is even, the rest left alone).
+// Frames r from the inside, one pixel wide, with the 50 % grey stipple:
+// black where x + y is even, white elsewhere.
 void FrameCanvasRectGreyPattern(QImage& target, const QRect& r);
 // A line from (x0, y0) to (x1, y1), both ends included, 1 pixel wide.
 void DrawCanvasLine(QImage& target, int x0, int y0, int x1, int y1, const QColor& colour);

@@ -281,6 +281,14 @@ TEST_F(ClipsWindowTest, HoverFollowsTheMouse)
     PointerScriptForTesting()->covered = true;
     UpdateSelectedFrameClipFromMouse();
     EXPECT_EQ(gTempSelectionIndex, -1);
+    // Under a filter dialog the selection stays where it was.
+    PointerScriptForTesting()->covered = false;
+    HoverOver(3);
+    gUnsharpMaskInterface = reinterpret_cast<UnsharpMaskInterface*>(this);
+    PointerScriptForTesting()->position = Centre(0);
+    UpdateSelectedFrameClipFromMouse();
+    gUnsharpMaskInterface = nullptr;
+    EXPECT_EQ(gTempSelectionIndex, 3);
 }
 
 TEST_F(ClipsWindowTest, CommandDragFromUnselectedOnlyAdds)

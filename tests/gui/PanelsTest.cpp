@@ -242,7 +242,7 @@ TEST_F(PanelsTest, DrawShowsTheScaledImageAndTheRectangle)
     // The grey pattern on the frame (290, 20)-(310, 30): black where x + y is even.
     EXPECT_EQ(canvas.pixel(290, 20), qRgb(0, 0, 0));
     EXPECT_EQ(canvas.pixel(309, 29), qRgb(0, 0, 0));
-    EXPECT_NE(canvas.pixel(291, 20), qRgb(0, 0, 0));
+    EXPECT_EQ(canvas.pixel(291, 20), qRgb(255, 255, 255));
     // Outside the thumbnail nothing was drawn.
     EXPECT_EQ(canvas.pixel(279, 10), qRgb(255, 255, 255));
     EXPECT_EQ(canvas.pixel(440, 130), qRgb(255, 255, 255));
