@@ -87,9 +87,13 @@ void OpenImagesAndMovies(const std::vector<std::string>* docList)
     std::vector<ProbedPicture> pictures;
     MovieList movies;
     if (!OpenFileList(files, pictures, movies))
-        ShowAddPicturesError();
+        NoteAddPicturesError();
 
+    // With pictures coming in, the job's end reports both kinds of failure
+    // at once; otherwise it is reported now.
     AddSetOfPictures(std::move(pictures));
+    if (!IsJobActive())
+        ShowAddPicturesErrorIfPending();
 
     for (std::unique_ptr<MovieSource>& movie : movies) {
         gCursor = false;

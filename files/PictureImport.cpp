@@ -37,8 +37,9 @@ namespace {
 constexpr int kQuestionMutex = 0; // one worker at a time asks the wrong-size question
 constexpr int kAppendMutex = 1;   // one worker at a time appends to the clip list
 
-// A worker met a picture it could not decode; the final procedure reports it.
-std::atomic<bool> sDecodeFailed{false};
+// Some file of the current Open could not be read (by the open loop or by a
+// worker's decode); reported once, when the import has ended.
+std::atomic<bool> sAddPicturesErrorPending{false};
 
 // Holds a custom mutex of the running job for a scope, so that no exit,
 // out of memory included, leaves it locked.
@@ -72,7 +73,7 @@ void ImportOnePicture(const ProbedPicture& picture)
 {
     auto original = std::make_unique<GWorldWrapper>(32, gImageDim, 0);
     if (DecodePictureInto(picture.file, *original) != MediaStatus::ok) {
-        sDecodeFailed = true;
+        sAddPicturesErrorPending = true;
         return;
     }
     std::unique_ptr<Frame> frame = MakeImportedClip(std::move(original));
@@ -82,9 +83,15 @@ void ImportOnePicture(const ProbedPicture& picture)
 
 } // namespace
 
-void ShowAddPicturesError()
+void NoteAddPicturesError()
 {
-    DoStandardAlertNoCancel(kAlertStop, kAddPicturesErrorTitle, kAddPicturesErrorMessage);
+    sAddPicturesErrorPending = true;
+}
+
+void ShowAddPicturesErrorIfPending()
+{
+    if (sAddPicturesErrorPending.exchange(false))
+        DoStandardAlertNoCancel(kAlertStop, kAddPicturesErrorTitle, kAddPicturesErrorMessage);
 }
 
 void Thread_OpenSetOfPictures(const std::vector<ProbedPicture>& chunk)
@@ -122,8 +129,7 @@ void Thread_OpenSetOfPicturesFinal()
     DestroyOperationBoundsRect();
     DeleteFrameStack();
     UpdateMenuState();
-    if (sDecodeFailed.exchange(false))
-        ShowAddPicturesError();
+    ShowAddPicturesErrorIfPending();
 }
 
 void AddSetOfPictures(std::vector<ProbedPicture> pictures)
@@ -147,7 +153,6 @@ void AddSetOfPictures(std::vector<ProbedPicture> pictures)
         ShowFrameInspectorForImageDim();
     }
     gAcceptBadDimImages = 0;
-    sDecodeFailed = false;
 
     const int n = static_cast<int>(pictures.size());
     std::vector<JobWorker> workers;

@@ -24,7 +24,7 @@ struct ProbedPicture {
 // axis on its own), makes the clip whole and appends it, then steps the
 // progress bar. Clips are numbered in the order workers append them. A
 // picture that fails to decode makes no clip and uses up its step; the final
-// procedure then shows "Add Pictures Error" once. Out of memory ends that
+// procedure then shows "Add Pictures Error" (ShowAddPicturesErrorIfPending). Out of memory ends that
 // worker's part after the out-of-memory alert; clips made so far stay.
 // Main thread only; no job may be running.
 void AddSetOfPictures(std::vector<ProbedPicture> pictures);
@@ -35,5 +35,9 @@ void Thread_OpenSetOfPicturesFinal();
 
 extern const char* const kAddPicturesErrorTitle;
 extern const char* const kAddPicturesErrorMessage;
-// The "Add Pictures Error" stop alert. Main thread only.
-void ShowAddPicturesError();
+// Notes that a file of the current Open could not be read. Any thread.
+void NoteAddPicturesError();
+// Shows the "Add Pictures Error" stop alert when an error was noted since it
+// was last shown: once per Open, however many files failed and wherever.
+// Main thread only.
+void ShowAddPicturesErrorIfPending();
