@@ -188,7 +188,8 @@ void WindowInit()
 
     for (ShellWindow* w : {gClipsWindow, gFrameInspectorWindow, gFrameStackWindow, gPixelValuesWindow})
         UseFixedFont(w);
-    for (ShellWindow* w : {gClipsWindow, gFrameInspectorWindow})
+    // Hovering drives the clip under the mouse and the pixel readout.
+    for (ShellWindow* w : {gClipsWindow, gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow, gFlatFrameWindow})
         w->centralWidget()->setMouseTracking(true);
     RedrawOnActivation(gClipsWindow, &ShellHooks::drawClipsWindow, nullptr);
     RedrawOnActivation(gFrameInspectorWindow, &ShellHooks::drawFrameInspectorWindow, nullptr);
