@@ -43,7 +43,7 @@ bool EnsureStack(StackDocument& doc, int width, int height)
         return false;
     }
     if (clipless)
-        doc.ReleaseCalibrationOfOtherSize();
+        doc.FollowNewImageDim();
     return true;
 }
 

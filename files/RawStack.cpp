@@ -61,7 +61,7 @@ RawReadResult OpenRAWFile(StackDocument& doc, const std::filesystem::path& file,
         return RawReadResult::readFailed;
     }
     if (clipless)
-        doc.ReleaseCalibrationOfOtherSize();
+        doc.FollowNewImageDim();
     // Cannot fail: the length was checked against the same params.
     (void)DecodeRawSamples(bytes.data(), bytes.size(), params, doc.Plane(0), doc.Plane(1), doc.Plane(2));
     doc.ProjectStack();

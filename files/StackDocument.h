@@ -27,9 +27,10 @@ public:
     // The document's image size (top and left 0).
     virtual Rect ImageDim() const = 0;
     virtual void SetImageDim(Rect r) = 0;
-    // After a clip-less document took a new size: releases the dark and flat
-    // frames (with their windows) whose size differs from ImageDim().
-    virtual void ReleaseCalibrationOfOtherSize() = 0;
+    // After a clip-less document took a new size and its stack: the rest of
+    // the document follows ImageDim() (thumbnail size, an empty hot-pixel
+    // mask, dark and flat frames of another size released with their windows).
+    virtual void FollowNewImageDim() = 0;
 
     // Builds the stack from the clips at ImageDim() (three zeroed planes when
     // there are no clips), replacing any stack. True when a new stack was

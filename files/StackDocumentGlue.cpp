@@ -2,10 +2,14 @@
 // file formats see it: the engine's summed stack, clip list and image size.
 #include "files/StackDocument.h"
 
+#include <new>
+
 #include "app/ModalDialogs.h"
 #include "engine/FrameList.h"
 #include "engine/ImageDim.h"
 #include "engine/SummedStack.h"
+#include "files/ImportedClips.h"
+#include "platform/core/StandardAlerts.h"
 
 namespace {
 
@@ -30,12 +34,15 @@ public:
     int ClipCount() const override { return FrameCount(); }
     Rect ImageDim() const override { return gImageDim; }
     void SetImageDim(Rect r) override { gImageDim = r; }
-    void ReleaseCalibrationOfOtherSize() override
+    void FollowNewImageDim() override
     {
-        // TODO: release dark and flat frames of another size than gImageDim,
-        // with their windows, once the calibration files offer that call.
-        // Safe meanwhile: a clip-less document renders nothing with them, and
-        // picture import into it sets a new size before any clip is made.
+        try {
+            TakeNewImageDim(gImageDim);
+        } catch (const std::bad_alloc&) {
+            // The stack stands; only the hot-pixel mask could not be made, and
+            // a mask of another size counts as no hot pixels.
+            DoNotEnougMemoryForOperationDialog();
+        }
     }
     bool CreateInitialStack() override { return ::CreateInitialStack(); }
     bool AskWrongImageDim() override { return DoWrongImageDimDialog(); }

@@ -223,7 +223,7 @@ TEST_F(FITSStackTest, EmptyDocumentTakesTheFilesSize)
     EXPECT_EQ(doc.planes[0], std::vector<int32_t>(640 * 480, 0));
     EXPECT_EQ(doc.planes[1], std::vector<int32_t>(640 * 480, 0));
     EXPECT_EQ(std::vector<double>(doc.planes[2].begin(), doc.planes[2].end()), values);
-    EXPECT_EQ(doc.calibrationReleases, 1);
+    EXPECT_EQ(doc.sizeFollows, 1);
 }
 
 TEST_F(FITSStackTest, FailedStackBuildRestoresTheSizeAndWritesNothing)
@@ -238,7 +238,7 @@ TEST_F(FITSStackTest, FailedStackBuildRestoresTheSizeAndWritesNothing)
         EXPECT_EQ(ui.Alerts()[0].request.title, kImageWidthErrorTitle);
         EXPECT_FALSE(doc.hasStack);
         EXPECT_EQ(doc.imageDim, MakeRect(0, 0, 0, 0));
-        EXPECT_EQ(doc.calibrationReleases, 0);
+        EXPECT_EQ(doc.sizeFollows, 0);
         EXPECT_EQ(doc.projections, 0);
     }
     // A document with clips: a declined rotation warning, a Cancel, or too little memory.
@@ -269,7 +269,7 @@ TEST_F(FITSStackTest, DocumentWithClipsKeepsItsSizeAndBuildsTheStack)
     OpenFITSToStack(doc, OpenFITSParams{Astropy("int16", "3x4", values), kRedChannel});
     ASSERT_TRUE(doc.hasStack);
     EXPECT_EQ(doc.builds, 1);
-    EXPECT_EQ(doc.calibrationReleases, 0);
+    EXPECT_EQ(doc.sizeFollows, 0);
     EXPECT_EQ(std::vector<double>(doc.planes[0].begin(), doc.planes[0].end()), values);
     EXPECT_EQ(doc.planes[1], std::vector<int32_t>(12, 1)); // the clips' sum stays
 }

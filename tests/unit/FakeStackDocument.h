@@ -26,7 +26,7 @@ public:
     bool acceptWrongSize = false;
     int wrongSizeQuestions = 0;
     int projections = 0;
-    int calibrationReleases = 0;
+    int sizeFollows = 0;
     int builds = 0;
 
     // A stack of w × h whose planes hold distinct values per channel.
@@ -49,7 +49,7 @@ public:
     int ClipCount() const override { return clips; }
     Rect ImageDim() const override { return imageDim; }
     void SetImageDim(Rect r) override { imageDim = r; }
-    void ReleaseCalibrationOfOtherSize() override { ++calibrationReleases; }
+    void FollowNewImageDim() override { ++sizeFollows; }
     bool AskWrongImageDim() override
     {
         ++wrongSizeQuestions;

@@ -165,7 +165,7 @@ TEST(RawStackOpen, FailedStackBuildKeepsTheOldStackOrLeavesNone)
         EXPECT_EQ(ui.Alerts()[0].request.title, kImageWidthErrorTitle);
         EXPECT_FALSE(doc.hasStack);
         EXPECT_EQ(doc.imageDim, Rect{});
-        EXPECT_EQ(doc.calibrationReleases, 0);
+        EXPECT_EQ(doc.sizeFollows, 0);
     }
 }
 
@@ -188,7 +188,7 @@ TEST(RawStackOpen, ClipsKeepTheirSizeAndClipLessDocumentsTakeTheFiles)
         FakeStackDocument doc = OldDocument();
         EXPECT_EQ(OpenRAWFile(doc, path, Import(5, 2, 1)), RawReadResult::ok);
         EXPECT_EQ(doc.imageDim, MakeRect(0, 0, 2, 5));
-        EXPECT_EQ(doc.calibrationReleases, 1);
+        EXPECT_EQ(doc.sizeFollows, 1);
         EXPECT_EQ(doc.projections, 1);
         for (int c = 0; c < 3; ++c)
             for (int i = 0; i < 10; ++i)
@@ -201,7 +201,7 @@ TEST(RawStackOpen, ClipsKeepTheirSizeAndClipLessDocumentsTakeTheFiles)
         doc.clips = 4;
         doc.imageDim = MakeRect(0, 0, 2, 5);
         EXPECT_EQ(OpenRAWFile(doc, path, Import(5, 2, 1, false)), RawReadResult::ok);
-        EXPECT_EQ(doc.calibrationReleases, 0);
+        EXPECT_EQ(doc.sizeFollows, 0);
         EXPECT_EQ(doc.planes[0][0], 0);
         EXPECT_EQ(doc.planes[1][0], 10); // planar: green starts after 10 red samples
     }

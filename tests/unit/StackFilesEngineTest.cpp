@@ -209,3 +209,23 @@ TEST_F(StackFilesWithClipsTest, DeclinedRotationWarningWritesNothing)
     EXPECT_EQ(ui.BeepCount(), beeps + 1);
     EXPECT_EQ(gRedStack[0], 9);
 }
+
+TEST_F(StackFilesWithClipsTest, ClipLessDocumentFollowsTheFilesSize)
+{
+    ScriptedInteraction ui;
+    gDarkFrame = MakeImage(8, 6); // left from an earlier document
+    gFlatFrame = MakeImage(5, 3);
+    const fs::path raw = ReferenceScratchDir() + "/in.raw";
+    WriteBytes(raw.string(), std::vector<unsigned char>(5 * 3 * 3, 1));
+    RawImportParams params;
+    params.width = 5;
+    params.height = 3;
+    params.sampleBytes = 1;
+    ASSERT_EQ(OpenRAWFile(raw, params), RawReadResult::ok);
+    EXPECT_EQ(gImageDim, MakeRect(0, 0, 3, 5));
+    EXPECT_EQ(gDarkFrame, nullptr); // another size: released
+    ASSERT_NE(gFlatFrame, nullptr); // the file's size: kept
+    EXPECT_TRUE(gHotPixelMask.Matches(5, 3));
+    EXPECT_FALSE(gHotPixelMask.HasAnyHotPixel());
+    EXPECT_EQ(ui.AlertCount(), 0);
+}
