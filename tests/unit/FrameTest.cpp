@@ -20,6 +20,7 @@
 #include "imaging/MedianFilter.h"
 #include "imaging/Rotation.h"
 #include "imaging/Transforms.h"
+#include "engine/MemoryPolicy.h"
 #include "tests/support/ScriptedInteraction.h"
 #include "tests/unit/EngineFixture.h"
 
@@ -601,4 +602,28 @@ TEST_F(FrameTest, ReplacingAnImageOfABusyClipFailsAndFreesIt)
     spy.Release();
     worker.join();
     EXPECT_EQ(frame->GetModified(false)->Width(), 20);
+}
+
+TEST_F(FrameTest, SwapOutSkipsClipsBeingRenderedOrSwapped)
+{
+    StepSpy spy;
+    for (int i = 0; i < 4; ++i)
+        AddClip(24, 16, static_cast<uint32_t>(30 + i));
+    spy.CloseLatch();
+    std::thread worker([&] { gFrames[1]->UpdateFrame(false); });
+    spy.WaitUntilInsideLatch();
+    // Clip 1 is being rendered: the first free clip after it goes.
+    EXPECT_TRUE(SendAFrameToATempDiskFile());
+    EXPECT_TRUE(gFrames[1]->InMemory());
+    EXPECT_FALSE(gFrames[2]->InMemory());
+    // A clip on disk cannot be swapped out again.
+    EXPECT_FALSE(gFrames[2]->SendToTempDiskFile());
+    EXPECT_TRUE(SendAFrameToATempDiskFile());
+    EXPECT_FALSE(gFrames[3]->InMemory());
+    EXPECT_FALSE(SendAFrameToATempDiskFile()); // only clip 0 and the rendering clip 1 are left
+    spy.Release();
+    worker.join();
+    EXPECT_FALSE(gFrames[1]->IsDirty());
+    EXPECT_TRUE(SendAFrameToATempDiskFile());
+    EXPECT_FALSE(gFrames[1]->InMemory());
 }
