@@ -28,7 +28,13 @@ public:
     // Creates and shows the window ("WorkingWithButton" when withButton, else
     // "WorkingWithoutButton") with the thread count of gNumThreads. A total
     // below 1 counts as 1. The creator owns the window: it stores it in
-    // gWorkingDialog and deletes it when its work ends. Main thread only.
+    // gWorkingDialog and deletes it when its work ends, but only while
+    // gWorkingDialog still points to it: Cancel and arrow endings delete the
+    // window themselves (deferred). A window without Cancel whose arrow keys
+    // do not end it never deletes itself and may live on its owner's stack.
+    // Others may step a window they find open but never delete it or reset
+    // the status; they check gWorkingDialog again before each step.
+    // Main thread only.
     WorkingDialog(int total, bool withButton, bool arrowKeysEnd);
     ~WorkingDialog();
     WorkingDialog(const WorkingDialog&) = delete;

@@ -62,7 +62,20 @@ private:
     QEventLoop& mLoop;
 };
 
+int sTrackingDepth = 0;
+std::function<void()> sTrackingEnded;
+
 }  // namespace
+
+bool IsTrackingMouse()
+{
+    return sTrackingDepth > 0;
+}
+
+void SetMouseTrackingEndedCallback(std::function<void()> callback)
+{
+    sTrackingEnded = std::move(callback);
+}
 
 QPoint TrackMouseUntilRelease(QWidget* widget, const std::function<void(QPoint position)>& onMove)
 {
@@ -70,7 +83,11 @@ QPoint TrackMouseUntilRelease(QWidget* widget, const std::function<void(QPoint p
     DragFilter filter(widget, onMove, loop);
     filter.last = widget->mapFromGlobal(QCursor::pos());
     qApp->installEventFilter(&filter);
+    ++sTrackingDepth;
     loop.exec();
+    --sTrackingDepth;
     qApp->removeEventFilter(&filter);
+    if (sTrackingDepth == 0 && sTrackingEnded)
+        sTrackingEnded();
     return filter.last;
 }

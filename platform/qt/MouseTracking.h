@@ -14,3 +14,9 @@ class QWidget;
 // a move reports no button down. Other user input is dropped meanwhile.
 // Returns the last position. Main thread only.
 QPoint TrackMouseUntilRelease(QWidget* widget, const std::function<void(QPoint position)>& onMove);
+
+// True while a drag's loop runs. The main-thread event dispatcher holds the
+// workers' events meanwhile (a drag sees no job event), and replays them in
+// order from the callback, which runs once each drag has ended.
+bool IsTrackingMouse();
+void SetMouseTrackingEndedCallback(std::function<void()> callback);

@@ -141,7 +141,18 @@ TEST(TrackMouseUntilRelease, FollowsMovesOutsideTheWidgetAndConsumesTheRelease)
         SendMouse(&window, QEvent::MouseButtonRelease, {151, -21}, Qt::NoButton);
         window.removeEventFilter(&counter);
     });
-    const QPoint last = TrackMouseUntilRelease(&window, [&](QPoint p) { seen.push_back(p); });
+    int ended = 0;
+    bool trackingDuringMoves = false;
+    SetMouseTrackingEndedCallback([&] { ++ended; });
+    EXPECT_FALSE(IsTrackingMouse());
+    const QPoint last = TrackMouseUntilRelease(&window, [&](QPoint p) {
+        seen.push_back(p);
+        trackingDuringMoves = IsTrackingMouse();
+    });
+    SetMouseTrackingEndedCallback(nullptr);
+    EXPECT_TRUE(trackingDuringMoves);
+    EXPECT_FALSE(IsTrackingMouse());
+    EXPECT_EQ(ended, 1);
     EXPECT_EQ(seen, (std::vector<QPoint>{{10, 10}, {150, -20}}));
     EXPECT_EQ(last, QPoint(151, -21));
     EXPECT_EQ(releasesSeenByWidget, 0);
