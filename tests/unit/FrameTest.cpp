@@ -627,3 +627,22 @@ TEST_F(FrameTest, SwapOutSkipsClipsBeingRenderedOrSwapped)
     EXPECT_TRUE(SendAFrameToATempDiskFile());
     EXPECT_FALSE(gFrames[1]->InMemory());
 }
+
+TEST_F(FrameTest, ARotationOutOfMemoryRendersUnrotatedAndStaysDirty)
+{
+    FrameRenderSteps failing = DefaultFrameRenderSteps();
+    failing.rotateNearest = [](GWorldWrapper&, double) { return false; }; // as after its alert
+    SetFrameRenderStepsForTesting(&failing);
+    Frame* frame = AddClip(12, 8, 12);
+    frame->SetRotation(100);
+    frame->SetNormalizationFactor(0.5);
+    EXPECT_TRUE(frame->UpdateFrame(false));
+    EXPECT_TRUE(frame->IsDirty());
+    auto expected = MakeImage(12, 8);
+    *expected = *frame->GetOriginal();
+    MultiplyImage(*expected, 0.5);
+    EXPECT_TRUE(SamePixels(*frame->GetModified(false), *expected));
+    SetFrameRenderStepsForTesting(nullptr);
+    EXPECT_TRUE(frame->UpdateFrame(false));
+    EXPECT_FALSE(frame->IsDirty());
+}

@@ -598,3 +598,23 @@ TEST_F(SummedStackTest, DeleteFrameStackKeepsTheDivisor)
     EXPECT_EQ(gLastStarBrightnessThreshold, -1);
     EXPECT_GE(mDisplay.hidden, 1);
 }
+
+TEST_F(SummedStackTest, AMaskOfAnotherSizeCountsAsNoHotPixels)
+{
+    gImageDim = MakeRect(0, 0, 4, 4);
+    Frame* frame = AddClip(4, 4, 9);
+    gHotPixelMask.Reset(5, 4);
+    std::fill(gHotPixelMask.pixels.begin(), gHotPixelMask.pixels.end(), 1);
+    ASSERT_TRUE(CreateInitialStack());
+    FrameLease modified = frame->GetModified(false);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(gRedStack[static_cast<std::size_t>(y * 4 + x)], GetPixel(*modified, x, y).r);
+    // The same mask at the clips' size leaves everything out.
+    gHotPixelMask.Reset(4, 4);
+    std::fill(gHotPixelMask.pixels.begin(), gHotPixelMask.pixels.end(), 1);
+    modified.reset();
+    ASSERT_TRUE(CreateInitialStack());
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(gRedStack[static_cast<std::size_t>(i)], 0);
+}
