@@ -28,8 +28,7 @@ std::map<uint32_t, CommandFunction>& Registry()
 }
 
 // A command that calls operation op of the operations table (if built).
-template <class F>
-CommandFunction Call(F CommandOperations::*op)
+template <class F> CommandFunction Call(F CommandOperations::*op)
 {
     return [op](const CommandContext&) {
         if (const auto& f = GetCommandOperations().*op)
@@ -81,7 +80,7 @@ void SetChannels(bool red, bool green, bool blue)
     gRedChannelOn = red;
     gGreenChannelOn = green;
     gBlueChannelOn = blue;
-    UpdateMenuState();  // the channel marks follow the flags
+    UpdateMenuState(); // the channel marks follow the flags
     TellShell(GetCommandOperations().projectStack);
 }
 
@@ -95,7 +94,7 @@ void SetRotationMethod(int method)
     TellShell(GetCommandOperations().updateFrames);
 }
 
-}  // namespace
+} // namespace
 
 void RegisterCommand(uint32_t command, CommandFunction function)
 {
@@ -140,7 +139,7 @@ bool ResampleForItem(int item, int& method, double& factor)
         return false;
     method = (item - 1) / 7;
     if (item >= 22) {
-        factor = 0.5;  // binning
+        factor = 0.5; // binning
         return true;
     }
     static const double kFactors[] = {0.0, 0.25, 0.5, 2.0, 3.0, 4.0, 0.0};

@@ -46,7 +46,7 @@ ShellWindow* Create(const char* name)
 
 ShellWindow* const* SevenWindows()
 {
-    static ShellWindow* const* const sWindows[] = {&gClipsWindow,    &gFrameInspectorWindow, &gFrameStackWindow,
+    static ShellWindow* const* const sWindows[] = {&gClipsWindow,     &gFrameInspectorWindow, &gFrameStackWindow,
                                                    &gDarkFrameWindow, &gFlatFrameWindow,      &gCommandsWindow,
                                                    &gHintsWindow};
     static ShellWindow* sCurrent[7];
@@ -129,7 +129,7 @@ void EraseCanvas(ShellWindow* window)
     }
 }
 
-}  // namespace
+} // namespace
 
 Canvas* ContentCanvas(ShellWindow* window)
 {
@@ -203,7 +203,7 @@ void DestroyMainWindows()
 {
     for (ShellWindow** w : {&gClipsWindow, &gFrameInspectorWindow, &gFrameStackWindow, &gDarkFrameWindow,
                             &gFlatFrameWindow, &gCommandsWindow, &gHintsWindow, &gPixelValuesWindow}) {
-        delete *w;  // top-level windows: no Qt parent owns them
+        delete *w; // top-level windows: no Qt parent owns them
         *w = nullptr;
     }
     sSavedPositions.clear();

@@ -7,14 +7,14 @@ class QWidget;
 class ShellWindow;
 
 // Each owned for the program's lifetime (until DestroyMainWindows).
-extern ShellWindow* gClipsWindow;           // "ClipsWindow": thumbnails; closing it closes the document
-extern ShellWindow* gFrameInspectorWindow;  // "FrameInspector": one clip at full size
-extern ShellWindow* gFrameStackWindow;      // "FrameStack": the summed stack
-extern ShellWindow* gDarkFrameWindow;       // "DarkFrame"
-extern ShellWindow* gFlatFrameWindow;       // "FlatFrame"
-extern ShellWindow* gCommandsWindow;        // "Commands": the home window, shown at start
-extern ShellWindow* gHintsWindow;           // "Hints"
-extern ShellWindow* gPixelValuesWindow;     // the floating pixel readout; never takes focus
+extern ShellWindow* gClipsWindow;          // "ClipsWindow": thumbnails; closing it closes the document
+extern ShellWindow* gFrameInspectorWindow; // "FrameInspector": one clip at full size
+extern ShellWindow* gFrameStackWindow;     // "FrameStack": the summed stack
+extern ShellWindow* gDarkFrameWindow;      // "DarkFrame"
+extern ShellWindow* gFlatFrameWindow;      // "FlatFrame"
+extern ShellWindow* gCommandsWindow;       // "Commands": the home window, shown at start
+extern ShellWindow* gHintsWindow;          // "Hints"
+extern ShellWindow* gPixelValuesWindow;    // the floating pixel readout; never takes focus
 
 // Creates the windows in the order above, hidden, each with a menu bar of
 // the menu model, stored-position windows at their stored place, the clips

@@ -64,8 +64,8 @@ void BuildSubmenus(MenuModel& m)
         m.AddItem(kSquareBoundsMenu, QLatin1String(side), FourCC("P2Bo"), {}, true);
 
     m.AddMenu(kTransformStackMenu, QStringLiteral("Transform Stack"), false);
-    for (const char* t : {"Rotate 90° Clockwise", "Rotate 180°", "Rotate 90° Counter-Clockwise",
-                          "Mirror Left-Right", "Mirror Top-Bottom"})
+    for (const char* t : {"Rotate 90° Clockwise", "Rotate 180°", "Rotate 90° Counter-Clockwise", "Mirror Left-Right",
+                          "Mirror Top-Bottom"})
         m.AddItem(kTransformStackMenu, QString::fromUtf8(t), FourCC("TfSt"));
 
     m.AddMenu(kResampleStackMenu, QStringLiteral("Bin Stack"), false);
@@ -85,84 +85,84 @@ void BuildMenus(MenuModel& m)
     m.AddItem(kAppMenu, QStringLiteral("About Velmora"), FourCC("abou"));
 
     m.AddMenu(kFileMenu, QStringLiteral("File"), true);
-    m.AddItem(kFileMenu, QStringLiteral("Open Pictures and Movies..."), FourCC("open"), Ctrl("O"));  // 1
-    m.AddItem(kFileMenu, QStringLiteral("Open Dark Frame..."), FourCC("FiDF"));                      // 2
-    m.AddItem(kFileMenu, QStringLiteral("Open Flat Frame..."), FourCC("FiFF"));                      // 3
-    m.AddItem(kFileMenu, QStringLiteral("Open FITS as Stack..."), FourCC("FiOF"));                   // 4
-    m.AddItem(kFileMenu, QStringLiteral("Open Raw as Stack..."), FourCC("FiOR"));                    // 5
-    m.AddSeparator(kFileMenu);                                                                        // 6
-    m.AddItem(kFileMenu, QStringLiteral("Save Stack as Picture..."), FourCC("save"), Ctrl("S"));     // 7
-    m.AddItem(kFileMenu, QStringLiteral("Save Stack as FITS..."), FourCC("FiSF"));                   // 8
-    m.AddItem(kFileMenu, QStringLiteral("Save Stack as Raw..."), FourCC("FiSR"));                    // 9
-    m.AddItem(kFileMenu, QStringLiteral("Open Workspace..."), FourCC("FiOW"), CtrlShift("O"));       // 10
-    m.AddSeparator(kFileMenu);                                                                        // 11
-    m.AddItem(kFileMenu, QStringLiteral("Save Workspace..."), FourCC("FiSW"), CtrlShift("S"));       // 12
-    m.AddItem(kFileMenu, QStringLiteral("Export Clips as Pictures..."), FourCC("FiDW"));             // 13
-    m.AddSeparator(kFileMenu);                                                                        // 14
-    m.AddItem(kFileMenu, QStringLiteral("Close"), FourCC("clos"), Ctrl("W"));                        // 15
-    m.AddItem(kFileMenu, QStringLiteral("Quit"), FourCC("quit"), Ctrl("Q"));                         // 16
+    m.AddItem(kFileMenu, QStringLiteral("Open Pictures and Movies..."), FourCC("open"), Ctrl("O")); // 1
+    m.AddItem(kFileMenu, QStringLiteral("Open Dark Frame..."), FourCC("FiDF"));                     // 2
+    m.AddItem(kFileMenu, QStringLiteral("Open Flat Frame..."), FourCC("FiFF"));                     // 3
+    m.AddItem(kFileMenu, QStringLiteral("Open FITS as Stack..."), FourCC("FiOF"));                  // 4
+    m.AddItem(kFileMenu, QStringLiteral("Open Raw as Stack..."), FourCC("FiOR"));                   // 5
+    m.AddSeparator(kFileMenu);                                                                      // 6
+    m.AddItem(kFileMenu, QStringLiteral("Save Stack as Picture..."), FourCC("save"), Ctrl("S"));    // 7
+    m.AddItem(kFileMenu, QStringLiteral("Save Stack as FITS..."), FourCC("FiSF"));                  // 8
+    m.AddItem(kFileMenu, QStringLiteral("Save Stack as Raw..."), FourCC("FiSR"));                   // 9
+    m.AddItem(kFileMenu, QStringLiteral("Open Workspace..."), FourCC("FiOW"), CtrlShift("O"));      // 10
+    m.AddSeparator(kFileMenu);                                                                      // 11
+    m.AddItem(kFileMenu, QStringLiteral("Save Workspace..."), FourCC("FiSW"), CtrlShift("S"));      // 12
+    m.AddItem(kFileMenu, QStringLiteral("Export Clips as Pictures..."), FourCC("FiDW"));            // 13
+    m.AddSeparator(kFileMenu);                                                                      // 14
+    m.AddItem(kFileMenu, QStringLiteral("Close"), FourCC("clos"), Ctrl("W"));                       // 15
+    m.AddItem(kFileMenu, QStringLiteral("Quit"), FourCC("quit"), Ctrl("Q"));                        // 16
 
     m.AddMenu(kEditMenu, QStringLiteral("Edit"), true);
-    m.AddItem(kEditMenu, QStringLiteral("Undo"));                                                       // 1
-    m.AddSeparator(kEditMenu);                                                                          // 2
-    m.AddItem(kEditMenu, QStringLiteral("Cut"));                                                        // 3
-    m.AddItem(kEditMenu, QStringLiteral("Copy"));                                                       // 4
-    m.AddItem(kEditMenu, QStringLiteral("Paste"));                                                      // 5
-    m.AddItem(kEditMenu, QStringLiteral("Clear"));                                                      // 6
-    m.AddSeparator(kEditMenu);                                                                          // 7
-    m.AddItem(kEditMenu, QStringLiteral("Select All Clips"), FourCC("sall"), Ctrl("A"));                // 8
-    m.AddItem(kEditMenu, QStringLiteral("Deselect All Clips"), FourCC("EdDA"), CtrlShift("A"));         // 9
-    m.AddItem(kEditMenu, QStringLiteral("Invert Selection"), FourCC("EdIS"), Ctrl("I"));                // 10
-    m.AddItem(kEditMenu, QStringLiteral("Select Clips in the Stack"), FourCC("EdSI"), CtrlShift("I"));  // 11
+    m.AddItem(kEditMenu, QStringLiteral("Undo"));                                                      // 1
+    m.AddSeparator(kEditMenu);                                                                         // 2
+    m.AddItem(kEditMenu, QStringLiteral("Cut"));                                                       // 3
+    m.AddItem(kEditMenu, QStringLiteral("Copy"));                                                      // 4
+    m.AddItem(kEditMenu, QStringLiteral("Paste"));                                                     // 5
+    m.AddItem(kEditMenu, QStringLiteral("Clear"));                                                     // 6
+    m.AddSeparator(kEditMenu);                                                                         // 7
+    m.AddItem(kEditMenu, QStringLiteral("Select All Clips"), FourCC("sall"), Ctrl("A"));               // 8
+    m.AddItem(kEditMenu, QStringLiteral("Deselect All Clips"), FourCC("EdDA"), CtrlShift("A"));        // 9
+    m.AddItem(kEditMenu, QStringLiteral("Invert Selection"), FourCC("EdIS"), Ctrl("I"));               // 10
+    m.AddItem(kEditMenu, QStringLiteral("Select Clips in the Stack"), FourCC("EdSI"), CtrlShift("I")); // 11
 
     m.AddMenu(kOperationsMenu, QStringLiteral("Operations"), true);
-    m.AddItem(kOperationsMenu, QStringLiteral("Create Hot Pixel Mask..."), FourCC("OpHP"));              // 1
-    m.AddItem(kOperationsMenu, QStringLiteral("Alignment Brightness Threshold..."), FourCC("OpAB"));      // 2
-    m.AddSeparator(kOperationsMenu);                                                                      // 3
-    m.AddItem(kOperationsMenu, QStringLiteral("Align Channels Separately"), FourCC("OpAS"), {}, true);    // 4
-    m.AddSubmenu(kOperationsMenu, kRotationMethodMenu);                                                   // 5
-    m.AddItem(kOperationsMenu, QStringLiteral("Crop to Bounds Rectangle"), FourCC("OpCC"), Ctrl("K"));    // 6
-    m.AddSubmenu(kOperationsMenu, kResampleClipsMenu);                                                    // 7
-    m.AddSubmenu(kOperationsMenu, kSquareBoundsMenu);                                                     // 8
-    m.AddSubmenu(kOperationsMenu, kSortClipsMenu);                                                        // 9
-    m.AddItem(kOperationsMenu, QStringLiteral("Stack"), FourCC("OpSF"), Ctrl("T"));                       // 10
-    m.AddSeparator(kOperationsMenu);                                                                      // 11
-    m.AddSeparator(kOperationsMenu);                                                                      // 12
-    m.AddSubmenu(kOperationsMenu, kTransformStackMenu);                                                   // 13
-    m.AddSubmenu(kOperationsMenu, kResampleStackMenu);                                                    // 14
-    m.AddItem(kOperationsMenu, QStringLiteral("Gaussian Blur..."), FourCC("OpGB"));                       // 15
-    m.AddItem(kOperationsMenu, QStringLiteral("Unsharp Mask..."), FourCC("OpUM"));                        // 16
-    m.AddItem(kOperationsMenu, QStringLiteral("Laplacian Pyramid Sharpening..."), FourCC("OpLS"));        // 17
-    m.AddItem(kOperationsMenu, QStringLiteral("Fourier Editor..."), FourCC("OpFE"));                      // 18
-    m.AddItem(kOperationsMenu, QStringLiteral("Wavelet Noise Reduction..."), FourCC("OpWS"));             // 19
-    m.AddItem(kOperationsMenu, QStringLiteral("Levels..."), FourCC("OpLv"), Ctrl("L"));                   // 20
-    m.AddItem(kOperationsMenu, QStringLiteral("Star Beautification..."), FourCC("OpSB"));                 // 21
+    m.AddItem(kOperationsMenu, QStringLiteral("Create Hot Pixel Mask..."), FourCC("OpHP"));            // 1
+    m.AddItem(kOperationsMenu, QStringLiteral("Alignment Brightness Threshold..."), FourCC("OpAB"));   // 2
+    m.AddSeparator(kOperationsMenu);                                                                   // 3
+    m.AddItem(kOperationsMenu, QStringLiteral("Align Channels Separately"), FourCC("OpAS"), {}, true); // 4
+    m.AddSubmenu(kOperationsMenu, kRotationMethodMenu);                                                // 5
+    m.AddItem(kOperationsMenu, QStringLiteral("Crop to Bounds Rectangle"), FourCC("OpCC"), Ctrl("K")); // 6
+    m.AddSubmenu(kOperationsMenu, kResampleClipsMenu);                                                 // 7
+    m.AddSubmenu(kOperationsMenu, kSquareBoundsMenu);                                                  // 8
+    m.AddSubmenu(kOperationsMenu, kSortClipsMenu);                                                     // 9
+    m.AddItem(kOperationsMenu, QStringLiteral("Stack"), FourCC("OpSF"), Ctrl("T"));                    // 10
+    m.AddSeparator(kOperationsMenu);                                                                   // 11
+    m.AddSeparator(kOperationsMenu);                                                                   // 12
+    m.AddSubmenu(kOperationsMenu, kTransformStackMenu);                                                // 13
+    m.AddSubmenu(kOperationsMenu, kResampleStackMenu);                                                 // 14
+    m.AddItem(kOperationsMenu, QStringLiteral("Gaussian Blur..."), FourCC("OpGB"));                    // 15
+    m.AddItem(kOperationsMenu, QStringLiteral("Unsharp Mask..."), FourCC("OpUM"));                     // 16
+    m.AddItem(kOperationsMenu, QStringLiteral("Laplacian Pyramid Sharpening..."), FourCC("OpLS"));     // 17
+    m.AddItem(kOperationsMenu, QStringLiteral("Fourier Editor..."), FourCC("OpFE"));                   // 18
+    m.AddItem(kOperationsMenu, QStringLiteral("Wavelet Noise Reduction..."), FourCC("OpWS"));          // 19
+    m.AddItem(kOperationsMenu, QStringLiteral("Levels..."), FourCC("OpLv"), Ctrl("L"));                // 20
+    m.AddItem(kOperationsMenu, QStringLiteral("Star Beautification..."), FourCC("OpSB"));              // 21
 
     m.AddMenu(kThreadsMenu, QStringLiteral("Threads"), true);
-    m.AddItem(kThreadsMenu, QStringLiteral("Synchronize Display"), FourCC("ThSn"), {}, true);  // 1
-    m.AddSeparator(kThreadsMenu);                                                               // 2
-    m.AddSeparator(kThreadsMenu, QStringLiteral("Worker Threads"));                             // 3
-    for (int count : kThreadCounts)                                                             // 4..15
+    m.AddItem(kThreadsMenu, QStringLiteral("Synchronize Display"), FourCC("ThSn"), {}, true); // 1
+    m.AddSeparator(kThreadsMenu);                                                             // 2
+    m.AddSeparator(kThreadsMenu, QStringLiteral("Worker Threads"));                           // 3
+    for (int count : kThreadCounts)                                                           // 4..15
         m.AddItem(kThreadsMenu, count == 1 ? QStringLiteral("1 Thread") : QStringLiteral("%1 Threads").arg(count),
                   FourCC("ThNm"), {}, true);
 
     m.AddMenu(kViewMenu, QStringLiteral("View"), true);
-    m.AddItem(kViewMenu, QStringLiteral("Small Clips"), FourCC("ViSc"), Ctrl("1"), true);        // 1
-    m.AddItem(kViewMenu, QStringLiteral("Medium Clips"), FourCC("ViMc"), Ctrl("2"), true);       // 2
-    m.AddItem(kViewMenu, QStringLiteral("Large Clips"), FourCC("ViLc"), Ctrl("3"), true);        // 3
-    m.AddSeparator(kViewMenu);                                                                   // 4
-    m.AddItem(kViewMenu, QStringLiteral("Minimal Visual Feedback"), FourCC("ViMF"), {}, true);   // 5
-    m.AddSeparator(kViewMenu);                                                                   // 6
-    m.AddItem(kViewMenu, QStringLiteral("All Channels"), FourCC("ViSa"), Ctrl("4"), true);       // 7
-    m.AddItem(kViewMenu, QStringLiteral("Red Channel"), FourCC("ViSr"), Ctrl("5"), true);        // 8
-    m.AddItem(kViewMenu, QStringLiteral("Green Channel"), FourCC("ViSg"), Ctrl("6"), true);      // 9
-    m.AddItem(kViewMenu, QStringLiteral("Blue Channel"), FourCC("ViSb"), Ctrl("7"), true);       // 10
-    m.AddSeparator(kViewMenu);                                                                   // 11
-    m.AddItem(kViewMenu, QStringLiteral("Show Commands"), FourCC("ViSC"), CtrlShift("K"));       // 12
-    m.AddItem(kViewMenu, QStringLiteral("Show Hints"), FourCC("ViSH"), CtrlShift("H"));          // 13
+    m.AddItem(kViewMenu, QStringLiteral("Small Clips"), FourCC("ViSc"), Ctrl("1"), true);      // 1
+    m.AddItem(kViewMenu, QStringLiteral("Medium Clips"), FourCC("ViMc"), Ctrl("2"), true);     // 2
+    m.AddItem(kViewMenu, QStringLiteral("Large Clips"), FourCC("ViLc"), Ctrl("3"), true);      // 3
+    m.AddSeparator(kViewMenu);                                                                 // 4
+    m.AddItem(kViewMenu, QStringLiteral("Minimal Visual Feedback"), FourCC("ViMF"), {}, true); // 5
+    m.AddSeparator(kViewMenu);                                                                 // 6
+    m.AddItem(kViewMenu, QStringLiteral("All Channels"), FourCC("ViSa"), Ctrl("4"), true);     // 7
+    m.AddItem(kViewMenu, QStringLiteral("Red Channel"), FourCC("ViSr"), Ctrl("5"), true);      // 8
+    m.AddItem(kViewMenu, QStringLiteral("Green Channel"), FourCC("ViSg"), Ctrl("6"), true);    // 9
+    m.AddItem(kViewMenu, QStringLiteral("Blue Channel"), FourCC("ViSb"), Ctrl("7"), true);     // 10
+    m.AddSeparator(kViewMenu);                                                                 // 11
+    m.AddItem(kViewMenu, QStringLiteral("Show Commands"), FourCC("ViSC"), CtrlShift("K"));     // 12
+    m.AddItem(kViewMenu, QStringLiteral("Show Hints"), FourCC("ViSH"), CtrlShift("H"));        // 13
 }
 
-}  // namespace
+} // namespace
 
 int ThreadItemForCount(int count)
 {
@@ -195,7 +195,7 @@ void MenuBarInit()
     m.SetItemChecked(kViewMenu, 5, gMinimalVisualFeedback);
     m.SetItemChecked(kThreadsMenu, 1, gSyncThreadDisplay);
     if (ThreadItemForCount(gNumThreads) == 0)
-        gNumThreads = 1;  // a stored count the menu does not offer
+        gNumThreads = 1; // a stored count the menu does not offer
     for (int item = kFirstThreadItem; item < kFirstThreadItem + 12; ++item)
         m.SetItemChecked(kThreadsMenu, item, item == ThreadItemForCount(gNumThreads));
     const int squareItem = int(std::lround(std::log2(gPow2BoundsDim))) - 4;

@@ -6,7 +6,7 @@ class MenuModel;
 
 // Menu IDs. Items are numbered from 1, separators counted.
 enum MenuId : int {
-    kAppMenu = 128,         // About
+    kAppMenu = 128, // About
     kFileMenu = 129,
     kEditMenu = 130,
     kOperationsMenu = 131,

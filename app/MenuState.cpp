@@ -29,7 +29,7 @@ void ApplyMenuState(const MenuStateInputs& s)
 {
     MenuModel& m = GetMenuModel();
     if (!m.Menu(kFileMenu))
-        return;  // menus not built yet
+        return; // menus not built yet
     const bool J = s.jobRunning, D = s.dialogOpen, C = s.clipsExist, S = s.stackExists, B = s.boundsRect;
 
     m.SetMenuEnabled(kAppMenu, !J);

@@ -4,12 +4,12 @@
 
 // The state the menus depend on.
 struct MenuStateInputs {
-    bool jobRunning = false;   // J
-    bool dialogOpen = false;   // D
-    bool clipsExist = false;   // C
-    bool stackExists = false;  // S
-    bool boundsRect = false;   // B
-    bool movieDialog = false;  // M: a movie frame dialog is open
+    bool jobRunning = false;  // J
+    bool dialogOpen = false;  // D
+    bool clipsExist = false;  // C
+    bool stackExists = false; // S
+    bool boundsRect = false;  // B
+    bool movieDialog = false; // M: a movie frame dialog is open
 };
 
 // The current state, from the shell's predicates.

@@ -63,7 +63,7 @@ void ShowRectChange()
     TellShell(hooks.updatePixelReadout);
 }
 
-}  // namespace
+} // namespace
 
 void DefineOperationBoundsRect(QWidget* inspectorContent, QPoint press)
 {

@@ -21,7 +21,7 @@ const char* const kSyncThreadDisplayKey = "syncThreadDisplay";
 const char* const kNumThreadsKey = "numThreads";
 const char* const kMinimalVisualFeedbackKey = "minimalVisualFeedback";
 
-}  // namespace
+} // namespace
 
 bool LoadBooleanPreference(const std::string& key, bool defaultValue)
 {

@@ -82,7 +82,7 @@ void TakeScreenshots(const QDir& dir)
     const struct {
         int id;
         const char* name;
-    } menuShots[] = {{kFileMenu, "MenuFile"},   {kEditMenu, "MenuEdit"},   {kOperationsMenu, "MenuOperations"},
+    } menuShots[] = {{kFileMenu, "MenuFile"},       {kEditMenu, "MenuEdit"}, {kOperationsMenu, "MenuOperations"},
                      {kThreadsMenu, "MenuThreads"}, {kViewMenu, "MenuView"}, {kResampleClipsMenu, "MenuResampleClips"}};
     for (const auto& m : menuShots) {
         QMenu* menu = menus.Menu(m.id);
@@ -111,7 +111,7 @@ void TakeScreenshots(const QDir& dir)
     }
 }
 
-}  // namespace
+} // namespace
 
 bool ScheduleScreenshotsIfAsked()
 {

@@ -8,7 +8,7 @@ namespace {
 
 int sOpenDialogs = 0;
 
-}  // namespace
+} // namespace
 
 ShellHooks& GetShellHooks()
 {

@@ -27,10 +27,10 @@ bool ScaleImageRectToArea(Rect& rect, const Rect& area)
     // Computed as exact fractions, so a side that f comes from lands exactly
     // on the area's edge (1284 x 856 from 3000 x 2000 on 1440 x 856).
     int64_t newW, newH;
-    if (w * ah >= h * aw) {  // width limits: f = w / aw
+    if (w * ah >= h * aw) { // width limits: f = w / aw
         newW = aw;
         newH = h * aw / w;
-    } else {  // height limits: f = h / ah
+    } else { // height limits: f = h / ah
         newW = w * ah / h;
         newH = ah;
     }

@@ -24,13 +24,13 @@ constexpr int kBarControl = 2, kThreadCountControl = 3, kLabelControl = 4;
 
 std::atomic<int> sLastRunStatus{kWorkingFinished};
 
-}  // namespace
+} // namespace
 
 // Routes the window's input to the dialog: Cancel, arrow keys, close box.
 class WorkingDialog::Impl final : public QObject {
 public:
     Impl(WorkingDialog& owner, QWidget* window) : mWindow(window), mOwner(owner) {}
-    QPointer<QWidget> mWindow;  // owned; deleted later by the destructor
+    QPointer<QWidget> mWindow; // owned; deleted later by the destructor
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
@@ -87,7 +87,7 @@ WorkingDialog::~WorkingDialog()
         BusyScope::DisallowInput(window);
         window->removeEventFilter(mImpl.get());
         window->hide();
-        window->deleteLater();  // a click inside it may still be on the stack
+        window->deleteLater(); // a click inside it may still be on the stack
     }
     RestoreModes();
     if (gWorkingDialog == this)
@@ -182,14 +182,23 @@ bool WorkingDialog::HandleArrowKey(int qtKey, bool shift)
 {
     int offset;
     switch (qtKey) {
-    case Qt::Key_Left: offset = 0; break;
-    case Qt::Key_Right: offset = 1; break;
-    case Qt::Key_Up: offset = 2; break;
-    case Qt::Key_Down: offset = 3; break;
-    default: return false;
+    case Qt::Key_Left:
+        offset = 0;
+        break;
+    case Qt::Key_Right:
+        offset = 1;
+        break;
+    case Qt::Key_Up:
+        offset = 2;
+        break;
+    case Qt::Key_Down:
+        offset = 3;
+        break;
+    default:
+        return false;
     }
     if (!mArrowKeysEnd || mEnded)
-        return true;  // swallowed
+        return true; // swallowed
     End(kWorkingArrowLeft + offset + (shift ? 4 : 0));
     return true;
 }

@@ -13,8 +13,8 @@ class QWidget;
 // Run statuses.
 enum WorkingStatus : int {
     kWorkingRunning = 0,
-    kWorkingFinished = 1,   // deleted normally, or Reset
-    kWorkingCancelled = 2,  // Cancel
+    kWorkingFinished = 1,  // deleted normally, or Reset
+    kWorkingCancelled = 2, // Cancel
     // 3..6: ended by the left, right, up, down arrow; 7..10: the same with Shift.
     kWorkingArrowLeft = 3,
 };
@@ -84,7 +84,7 @@ private:
     int mShownBar = -1;
     bool mEnded = false;
     bool mModesRestored = false;
-    AlignmentModes mSavedModes;  // the modes as they will be when the window goes
+    AlignmentModes mSavedModes; // the modes as they will be when the window goes
     std::shared_ptr<WorkingRunStatus> mRunStatus;
 };
 

@@ -26,8 +26,7 @@ namespace {
 
 // Builds window type W and lays it out from form F. Controls are found later
 // by their properties, so the form object itself is not kept.
-template <class F, class W>
-QWidget* Build()
+template <class F, class W> QWidget* Build()
 {
     auto* window = new W;
     F form;
@@ -38,7 +37,7 @@ QWidget* Build()
 const char* const kMainWindowNames[] = {"ClipsWindow", "FrameInspector", "FrameStack", "DarkFrame",
                                         "FlatFrame",   "Commands",       "Hints",      "PixelValues"};
 
-}  // namespace
+} // namespace
 
 bool IsMainWindowName(const char* name)
 {

@@ -46,7 +46,7 @@ protected:
             return false;
         auto* widget = qobject_cast<QWidget*>(target);
         if (!widget)
-            return event->type() != QEvent::Close;  // e.g. shortcuts on actions
+            return event->type() != QEvent::Close; // e.g. shortcuts on actions
         QWidget* window = widget->window();
         for (const QPointer<QWidget>& allowed : AllowedWindows())
             if (allowed && allowed == window)
@@ -60,7 +60,7 @@ protected:
 int sDepth = 0;
 InputFilter* sFilter = nullptr;
 
-}  // namespace
+} // namespace
 
 BusyScope::BusyScope()
 {
@@ -81,8 +81,7 @@ BusyScope::~BusyScope()
 
 void BusyScope::Pump(bool excludeUserInput)
 {
-    QCoreApplication::processEvents(excludeUserInput ? QEventLoop::ExcludeUserInputEvents
-                                                     : QEventLoop::AllEvents);
+    QCoreApplication::processEvents(excludeUserInput ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents);
 }
 
 void BusyScope::AllowInput(QWidget* window)

@@ -20,7 +20,7 @@ QRect ToQRect(const Rect& r)
     return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
 }
 
-}  // namespace
+} // namespace
 
 Canvas::Canvas(QWidget* parent) : QWidget(parent), mImage(1, 1, QImage::Format_RGB32)
 {

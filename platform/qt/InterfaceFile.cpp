@@ -13,7 +13,7 @@ std::map<std::string, InterfaceWindowFactory>& Registry()
     return sRegistry;
 }
 
-}  // namespace
+} // namespace
 
 void RegisterInterfaceWindow(const std::string& name, InterfaceWindowFactory factory)
 {

@@ -19,7 +19,7 @@ namespace {
 constexpr const char* kMenuIdProperty = "menuID";
 constexpr const char* kItemProperty = "menuItem";
 
-}  // namespace
+} // namespace
 
 MenuModel::MenuModel() = default;
 
@@ -39,8 +39,7 @@ QMenu* MenuModel::AddMenu(int menuId, const QString& title, bool topLevel)
     return menu;
 }
 
-QAction* MenuModel::AddItem(int menuId, const QString& text, uint32_t command, const QKeySequence& keys,
-                            bool checkable)
+QAction* MenuModel::AddItem(int menuId, const QString& text, uint32_t command, const QKeySequence& keys, bool checkable)
 {
     MenuEntry& entry = mMenus.at(menuId);
     QAction* action = entry.menu->addAction(text);

@@ -19,8 +19,8 @@ class QMenu;
 // A four-character command code as one number, first character in the high byte.
 constexpr uint32_t FourCC(const char (&code)[5])
 {
-    return (uint32_t(uint8_t(code[0])) << 24) | (uint32_t(uint8_t(code[1])) << 16) |
-           (uint32_t(uint8_t(code[2])) << 8) | uint32_t(uint8_t(code[3]));
+    return (uint32_t(uint8_t(code[0])) << 24) | (uint32_t(uint8_t(code[1])) << 16) | (uint32_t(uint8_t(code[2])) << 8) |
+           uint32_t(uint8_t(code[3]));
 }
 std::string FourCCText(uint32_t code);
 
@@ -44,7 +44,7 @@ public:
     QAction* AddSubmenu(int menuId, int submenuId);
 
     QMenu* Menu(int menuId) const;
-    QAction* Item(int menuId, int item) const;  // nullptr when out of range
+    QAction* Item(int menuId, int item) const; // nullptr when out of range
     int ItemCount(int menuId) const;
     uint32_t ItemCommand(int menuId, int item) const;
     void SetItemCommand(int menuId, int item, uint32_t command);

@@ -21,8 +21,8 @@ public:
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        const bool escape = event->type() == QEvent::KeyPress &&
-                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        const bool escape =
+            event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
         if (event->type() == QEvent::Close || escape) {
             event->ignore();
             mResult = kControlCancel;
@@ -37,14 +37,14 @@ private:
     int& mResult;
 };
 
-}  // namespace
+} // namespace
 
 int RunAppModalWindow(QWidget* window)
 {
     QPointer<QWidget> guard(window);
     QEventLoop loop;
     int result = kControlCancel;
-    QObject context;  // owns the connections made for this run only
+    QObject context; // owns the connections made for this run only
     for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
         const int id = GetControlID(button);
         if (id != kControlOK && id != kControlCancel)

@@ -65,7 +65,7 @@ private:
 int sTrackingDepth = 0;
 std::function<void()> sTrackingEnded;
 
-}  // namespace
+} // namespace
 
 bool IsTrackingMouse()
 {

@@ -22,7 +22,7 @@ void OnSignal(int)
     [[maybe_unused]] const ssize_t written = write(sPipe[1], &byte, 1);
 }
 
-}  // namespace
+} // namespace
 
 void InstallQuitRequestHandlers(std::function<bool()> onQuit)
 {

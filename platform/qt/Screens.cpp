@@ -12,7 +12,7 @@ std::vector<ScreenArea>& TestScreens()
     return sScreens;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<ScreenArea> GetScreens()
 {

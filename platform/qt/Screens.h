@@ -8,8 +8,8 @@
 #include <QRect>
 
 struct ScreenArea {
-    QRect geometry;   // the whole screen, global coordinates
-    QRect available;  // less panels and docks
+    QRect geometry;  // the whole screen, global coordinates
+    QRect available; // less panels and docks
 };
 
 // The screens, the primary one first. Never empty: without any screen a

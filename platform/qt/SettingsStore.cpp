@@ -33,7 +33,7 @@ bool Write(const std::string& key, const QVariant& value)
     return store.status() == QSettings::NoError;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<int32_t> ReadIntSetting(const std::string& key)
 {

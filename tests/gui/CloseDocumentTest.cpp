@@ -57,7 +57,7 @@ protected:
     TemporaryPreferences mPrefs;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(CloseDocumentTest, EverythingIsReleasedAndTheMenusAreAsAtStart)
 {

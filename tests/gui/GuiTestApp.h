@@ -30,10 +30,7 @@ inline QApplication& GuiTestApp()
 // A fresh preferences file in a temporary folder for the life of the object.
 class TemporaryPreferences {
 public:
-    TemporaryPreferences() : mPath((mDir.path() + "/prefs.ini").toStdString())
-    {
-        SetSettingsFileForTesting(mPath);
-    }
+    TemporaryPreferences() : mPath((mDir.path() + "/prefs.ini").toStdString()) { SetSettingsFileForTesting(mPath); }
     ~TemporaryPreferences() { SetSettingsFileForTesting(mDir.path().toStdString() + "/unused.ini"); }
     const std::string& Path() const { return mPath; }
     QString Folder() const { return mDir.path(); }

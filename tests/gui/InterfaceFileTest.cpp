@@ -26,14 +26,23 @@ std::unique_ptr<QWidget> Open(const char* name)
     return std::unique_ptr<QWidget>(CreateWindowFromInterface(name));
 }
 
-}  // namespace
+} // namespace
 
 TEST(InterfaceFile, EveryWindowOpensByName)
 {
     GuiTestApp();
-    const char* const names[] = {"ClipsWindow", "FrameInspector", "FrameStack", "DarkFrame", "FlatFrame",
-                                 "Commands", "Hints", "AboutBox", "ImageDimError", "WorkingWithButton",
-                                 "WorkingWithoutButton", "PixelValues"};
+    const char* const names[] = {"ClipsWindow",
+                                 "FrameInspector",
+                                 "FrameStack",
+                                 "DarkFrame",
+                                 "FlatFrame",
+                                 "Commands",
+                                 "Hints",
+                                 "AboutBox",
+                                 "ImageDimError",
+                                 "WorkingWithButton",
+                                 "WorkingWithoutButton",
+                                 "PixelValues"};
     for (const char* name : names) {
         std::unique_ptr<QWidget> window = Open(name);
         ASSERT_NE(window, nullptr) << name;
@@ -114,7 +123,7 @@ TEST(ControlHandle, ReadsAndSetsEachKindOfControl)
     EXPECT_EQ(s.Minimum(), -3);
     EXPECT_EQ(s.Maximum(), 40);
     EXPECT_EQ(s.Value(), 12);
-    s.SetValue(99);  // clamped by the slider itself
+    s.SetValue(99); // clamped by the slider itself
     EXPECT_EQ(s.Value(), 40);
 
     ControlHandle b = GetControlByID(&window, kControlSignature, 6);
@@ -125,7 +134,7 @@ TEST(ControlHandle, ReadsAndSetsEachKindOfControl)
     ControlHandle p = GetControlByID(&window, kControlSignature, 7);
     EXPECT_EQ(p.Minimum(), 1);
     EXPECT_EQ(p.Maximum(), 3);
-    p.SetValue(3);  // pop-up items count from 1
+    p.SetValue(3); // pop-up items count from 1
     EXPECT_EQ(popup->currentText(), "c");
 
     ControlHandle l = GetControlByID(&window, kControlSignature, 8);
@@ -138,7 +147,7 @@ TEST(ControlHandle, ReadsAndSetsEachKindOfControl)
 
     ControlHandle none = GetControlByID(&window, kControlSignature, 1234);
     EXPECT_FALSE(none);
-    none.SetValue(3);  // ignored, no crash
+    none.SetValue(3); // ignored, no crash
     EXPECT_EQ(none.Value(), 0);
     EXPECT_EQ(none.Text(), "");
     EXPECT_EQ(GetControlID(label), 8);

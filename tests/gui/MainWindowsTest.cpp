@@ -101,8 +101,8 @@ protected:
     void Start()
     {
         StartShell({});
-        InstallFakeDocument();  // start-up installs the real subsystems' hooks
-        Spin(ShellWindow::kMoveSettleMs + 100);  // the windowing system's placement settles
+        InstallFakeDocument();                  // start-up installs the real subsystems' hooks
+        Spin(ShellWindow::kMoveSettleMs + 100); // the windowing system's placement settles
         ui = std::make_unique<ScriptedInteraction>();
     }
     static std::vector<std::set<int>> MenuSnapshot()
@@ -131,18 +131,18 @@ protected:
     std::unique_ptr<ScriptedInteraction> ui;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(MainWindowsTest, StartShowsOnlyTheCommandsWindow)
 {
     Start();
-    for (ShellWindow* w : {gClipsWindow, gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow,
-                           gFlatFrameWindow, gHintsWindow, gPixelValuesWindow})
+    for (ShellWindow* w : {gClipsWindow, gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow, gFlatFrameWindow,
+                           gHintsWindow, gPixelValuesWindow})
         EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
     EXPECT_TRUE(gCommandsWindow->isVisible());
     EXPECT_EQ(gClipsWindow->ContentSize(), QSize(1, 1));
-    for (ShellWindow* w : {gClipsWindow, gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow,
-                           gFlatFrameWindow, gCommandsWindow, gHintsWindow})
+    for (ShellWindow* w : {gClipsWindow, gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow, gFlatFrameWindow,
+                           gCommandsWindow, gHintsWindow})
         EXPECT_NE(w->menuBar(), nullptr);
     EXPECT_TRUE(gPixelValuesWindow->windowFlags() & Qt::WindowDoesNotAcceptFocus);
 
@@ -180,13 +180,13 @@ TEST_F(MainWindowsTest, AMoveIsSavedOnceAfterItRests)
     gDarkFrameWindow->show();
     Spin(ShellWindow::kMoveSettleMs + 100);
     const int writesBefore = SettingsWriteCountForTesting();
-    for (int i = 1; i <= 20; ++i) {  // a drag of many moves
+    for (int i = 1; i <= 20; ++i) { // a drag of many moves
         gDarkFrameWindow->MoveContentTo(QPoint(100 + 10 * i, 200 + 5 * i));
         Spin(10);
     }
-    EXPECT_EQ(SettingsWriteCountForTesting(), writesBefore);  // nothing during the drag
+    EXPECT_EQ(SettingsWriteCountForTesting(), writesBefore); // nothing during the drag
     Spin(ShellWindow::kMoveSettleMs + 200);
-    EXPECT_EQ(SettingsWriteCountForTesting(), writesBefore + 2);  // X and Y, once
+    EXPECT_EQ(SettingsWriteCountForTesting(), writesBefore + 2); // X and Y, once
     const QPoint final = gDarkFrameWindow->ContentTopLeft();
     QSettings file(QString::fromStdString(mPrefs.Path()), QSettings::IniFormat);
     EXPECT_EQ(file.value("DarkFrameWindowPosX").toInt(), final.x());
@@ -304,7 +304,7 @@ TEST_F(MainWindowsTest, CloseCommandActsOnTheFrontWindow)
     EXPECT_FALSE(gFrameStackWindow->isVisible());
     EXPECT_FALSE(sDoc.stack);
 
-    ASSERT_TRUE(front(gDarkFrameWindow));  // not a window "Close" acts on
+    ASSERT_TRUE(front(gDarkFrameWindow)); // not a window "Close" acts on
     MenuHandler(FourCC("clos"), kFileMenu, 15);
     EXPECT_TRUE(gDarkFrameWindow->isVisible());
 
@@ -319,7 +319,7 @@ TEST_F(MainWindowsTest, CloseCommandActsOnTheFrontWindow)
     EXPECT_FALSE(gClipsWindow->isVisible());
     EXPECT_FALSE(sDoc.clips);
 
-    gHintsWindow->show();  // otherwise closing the commands window would be a quit
+    gHintsWindow->show(); // otherwise closing the commands window would be a quit
     ASSERT_TRUE(front(gCommandsWindow));
     MenuHandler(FourCC("clos"), kFileMenu, 15);
     EXPECT_FALSE(gCommandsWindow->isVisible());
@@ -343,7 +343,7 @@ TEST_F(MainWindowsTest, SignalsAskToQuitRefusedWithABeepDuringAJob)
     bool stillRunning = false;
     QTimer::singleShot(0, [] { std::raise(SIGTERM); });
     QTimer::singleShot(300, [&] {
-        stillRunning = true;  // the loop went on after the refused request
+        stillRunning = true; // the loop went on after the refused request
         EXPECT_EQ(ui->BeepCount(), 1);
         sDoc.job = false;
         std::raise(SIGINT);
@@ -383,7 +383,7 @@ void Drag(QWidget* w, QPoint from, std::vector<QPoint> path, Qt::KeyboardModifie
     Mouse(w, QEvent::MouseButtonPress, from, modifiers);
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(MainWindowsTest, BoundsRectangleDrawnInTheFrameInspector)
 {
@@ -414,7 +414,7 @@ TEST_F(MainWindowsTest, BoundsRectangleDrawnInTheFrameInspector)
     gPow2BoundsDim = 64;
     Drag(inspector, {50, 50}, {{50, 50}}, Qt::MetaModifier);
     EXPECT_EQ(gOperationBoundsRect, MakeRect(68, 68, 131, 131));
-    Drag(inspector, {5, 5}, {{6, 6}}, Qt::MetaModifier);  // too near the edge
+    Drag(inspector, {5, 5}, {{6, 6}}, Qt::MetaModifier); // too near the edge
     EXPECT_FALSE(OperationBoundsRectExists());
     EXPECT_FALSE(m.IsItemEnabled(kOperationsMenu, 6));
     EXPECT_FALSE(m.IsItemEnabled(kOperationsMenu, 9));

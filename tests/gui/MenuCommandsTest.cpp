@@ -104,13 +104,13 @@ std::set<int> Join(std::set<int> a, const std::set<int>& b)
     return a;
 }
 
-const char* const kAllCommands[] = {
-    "abou", "open", "FiDF", "FiFF", "FiOF", "FiOR", "save", "FiSF", "FiSR", "FiOW", "FiSW", "FiDW", "clos",
-    "quit", "sall", "EdDA", "EdIS", "EdSI", "OpHP", "OpAB", "OpAS", "OpCC", "OpSF", "OpGB", "OpUM", "OpLS",
-    "OpFE", "OpWS", "OpLv", "OpSB", "ThSn", "ThNm", "ViSc", "ViMc", "ViLc", "ViMF", "ViSa", "ViSr", "ViSg",
-    "ViSb", "ViSC", "ViSH", "RsCl", "StCl", "P2Bo", "TfSt", "RSSt", "RtNN", "RtBl"};
+const char* const kAllCommands[] = {"abou", "open", "FiDF", "FiFF", "FiOF", "FiOR", "save", "FiSF", "FiSR", "FiOW",
+                                    "FiSW", "FiDW", "clos", "quit", "sall", "EdDA", "EdIS", "EdSI", "OpHP", "OpAB",
+                                    "OpAS", "OpCC", "OpSF", "OpGB", "OpUM", "OpLS", "OpFE", "OpWS", "OpLv", "OpSB",
+                                    "ThSn", "ThNm", "ViSc", "ViMc", "ViLc", "ViMF", "ViSa", "ViSr", "ViSg", "ViSb",
+                                    "ViSC", "ViSH", "RsCl", "StCl", "P2Bo", "TfSt", "RSSt", "RtNN", "RtBl"};
 
-}  // namespace
+} // namespace
 
 TEST_F(MenuCommandsTest, EveryCommandOfTheTableHasAnEntryAndNoOther)
 {
@@ -121,7 +121,7 @@ TEST_F(MenuCommandsTest, EveryCommandOfTheTableHasAnEntryAndNoOther)
     const std::vector<uint32_t> registered = RegisteredCommands();
     EXPECT_EQ(std::set<uint32_t>(registered.begin(), registered.end()), expected);
     EXPECT_FALSE(MenuHandler(FourCC("zzzz"), 129, 1));
-    EXPECT_FALSE(MenuHandler(0, 130, 1));  // Undo and the other items without a command
+    EXPECT_FALSE(MenuHandler(0, 130, 1)); // Undo and the other items without a command
 }
 
 TEST_F(MenuCommandsTest, EveryMenuItemCarriesItsCommand)
@@ -227,9 +227,9 @@ TEST_F(MenuCommandsTest, ResampleItemsGiveMethodAndFactor)
     // Written from the menu's meaning: rows of factors 25 %, 50 %, 200 %, 300 %,
     // 400 % under nearest neighbour (0), bilinear (1), bicubic (2); item 23 bins (3).
     const std::map<int, std::pair<int, double>> table = {
-        {2, {0, 0.25}},  {3, {0, 0.5}},  {4, {0, 2.0}},  {5, {0, 3.0}},  {6, {0, 4.0}},  {9, {1, 0.25}},
-        {10, {1, 0.5}},  {11, {1, 2.0}}, {12, {1, 3.0}}, {13, {1, 4.0}}, {16, {2, 0.25}}, {17, {2, 0.5}},
-        {18, {2, 2.0}},  {19, {2, 3.0}}, {20, {2, 4.0}}, {23, {3, 0.5}}};
+        {2, {0, 0.25}}, {3, {0, 0.5}},  {4, {0, 2.0}},  {5, {0, 3.0}},  {6, {0, 4.0}},   {9, {1, 0.25}},
+        {10, {1, 0.5}}, {11, {1, 2.0}}, {12, {1, 3.0}}, {13, {1, 4.0}}, {16, {2, 0.25}}, {17, {2, 0.5}},
+        {18, {2, 2.0}}, {19, {2, 3.0}}, {20, {2, 4.0}}, {23, {3, 0.5}}};
     std::vector<std::pair<int, double>> calls;
     GetCommandOperations().resample = [&calls](int m, double f) { calls.push_back({m, f}); };
     for (const auto& [item, expected] : table) {
@@ -268,7 +268,7 @@ TEST_F(MenuCommandsTest, ThreadItemsSetTheCountAndItsMarkAndSaveIt)
     for (int item = 4; item <= 15; ++item) {
         Menus().Trigger(kThreadsMenu, item);
         EXPECT_EQ(gNumThreads, counts[item - 4]);
-        EXPECT_EQ(Checked(kThreadsMenu), Join({1}, {item}));  // 1: synchronise display
+        EXPECT_EQ(Checked(kThreadsMenu), Join({1}, {item})); // 1: synchronise display
         EXPECT_EQ(LoadIntPreference("numThreads", -1), counts[item - 4]);
     }
     for (int i = 0; i < 12; ++i)
@@ -297,7 +297,7 @@ TEST_F(MenuCommandsTest, StoredThreadCountNotOfferedBecomesOne)
 
 TEST_F(MenuCommandsTest, SquareSizeItems)
 {
-    EXPECT_EQ(Checked(kSquareBoundsMenu), std::set<int>{3});  // 128 at start
+    EXPECT_EQ(Checked(kSquareBoundsMenu), std::set<int>{3}); // 128 at start
     const int sides[] = {32, 64, 128, 256};
     for (int item = 1; item <= 4; ++item) {
         Menus().Trigger(kSquareBoundsMenu, item);
@@ -510,7 +510,7 @@ TEST_F(MenuCommandsTest, OutOfMemoryInADialogLeavesNoDialog)
     UpdateMenuState();
     const std::set<int> before = Enabled(kOperationsMenu);
     GetCommandOperations().gaussianBlurDialog = [] {
-        NoteDialogOpened();  // half built, then undone by its own destructor
+        NoteDialogOpened(); // half built, then undone by its own destructor
         NoteDialogClosed();
         throw std::bad_alloc();
     };

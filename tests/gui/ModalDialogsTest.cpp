@@ -42,7 +42,7 @@ void Click(QWidget* window, int id)
     button->click();
 }
 
-}  // namespace
+} // namespace
 
 TEST(DoModalDialog, OkIsTrueCancelIsFalse)
 {

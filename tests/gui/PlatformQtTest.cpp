@@ -47,7 +47,7 @@ void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons button
     QApplication::sendEvent(w, &e);
 }
 
-}  // namespace
+} // namespace
 
 TEST(Canvas, CopiesImagesWithTheirColoursAndStretch)
 {
@@ -55,7 +55,7 @@ TEST(Canvas, CopiesImagesWithTheirColoursAndStretch)
     Canvas canvas;
     canvas.resize(8, 6);
     ASSERT_EQ(canvas.Image().size(), QSize(8, 6));
-    GWorldWrapper image(32, MakeRect(0, 0, 2, 3), -1);  // 3 x 2
+    GWorldWrapper image(32, MakeRect(0, 0, 2, 3), -1); // 3 x 2
     SetArgb(image, 0, 0, 255, 0, 0);
     SetArgb(image, 1, 0, 0, 255, 0);
     SetArgb(image, 2, 0, 0, 0, 255);
@@ -84,12 +84,12 @@ TEST(Canvas, FillFrameAndLine)
     Canvas canvas;
     canvas.resize(10, 10);
     canvas.FillRect(MakeRect(0, 0, 10, 10), RGBColor{0, 0, 0});
-    canvas.FrameRect(MakeRect(2, 2, 6, 7), RGBColor{0xFFFF, 0, 0});  // 5 wide, 4 high
+    canvas.FrameRect(MakeRect(2, 2, 6, 7), RGBColor{0xFFFF, 0, 0}); // 5 wide, 4 high
     const QRgb red = qRgb(255, 0, 0) & 0xFFFFFF;
     EXPECT_EQ(At(canvas, 2, 2), red);
-    EXPECT_EQ(At(canvas, 6, 5), red);  // inclusive outline inside the rect
+    EXPECT_EQ(At(canvas, 6, 5), red); // inclusive outline inside the rect
     EXPECT_EQ(At(canvas, 7, 5), 0u);
-    EXPECT_EQ(At(canvas, 4, 4), 0u);   // not filled
+    EXPECT_EQ(At(canvas, 4, 4), 0u); // not filled
     canvas.DrawLine(MakePoint(9, 0), MakePoint(9, 9), RGBColor{0, 0xFFFF, 0});
     EXPECT_EQ(At(canvas, 0, 9), qRgb(0, 255, 0) & 0xFFFFFF);
     EXPECT_EQ(At(canvas, 9, 9), qRgb(0, 255, 0) & 0xFFFFFF);
@@ -134,9 +134,9 @@ TEST(TrackMouseUntilRelease, FollowsMovesOutsideTheWidgetAndConsumesTheRelease)
     } counter(releasesSeenByWidget);
     QTimer::singleShot(0, [&] {
         SendMouse(&window, QEvent::MouseMove, {10, 10}, Qt::LeftButton);
-        SendMouse(&window, QEvent::MouseMove, {150, -20}, Qt::LeftButton);  // outside
+        SendMouse(&window, QEvent::MouseMove, {150, -20}, Qt::LeftButton); // outside
         QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
-        QApplication::sendEvent(&window, &key);  // dropped
+        QApplication::sendEvent(&window, &key); // dropped
         window.installEventFilter(&counter);
         SendMouse(&window, QEvent::MouseButtonRelease, {151, -21}, Qt::NoButton);
         window.removeEventFilter(&counter);
@@ -206,14 +206,14 @@ TEST(MenuModel, OneSetOfMenusInEveryMenuBar)
     EXPECT_EQ(w1.menuBar()->actions()[0], w2.menuBar()->actions()[0]);
     model.SetMenuEnabled(1, false);
     EXPECT_FALSE(w2.menuBar()->actions()[0]->isEnabled());
-    EXPECT_TRUE(model.IsItemEnabled(1, 1));  // the items keep their own flags
+    EXPECT_TRUE(model.IsItemEnabled(1, 1)); // the items keep their own flags
     EXPECT_EQ(model.ItemCount(1), 3);
     EXPECT_EQ(model.ItemCommand(1, 3), FourCC("bbbb"));
     EXPECT_EQ(FourCCText(FourCC("ViSr")), "ViSr");
 
     std::vector<std::tuple<uint32_t, int, int>> chosen;
     model.SetHandler([&](uint32_t c, int m, int i) { chosen.emplace_back(c, m, i); });
-    model.Item(1, 3)->trigger();  // as a click: the command, not Qt, sets the mark
+    model.Item(1, 3)->trigger(); // as a click: the command, not Qt, sets the mark
     EXPECT_FALSE(model.IsItemChecked(1, 3));
     model.Trigger(1, 1);
     EXPECT_FALSE(model.Trigger(1, 9));
@@ -229,9 +229,9 @@ TEST(FileDialogs, ScriptedAnswersAndRecordedRequests)
     ui.AnswerFileDialog({});
     ui.AnswerFileDialog({"/tmp/out.fits"});
     EXPECT_EQ(ChooseFilesToOpen("Open", {"Pictures (*.png)"}), (std::vector<std::string>{"/tmp/a.png", "/tmp/b.png"}));
-    EXPECT_EQ(ChooseFileToOpen("Dark", {}), "");  // cancelled
+    EXPECT_EQ(ChooseFileToOpen("Dark", {}), ""); // cancelled
     EXPECT_EQ(ChooseFileToSave("Save", "stack.fits"), "/tmp/out.fits");
-    EXPECT_EQ(ChooseFolder("Folder"), "");  // script ran out: cancelled
+    EXPECT_EQ(ChooseFolder("Folder"), ""); // script ran out: cancelled
     const std::vector<FileDialogRequest> asked = ui.FileDialogs();
     ASSERT_EQ(asked.size(), 4u);
     EXPECT_EQ(asked[0].mode, FileDialogRequest::Mode::kOpenFiles);

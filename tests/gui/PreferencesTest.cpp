@@ -52,7 +52,7 @@ protected:
     TemporaryPreferences mPrefs;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(PreferencesTest, FreshStoreGivesDefaultsAndWritesThemToDisk)
 {
@@ -112,10 +112,10 @@ TEST_F(PreferencesTest, ClipSizeOutsideTheMenuIsUsedAs64AndLeftStored)
 TEST_F(PreferencesTest, UnusableValuesAreReplacedUsableTextIsKept)
 {
     Store("numThreads", "abc");
-    Store("maxClipWidthOrHeight", "0032");  // INI text; a rewrite would give "32"
+    Store("maxClipWidthOrHeight", "0032"); // INI text; a rewrite would give "32"
     Store("syncThreadDisplay", "maybe");
     Store("minimalVisualFeedback", "1");
-    Store("clipsWindowWidth", "99999999999");  // beyond 32 bits
+    Store("clipsWindowWidth", "99999999999"); // beyond 32 bits
     SetSettingsFileForTesting(mPrefs.Path());
     LoadNumThreadsPreference();
     LoadMaxClipWidthOrHeightPreference();
@@ -163,8 +163,8 @@ TEST_F(PreferencesTest, PositionOnAGoneScreenFallsBackToTheDefaults)
     EXPECT_EQ(OnDisk("FrameStackWindowPosY").toInt(), 22);
 
     // Two screens side by side: a point on the second one is kept.
-    SetScreensForTesting({{QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1080)},
-                          {QRect(1920, 0, 1920, 1080), QRect(1920, 0, 1920, 1080)}});
+    SetScreensForTesting(
+        {{QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1080)}, {QRect(1920, 0, 1920, 1080), QRect(1920, 0, 1920, 1080)}});
     SaveWindowPosPreference(kFrameStackWindowKey, QPoint(2020, 300));
     EXPECT_EQ(LoadWindowPosPreference(kFrameStackWindowKey, QSize(320, 240)), QPoint(2020, 300));
 }
@@ -175,10 +175,10 @@ TEST_F(PreferencesTest, FailedWriteIsSilentAndKeepsTheValueForThisRun)
     // A store whose folder is a plain file cannot be written, even by root.
     SetSettingsFileForTesting(mPrefs.Path() + "/unwritable.ini");
     EXPECT_FALSE(WriteIntSetting("numThreads", 16));
-    SaveNumThreadsPreference(16);  // must neither crash nor alert
+    SaveNumThreadsPreference(16); // must neither crash nor alert
     LoadNumThreadsPreference();
     EXPECT_EQ(gNumThreads, 16);
     SetSettingsFileForTesting(mPrefs.Path());
     LoadNumThreadsPreference();
-    EXPECT_EQ(gNumThreads, 2);  // the real file was left alone
+    EXPECT_EQ(gNumThreads, 2); // the real file was left alone
 }

@@ -30,7 +30,7 @@ protected:
     {
         delete gWorkingDialog;
         gWorkingDialog = nullptr;
-        QCoreApplication::processEvents();  // deferred deletions
+        QCoreApplication::processEvents(); // deferred deletions
     }
 
     static WorkingDialog* Open(int total, bool withButton = true, bool arrowKeysEnd = false)
@@ -47,7 +47,7 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(WorkingDialogTest, BarIsStepsTimes200OverTotalClamped)
 {
@@ -93,7 +93,7 @@ TEST_F(WorkingDialogTest, RepaintsOnlyWhenTheBarChanges)
     bar->removeEventFilter(&counter);
     EXPECT_GT(counter.paints, 0);
     EXPECT_LE(counter.paints, 201);
-    EXPECT_EQ(changes, 200);  // one per distinct bar value after 0
+    EXPECT_EQ(changes, 200); // one per distinct bar value after 0
     EXPECT_EQ(Bar(d), 200);
 }
 
@@ -143,7 +143,7 @@ TEST_F(WorkingDialogTest, ArrowKeysAreSwallowedUnlessTheyEndTheWindow)
         EXPECT_TRUE(Key(d, key));
     EXPECT_EQ(WorkingDialog::GetLastDialogRunStatus(), kWorkingRunning);
     EXPECT_EQ(gWorkingDialog, d);
-    EXPECT_FALSE(d->HandleArrowKey(Qt::Key_A, false));  // letters pass on
+    EXPECT_FALSE(d->HandleArrowKey(Qt::Key_A, false)); // letters pass on
     delete d;
     gWorkingDialog = nullptr;
 
@@ -151,9 +151,9 @@ TEST_F(WorkingDialogTest, ArrowKeysAreSwallowedUnlessTheyEndTheWindow)
         int key;
         bool shift;
         int status;
-    } endings[] = {{Qt::Key_Left, false, 3},  {Qt::Key_Right, false, 4}, {Qt::Key_Up, false, 5},
-                   {Qt::Key_Down, false, 6},  {Qt::Key_Left, true, 7},   {Qt::Key_Right, true, 8},
-                   {Qt::Key_Up, true, 9},     {Qt::Key_Down, true, 10}};
+    } endings[] = {{Qt::Key_Left, false, 3}, {Qt::Key_Right, false, 4}, {Qt::Key_Up, false, 5},
+                   {Qt::Key_Down, false, 6}, {Qt::Key_Left, true, 7},   {Qt::Key_Right, true, 8},
+                   {Qt::Key_Up, true, 9},    {Qt::Key_Down, true, 10}};
     for (const auto& e : endings) {
         WorkingDialog* w = Open(3, false, true);
         std::shared_ptr<const WorkingRunStatus> own = w->SharedRunStatus();
@@ -187,7 +187,7 @@ TEST_F(WorkingDialogTest, ModeKeysReleasedDuringTheWindowEndTheirModeWhenItGoes)
     gAutoAlignmentSearchSize = 1;
     gAlignByCrossCorrelation = false;
     WorkingDialog* d = Open(3);
-    gAutoAlignmentSearchSize = -1;  // the key tracker's live release
+    gAutoAlignmentSearchSize = -1; // the key tracker's live release
     WorkingDialog::NoteModeKeyReleased('2');
     delete d;
     EXPECT_EQ(gAutoAlignmentSearchSize, -1);
@@ -223,7 +223,7 @@ TEST_F(WorkingDialogTest, NonOwnerUsesTheWindowButCancelStopsTheOwnersWork)
     qobject_cast<QAbstractButton*>(GetControlByID(owner->Window(), kControlSignature, 1000).Widget())->click();
     EXPECT_EQ(jobStatus->load(), kWorkingCancelled);
     EXPECT_EQ(WorkingDialog::GetLastDialogRunStatus(), kWorkingCancelled);
-    EXPECT_EQ(gWorkingDialog, nullptr);  // the non-owner's next check finds none
+    EXPECT_EQ(gWorkingDialog, nullptr); // the non-owner's next check finds none
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(jobStatus->load(), kWorkingCancelled);  // the status outlives the window
+    EXPECT_EQ(jobStatus->load(), kWorkingCancelled); // the status outlives the window
 }

@@ -8,9 +8,9 @@
 
 namespace {
 
-const Rect kArea = MakeRect(0, 0, 878, 1440);  // 1440 x 878, so 856 high below the title bar
+const Rect kArea = MakeRect(0, 0, 878, 1440); // 1440 x 878, so 856 high below the title bar
 
-}  // namespace
+} // namespace
 
 TEST(ScaleImageRectToArea, LargeImageShrinksToTheAreaKeepingItsAspect)
 {
@@ -41,7 +41,7 @@ TEST(ScaleImageRectToArea, EmptyRectOrTinyAreaChangesNothing)
     EXPECT_FALSE(ScaleImageRectToArea(empty, kArea));
     EXPECT_EQ(empty, MakeRect(0, 0, 0, 100));
     Rect r = MakeRect(0, 0, 10, 10);
-    EXPECT_FALSE(ScaleImageRectToArea(r, MakeRect(0, 0, 22, 500)));  // no height left below the title bar
+    EXPECT_FALSE(ScaleImageRectToArea(r, MakeRect(0, 0, 22, 500))); // no height left below the title bar
     EXPECT_FALSE(ScaleImageRectToArea(r, MakeRect(0, 0, 10, 0)));
     EXPECT_EQ(r, MakeRect(0, 0, 10, 10));
 }
@@ -74,8 +74,8 @@ TEST(DragToImageRect, MapsWindowEdgesToImageEdges)
 TEST(DragToImageRect, LessThanOnePixelIsNone)
 {
     const Rect none = kNoBoundsRect;
-    EXPECT_EQ(DragToImageRect({10, 20}, {10, 70}, 320, 240, 640, 480), none);  // purely vertical
-    EXPECT_EQ(DragToImageRect({10, 20}, {60, 20}, 320, 240, 640, 480), none);  // purely horizontal
+    EXPECT_EQ(DragToImageRect({10, 20}, {10, 70}, 320, 240, 640, 480), none); // purely vertical
+    EXPECT_EQ(DragToImageRect({10, 20}, {60, 20}, 320, 240, 640, 480), none); // purely horizontal
     // A 100 x 100 image in a 400 x 400 window: 3 window pixels are 0.75 image pixels.
     EXPECT_EQ(DragToImageRect({0, 0}, {3, 3}, 400, 400, 100, 100), none);
     EXPECT_EQ(DragToImageRect({0, 0}, {4, 4}, 400, 400, 100, 100), MakeRect(0, 0, 1, 1));
