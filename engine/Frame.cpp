@@ -447,7 +447,7 @@ void Frame::InitPowerSpectrum(int n)
 {
     std::unique_ptr<double[]> fresh;
     if (n > 0)
-        fresh.reset(new (std::nothrow) double[static_cast<std::size_t>(n)]);
+        fresh.reset(new (std::nothrow) double[static_cast<std::size_t>(n)]());
     std::lock_guard<std::mutex> lock(mMutex);
     mPowerSpectrum = std::move(fresh);
 }

@@ -145,7 +145,9 @@ public:
     [[nodiscard]] bool SetOriginal(GWorldWrapper* image);
     [[nodiscard]] bool SetModified(GWorldWrapper* image);
     [[nodiscard]] bool ResizeModified(Rect bounds);
-    // Remakes the thumbnail at gMaxClipDim. Main thread, no job running.
+    // Remakes the thumbnail at gMaxClipDim: on the main thread while no job
+    // runs, or on the worker that owns the clip during a job that set
+    // gMaxClipDim before it started (crop and resample).
     // Throws std::bad_alloc with the old thumbnail kept.
     void CreateClip();
 
@@ -174,7 +176,7 @@ public:
     enum class SwapOutResult { swapped, skipped, failed };
     SwapOutResult TrySendToTempDiskFile();
 
-    // Power spectrum of the spectrum sort: n doubles, uninitialised; null
+    // Power spectrum of the spectrum sort: n doubles, all 0.0; null
     // when the allocation fails (nothing reported).
     void InitPowerSpectrum(int n);
     void DestroyPowerSpectrum();

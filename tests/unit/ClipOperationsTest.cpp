@@ -231,6 +231,14 @@ TEST_F(ClipOperationsTest, SpectrumSortMeasuresEveryClipWithOneThread)
     EXPECT_EQ(SpectrumBinsForBounds(0, 63), 46);
 }
 
+TEST_F(ClipOperationsTest, NewSpectraStartAtZero)
+{
+    Frame* f = AddFlat(8, 8, 1);
+    f->InitPowerSpectrum(190);
+    ASSERT_NE(f->GetPowerSpectrum(), nullptr);
+    EXPECT_EQ(std::count(f->GetPowerSpectrum(), f->GetPowerSpectrum() + 190, 0.0), 190);
+}
+
 TEST_F(ClipOperationsTest, SpectrumSortRefusalsLeaveTheThreads)
 {
     for (int i = 0; i < 2; ++i)
