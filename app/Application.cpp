@@ -20,6 +20,7 @@
 #include "files/OpenImagesAndMovies.h"
 #include "platform/qt/QtUserInteraction.h"
 #include "platform/qt/QuitRequests.h"
+#include "engine/ClipOperationCommands.h"
 #include "engine/ClipsWindow.h"
 #include "resources/MainInterfaceFile.h"
 
@@ -49,6 +50,7 @@ void EventHandlersInit(const std::vector<std::string>& documents)
     InstallClipsWindow();
     InstallFrameInspector();
     InstallDocumentHooks();
+    InstallClipOperationCommands();
     // Files named at start arrive once, after the loop runs.
     if (!documents.empty())
         QTimer::singleShot(0, qApp, [documents] {

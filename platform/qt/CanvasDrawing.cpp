@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include <QFontDatabase>
@@ -67,10 +68,20 @@ void BlitImageScaled(QImage& target, const GWorldWrapper& image, const QRect& ds
         const int64_t dx = visible.left() + x - dst.left();
         columns[static_cast<std::size_t>(x)] = static_cast<int>(dx * sw / dst.width()) * 4;
     }
+    int lastSourceRow = -1;
+    const QRgb* lastOut = nullptr;
     for (int y = 0; y < visible.height(); ++y) {
         const int64_t dy = visible.top() + y - dst.top();
-        const uint8_t* row = image.PixelRow(static_cast<int>(dy * sh / dst.height()));
+        const int sourceRow = static_cast<int>(dy * sh / dst.height());
         auto* out = reinterpret_cast<QRgb*>(target.scanLine(visible.top() + y)) + visible.left();
+        if (sourceRow == lastSourceRow) {
+            // Enlarging: this row shows the same source row as the one above.
+            std::memcpy(out, lastOut, sizeof(QRgb) * static_cast<std::size_t>(visible.width()));
+            continue;
+        }
+        lastSourceRow = sourceRow;
+        lastOut = out;
+        const uint8_t* row = image.PixelRow(sourceRow);
         for (int x = 0; x < visible.width(); ++x) {
             const uint8_t* p = row + columns[static_cast<std::size_t>(x)];
             out[x] = 0xFF000000u | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];

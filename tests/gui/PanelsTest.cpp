@@ -16,6 +16,7 @@
 #include "app/HistogramInterface.h"
 #include "app/PointerInput.h"
 #include "platform/qt/Canvas.h"
+#include "platform/qt/CanvasDrawing.h"
 #include "platform/qt/Controls.h"
 #include "platform/qt/InterfaceFile.h"
 #include "tests/gui/GuiTestApp.h"
@@ -303,4 +304,37 @@ TEST_F(PanelsTest, HistogramsDrawOneUnderTheOther)
     EXPECT_EQ(canvas.pixel(10 + 2 + 30, 20 + 50 + 1), qRgb(0, 0, 0));
     EXPECT_EQ(canvas.pixel(10 + 2 + 30, 20 + 50 + 1 - 48), qRgb(0, 0, 0));
     EXPECT_EQ(canvas.pixel(10 + 2 + 29, 20 + 50 + 1), qRgb(255, 255, 255));
+}
+
+// ---------------------------------------------------------------- the scaled copy
+
+TEST(CanvasBlit, FollowsTheStretchRuleBothWays)
+{
+    GuiTestApp();
+    auto image = MakeImage(7, 5);
+    FillGradient(*image);
+    for (const QSize size : {QSize(23, 11), QSize(3, 2), QSize(7, 5), QSize(1, 1), QSize(14, 40)}) {
+        QImage target(size.width() + 4, size.height() + 4, QImage::Format_RGB32);
+        target.fill(qRgb(1, 2, 3));
+        const QRect dst(2, 2, size.width(), size.height());
+        BlitImageScaled(target, *image, dst);
+        for (int y = 0; y < target.height(); ++y)
+            for (int x = 0; x < target.width(); ++x) {
+                const QRgb shown = target.pixel(x, y);
+                if (!dst.contains(x, y)) {
+                    ASSERT_EQ(shown, qRgb(1, 2, 3)) << x << "," << y;
+                    continue;
+                }
+                // Destination pixel d shows source floor(d × size / destination size).
+                const Argb p = GetPixel(*image, (x - 2) * 7 / size.width(), (y - 2) * 5 / size.height());
+                ASSERT_EQ(shown, qRgb(p.r, p.g, p.b)) << size.width() << "x" << size.height() << " at " << x << ","
+                                                      << y;
+            }
+    }
+    // Partly outside the target: only the visible part is drawn, same mapping.
+    QImage small(4, 4, QImage::Format_RGB32);
+    small.fill(qRgb(1, 2, 3));
+    BlitImageScaled(small, *image, QRect(-3, -2, 14, 10));
+    const Argb p = GetPixel(*image, 3 * 7 / 14, 2 * 5 / 10);
+    EXPECT_EQ(small.pixel(0, 0), qRgb(p.r, p.g, p.b));
 }
