@@ -691,3 +691,38 @@ TEST_F(JobsTest, FinalProcedureNamedByTheWorkersRuns)
 }
 
 } // namespace
+
+namespace {
+
+bool sNestedStarted = true;
+
+void FinalThatStartsAJob()
+{
+    sNestedStarted = RunThreadedProc({[] {}}, 1, nullptr, 0);
+}
+
+} // namespace
+
+// A job started by a final procedure would be torn down by the end that
+// follows it: debug builds stop there, release builds refuse with a beep.
+#ifdef NDEBUG
+TEST_F(JobsTest, FinalProcedureCannotStartAJob)
+{
+    ASSERT_TRUE(RunThreadedProc({[] {}}, 1, &FinalThatStartsAJob, 0));
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_FALSE(sNestedStarted);
+    EXPECT_EQ(mInteraction.BeepCount(), 1);
+    EXPECT_FALSE(IsJobActive());
+}
+#else
+TEST_F(JobsTest, FinalProcedureCannotStartAJob)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            if (RunThreadedProc({[] {}}, 1, &FinalThatStartsAJob, 0))
+                (void)RunToEnd();
+        },
+        "sInFinalProc");
+}
+#endif
