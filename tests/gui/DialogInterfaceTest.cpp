@@ -75,6 +75,7 @@ QWidget* BuildTestFilterWindow()
 struct Counters {
     int constructed = 0, deleted = 0, commits = 0, redraws = 0, mice = 0;
     std::vector<std::pair<bool, bool>> nudges;
+    std::vector<int> hits;
     bool throwInCommit = false;
     bool pumpInCommit = false;
     bool endOnMouse = false;
@@ -101,6 +102,11 @@ public:
             done = true;
     }
     void nudgeSlider(bool up, bool shift) override { gCounts.nudges.emplace_back(up, shift); }
+    bool HandleDialogItemHit(int id, bool& done) override
+    {
+        gCounts.hits.push_back(id);
+        return SumStackDialogInterface::HandleDialogItemHit(id, done);
+    }
 
     // The "filter": every sum + 100 (red), × 2 (green), reversed (blue).
     void Apply()
@@ -405,6 +411,22 @@ TEST_F(DialogInterfaceTest, ArrowKeysNudge)
     FinishDeletion();
     EXPECT_EQ(gCounts.commits, 0);
     EXPECT_TRUE(PlanesAsSaved());
+}
+
+TEST_F(DialogInterfaceTest, EnterIsOkAndSelectorsAreControlHits)
+{
+    auto* dialog = new TestFilterInterface;
+    auto* selector = qobject_cast<QComboBox*>(dialog->control(kDialogHistogramScale).Widget());
+    ASSERT_NE(selector, nullptr);
+    selector->activated(0);  // the user picks the first entry
+    ASSERT_EQ(gCounts.hits.size(), 1u);
+    EXPECT_EQ(gCounts.hits[0], kDialogHistogramScale);
+    EXPECT_NE(gTestFilterInterface, nullptr);  // not an ending control
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(dialog->control(kEditControl).Widget(), &enter);
+    EXPECT_EQ(gTestFilterInterface, nullptr);
+    FinishDeletion();
+    EXPECT_EQ(gCounts.commits, 1);
 }
 
 TEST_F(DialogInterfaceTest, CloseBoxIsCancelAndMouseCanEnd)
