@@ -9,6 +9,7 @@
 #include "app/Commands.h"
 #include "app/DocumentHooks.h"
 #include "app/FrameInspector.h"
+#include "app/MainWindowInput.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
 #include "app/MenuState.h"
@@ -69,6 +70,7 @@ void StartShell(const std::vector<std::string>& documents)
     InstallPictureAndMovieImport();
     MenuBarInit();
     WindowInit();
+    InstallMainWindowInput();
     EventHandlersInit(documents);
     UpdateMenuState();
     ShowAndRaise(gCommandsWindow);

@@ -1,0 +1,49 @@
+// app/InputActions.h: the commands that keys and clicks in the main windows
+// reach, gathered in one table. Each entry is set at start-up to the
+// operation that does the work; an operation not built into this program yet
+// stays unset and its key or click then does nothing. Tests replace entries
+// to see which command an input chose. Main thread only.
+#pragma once
+
+#include <functional>
+
+struct InputActions {
+    // -- Clicks in the clips window --
+    std::function<void(bool setAll)> toggleInclusion;
+    std::function<void()> alignByDifference;
+    // Alignment by brightness centroid and by cross-correlation, and
+    // rotational alignment by difference: set these when those jobs are built
+    // in (InstallInputActions finds no entry point for them yet).
+    std::function<void()> alignByCentroid;
+    std::function<void()> alignByCrossCorrelation;
+    std::function<void()> alignRotationally;
+    std::function<void()> clearAlignment;
+    std::function<void(bool sameAction)> addRemoveSelection;
+    std::function<void(bool force)> subtractDarkFrame;
+    std::function<void(bool force)> divideFlatFrame;
+    // -- Keys --
+    std::function<void(char key, bool repeat, int level)> nudgeAlignment;
+    std::function<void(char key)> nudgeStack;
+    // clockwise, repeat, large (the capital letter)
+    std::function<void(bool clockwise, bool repeat, bool large)> nudgeRotation;
+    std::function<void()> deleteFrames;
+    std::function<void()> setReferenceFrame;
+    std::function<void()> unDebayer;
+    // The batch dialogs: each opens its dialog (out of memory: the alert and no dialog).
+    std::function<void()> openDebayerDialog;
+    std::function<void()> openMedianFilterDialog;
+    std::function<void()> openNormalizeDialog;
+};
+
+InputActions& GetInputActions();
+
+// Sets every entry whose operation exists to that operation. Call once at start-up.
+void InstallInputActions();
+
+// Calls an entry when it is set.
+template <typename F, typename... Args>
+void RunInputAction(const std::function<F>& action, Args&&... args)
+{
+    if (action)
+        action(std::forward<Args>(args)...);
+}

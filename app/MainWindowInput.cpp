@@ -1,0 +1,15 @@
+// app/MainWindowInput.cpp: installs the main windows' input handling.
+#include "app/MainWindowInput.h"
+
+#include "app/ClipsWindowMouse.h"
+#include "app/HeldKeys.h"
+#include "app/InputActions.h"
+#include "app/WindowResizing.h"
+
+void InstallMainWindowInput()
+{
+    InstallInputActions();
+    InstallHeldKeyTracker();
+    InstallMainWindowMouse();
+    InstallWindowResizing();
+}

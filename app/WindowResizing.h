@@ -1,0 +1,28 @@
+// app/WindowResizing.h: user resizes and the zoom of the main windows. The
+// image windows keep their image's aspect; the clips window re-lays its grid.
+#pragma once
+
+class ShellWindow;
+
+// The content height that keeps a imageWidth × imageHeight image's aspect at
+// width: imageHeight × width / imageWidth (integer division); -1 when the
+// image is empty (the window is then left as it is).
+int AspectKeptHeight(int imageWidth, int imageHeight, int width);
+
+// The image a window shows, as width and height (0 × 0 when it has none):
+// the dark frame, the flat frame, the summed stack, or for the frame
+// inspector the document size.
+void WindowImageSize(const ShellWindow* window, int& width, int& height);
+
+// After a user resize of window: image windows get the aspect-kept height,
+// then the pixel readout and the window are refreshed; the clips window
+// re-lays its clips and remembers a width whose layout changed.
+void HandleUserResize(ShellWindow* window);
+
+// Zoom of an image window: content of exactly the image's size grows to the
+// largest size with the image's aspect that fits the screen; any other size
+// goes back to 1:1. Nothing for a window without an image.
+void DoWindowZoom(ShellWindow* window);
+
+// Hooks the resize of the clips and image windows. Call once after WindowInit.
+void InstallWindowResizing();
