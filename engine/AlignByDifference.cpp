@@ -59,8 +59,8 @@ int GridIndex(int dv, int dh, int step, int hw)
     return ((dv + hw) / step) * n + (dh + hw) / step;
 }
 
-// Reference pixels inside r that reach threshold: [0] by pixel value (the
-// largest component), [1..3] by red, green and blue.
+} // namespace
+
 void CountReferencePixels(const GWorldWrapper& image, Rect r, int threshold, long counts[4])
 {
     std::fill(counts, counts + 4, 0L);
@@ -77,6 +77,8 @@ void CountReferencePixels(const GWorldWrapper& image, Rect r, int threshold, lon
         }
     }
 }
+
+namespace {
 
 // The bounds rectangle moved v rows and h columns, or false when an edge
 // leaves the coordinate range.

@@ -8,6 +8,8 @@
 
 #include "platform/core/Geometry.h"
 
+class GWorldWrapper;
+
 // ---- The search, free of clips and jobs ----
 
 // One skip-grid entry per point of the largest grid (7 × 7), row by row.
@@ -54,6 +56,12 @@ double AlignAtOneResolutionByDifference(const DifferenceSearchClip& clip, int st
 // kMaxPassesPerStep per step). Returns the first run status above 1 (its
 // pass not applied), else 0.
 int AlignByDifferenceSearch(const DifferenceSearchClip& clip, int startStep);
+
+// Reference pixels inside r (bottom and right excluded, clipped to the
+// image) that reach threshold: [0] by pixel value (the largest component),
+// [1..3] by red, green and blue. Other alignments refuse a threshold that
+// leaves nothing to compare with it.
+void CountReferencePixels(const GWorldWrapper& image, Rect r, int threshold, long counts[4]);
 
 // ---- Commands (main thread) and their jobs ----
 
