@@ -463,12 +463,15 @@ TEST_F(AlignJobTest, RefusalsBeep)
     EXPECT_EQ(mUser.BeepCount(), 2);
     EXPECT_FALSE(IsJobActive());
 
-    // A persistent selection of clip 0 alone runs a job that changes nothing.
+    // A persistent selection of clip 0 alone runs a job that changes nothing
+    // but still discards the summed stack.
+    ASSERT_TRUE(CreateInitialStack());
     gTempSelectionIndex = -1;
     gPersistantSelectionIndices = {0};
     Align();
     EXPECT_EQ(gFrames[0]->GetAlignment(1), Point{});
     EXPECT_EQ(gFrames[1]->GetAlignment(1), Point{});
+    EXPECT_FALSE(HaveSummedStack());
 }
 
 TEST_F(AlignJobTest, WidthLimitShowsTheAlertAndStartsNothing)

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Commands.h"
 #include "app/DialogPointers.h"
 #include "engine/ClipListEdits.h"
+#include "engine/ClipOperationCommands.h"
 #include "engine/ClipResizing.h"
 #include "engine/ClipSorting.h"
 #include "engine/ClipsWindowLayout.h"
@@ -655,6 +657,28 @@ TEST_F(ClipOperationsTest, UpdateRendersEveryClipAndDiscardsTheStack)
         EXPECT_FALSE(f->IsDirty());
     EXPECT_FALSE(HaveSummedStack());
     EXPECT_TRUE(gPersistantSelectionIndices.empty());
+}
+
+TEST_F(ClipOperationsTest, MenuCommandsReachTheOperations)
+{
+    CommandOperations saved = GetCommandOperations();
+    InstallClipOperationCommands();
+    for (uint32_t seed = 1; seed <= 3; ++seed)
+        Add(30, 20, [seed](GWorldWrapper& i) { FillNoise(i, seed); });
+    GetCommandOperations().resample(kResampleMethodNearest, 0.5);
+    RunJobToEnd();
+    ExpectEveryClipAt(15, 10);
+    gOperationBoundsRect = MakeRect(1, 2, 9, 12);
+    GetCommandOperations().crop();
+    RunJobToEnd();
+    ExpectEveryClipAt(10, 8);
+    gOperationBoundsRect = MakeRect(0, 0, 8, 10);
+    GetCommandOperations().sortClips(6);
+    RunJobToEnd();
+    ExpectIndicesArePositions();
+    GetCommandOperations().updateFrames();
+    RunJobToEnd();
+    GetCommandOperations() = saved;
 }
 
 } // namespace
