@@ -304,8 +304,7 @@ bool ResampledCopy(const std::unique_ptr<GWorldWrapper>& frame, std::unique_ptr<
     }
     out = NewImage(MakeRect(0, 0, frame->Height(), frame->Width()));
     *out = *frame;
-    if (!ResampleOneImage(*out, sResampleMethod, sResampleScaler) || out->Width() != width ||
-        out->Height() != height) {
+    if (!ResampleOneImage(*out, sResampleMethod, sResampleScaler) || out->Width() != width || out->Height() != height) {
         out.reset();
         return false;
     }
@@ -346,8 +345,8 @@ bool ResampleOneImage(GWorldWrapper& image, int method, double factor)
     }
 }
 
-HotPixelMask CropHotPixelMask(const HotPixelMask& old, int oldWidth, int oldHeight, Rect r, Point green,
-                              int newWidth, int newHeight)
+HotPixelMask CropHotPixelMask(const HotPixelMask& old, int oldWidth, int oldHeight, Rect r, Point green, int newWidth,
+                              int newHeight)
 {
     HotPixelMask mask;
     mask.Reset(newWidth, newHeight);
@@ -413,8 +412,8 @@ void Crop()
     }
     const Rect r = gOperationBoundsRect;
     const int width = r.right - r.left, height = r.bottom - r.top;
-    if (width < kMinResizedSide || height < kMinResizedSide || r.left < 0 || r.top < 0 ||
-        r.right > gImageDim.Width() || r.bottom > gImageDim.Height()) {
+    if (width < kMinResizedSide || height < kMinResizedSide || r.left < 0 || r.top < 0 || r.right > gImageDim.Width() ||
+        r.bottom > gImageDim.Height()) {
         SysBeep();
         return;
     }

@@ -38,8 +38,8 @@ bool ResampledSize(int method, double factor, int width, int height, int& newWid
 // coordinates, the rectangle in clip 0's aligned ones). An old mask that
 // does not match oldWidth × oldHeight gives an empty new one. Throws
 // std::bad_alloc.
-HotPixelMask CropHotPixelMask(const HotPixelMask& old, int oldWidth, int oldHeight, Rect r, Point green,
-                              int newWidth, int newHeight);
+HotPixelMask CropHotPixelMask(const HotPixelMask& old, int oldWidth, int oldHeight, Rect r, Point green, int newWidth,
+                              int newHeight);
 
 // The resample command: every clip's render becomes its original at the new
 // size; the dark and flat frames are resampled, the flat's mean recomputed

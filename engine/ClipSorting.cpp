@@ -23,8 +23,7 @@
 
 const char* const kIllegalBoundsRectTitle = "Illegal Operation Bounds Rect";
 const char* const kNoBoundsRectMessage = "Please define an Operation Bounds Rect first.";
-const char* const kSpectrumBoundsRectMessage =
-    "Sorting by power spectrum requires a Power-of-2 Operation Bounds Rect.";
+const char* const kSpectrumBoundsRectMessage = "Sorting by power spectrum requires a Power-of-2 Operation Bounds Rect.";
 
 namespace {
 

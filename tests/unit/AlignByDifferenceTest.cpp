@@ -23,8 +23,8 @@ namespace {
 // A clip whose content lies `offset` from the reference; the measure grows
 // with the distance of the measured point from where the content now is.
 struct FakeClip {
-    Point offset;          // true position of the content before alignment
-    Point alignment;       // applied so far
+    Point offset;    // true position of the content before alignment
+    Point alignment; // applied so far
     std::vector<Point> applied;
     int statusCalls = 0;
     int cancelAtStatusCall = -1; // the status call that reports Cancel
@@ -267,7 +267,8 @@ protected:
         auto modified = MakeImage(image->Width(), image->Height());
         *modified = *image;
         gImageDim = MakeRect(0, 0, image->Height(), image->Width());
-        gFrames.push_back(std::make_unique<Frame>(static_cast<int>(gFrames.size()), image.release(), modified.release()));
+        gFrames.push_back(
+            std::make_unique<Frame>(static_cast<int>(gFrames.size()), image.release(), modified.release()));
         return gFrames.back().get();
     }
     void SelectAll()
@@ -295,7 +296,8 @@ TEST_F(AlignJobTest, TexturedDiscShiftsRecoveredExactly)
     Align();
     for (std::size_t i = 1; i < std::size(shifts); ++i)
         for (int c = 1; c <= 3; ++c)
-            EXPECT_EQ(gFrames[i]->GetAlignment(c), MakePoint(static_cast<int16_t>(-shifts[i].v), static_cast<int16_t>(-shifts[i].h)))
+            EXPECT_EQ(gFrames[i]->GetAlignment(c),
+                      MakePoint(static_cast<int16_t>(-shifts[i].v), static_cast<int16_t>(-shifts[i].h)))
                 << "clip " << i << " channel " << c;
     EXPECT_EQ(gFrames[0]->GetAlignment(1), Point{}); // the reference never moves
     EXPECT_EQ(mUser.BeepCount(), 0);
@@ -311,7 +313,8 @@ TEST_F(AlignJobTest, StarFieldShiftsRecoveredExactly)
     SetAlignmentModes(AlignmentModes{1, false, false, -1});
     Align();
     for (std::size_t i = 1; i < std::size(shifts); ++i)
-        EXPECT_EQ(gFrames[i]->GetAlignment(2), MakePoint(static_cast<int16_t>(-shifts[i].v), static_cast<int16_t>(-shifts[i].h)))
+        EXPECT_EQ(gFrames[i]->GetAlignment(2),
+                  MakePoint(static_cast<int16_t>(-shifts[i].v), static_cast<int16_t>(-shifts[i].h)))
             << "clip " << i;
 }
 
@@ -496,7 +499,7 @@ TEST_F(AlignJobTest, NudgeMovesSelectedClipsAndDiscardsTheStack)
     gPersistantSelectionIndices = {0, 1};
     NudgeFrameAlignment(29, false, 2); // 25 right
     RunJobToEnd();
-    NudgeFrameAlignment(30, true, 1);  // 10 up
+    NudgeFrameAlignment(30, true, 1); // 10 up
     RunJobToEnd();
     for (auto& f : gFrames)
         for (int c = 1; c <= 3; ++c)

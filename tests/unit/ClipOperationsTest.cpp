@@ -42,7 +42,8 @@ protected:
         auto modified = MakeImage(width, height);
         *modified = *original;
         gImageDim = MakeRect(0, 0, height, width);
-        gFrames.push_back(std::make_unique<Frame>(static_cast<int>(gFrames.size()), original.release(), modified.release()));
+        gFrames.push_back(
+            std::make_unique<Frame>(static_cast<int>(gFrames.size()), original.release(), modified.release()));
         return gFrames.back().get();
     }
     Frame* AddFlat(int width, int height, uint8_t value)
@@ -539,7 +540,7 @@ TEST_F(ClipOperationsTest, CropToTheWholeImageKeepsRendersBitIdentical)
 TEST_F(ClipOperationsTest, CropRefusals)
 {
     AddFlat(30, 20, 9);
-    Crop(); // no rectangle
+    Crop();                                       // no rectangle
     gOperationBoundsRect = MakeRect(2, 2, 18, 3); // one column
     Crop();
     gOperationBoundsRect = MakeRect(2, 2, 21, 10); // past the bottom
