@@ -37,7 +37,8 @@ protected:
                 Key(*static_cast<QKeyEvent*>(event));
             break;
         case QEvent::ApplicationStateChange:
-            if (receiver == qApp && QGuiApplication::applicationState() != Qt::ApplicationActive)
+            if (receiver == qApp &&
+                static_cast<QApplicationStateChangeEvent*>(event)->applicationState() != Qt::ApplicationActive)
                 ReleaseAll();
             break;
         default:
