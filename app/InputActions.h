@@ -11,25 +11,26 @@ struct InputActions {
     // -- Clicks in the clips window --
     std::function<void(bool setAll)> toggleInclusion;
     std::function<void()> alignByDifference;
-    // Alignment by brightness centroid and by cross-correlation, and
-    // rotational alignment by difference: set these when those jobs are built
-    // in (InstallInputActions finds no entry point for them yet).
     std::function<void()> alignByCentroid;
     std::function<void()> alignByCrossCorrelation;
     std::function<void()> alignRotationally;
     std::function<void()> clearAlignment;
     std::function<void(bool sameAction)> addRemoveSelection;
+    // The dark-frame and flat-frame jobs over the selection (force: Command
+    // held). Not set until those jobs are built in.
     std::function<void(bool force)> subtractDarkFrame;
     std::function<void(bool force)> divideFlatFrame;
     // -- Keys --
     std::function<void(char key, bool repeat, int level)> nudgeAlignment;
     std::function<void(char key)> nudgeStack;
-    // clockwise, repeat, large (the capital letter)
-    std::function<void(bool clockwise, bool repeat, bool large)> nudgeRotation;
+    // negative ("z"/"Z"), repeat, big (the capital letter)
+    std::function<void(bool negative, bool repeat, bool big)> nudgeRotation;
     std::function<void()> deleteFrames;
     std::function<void()> setReferenceFrame;
+    // Taking the demosaicing off the selected clips, and the batch dialogs
+    // (each opens its dialog; out of memory: the alert and no dialog). Not set
+    // until the demosaicing and batch-dialog commands are built in.
     std::function<void()> unDebayer;
-    // The batch dialogs: each opens its dialog (out of memory: the alert and no dialog).
     std::function<void()> openDebayerDialog;
     std::function<void()> openMedianFilterDialog;
     std::function<void()> openNormalizeDialog;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QWindow>
 
@@ -16,6 +17,8 @@
 #include "app/FrameInspector.h"
 #include "app/HeldKeys.h"
 #include "app/InputActions.h"
+#include "app/QtMainThreadQueue.h"
+#include "app/Jobs.h"
 #include "app/KeyboardHandler.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
@@ -105,8 +108,8 @@ protected:
             note("nudge " + std::to_string(key) + (repeat ? " repeat " : " ") + std::to_string(level));
         };
         a.nudgeStack = [note](char key) { note("stack " + std::to_string(key)); };
-        a.nudgeRotation = [note](bool cw, bool repeat, bool large) {
-            note(std::string("rotate ") + (cw ? "cw" : "ccw") + (repeat ? " repeat" : "") + (large ? " large" : ""));
+        a.nudgeRotation = [note](bool negative, bool repeat, bool big) {
+            note(std::string("rotate ") + (negative ? "-" : "+") + (repeat ? " repeat" : "") + (big ? " big" : ""));
         };
         a.deleteFrames = [note] { note("delete"); };
         a.setReferenceFrame = [note] { note("reference"); };
@@ -114,6 +117,16 @@ protected:
         a.openDebayerDialog = [note] { note("debayer dialog"); };
         a.openMedianFilterDialog = [note] { note("median dialog"); };
         a.openNormalizeDialog = [note] { note("normalize dialog"); };
+    }
+
+    // Runs the event loop until the job started last has ended; false after 10 s.
+    static bool RunJobToEnd()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (IsJobActive() && timer.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return !IsJobActive();
     }
 
     std::vector<std::string> TakeCalls()
@@ -243,6 +256,31 @@ TEST_F(KeyboardMouseTest, ClicksAreDroppedDuringAJob)
     EXPECT_EQ(mUser.BeepCount(), 0);
 }
 
+TEST_F(KeyboardMouseTest, InstalledCommandsReachTheClips)
+{
+    InstallInputActions();
+    InstallQtJobEvents();
+    for (int i = 0; i < 3; ++i)
+        AddClip(40, 30, i);
+    gImageDim = MakeRect(0, 0, 30, 40);
+    for (int c = 1; c <= 3; ++c)
+        gFrames[2]->SetAlignment(MakePoint(2, -3), c);
+    gFrames[2]->SetRotation(17);
+    gTempSelectionIndex = 2;
+    ClipsWindowMouseUp(kOpt); // clear alignment
+    ASSERT_TRUE(RunJobToEnd());
+    for (int c = 1; c <= 3; ++c)
+        EXPECT_EQ(gFrames[2]->GetAlignment(c), MakePoint(0, 0));
+    EXPECT_EQ(gFrames[2]->GetRotation(), 0);
+    // Right arrow, level 1: five pixels to the right on every channel.
+    Tap(Qt::Key_Right, "", Qt::ShiftModifier);
+    ASSERT_TRUE(RunJobToEnd());
+    for (int c = 1; c <= 3; ++c)
+        EXPECT_EQ(gFrames[2]->GetAlignment(c), MakePoint(0, 5));
+    EXPECT_EQ(mUser.BeepCount(), 0);
+    gTempSelectionIndex = -1;
+}
+
 // ---- Held mode keys ----
 
 TEST_F(KeyboardMouseTest, HeldDigitChoosesTheAlignmentOfAClick)
@@ -365,14 +403,14 @@ TEST_F(KeyboardMouseTest, CommandKeysAndTheirRepeats)
     SendKey(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b", 56, true);
     SendKey(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier, "b", 56);
     EXPECT_EQ(TakeCalls(), (Calls{"undebayer", "undebayer"}));
-    // Rotation: Z clockwise, X counter-clockwise; capitals for the large step.
+    // Rotation: Z negative, X positive; capitals for the big step.
     Tap(Qt::Key_Z, "Z", Qt::ShiftModifier);
     Tap(Qt::Key_Z, "z");
     Tap(Qt::Key_X, "X", Qt::ShiftModifier);
     SendKey(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x", 53);
     SendKey(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x", 53, true);
     SendKey(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, "x", 53);
-    EXPECT_EQ(TakeCalls(), (Calls{"rotate cw large", "rotate cw", "rotate ccw large", "rotate ccw", "rotate ccw repeat"}));
+    EXPECT_EQ(TakeCalls(), (Calls{"rotate - big", "rotate -", "rotate + big", "rotate +", "rotate + repeat"}));
     EXPECT_EQ(mUser.BeepCount(), 0);
 }
 
