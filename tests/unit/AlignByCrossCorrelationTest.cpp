@@ -158,6 +158,27 @@ TEST_F(CorrelationJobTest, SquareOf128AndChannelsApart)
     EXPECT_EQ(gNumThreads, 3);
 }
 
+TEST_F(CorrelationJobTest, CancelKeepsTheStepsMadeAndGivesThreadsBack)
+{
+    const std::vector<GaussianStar> stars = Stars64();
+    AddImage(StarFieldImage(kW, kH, stars, Point{}, Point{}, Point{}));
+    const Point r = MakePoint(4, -6), g = MakePoint(-3, 9), b = MakePoint(7, 5);
+    Frame* clip = AddImage(StarFieldImage(kW, kH, stars, r, g, b));
+    AddImage(StarFieldImage(kW, kH, stars, MakePoint(2, 2), MakePoint(2, 2), MakePoint(2, 2)));
+    gOperationBoundsRect = kSquare64;
+    gAlignChannelsSeparately = true;
+    gPersistantSelectionIndices = {0, 1, 2};
+    CancelWhenGreenMoves cancel;
+    cancel.Install();
+    RunJob([] { AutoAlignFramesByCrossCorrelation(); });
+    SetFrameRenderStepsForTesting(nullptr);
+    EXPECT_EQ(clip->GetAlignment(1), Negated(r));
+    EXPECT_EQ(clip->GetAlignment(2), Negated(g)); // its first step, already exact
+    EXPECT_EQ(clip->GetAlignment(3), Point{});    // not reached
+    EXPECT_EQ(gFrames[2]->GetAlignment(1), Point{});
+    EXPECT_EQ(gNumThreads, 3);
+}
+
 TEST_F(CorrelationJobTest, WorksOnOneThreadWhileRunning)
 {
     AddImage(StarFieldImage(kW, kH, Stars64(), Point{}, Point{}, Point{}));

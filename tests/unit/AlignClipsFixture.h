@@ -3,11 +3,14 @@
 // star fields whose channels can be placed apart.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "engine/FrameRenderSteps.h"
 #include "tests/unit/ClipJobFixture.h"
 
 struct GaussianStar {
@@ -43,6 +46,36 @@ inline Point Negated(Point p)
 {
     return MakePoint(static_cast<int16_t>(-p.v), static_cast<int16_t>(-p.h));
 }
+
+// A progress window whose status the test sets.
+class SettableStatusWindow final : public JobProgressWindow {
+public:
+    explicit SettableStatusWindow(std::shared_ptr<std::atomic<int>> s) : mStatus(std::move(s)) {}
+    std::shared_ptr<const std::atomic<int>> Status() const override { return mStatus; }
+    void Step() override {}
+
+private:
+    std::shared_ptr<std::atomic<int>> mStatus;
+};
+
+// Render steps that cancel the job the first time a render moves green.
+struct CancelWhenGreenMoves {
+    FrameRenderSteps steps = DefaultFrameRenderSteps();
+    std::shared_ptr<std::atomic<int>> status = std::make_shared<std::atomic<int>>(0);
+    CancelWhenGreenMoves()
+    {
+        steps.translate = [this](GWorldWrapper& image, Point red, Point green, Point blue) {
+            if (green != Point{})
+                status->store(2);
+            DefaultFrameRenderSteps().translate(image, red, green, blue);
+        };
+    }
+    void Install()
+    {
+        SetFrameRenderStepsForTesting(&steps);
+        GetJobHooks().openProgressWindow = [this](int) { return std::make_unique<SettableStatusWindow>(status); };
+    }
+};
 
 class AlignClipsFixture : public ClipJobFixture {
 protected:
