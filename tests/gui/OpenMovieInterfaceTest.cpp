@@ -11,12 +11,15 @@
 #include <QApplication>
 
 #include "app/Alerts.h"
+#include "app/MenuBar.h"
+#include "app/MenuState.h"
+#include "app/ShellHooks.h"
 #include "app/WorkingDialog.h"
-#include "files/CentroidTracker.h"
 #include "files/MovieFrameGeometry.h"
 #include "imaging/Measurements.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/qt/Controls.h"
+#include "platform/qt/MenuModel.h"
 #include "platform/qt/MovieSource.h"
 #include "tests/gui/ImportTestSupport.h"
 
@@ -152,42 +155,6 @@ TEST(MovieFrameGeometry, LocatedCropStaysInsideTheMovie)
     // A drag outside the display is clipped to it.
     // (479 - 1) * 1000 / 480 = 995.8 and (560 - 81) * 1000 / 480 = 997.9, truncated.
     EXPECT_EQ(DragToCropRect(MakePoint(0, 0), MakePoint(479, 639), d, 1000, 1000), MakeRect(0, 0, 995, 997));
-}
-
-TEST(CentroidTracker, FollowsAMovingTargetAndStaysInside)
-{
-    auto image = MakeImage(120, 90);
-    const Rect rect = MakeRect(20, 20, 60, 60); // target at (40, 40)
-    auto draw = [&](int cx, int cy) {
-        FillFlat(*image, 0, 0, 0);
-        for (int y = cy - 4; y <= cy + 4; ++y)
-            for (int x = cx - 4; x <= cx + 4; ++x)
-                SetPixel(*image, x, y, Argb{0xFF, 200, 200, 200});
-    };
-    draw(40, 40);
-    Point first{};
-    CalculateValueCentroid(*image, rect, 0, first);
-    EXPECT_EQ(DetermineAlignmentByCentroid(*image, rect, first, MakePoint(0, 0)), MakePoint(0, 0));
-    Point offset{};
-    for (int k = 1; k <= 10; ++k) {
-        draw(40 + 5 * k, 40 + 3 * k);
-        offset = DetermineAlignmentByCentroid(*image, rect, first, offset);
-        EXPECT_NEAR(offset.h, 5 * k, 1) << k;
-        EXPECT_NEAR(offset.v, 3 * k, 1) << k;
-    }
-    // Rectangles at or past every edge, and one larger than the image.
-    for (Rect r : {MakeRect(-10, -10, 30, 30), MakeRect(70, 100, 110, 140), MakeRect(0, 80, 40, 120),
-                   MakeRect(-5, -5, 200, 300)}) {
-        draw(115, 85);
-        const Point o = DetermineAlignmentByCentroid(*image, r, MakePoint(10, 10), MakePoint(0, 0));
-        const int left = r.left + o.h, top = r.top + o.v;
-        EXPECT_GE(left, 0);
-        EXPECT_GE(top, 0);
-        if (r.right - r.left <= 120)
-            EXPECT_LE(left + r.right - r.left, 120);
-        if (r.bottom - r.top <= 90)
-            EXPECT_LE(top + r.bottom - r.top, 90);
-    }
 }
 
 TEST_F(MovieDialogTest, StepsThroughEveryFrameAndAcceptsCrops)
@@ -517,4 +484,63 @@ TEST_F(MovieDialogTest, ClickBesideTheFrameBeepsAndFilesWithoutFramesFail)
     Import({mDir / "bad.mov", mDir / "sound.mov"});
     EXPECT_EQ(OpenMovieInterface::OpenCount(), 0);
     EXPECT_EQ(AlertsTitled("Add Pictures Error"), 1);
+}
+
+TEST_F(MovieDialogTest, OperationsMenuIsOffWhileAMovieDialogIsOpen)
+{
+    MenuBarInit();
+    GetShellHooks().clipsExist = [] { return FrameCount() > 0; };
+    WriteQImage(ToQImage(Pattern8(20, 16, 4)), mDir / "m.png", "png");
+    Import({mDir / "m.png"});
+    UpdateMenuState();
+    EXPECT_TRUE(GetMenuModel().IsMenuEnabled(kOperationsMenu));
+    OpenMovieInterface* dialog = Open(Movie("menus.mov", PatternFrames(30, 20, 3)));
+    EXPECT_FALSE(GetMenuModel().IsMenuEnabled(kOperationsMenu));
+    // More files may still be opened meanwhile.
+    EXPECT_TRUE(GetMenuModel().IsMenuEnabled(kFileMenu));
+    Hit(dialog, kMovieAccept);
+    UpdateMenuState(); // as any later change of state does
+    EXPECT_FALSE(GetMenuModel().IsMenuEnabled(kOperationsMenu));
+    Hit(dialog, kMovieSkipAll);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(GetMenuModel().IsMenuEnabled(kOperationsMenu));
+    GetShellHooks().clipsExist = nullptr;
+    DestroyMenuBarForTesting();
+}
+
+TEST_F(MovieDialogTest, EmptyCropBeepsAndAFrameImageThatCannotBeMadeAlertsTwice)
+{
+    const auto file = Movie("empty-crop.mov", PatternFrames(30, 20, 3));
+    OpenMovieInterface* dialog = Open(file);
+    dialog->SetCropRect(MakeRect(5, 5, 5, 25)); // a straight drag: no height
+    const int beeps = mAlerts.BeepCount();
+    Hit(dialog, kMovieAccept);
+    EXPECT_EQ(mAlerts.BeepCount(), beeps + 1);
+    EXPECT_EQ(FrameCount(), 0);
+    EXPECT_EQ(gImageDim, Rect{});
+    Hit(dialog, kMovieSkipAll);
+    QCoreApplication::processEvents();
+
+    // The dialog's own alert, then the caller's out-of-memory alert.
+    std::unique_ptr<MovieSource> movie;
+    ASSERT_EQ(MovieSource::Open(file, movie), MediaStatus::ok);
+    FailNextImageAllocationsForTesting(1);
+    bool threw = false;
+    try {
+        OpenMovieFrameDialog(std::move(movie));
+    } catch (const std::bad_alloc&) {
+        threw = true;
+    }
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(OpenMovieInterface::OpenCount(), 0);
+    ASSERT_EQ(mAlerts.AlertCount(), 1);
+    EXPECT_EQ(mAlerts.Alerts()[0].request.title, kOpenMovieMemoryErrorTitle);
+
+    // Through the Open path the out-of-memory alert follows.
+    FailNextImageAllocationsForTesting(1);
+    Import({file});
+    ASSERT_EQ(mAlerts.AlertCount(), 3);
+    EXPECT_EQ(mAlerts.Alerts()[1].request.title, kOpenMovieMemoryErrorTitle);
+    EXPECT_EQ(mAlerts.Alerts()[2].request.title, kOutOfMemoryTitle);
+    EXPECT_EQ(OpenMovieInterface::OpenCount(), 0);
 }

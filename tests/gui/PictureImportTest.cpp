@@ -8,6 +8,7 @@
 
 #include "app/Alerts.h"
 #include "app/Commands.h"
+#include "app/DialogPointers.h"
 #include "app/JobSplit.h"
 #include "engine/MemoryPolicy.h"
 #include "files/FileChoosers.h"
@@ -409,4 +410,28 @@ TEST(PictureImportSplit, ChunkEndsFollowTheRoundedStep)
     EXPECT_EQ(ends(10, 4), (std::vector<int>{3, 6, 9, 10}));
     EXPECT_EQ(ends(12, 8), (std::vector<int>{2, 4, 6, 8, 10, 12, 12, 12}));
     EXPECT_EQ(ends(5, 4), (std::vector<int>{1, 2, 3, 5}));
+}
+
+TEST_F(ImportTest, ANewDocumentSizeReleasesCalibrationFramesOfAnotherSize)
+{
+    for (bool sameSize : {false, true}) {
+        ResetDocument();
+        gDarkFrame = MakeImage(sameSize ? 12 : 10, 8);
+        gFlatFrame = MakeImage(sameSize ? 12 : 11, 8);
+        WritePng(mDir / "n.png", 12, 8, 1);
+        Import({mDir / "n.png"});
+        EXPECT_EQ(gDarkFrame != nullptr, sameSize);
+        EXPECT_EQ(gFlatFrame != nullptr, sameSize);
+    }
+}
+
+TEST_F(ImportTest, OpenIsRefusedWhileADialogReadsTheClips)
+{
+    WritePng(mDir / "d.png", 6, 6, 1);
+    gSortBySpectrumInterface = reinterpret_cast<SortBySpectrumInterface*>(this); // only tested for null
+    const int beeps = mAlerts.BeepCount();
+    Import({mDir / "d.png"});
+    gSortBySpectrumInterface = nullptr;
+    EXPECT_EQ(mAlerts.BeepCount(), beeps + 1);
+    EXPECT_EQ(FrameCount(), 0);
 }
