@@ -10,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include "app/Alerts.h"
 #include "app/FrameInspector.h"
 #include "app/Jobs.h"
@@ -34,7 +37,6 @@
 #include "imaging/Measurements.h"
 #include "imaging/Resample.h"
 #include "platform/core/GWorldWrapper.h"
-#include "platform/core/MainThread.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/core/UserInteraction.h"
 #include "platform/qt/ShellWindow.h"
@@ -191,14 +193,18 @@ void ResizeImageWindow(ShellWindow* window, Rect dim)
     window->SetContentSize(r.Width(), r.Height());
 }
 
-// The job still holds the old calibration frames until it has ended, so the
-// replaced ones are freed after it.
+// The job still holds the old calibration frames locked until it has ended
+// (after its final), so the replaced ones are freed only after that: on the
+// event loop's next turn, or at the next resize at the latest. Main thread.
+std::vector<std::unique_ptr<GWorldWrapper>> sRetired;
+
 void RetireAfterJob(std::unique_ptr<GWorldWrapper> image)
 {
     if (!image)
         return;
-    std::shared_ptr<GWorldWrapper> retired(std::move(image));
-    (void)RunOnMainThread([retired] {}); // without a poster it goes at once, which is also safe for a counter lock
+    sRetired.push_back(std::move(image));
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QTimer::singleShot(0, app, [] { sRetired.clear(); });
 }
 
 void ForgetResize()
@@ -370,6 +376,7 @@ void Resample(int method, double factor)
 {
     if (RefuseClipChange())
         return;
+    sRetired.clear();
     if (FrameCount() == 0)
         return;
     int newWidth = 0, newHeight = 0;
@@ -406,6 +413,7 @@ void Crop()
 {
     if (RefuseClipChange())
         return;
+    sRetired.clear();
     if (FrameCount() == 0 || !OperationBoundsRectExists()) {
         SysBeep();
         return;
