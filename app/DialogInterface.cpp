@@ -115,14 +115,14 @@ std::string FirstCharacters(const ControlHandle& control)
     return text.left(255).toUtf8().toStdString();
 }
 
-}  // namespace
+} // namespace
 
 int ParseLeadingInt(const std::string& text)
 {
     std::istringstream in(text);
     in.imbue(std::locale::classic());
     int value = 0;
-    in >> value;  // leaves 0 when no number begins the text; saturates on overflow
+    in >> value; // leaves 0 when no number begins the text; saturates on overflow
     return value;
 }
 
@@ -141,7 +141,9 @@ void DialogInterface::WindowDeleter::operator()(QWidget* window) const
     delete window;
 }
 
-DialogInterface::DialogInterface(const std::string& windowName) : DialogInterface(windowName, true) {}
+DialogInterface::DialogInterface(const std::string& windowName) : DialogInterface(windowName, true)
+{
+}
 
 DialogInterface::DialogInterface(const std::string& windowName, bool countsAsOpenDialog)
 {
@@ -178,7 +180,7 @@ DialogInterface::DialogInterface(const std::string& windowName, bool countsAsOpe
 DialogInterface::~DialogInterface()
 {
     mIgnoreEvents = true;
-    mFilter.reset();  // stops the routing before the window goes
+    mFilter.reset(); // stops the routing before the window goes
     Unregister();
 }
 

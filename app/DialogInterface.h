@@ -14,8 +14,8 @@ class ControlHandle;
 class Canvas;
 
 // Event results.
-inline constexpr int kEventHandled = 0;               // noErr
-inline constexpr int kEventNotHandledErr = -9874;     // eventNotHandledErr
+inline constexpr int kEventHandled = 0;           // noErr
+inline constexpr int kEventNotHandledErr = -9874; // eventNotHandledErr
 
 // Control numbers every dialog shares.
 inline constexpr int kDialogOK = 1000;
@@ -24,20 +24,20 @@ inline constexpr int kDialogCancel = 2;
 // One event of a dialog window.
 struct DialogEvent {
     enum Kind {
-        controlHit,    // a button clicked, a check box toggled by the user, a selector chosen
-        drawContent,   // the window must be drawn
-        activated,     // the window came to the front
-        mouseDown,     // a press on the window's background (not on a control)
-        keyDown,       // a key (also its repeats)
+        controlHit,  // a button clicked, a check box toggled by the user, a selector chosen
+        drawContent, // the window must be drawn
+        activated,   // the window came to the front
+        mouseDown,   // a press on the window's background (not on a control)
+        keyDown,     // a key (also its repeats)
     };
     DialogEvent() = default;
     explicit DialogEvent(Kind k, int id = 0) : kind(k), controlID(id) {}
 
     Kind kind = drawContent;
-    int controlID = 0;   // controlHit
-    int key = 0;         // keyDown: the Qt key code
-    int modifiers = 0;   // keyDown, mouseDown: the program's modifier word (Modifiers.h)
-    QPoint where;        // mouseDown: window coordinates
+    int controlID = 0; // controlHit
+    int key = 0;       // keyDown: the Qt key code
+    int modifiers = 0; // keyDown, mouseDown: the program's modifier word (Modifiers.h)
+    QPoint where;      // mouseDown: window coordinates
 };
 
 // What subclasses must do: implement RedrawDialog; handle their own controls
@@ -112,7 +112,7 @@ private:
         void operator()(QWidget* window) const;
     };
     std::unique_ptr<QWidget, WindowDeleter> mWindow;
-    std::unique_ptr<QObject> mFilter;  // routes the window's events to Dispatch
+    std::unique_ptr<QObject> mFilter; // routes the window's events to Dispatch
     bool mCancelled = false;
     bool mIgnoreEvents = true;
     bool mClosing = false;

@@ -24,7 +24,7 @@
 bool gLockFrameInspectorWindowToFrameOne = false;
 
 const char* const kInspectorInstruction[6] = {"Either place the mouse", "over a clip or select",
-                                              "exactly one clip which",  "will then remain in this",
+                                              "exactly one clip which", "will then remain in this",
                                               "window when the mouse",  "isn't over a clip."};
 
 namespace {
@@ -147,8 +147,8 @@ void DrawClip(Canvas& canvas, Frame& frame)
     }
     // The modified image is read under the clip's lock, and only while no
     // one renders or swaps it; otherwise the thumbnail stands in.
-    const bool drawn =
-        frame.WithModifiedForDisplay([&](const GWorldWrapper& modified) { BlitImageScaled(image, modified, image.rect()); });
+    const bool drawn = frame.WithModifiedForDisplay(
+        [&](const GWorldWrapper& modified) { BlitImageScaled(image, modified, image.rect()); });
     if (!drawn)
         frame.DrawClipImage(MakeRect(0, 0, H, W), &canvas);
 
@@ -171,7 +171,7 @@ void DrawClip(Canvas& canvas, Frame& frame)
         MarkFrameNotInMemoryOnFrameInspectorWindow(image, W);
 }
 
-}  // namespace
+} // namespace
 
 void SetHotPixelMaskSource(InspectorMaskSource source)
 {
@@ -218,8 +218,8 @@ void FrameOperationsBoundRect()
     if (!canvas)
         return;
     QImage& image = canvas->Image();
-    const Rect r = BoundsRectInWindow(gOperationBoundsRect, gImageDim.Width(), gImageDim.Height(), image.width(),
-                                      image.height());
+    const Rect r =
+        BoundsRectInWindow(gOperationBoundsRect, gImageDim.Width(), gImageDim.Height(), image.width(), image.height());
     if (r.IsEmpty())
         return;
     FrameCanvasRectGreyPattern(image, QRect(r.left, r.top, r.Width(), r.Height()));
@@ -230,7 +230,7 @@ void UpdateFrameInspectorWindow(int index)
     Canvas* canvas = ContentCanvas(gFrameInspectorWindow);
     const int n = FrameCount();
     if (!canvas || n == 0)
-        return;  // the old content stays
+        return; // the old content stays
     if (gLockFrameInspectorWindowToFrameOne)
         index = 0;
     if (index >= n || index < kInspectorHotPixelMask)

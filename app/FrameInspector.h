@@ -17,9 +17,9 @@ class QImage;
 extern bool gLockFrameInspectorWindowToFrameOne;
 
 // Indices the inspector shows besides clips (0 and above).
-inline constexpr int kInspectorNothing = -1;         // the instruction
-inline constexpr int kInspectorThresholdMask = -2;   // the alignment-threshold dialog's mask
-inline constexpr int kInspectorHotPixelMask = -3;    // the hot-pixel dialog's mask
+inline constexpr int kInspectorNothing = -1;       // the instruction
+inline constexpr int kInspectorThresholdMask = -2; // the alignment-threshold dialog's mask
+inline constexpr int kInspectorHotPixelMask = -3;  // the hot-pixel dialog's mask
 
 // A mask preview: active says whether its dialog is open (not being built or
 // torn down) and wants its mask shown; mask gives the mask image or null.
@@ -40,7 +40,7 @@ struct InspectorChoice {
     bool thresholdDialog = false;
     int tempSelection = -1;
     int persistentCount = 0;
-    int singlePersistent = -1;  // the persistent selection's clip when it holds one
+    int singlePersistent = -1; // the persistent selection's clip when it holds one
     bool lockToFirst = false;
 };
 int ChooseInspectorIndex(const InspectorChoice& choice);

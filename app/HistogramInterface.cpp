@@ -14,8 +14,7 @@ HistogramInterface::HistogramInterface(int locH, int locV, int verticalSpacing)
 
 bool HistogramInterface::GenerateHistograms(const GWorldWrapper& image, Rect rect)
 {
-    return ::GenerateHistograms(image, rect, *mHistograms[0], *mHistograms[1], *mHistograms[2], *mHistograms[3]) !=
-           0;
+    return ::GenerateHistograms(image, rect, *mHistograms[0], *mHistograms[1], *mHistograms[2], *mHistograms[3]) != 0;
 }
 
 void HistogramInterface::Draw(Canvas* window) const

@@ -76,7 +76,7 @@ bool MouseInContent(ShellWindow* window)
     return canvas && window->isVisible() && canvas->rect().contains(MousePositionIn(canvas));
 }
 
-}  // namespace
+} // namespace
 
 HSVColor RGB2HSV(const RGBColor& rgb)
 {

@@ -11,7 +11,7 @@ namespace {
 
 std::optional<PointerScript> sScript;
 
-}  // namespace
+} // namespace
 
 QPoint MousePositionIn(const QWidget* widget)
 {

@@ -52,7 +52,7 @@ private:
     bool mRed, mGreen, mBlue;
 };
 
-}  // namespace
+} // namespace
 
 SumStackDialogInterface::SumStackDialogInterface(const std::string& windowName) : DialogInterface(windowName)
 {
@@ -103,7 +103,7 @@ int SumStackDialogInterface::HandleEvent(const DialogEvent& event, bool& done)
             QApplication::changeOverrideCursor(Qt::ArrowCursor);
         processMouse(event.modifiers, done);
         if (done)
-            return kEventHandled;  // the dialog is about to go
+            return kEventHandled; // the dialog is about to go
         return DialogInterface::HandleEvent(event, done);
     default:
         return DialogInterface::HandleEvent(event, done);

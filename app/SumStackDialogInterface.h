@@ -13,8 +13,8 @@
 
 class GWorldWrapper;
 
-inline constexpr int kDialogPreview = 3;         // check box
-inline constexpr int kDialogHistogramScale = 4;  // selector of the histograms' vertical scale
+inline constexpr int kDialogPreview = 3;        // check box
+inline constexpr int kDialogHistogramScale = 4; // selector of the histograms' vertical scale
 
 class SumStackDialogInterface : public DialogInterface {
 public:

@@ -34,7 +34,7 @@ public:
     CrossCursor& operator=(const CrossCursor&) = delete;
 };
 
-}  // namespace
+} // namespace
 
 ThumbnailGeometry ComputeThumbnailGeometry(int imageWidth, int imageHeight, int left, int top, int maxWidth,
                                            int maxHeight)
@@ -55,8 +55,7 @@ ThumbnailGeometry ComputeThumbnailGeometry(int imageWidth, int imageHeight, int 
     return g;
 }
 
-Rect ThumbDragToImageRect(QPoint press, QPoint current, Rect thumbBounds, double scale, int imageWidth,
-                          int imageHeight)
+Rect ThumbDragToImageRect(QPoint press, QPoint current, Rect thumbBounds, double scale, int imageWidth, int imageHeight)
 {
     const auto clipX = [&](int x) { return std::clamp(x, int(thumbBounds.left), int(thumbBounds.right)); };
     const auto clipY = [&](int y) { return std::clamp(y, int(thumbBounds.top), int(thumbBounds.bottom)); };
@@ -82,8 +81,8 @@ Rect ImageRectToThumbRect(Rect imageRect, Rect thumbBounds, double scale)
     return MakeRect(top, left, top + height, left + width);
 }
 
-ThumbnailInterface::ThumbnailInterface(Canvas* window, int imageWidth, int imageHeight, int left, int top,
-                                       int maxWidth, int maxHeight)
+ThumbnailInterface::ThumbnailInterface(Canvas* window, int imageWidth, int imageHeight, int left, int top, int maxWidth,
+                                       int maxHeight)
     : mWindow(window), mImageWidth(imageWidth), mImageHeight(imageHeight)
 {
     const ThumbnailGeometry g = ComputeThumbnailGeometry(imageWidth, imageHeight, left, top, maxWidth, maxHeight);
@@ -112,10 +111,14 @@ bool ThumbnailInterface::DefineSubThumbBounds(DialogInterface* dialog)
         mSubThumbScaledUpBounds = image;
         if (mImage) {
             DrawThumbnail();
-            const int x0 = std::clamp(std::min(press.x(), current.x()), int(mThumbBounds.left), int(mThumbBounds.right));
-            const int x1 = std::clamp(std::max(press.x(), current.x()), int(mThumbBounds.left), int(mThumbBounds.right));
-            const int y0 = std::clamp(std::min(press.y(), current.y()), int(mThumbBounds.top), int(mThumbBounds.bottom));
-            const int y1 = std::clamp(std::max(press.y(), current.y()), int(mThumbBounds.top), int(mThumbBounds.bottom));
+            const int x0 =
+                std::clamp(std::min(press.x(), current.x()), int(mThumbBounds.left), int(mThumbBounds.right));
+            const int x1 =
+                std::clamp(std::max(press.x(), current.x()), int(mThumbBounds.left), int(mThumbBounds.right));
+            const int y0 =
+                std::clamp(std::min(press.y(), current.y()), int(mThumbBounds.top), int(mThumbBounds.bottom));
+            const int y1 =
+                std::clamp(std::max(press.y(), current.y()), int(mThumbBounds.top), int(mThumbBounds.bottom));
             FrameInWindow(MakeRect(y0, x0, y1, x1));
             if (mWindow)
                 mWindow->Flush();

@@ -17,7 +17,7 @@ class GWorldWrapper;
 // is the image side × scale truncated (303 × 227 in 160 × 120 gives 159 × 119).
 struct ThumbnailGeometry {
     double scale = 1.0;
-    Rect thumbBounds;  // window coordinates
+    Rect thumbBounds; // window coordinates
 };
 ThumbnailGeometry ComputeThumbnailGeometry(int imageWidth, int imageHeight, int left, int top, int maxWidth,
                                            int maxHeight);
@@ -38,8 +38,7 @@ class ThumbnailInterface {
 public:
     // window: the dialog's drawing surface (not owned). The chosen rectangle
     // starts as the whole image.
-    ThumbnailInterface(Canvas* window, int imageWidth, int imageHeight, int left, int top, int maxWidth,
-                       int maxHeight);
+    ThumbnailInterface(Canvas* window, int imageWidth, int imageHeight, int left, int top, int maxWidth, int maxHeight);
 
     // The image shown (not owned; may be null); the bounds stay.
     void setImage(const GWorldWrapper* image) { mImage = image; }

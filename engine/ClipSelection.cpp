@@ -9,8 +9,8 @@
 
 namespace {
 
-std::vector<bool> sMember;        // sMember[i]: clip i is selected
-std::size_t sMemberCount = 0;     // entries of the vector the bitmap was built from
+std::vector<bool> sMember;    // sMember[i]: clip i is selected
+std::size_t sMemberCount = 0; // entries of the vector the bitmap was built from
 
 // A vector rewritten behind our back (a different length) is noticed here;
 // rewrites that keep the length must call RebuildSelectionMembership.
@@ -20,7 +20,7 @@ void CheckInStep()
         RebuildSelectionMembership();
 }
 
-}  // namespace
+} // namespace
 
 void RebuildSelectionMembership()
 {

@@ -39,7 +39,7 @@ const QColor kWhite(255, 255, 255);
 const QColor kRed(255, 0, 0);
 const QColor kYellow(255, 255, 0);
 const QColor kCyan(0, 255, 255);
-const QColor kPersistantFrame(0xC0, 0xC0, 0);  // RGB 0xC000, 0xC000, 0
+const QColor kPersistantFrame(0xC0, 0xC0, 0); // RGB 0xC000, 0xC000, 0
 
 Canvas* ClipsCanvas()
 {
@@ -104,7 +104,7 @@ void RedrawPage()
     FlushClips();
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- layout
 
@@ -258,8 +258,7 @@ void DrawClipsWindow()
         return;
     canvas->Image().fill(Qt::black);
     const int n = FrameCount();
-    for (int i = std::max(0, gClipWindowFirstClip); i < n && i < gClipWindowFirstClip + gNumClipsPerClipWindowPage;
-         ++i)
+    for (int i = std::max(0, gClipWindowFirstClip); i < n && i < gClipWindowFirstClip + gNumClipsPerClipWindowPage; ++i)
         DrawFrameClipAt(i, false);
     canvas->Flush();
 }
@@ -451,9 +450,7 @@ void InstallClipsWindow()
         ClearPersistantSelection();
         SetCurrentClipsGrid(ClipsGrid{});
     };
-    hooks.inspectorShowsClip = [] {
-        return gTempSelectionIndex != -1 || gPersistantSelectionIndices.size() == 1;
-    };
+    hooks.inspectorShowsClip = [] { return gTempSelectionIndex != -1 || gPersistantSelectionIndices.size() == 1; };
     hooks.anyClipSelected = [] { return gTempSelectionIndex != -1 || !gPersistantSelectionIndices.empty(); };
 
     CommandOperations& ops = GetCommandOperations();

@@ -13,7 +13,7 @@ int gNumClipsPerClipWindowPage = 0;
 
 namespace {
 
-ClipsGrid sGrid;  // sClipWindowDimInClips and sClipsWindowDim as last laid out
+ClipsGrid sGrid; // sClipWindowDimInClips and sClipsWindowDim as last laid out
 
 // The thumbnails' larger side.
 constexpr int kMaxClipDimSide = 128;
@@ -29,7 +29,7 @@ int DivideRoundingAtFirstDecimal(int a, int b, bool allowRoundUp)
     return whole;
 }
 
-}  // namespace
+} // namespace
 
 Point ScaledClipSize(int width, int height, int side)
 {
@@ -57,7 +57,7 @@ ClipsLayout ComputeClipsLayout(const ClipsLayoutInput& in)
     const int hMax = std::max(slotH, in.maxContentHeight);
 
     int width = in.contentWidth, height = in.contentHeight;
-    if (width == 1 && height == 1) {  // never laid out
+    if (width == 1 && height == 1) { // never laid out
         width = in.preferredWidth;
         height = hMax;
     }

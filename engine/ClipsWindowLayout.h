@@ -29,21 +29,21 @@ void SetMaxClipDim(Rect image);
 
 // What a layout needs to know.
 struct ClipsLayoutInput {
-    int imageWidth = 0, imageHeight = 0;  // gImageDim
-    int maxClipSide = 64;                 // gMaxClipWidthOrHeight
-    int contentWidth = 1, contentHeight = 1;  // the window's content now
-    int maxContentHeight = 0;             // Hmax: the tallest content that fits the screen
-    int preferredWidth = 800;             // "clipsWindowWidth", used by a window never laid out (1 × 1)
+    int imageWidth = 0, imageHeight = 0;     // gImageDim
+    int maxClipSide = 64;                    // gMaxClipWidthOrHeight
+    int contentWidth = 1, contentHeight = 1; // the window's content now
+    int maxContentHeight = 0;                // Hmax: the tallest content that fits the screen
+    int preferredWidth = 800;                // "clipsWindowWidth", used by a window never laid out (1 × 1)
     int numClips = 0;
 };
 
 // The grid a layout gives.
 struct ClipsLayout {
-    Point clipDim;     // slot size
+    Point clipDim; // slot size
     int columns = 1;
     int rows = 1;
-    int page = 1;      // columns × rows
-    int contentWidth = 1, contentHeight = 1;  // the window's new content size
+    int page = 1;                            // columns × rows
+    int contentWidth = 1, contentHeight = 1; // the window's new content size
 };
 
 // The layout for input (numClips ≥ 1 and a non-empty image): columns =

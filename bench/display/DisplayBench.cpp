@@ -48,8 +48,7 @@ void QPainterPath(QImage& target, const GWorldWrapper& image, const QRect& dst)
     painter.drawImage(dst, pixels);
 }
 
-template <typename Draw>
-double BestMs(Draw&& draw, int repeats)
+template <typename Draw> double BestMs(Draw&& draw, int repeats)
 {
     double best = 1e30;
     for (int run = 0; run < 5; ++run) {
@@ -74,7 +73,7 @@ void Case(const char* name, int w, int h, int dw, int dh, int repeats)
                 qt / blit);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -26,7 +26,7 @@ QFont MakeFont(CanvasFont kind)
     switch (kind) {
     case CanvasFont::monaco9:
         font = families.contains(QStringLiteral("Monaco")) ? QFont(QStringLiteral("Monaco"))
-                                                            : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+                                                           : QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setPixelSize(9);
         break;
     case CanvasFont::plain9:
@@ -35,7 +35,7 @@ QFont MakeFont(CanvasFont kind)
         break;
     case CanvasFont::helvetica12Bold:
         font = families.contains(QStringLiteral("Helvetica")) ? QFont(QStringLiteral("Helvetica"))
-                                                               : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+                                                              : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
         font.setPixelSize(12);
         font.setBold(true);
         break;
@@ -52,7 +52,7 @@ const QFont& FontFor(CanvasFont kind)
     return sFonts[static_cast<int>(kind)];
 }
 
-}  // namespace
+} // namespace
 
 void BlitImageScaled(QImage& target, const GWorldWrapper& image, const QRect& dst)
 {

@@ -26,9 +26,9 @@ void BlitImage(QImage& target, const GWorldWrapper& image, int left, int top);
 
 // The fonts of the program's windows, sized in pixels.
 enum class CanvasFont {
-    monaco9,         // 9 px monospace (Monaco when installed)
-    plain9,          // 9 px plain sans
-    helvetica12Bold  // 12 px bold sans (Helvetica when installed)
+    monaco9,        // 9 px monospace (Monaco when installed)
+    plain9,         // 9 px plain sans
+    helvetica12Bold // 12 px bold sans (Helvetica when installed)
 };
 
 // Draws text with its baseline starting at (x, y).

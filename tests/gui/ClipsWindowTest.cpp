@@ -109,7 +109,7 @@ protected:
     bool mJobRunning = false;
 };
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- layout
 
@@ -139,7 +139,7 @@ TEST(ClipsLayout, NewWindowTakesPreferredWidthRoundedUp)
     in.preferredWidth = 800;
     in.numClips = 1000;
     const ClipsLayout out = ComputeClipsLayout(in);
-    EXPECT_EQ(out.columns, 13);  // 800 / 64 = 12.5
+    EXPECT_EQ(out.columns, 13); // 800 / 64 = 12.5
     EXPECT_EQ(out.contentWidth, 832);
     // 1000 / 48 = 20.83: 20 rows, and not a 21st, which would pass Hmax.
     EXPECT_EQ(out.rows, 20);
@@ -228,7 +228,7 @@ TEST(ClipsLayout, MoreMarks)
     gClipWindowFirstClip = 10;
     gNumClipsPerClipWindowPage = 10;
     EXPECT_TRUE(markMoreClipsBehind(10));
-    EXPECT_FALSE(markMoreClipsAhead(19, 20));  // the last clip
+    EXPECT_FALSE(markMoreClipsAhead(19, 20)); // the last clip
     EXPECT_TRUE(markMoreClipsAhead(19, 21));
     gClipWindowFirstClip = 0;
     EXPECT_FALSE(markMoreClipsBehind(0));
@@ -296,7 +296,7 @@ TEST_F(ClipsWindowTest, CommandDragFromUnselectedOnlyAdds)
     MakeDocument(6);
     AddPersistantSelection(2);
     AddPersistantSelection(4);
-    HoverOver(1);  // the press: clip 1, not selected
+    HoverOver(1); // the press: clip 1, not selected
     PointerScriptForTesting()->dragPaths = {{Centre(2), Centre(3), Centre(4), Centre(5)}};
     AddRemovePersistantSelectionFrame(true);
     EXPECT_EQ(gPersistantSelectionIndices, (std::vector<int>{2, 4, 1, 3, 5}));
@@ -345,7 +345,7 @@ TEST_F(ClipsWindowTest, ToggleWithoutSelectionChangesTheClickedClip)
     EXPECT_FALSE(FrameAt(2)->GetSumStackIncluded());
     for (int i : {0, 1, 3})
         EXPECT_TRUE(FrameAt(i)->GetSumStackIncluded());
-    EXPECT_EQ(gRedStack, nullptr);  // discarded
+    EXPECT_EQ(gRedStack, nullptr); // discarded
 }
 
 TEST_F(ClipsWindowTest, SetAllAgainstInvertOnAMixedSelection)
@@ -354,15 +354,15 @@ TEST_F(ClipsWindowTest, SetAllAgainstInvertOnAMixedSelection)
     FrameAt(1)->SetSumStackIncluded(false);
     for (int clip : {0, 1, 2})
         AddPersistantSelection(clip);
-    HoverOver(0);  // included, so setAll makes every selected clip left out
+    HoverOver(0); // included, so setAll makes every selected clip left out
     ToggleFrameSumStackInclusion(true);
     EXPECT_FALSE(FrameAt(0)->GetSumStackIncluded());
     EXPECT_FALSE(FrameAt(1)->GetSumStackIncluded());
     EXPECT_FALSE(FrameAt(2)->GetSumStackIncluded());
     EXPECT_TRUE(FrameAt(3)->GetSumStackIncluded());
 
-    FrameAt(1)->SetSumStackIncluded(true);  // now 0 out, 1 in, 2 out
-    ToggleFrameSumStackInclusion(false);    // each inverts its own
+    FrameAt(1)->SetSumStackIncluded(true); // now 0 out, 1 in, 2 out
+    ToggleFrameSumStackInclusion(false);   // each inverts its own
     EXPECT_TRUE(FrameAt(0)->GetSumStackIncluded());
     EXPECT_FALSE(FrameAt(1)->GetSumStackIncluded());
     EXPECT_TRUE(FrameAt(2)->GetSumStackIncluded());
@@ -374,7 +374,7 @@ TEST_F(ClipsWindowTest, ToggleRefusedUnderAFilterDialog)
     MakeDocument(3);
     MakeStack();
     HoverOver(1);
-    gGaussianBlurInterface = reinterpret_cast<GaussianBlurInterface*>(&interaction);  // "open"
+    gGaussianBlurInterface = reinterpret_cast<GaussianBlurInterface*>(&interaction); // "open"
     ToggleFrameSumStackInclusion(false);
     gGaussianBlurInterface = nullptr;
     EXPECT_EQ(interaction.BeepCount(), 1);
@@ -420,12 +420,12 @@ TEST_F(ClipsWindowTest, DuringAJobRedrawsRenderNothing)
     MakeDocument(6);
     HoverOver(2);
     for (int i = 0; i < 6; ++i)
-        FrameAt(i)->SetNormalizationFactor(1.0);  // dirty again
+        FrameAt(i)->SetNormalizationFactor(1.0); // dirty again
     mJobRunning = true;
     ResetClipRenderRequestsForTesting();
     PointerScriptForTesting()->position = QPoint(-5, -5);
-    UpdateSelectedFrameClipFromMouse();  // leaving the window
-    DrawClipsWindow();                   // activation
+    UpdateSelectedFrameClipFromMouse(); // leaving the window
+    DrawClipsWindow();                  // activation
     PersistantSelectAllFrames();
     UpdateFrameInspectorWindow(3);
     EXPECT_EQ(ClipRenderRequestsForTesting(), 0);

@@ -41,7 +41,7 @@
 
 namespace {
 
-constexpr int kW = 37, kH = 23;  // odd sizes
+constexpr int kW = 37, kH = 23; // odd sizes
 constexpr int kEditControl = 5;
 
 QWidget* Control(QWidget* parent, QWidget* control, int id)
@@ -203,7 +203,7 @@ protected:
     void TearDown() override
     {
         FinishDeletion();
-        delete gTestFilterInterface;  // a dialog a failed test left open
+        delete gTestFilterInterface; // a dialog a failed test left open
         gTestFilterInterface = nullptr;
         gRedStack.reset();
         gGreenStack.reset();
@@ -225,7 +225,7 @@ protected:
     std::vector<int32_t> mRed, mGreen, mBlue;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DialogInterfaceTest, CancelAfterPreviewRestoresThePlanes)
 {
@@ -275,7 +275,7 @@ TEST_F(DialogInterfaceTest, OpenedWithRedOnlySavesAllChannels)
     EXPECT_TRUE(gRedChannelOn);
     EXPECT_FALSE(gGreenChannelOn);
     EXPECT_FALSE(gBlueChannelOn);
-    EXPECT_TRUE(SamePixels(*gFrameStack, *redOnly));  // the window keeps the red channel
+    EXPECT_TRUE(SamePixels(*gFrameStack, *redOnly)); // the window keeps the red channel
     dialog->Click(kDialogCancel);
     FinishDeletion();
     EXPECT_TRUE(gRedChannelOn && gGreenChannelOn && gBlueChannelOn);
@@ -318,7 +318,7 @@ TEST_F(DialogInterfaceTest, DoubleOkCommitsAndDeletesOnce)
 {
     auto* dialog = new TestFilterInterface;
     dialog->Click(kDialogOK);
-    dialog->Click(kDialogOK);  // before the deferred deletion
+    dialog->Click(kDialogOK); // before the deferred deletion
     FinishDeletion();
     EXPECT_EQ(gCounts.commits, 1);
     EXPECT_EQ(gCounts.deleted, 1);
@@ -357,7 +357,7 @@ TEST_F(DialogInterfaceTest, OutOfMemoryInConstructionLeavesNothing)
 {
     const bool openBefore = IsDialogOpen();
     const int windowsBefore = static_cast<int>(QApplication::topLevelWidgets().size());
-    FailNextImageAllocationsForTesting(1);  // the saved picture
+    FailNextImageAllocationsForTesting(1); // the saved picture
     EXPECT_THROW(new TestFilterInterface, std::bad_alloc);
     FailNextImageAllocationsForTesting(0);
     QApplication::processEvents();
@@ -378,7 +378,7 @@ TEST_F(DialogInterfaceTest, EventsDuringConstructionAreIgnored)
     dialog->Dispatch(draw);
     EXPECT_EQ(gCounts.redraws, 1);
     dialog->End(true);
-    dialog->Dispatch(draw);  // closing: ignored
+    dialog->Dispatch(draw); // closing: ignored
     EXPECT_EQ(gCounts.redraws, 1);
     FinishDeletion();
 }
@@ -418,10 +418,10 @@ TEST_F(DialogInterfaceTest, EnterIsOkAndSelectorsAreControlHits)
     auto* dialog = new TestFilterInterface;
     auto* selector = qobject_cast<QComboBox*>(dialog->control(kDialogHistogramScale).Widget());
     ASSERT_NE(selector, nullptr);
-    selector->activated(0);  // the user picks the first entry
+    selector->activated(0); // the user picks the first entry
     ASSERT_EQ(gCounts.hits.size(), 1u);
     EXPECT_EQ(gCounts.hits[0], kDialogHistogramScale);
-    EXPECT_NE(gTestFilterInterface, nullptr);  // not an ending control
+    EXPECT_NE(gTestFilterInterface, nullptr); // not an ending control
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(dialog->control(kEditControl).Widget(), &enter);
     EXPECT_EQ(gTestFilterInterface, nullptr);
@@ -442,7 +442,7 @@ TEST_F(DialogInterfaceTest, CloseBoxIsCancelAndMouseCanEnd)
     DialogEvent press(DialogEvent::mouseDown);
     EXPECT_EQ(dialog->Dispatch(press), kEventHandled);
     EXPECT_EQ(gCounts.mice, 1);
-    dialog->Dispatch(press);  // the dialog is closing
+    dialog->Dispatch(press); // the dialog is closing
     EXPECT_EQ(gCounts.mice, 1);
     FinishDeletion();
     EXPECT_EQ(gCounts.deleted, 2);
@@ -453,7 +453,7 @@ TEST_F(DialogInterfaceTest, ClosingWithoutADocumentKeepsClipMenusOff)
     MenuBarInit();
     MenuModel& menus = GetMenuModel();
     UpdateMenuState();
-    ASSERT_FALSE(menus.IsMenuEnabled(kEditMenu));  // no clips
+    ASSERT_FALSE(menus.IsMenuEnabled(kEditMenu)); // no clips
     ASSERT_TRUE(menus.IsMenuEnabled(kFileMenu));
     auto* dialog = new TestFilterInterface;
     EXPECT_FALSE(menus.IsMenuEnabled(kFileMenu));
@@ -474,9 +474,9 @@ struct ParseCase {
     double asFloat;
 };
 // Written by hand from how a C program reads a number at the start of a text.
-const ParseCase kParseCases[] = {{"12abc", 12, 12.0}, {"3.5", 3, 3.5},   {"  7", 7, 7.0},   {"-4x", -4, -4.0},
-                                 {"1e3", 1, 1000.0},  {".5", 0, 0.5},    {"", 0, 0.0},      {"abc", 0, 0.0},
-                                 {"3,5", 3, 3.0},     {"0", 0, 0.0},     {"+8", 8, 8.0},    {"\t-0.25", 0, -0.25}};
+const ParseCase kParseCases[] = {{"12abc", 12, 12.0}, {"3.5", 3, 3.5}, {"  7", 7, 7.0}, {"-4x", -4, -4.0},
+                                 {"1e3", 1, 1000.0},  {".5", 0, 0.5},  {"", 0, 0.0},    {"abc", 0, 0.0},
+                                 {"3,5", 3, 3.0},     {"0", 0, 0.0},   {"+8", 8, 8.0},  {"\t-0.25", 0, -0.25}};
 
 void CheckParseTable()
 {
@@ -486,7 +486,7 @@ void CheckParseTable()
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(EditTextNumbers, ParseTable)
 {
@@ -521,8 +521,8 @@ TEST(EditTextNumbers, ParseTableUnderAGermanLocale)
     // Compile the locale into a private folder when it is not installed
     // (Debian ships its sources).
     const std::string folder = ReferenceScratchDir() + "/locales";
-    const std::string command = "mkdir -p '" + folder + "' && localedef -i de_DE -f UTF-8 '" + folder +
-                                "/de_DE.UTF-8' >/dev/null 2>&1";
+    const std::string command =
+        "mkdir -p '" + folder + "' && localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
     if (!std::setlocale(LC_ALL, nullptr) || std::system(command.c_str()) != 0)
         GTEST_SKIP() << "de_DE.UTF-8 cannot be made here";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -546,7 +546,7 @@ TEST_F(DialogInterfaceTest, EditTextReadsTheField)
     edit->setText("hello");
     dialog->getEditableTextCStr(kControlSignature, kEditControl, buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "hel");
-    dialog->getEditableTextCStr(kControlSignature, kEditControl, nullptr, 4);  // no buffer: nothing
+    dialog->getEditableTextCStr(kControlSignature, kEditControl, nullptr, 4); // no buffer: nothing
     // Only the first 255 characters are read.
     edit->setText(QString(255, QChar('1')) + "9");
     char longBuffer[400];

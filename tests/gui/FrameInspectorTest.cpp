@@ -89,7 +89,7 @@ protected:
     std::atomic<bool> mJobRunning{false};
 };
 
-}  // namespace
+} // namespace
 
 TEST(InspectorChoice, FirstMatchWins)
 {
@@ -104,11 +104,9 @@ TEST(InspectorChoice, FirstMatchWins)
         {false, true, 3, 1, 5, false, -2},  // then the threshold dialog
         {false, false, 3, 1, 5, false, 3},  // then the clip under the mouse
         {false, false, -1, 1, 5, false, 5}, // then the only selected clip
-        {false, false, -1, 2, -1, false, -1},
-        {false, false, -1, 0, -1, false, -1},
-        {true, false, 3, 1, 5, true, 0},    // the space bar wins over everything
-        {false, true, -1, 0, -1, true, 0},
-        {false, false, -1, 0, -1, true, 0},
+        {false, false, -1, 2, -1, false, -1}, {false, false, -1, 0, -1, false, -1},
+        {true, false, 3, 1, 5, true, 0}, // the space bar wins over everything
+        {false, true, -1, 0, -1, true, 0},    {false, false, -1, 0, -1, true, 0},
     };
     for (const Row& r : rows) {
         InspectorChoice c;
@@ -126,7 +124,7 @@ TEST(InspectorText, RotationAndBounds)
 {
     EXPECT_EQ(InspectorRotationText(0), "0.0\xC2\xB0");
     EXPECT_EQ(InspectorRotationText(250), "90.0\xC2\xB0");
-    EXPECT_EQ(InspectorRotationText(1), "0.3\xC2\xB0");  // 0.36 truncated
+    EXPECT_EQ(InspectorRotationText(1), "0.3\xC2\xB0"); // 0.36 truncated
     // Each axis on its own: a 640 × 480 image in a 320 × 120 window.
     EXPECT_EQ(BoundsRectInWindow(MakeRect(100, 64, 300, 192), 640, 480, 320, 120), MakeRect(25, 32, 75, 96));
     EXPECT_TRUE(BoundsRectInWindow(kNoBoundsRect, 640, 480, 320, 240).IsEmpty());
@@ -171,7 +169,7 @@ TEST(PixelReadoutMapping, EachAxisOnItsOwnAndClamped)
 
 TEST(PixelReadoutColours, AgainstColorsys)
 {
-    std::vector<std::array<int, 3>> colours = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {0, 0, 0},
+    std::vector<std::array<int, 3>> colours = {{255, 0, 0},     {0, 255, 0},     {0, 0, 255},   {0, 0, 0},
                                                {128, 128, 128}, {255, 255, 255}, {255, 255, 0}, {1, 2, 3}};
     std::mt19937 rng(99);
     std::uniform_int_distribution<int> byte(0, 255);
@@ -237,9 +235,9 @@ TEST_F(FrameInspectorTest, StaleIndexShowsTheInstruction)
     gImageDim = MakeRect(0, 0, 48, 64);
     AddClip(64, 48, 1);
     Inspector().fill(qRgb(1, 2, 3));
-    UpdateFrameInspectorWindow(5);  // past the clips
+    UpdateFrameInspectorWindow(5); // past the clips
     EXPECT_EQ(CountPixels(qRgb(1, 2, 3)), 0);
-    EXPECT_GT(CountPixels(qRgb(255, 0, 0)), 50);  // the red lines
+    EXPECT_GT(CountPixels(qRgb(255, 0, 0)), 50); // the red lines
 }
 
 TEST_F(FrameInspectorTest, ClipFillsTheWindowScaled)
@@ -288,7 +286,7 @@ TEST_F(FrameInspectorTest, OnDiskClipDuringAJobShowsItsThumbnail)
     AddClip(64, 48, 4);
     ASSERT_TRUE(frame->UpdateFrame(false));
     ASSERT_TRUE(frame->SendToTempDiskFile());
-    frame->SetNormalizationFactor(2.0);  // dirty, so a render would read it back
+    frame->SetNormalizationFactor(2.0); // dirty, so a render would read it back
     mJobRunning = true;
     gPersistantSelectionIndices = {0};
     UpdateFrameInspectorWindow(0);
@@ -320,7 +318,7 @@ TEST_F(FrameInspectorTest, ReadoutOfTheSelectedClip)
     gLastPixelColorMousePos = QPoint(-1000, -1000);
     UpdatePixelColorWindowFromMouse();
     EXPECT_TRUE(gPixelValuesWindow->isVisible());
-    EXPECT_EQ(PixelReadoutImage().pixel(3, 3), qRgb(255, 0, 0));  // a full red bar
+    EXPECT_EQ(PixelReadoutImage().pixel(3, 3), qRgb(255, 0, 0)); // a full red bar
     // The same position again computes nothing; moving out hides it.
     gPixelValuesWindow->hide();
     UpdatePixelColorWindowFromMouse();

@@ -64,7 +64,7 @@ protected:
     void TearDown() override
     {
         SetPointerScriptForTesting(std::nullopt);
-        delete mDialog;  // never ended: the test owns it
+        delete mDialog; // never ended: the test owns it
     }
     void Drag(QPoint press, std::vector<QPoint> path)
     {
@@ -75,7 +75,7 @@ protected:
     PanelDialog* mDialog = nullptr;
 };
 
-}  // namespace
+} // namespace
 
 TEST(ThumbnailGeometry, HandComputedCases)
 {
@@ -84,11 +84,11 @@ TEST(ThumbnailGeometry, HandComputedCases)
     EXPECT_EQ(g.thumbBounds, MakeRect(10, 280, 90, 380));
 
     g = ComputeThumbnailGeometry(1024, 512, 280, 10, 160, 120);
-    EXPECT_EQ(g.scale, 0.15625);  // 1024 / 160 = 6.4 > 512 / 120
+    EXPECT_EQ(g.scale, 0.15625); // 1024 / 160 = 6.4 > 512 / 120
     EXPECT_EQ(g.thumbBounds, MakeRect(10, 280, 90, 440));
 
     g = ComputeThumbnailGeometry(303, 227, 0, 0, 160, 120);
-    EXPECT_EQ(g.thumbBounds.Width(), 159);  // one short of the box
+    EXPECT_EQ(g.thumbBounds.Width(), 159); // one short of the box
     EXPECT_EQ(g.thumbBounds.Height(), 119);
 
     // 340 / 160 = 2.125 > 240 / 120 = 2: limited by the width.
@@ -102,7 +102,7 @@ TEST(ThumbnailGeometry, DragAtHalfScale)
     const ThumbnailGeometry g = ComputeThumbnailGeometry(320, 240, 280, 10, 160, 120);
     ASSERT_EQ(g.scale, 0.5);
     const Rect r = ThumbDragToImageRect(QPoint(290, 20), QPoint(310, 30), g.thumbBounds, g.scale, 320, 240);
-    EXPECT_EQ(r, MakeRect(20, 20, 40, 60));  // 40 wide, 20 high at (20, 20)
+    EXPECT_EQ(r, MakeRect(20, 20, 40, 60)); // 40 wide, 20 high at (20, 20)
     // Dragged up and left: the same rectangle.
     EXPECT_EQ(ThumbDragToImageRect(QPoint(310, 30), QPoint(290, 20), g.thumbBounds, g.scale, 320, 240), r);
     // Drawn back on the thumbnail where it was dragged.
@@ -160,8 +160,8 @@ np.array(out, dtype='<f8').tofile(sys.argv[1] + '/out')
         ASSERT_EQ(g.scale, e[0]) << w << "x" << h;
         ASSERT_EQ(g.thumbBounds.Width(), int(e[1])) << w << "x" << h;
         ASSERT_EQ(g.thumbBounds.Height(), int(e[2])) << w << "x" << h;
-        const Rect r = ThumbDragToImageRect(QPoint(int(c[2]), int(c[3])), QPoint(int(c[4]), int(c[5])),
-                                            g.thumbBounds, g.scale, w, h);
+        const Rect r = ThumbDragToImageRect(QPoint(int(c[2]), int(c[3])), QPoint(int(c[4]), int(c[5])), g.thumbBounds,
+                                            g.scale, w, h);
         ASSERT_EQ(r, MakeRect(int(e[3]), int(e[4]), int(e[5]), int(e[6]))) << "case " << i;
         if (!r.IsEmpty()) {
             EXPECT_GE(r.left, 0);
@@ -184,7 +184,7 @@ TEST_F(PanelsTest, DragSetsTheImageRectangleAndPreviews)
     EXPECT_EQ(thumb.subThumbScaledUpBounds(), MakeRect(20, 20, 40, 60));
     EXPECT_EQ(mDialog->previews, 2);
     EXPECT_TRUE(mDialog->crossCursorSeen);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the arrow again
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr); // the arrow again
 }
 
 TEST_F(PanelsTest, DragLeavingTheThumbnailClipsToItsEdge)
@@ -264,7 +264,7 @@ TEST_F(PanelsTest, HistogramsCountTheRectangleOnly)
     EXPECT_EQ(panel.histogram(1).GetBin(10), 1.0);
     EXPECT_EQ(panel.histogram(2).GetBin(20), 1.0);
     EXPECT_EQ(panel.histogram(3).GetBin(30), 1.0);
-    EXPECT_EQ(panel.histogram(0).GetBin(30), 1.0);  // value = max(R, G, B)
+    EXPECT_EQ(panel.histogram(0).GetBin(30), 1.0); // value = max(R, G, B)
     EXPECT_EQ(panel.histogram(1).GetBin(200), 0.0);
     // A rectangle past the image leaves them as they were.
     EXPECT_FALSE(panel.GenerateHistograms(*image, MakeRect(0, 0, 31, 40)));
@@ -327,8 +327,8 @@ TEST(CanvasBlit, FollowsTheStretchRuleBothWays)
                 }
                 // Destination pixel d shows source floor(d × size / destination size).
                 const Argb p = GetPixel(*image, (x - 2) * 7 / size.width(), (y - 2) * 5 / size.height());
-                ASSERT_EQ(shown, qRgb(p.r, p.g, p.b)) << size.width() << "x" << size.height() << " at " << x << ","
-                                                      << y;
+                ASSERT_EQ(shown, qRgb(p.r, p.g, p.b))
+                    << size.width() << "x" << size.height() << " at " << x << "," << y;
             }
     }
     // Partly outside the target: only the visible part is drawn, same mapping.
