@@ -37,6 +37,75 @@ const char* const kInterpolationWarningMessage =
 
 namespace {
 
+// Sums of one clip row into the planes, plain and AVX2 builds of one body.
+using AddAllFunction = void (*)(const uint8_t*, int32_t*, int32_t*, int32_t*, int, int);
+using AddOneFunction = void (*)(const uint8_t*, int32_t*, int, int, int);
+
+// A pixel's word with alpha in the low byte and blue in the high byte,
+// whatever the host's byte order.
+inline uint32_t ArgbWord(uint32_t word)
+{
+    if constexpr (std::endian::native == std::endian::big)
+        return __builtin_bswap32(word);
+    return word;
+}
+
+inline __attribute__((always_inline)) void AddAllBody(const uint8_t* row, int32_t* __restrict__ red,
+                                                      int32_t* __restrict__ green, int32_t* __restrict__ blue,
+                                                      int x0, int x1)
+{
+    const uint32_t* __restrict__ pixels = reinterpret_cast<const uint32_t*>(row);
+    for (int x = x0; x < x1; ++x) {
+        const uint32_t p = ArgbWord(pixels[x]);
+        red[x] += static_cast<int32_t>((p >> 8) & 0xFF);
+        green[x] += static_cast<int32_t>((p >> 16) & 0xFF);
+        blue[x] += static_cast<int32_t>(p >> 24);
+    }
+}
+
+inline __attribute__((always_inline)) void AddOneBody(const uint8_t* row, int32_t* __restrict__ plane, int shift,
+                                                      int x0, int x1)
+{
+    const uint32_t* __restrict__ pixels = reinterpret_cast<const uint32_t*>(row);
+    for (int x = x0; x < x1; ++x)
+        plane[x] += static_cast<int32_t>((ArgbWord(pixels[x]) >> shift) & 0xFF);
+}
+
+void AddAllBase(const uint8_t* row, int32_t* red, int32_t* green, int32_t* blue, int x0, int x1)
+{
+    AddAllBody(row, red, green, blue, x0, x1);
+}
+__attribute__((target("avx2"))) void AddAllAvx2(const uint8_t* row, int32_t* red, int32_t* green, int32_t* blue,
+                                                int x0, int x1)
+{
+    AddAllBody(row, red, green, blue, x0, x1);
+}
+void AddOneBase(const uint8_t* row, int32_t* plane, int shift, int x0, int x1)
+{
+    AddOneBody(row, plane, shift, x0, x1);
+}
+__attribute__((target("avx2"))) void AddOneAvx2(const uint8_t* row, int32_t* plane, int shift, int x0, int x1)
+{
+    AddOneBody(row, plane, shift, x0, x1);
+}
+
+struct RowAdders {
+    AddAllFunction all;
+    AddOneFunction one;
+};
+
+const RowAdders& ChosenRowAdders()
+{
+    static const RowAdders adders = [] {
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2"))
+            return RowAdders{AddAllAvx2, AddOneAvx2};
+        return RowAdders{AddAllBase, AddOneBase};
+    }();
+    return adders;
+}
+
+
 const char* const kStackErrorTitle = "Stacking Error";
 
 // Clips summed per pass over the planes: their rows are added band by band
@@ -218,34 +287,17 @@ private:
 
     // The pixel loops read each pixel as one 32-bit word (bytes alpha, red,
     // green, blue in memory) and work on distinct, non-aliasing arrays, so
-    // the compiler turns them into vector code; a second version for AVX2 is
-    // chosen at load time where the processor has it (same sums).
-    __attribute__((target_clones("avx2", "default"))) static void
-    AddRowAllChannels(const uint8_t* row, int32_t* __restrict__ red, int32_t* __restrict__ green,
-                      int32_t* __restrict__ blue, int x0, int x1)
+    // the compiler turns them into vector code. Row adders compiled for AVX2
+    // are picked once at run time where the processor has them (same sums);
+    // not through target_clones, whose load-time resolver runs before
+    // ThreadSanitizer is ready and crashes every program linking this file.
+    static void AddRowAllChannels(const uint8_t* row, int32_t* red, int32_t* green, int32_t* blue, int x0, int x1)
     {
-        const uint32_t* __restrict__ pixels = reinterpret_cast<const uint32_t*>(row);
-        for (int x = x0; x < x1; ++x) {
-            const uint32_t p = Argb(pixels[x]);
-            red[x] += static_cast<int32_t>((p >> 8) & 0xFF);
-            green[x] += static_cast<int32_t>((p >> 16) & 0xFF);
-            blue[x] += static_cast<int32_t>(p >> 24);
-        }
+        ChosenRowAdders().all(row, red, green, blue, x0, x1);
     }
-    __attribute__((target_clones("avx2", "default"))) static void
-    AddRowOneChannel(const uint8_t* row, int32_t* __restrict__ plane, int shift, int x0, int x1)
+    static void AddRowOneChannel(const uint8_t* row, int32_t* plane, int shift, int x0, int x1)
     {
-        const uint32_t* __restrict__ pixels = reinterpret_cast<const uint32_t*>(row);
-        for (int x = x0; x < x1; ++x)
-            plane[x] += static_cast<int32_t>((Argb(pixels[x]) >> shift) & 0xFF);
-    }
-    // A pixel's word with alpha in the low byte and blue in the high byte,
-    // whatever the host's byte order.
-    static uint32_t Argb(uint32_t word)
-    {
-        if constexpr (std::endian::native == std::endian::big)
-            return __builtin_bswap32(word);
-        return word;
+        ChosenRowAdders().one(row, plane, shift, x0, x1);
     }
 
     int mWidth, mHeight;
