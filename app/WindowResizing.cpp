@@ -111,4 +111,6 @@ void InstallWindowResizing()
     for (ShellWindow* window : {gClipsWindow, gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow,
                                 gFlatFrameWindow})
         window->onResized = [window] { HandleUserResize(window); };
+    for (ShellWindow* window : {gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow, gFlatFrameWindow})
+        window->onZoomRequest = [window] { DoWindowZoom(window); };
 }

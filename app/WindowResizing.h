@@ -24,5 +24,6 @@ void HandleUserResize(ShellWindow* window);
 // goes back to 1:1. Nothing for a window without an image.
 void DoWindowZoom(ShellWindow* window);
 
-// Hooks the resize of the clips and image windows. Call once after WindowInit.
+// Hooks the resize of the clips and image windows, and turns a maximize
+// request of an image window into its zoom. Call once after WindowInit.
 void InstallWindowResizing();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include <QResizeEvent>
 #include <QShowEvent>
 #include <QCloseEvent>
 #include <QLayout>
@@ -85,13 +86,31 @@ void ShellWindow::moveEvent(QMoveEvent* event)
 void ShellWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    if (centralWidget() && isVisible() && onResized && event->spontaneous())
-        onResized();
+    if (centralWidget() && isVisible() && event->spontaneous()) {
+        // The user's size is now the content size the program works with.
+        mRequestedContent = QSize(std::max(1, event->size().width()),
+                                  std::max(1, event->size().height() - ContentOffset().y()));
+        if (onResized)
+            onResized();
+    }
 }
 
 bool ShellWindow::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate && onActivated)
         onActivated();
+    if (event->type() == QEvent::WindowStateChange && onZoomRequest && (windowState() & Qt::WindowMaximized)) {
+        // No zoom box here: a maximize request is taken back and zooms instead.
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+        if (!mZoomPending) { // the windowing system may report one request twice
+            mZoomPending = true;
+            QTimer::singleShot(0, this, [this] {
+                mZoomPending = false;
+                if (onZoomRequest)
+                    onZoomRequest();
+            });
+        }
+        return true;
+    }
     return QMainWindow::event(event);
 }

@@ -35,8 +35,10 @@ public:
     std::function<void()> onMoveSettled;
     // Called when the window becomes the active window.
     std::function<void()> onActivated;
-    // Called after the user resized the window.
+    // Called after the user resized the window (ContentSize then reads the new size).
     std::function<void()> onResized;
+    // Called instead of maximizing when the window is asked to maximize.
+    std::function<void()> onZoomRequest;
 
     static constexpr int kMoveSettleMs = 500;
 
@@ -53,4 +55,5 @@ private:
     QSize mRequestedContent;
     QTimer mMoveTimer;
     bool mSettlingAfterShow = false;
+    bool mZoomPending = false;
 };

@@ -623,4 +623,19 @@ TEST_F(KeyboardMouseTest, ZoomGoesFromOneToOneToTheLargestFitAndBack)
     EXPECT_EQ(gFrameInspectorWindow->ContentSize(), QSize(300, 200));
 }
 
+TEST_F(KeyboardMouseTest, AMaximizeRequestZoomsInstead)
+{
+    InstallWindowResizing();
+    gImageDim = MakeRect(0, 0, 480, 640);
+    gFrameInspectorWindow->SetContentSize(640, 480);
+    gFrameInspectorWindow->setWindowState(Qt::WindowMaximized);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(gFrameInspectorWindow->windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(gFrameInspectorWindow->ContentSize(), QSize(1410, 1058));
+    gFrameInspectorWindow->setWindowState(Qt::WindowMaximized);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(gFrameInspectorWindow->ContentSize(), QSize(640, 480));
+    gImageDim = Rect{};
+}
+
 } // namespace
