@@ -19,6 +19,7 @@
 #include "app/JobDisplayActions.h"
 #include "app/ShellHooks.h"
 #include "files/OpenImagesAndMovies.h"
+#include "files/StackFileDialogs.h"
 #include "platform/qt/QtUserInteraction.h"
 #include "platform/qt/QuitRequests.h"
 #include "engine/ClipOperationCommands.h"
@@ -68,6 +69,7 @@ void StartShell(const std::vector<std::string>& documents)
     ToolBoxInit();
     InstallShellCommands();
     InstallPictureAndMovieImport();
+    InstallStackFileDialogs();
     MenuBarInit();
     WindowInit();
     InstallMainWindowInput();

@@ -17,8 +17,12 @@
 #include "ui_FrameStack.h"
 #include "ui_Hints.h"
 #include "ui_ImageDimError.h"
+#include "ui_OpenFITS.h"
 #include "ui_OpenMovie.h"
+#include "ui_OpenRAW.h"
 #include "ui_PixelValues.h"
+#include "ui_SaveFITS.h"
+#include "ui_SaveRAW.h"
 #include "ui_WorkingWithButton.h"
 #include "ui_WorkingWithoutButton.h"
 
@@ -60,6 +64,10 @@ void RegisterMainInterfaceFile()
     RegisterInterfaceWindow("AboutBox", &Build<Ui::AboutBox, QDialog>);
     RegisterInterfaceWindow("ImageDimError", &Build<Ui::ImageDimError, QDialog>);
     RegisterInterfaceWindow("OpenMovie", &Build<Ui::OpenMovie, QWidget>);
+    RegisterInterfaceWindow("OpenFITS", &Build<Ui::OpenFITS, QWidget>);
+    RegisterInterfaceWindow("SaveFITS", &Build<Ui::SaveFITS, QWidget>);
+    RegisterInterfaceWindow("OpenRAW", &Build<Ui::OpenRAW, QWidget>);
+    RegisterInterfaceWindow("SaveRAW", &Build<Ui::SaveRAW, QWidget>);
     RegisterInterfaceWindow("WorkingWithButton", &Build<Ui::WorkingWithButton, QWidget>);
     RegisterInterfaceWindow("WorkingWithoutButton", &Build<Ui::WorkingWithoutButton, QWidget>);
 }
