@@ -231,9 +231,8 @@ void WriteSer(const std::filesystem::path& file, const std::vector<Rgb8Picture>&
     const int count = static_cast<int>(depth == 16 ? frames16.size() : frames8.size());
     const int width = depth == 16 ? frames16.front().width : frames8.front().width;
     const int height = depth == 16 ? frames16.front().height : frames8.front().height;
-    std::vector<uint8_t> bytes;
     const std::string id = "LUCAM-RECORDER";
-    bytes.insert(bytes.end(), id.begin(), id.end());
+    std::vector<uint8_t> bytes(id.begin(), id.end());
     auto put32 = [&bytes](int32_t v) {
         for (int i = 0; i < 4; ++i)
             bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
