@@ -18,6 +18,7 @@
 #include "app/QtMainThreadQueue.h"
 #include "app/JobDisplayActions.h"
 #include "app/ShellHooks.h"
+#include "app/StackWindowDisplay.h"
 #include "files/OpenImagesAndMovies.h"
 #include "files/StackFileDialogs.h"
 #include "platform/qt/QtUserInteraction.h"
@@ -52,6 +53,7 @@ void EventHandlersInit(const std::vector<std::string>& documents)
     InstallClipsWindow();
     InstallFrameInspector();
     InstallDocumentHooks();
+    InstallStackWindowDisplay();
     InstallClipOperationCommands();
     // Files named at start arrive once, after the loop runs.
     if (!documents.empty())
