@@ -8,6 +8,7 @@
 #include "app/Jobs.h"
 #include "app/OperationBoundsRect.h"
 #include "app/ShellSettings.h"
+#include "engine/AlignmentReference.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipsWindow.h"
@@ -130,24 +131,9 @@ int AlignByCentroidSteps(const CentroidSearchClip& clip)
 
 void AutoAlignFramesByCentroid()
 {
-    if (RefuseClipChange())
+    FrameLease lease = LeaseAlignmentReference(false);
+    if (!lease)
         return;
-    if (gTempSelectionIndex < 1 && gPersistantSelectionIndices.empty()) {
-        SysBeep(); // nothing to align but the reference itself
-        return;
-    }
-    if (!OperationBoundsRectExists()) {
-        SysBeep();
-        return;
-    }
-    Frame* reference = FrameAt(0);
-    if (!reference)
-        return;
-    FrameLease lease = reference->GetModified(true);
-    if (!lease) {
-        DoNotEnougMemoryForOperationDialog();
-        return;
-    }
     sBounds = gOperationBoundsRect;
     sThreshold = gAlignmentBrightnessThreshold;
     sSeparate = gAlignChannelsSeparately;

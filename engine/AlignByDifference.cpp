@@ -12,6 +12,7 @@
 #include "app/Jobs.h"
 #include "app/OperationBoundsRect.h"
 #include "app/ShellSettings.h"
+#include "engine/AlignmentReference.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipsWindow.h"
@@ -278,34 +279,10 @@ int AlignByDifferenceSearch(const DifferenceSearchClip& clip, int startStep)
 
 void AutoAlignFramesByDifference()
 {
-    if (RefuseClipChange())
-        return;
-    if (!VerifyImageWidth(nullptr, false))
-        return;
-    if (gTempSelectionIndex < 1 && gPersistantSelectionIndices.empty()) {
-        SysBeep(); // nothing to align but the reference itself
-        return;
-    }
-    if (!OperationBoundsRectExists()) {
-        SysBeep();
-        return;
-    }
-    Frame* reference = FrameAt(0);
-    if (!reference)
-        return;
-    FrameLease lease = reference->GetModified(true);
-    if (!lease) {
-        DoNotEnougMemoryForOperationDialog();
-        return;
-    }
-    // A threshold above every reference pixel would make every shift score
-    // 0 and move each clip by the grid's half-width for nothing.
+    FrameLease lease = LeaseAlignmentReference(true);
     long counts[4];
-    CountReferencePixels(*lease, gOperationBoundsRect, gAlignmentBrightnessThreshold, counts);
-    if (counts[0] == 0) {
-        SysBeep();
+    if (!lease || !ReferenceReachesThreshold(*lease, counts))
         return;
-    }
     sReference = lease.get();
     sReferenceLease = std::move(lease);
     sBounds = gOperationBoundsRect;

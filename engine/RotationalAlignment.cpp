@@ -13,6 +13,7 @@
 #include "app/Jobs.h"
 #include "app/OperationBoundsRect.h"
 #include "engine/AlignByDifference.h"
+#include "engine/AlignmentReference.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipsWindow.h"
@@ -192,34 +193,10 @@ int RotationNudgeIncrements(bool negative, bool repeat, int big)
 
 void AutoRotationallyAlignFramesByDifference()
 {
-    if (RefuseClipChange())
-        return;
-    if (!VerifyImageWidth(nullptr, false))
-        return;
-    if (gTempSelectionIndex < 1 && gPersistantSelectionIndices.empty()) {
-        SysBeep(); // nothing to align but the reference itself
-        return;
-    }
-    if (!OperationBoundsRectExists()) {
-        SysBeep();
-        return;
-    }
-    Frame* reference = FrameAt(0);
-    if (!reference)
-        return;
-    FrameLease lease = reference->GetModified(true);
-    if (!lease) {
-        DoNotEnougMemoryForOperationDialog();
-        return;
-    }
-    // A threshold above every reference pixel would make every trial score
-    // 0 and turn each clip by the first step's half-width for nothing.
+    FrameLease lease = LeaseAlignmentReference(true);
     long counts[4];
-    CountReferencePixels(*lease, gOperationBoundsRect, gAlignmentBrightnessThreshold, counts);
-    if (counts[0] == 0) {
-        SysBeep();
+    if (!lease || !ReferenceReachesThreshold(*lease, counts))
         return;
-    }
     sReference = lease.get();
     sReferenceLease = std::move(lease);
     sBounds = gOperationBoundsRect;
