@@ -2,8 +2,8 @@
 #include "tests/support/PythonReference.h"
 
 #include <array>
-#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,11 +28,12 @@ std::string Quote(const std::string& s)
 
 std::string ReferenceScratchDir()
 {
-    static std::atomic<int> counter{0};
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("velmora-ref-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(dir);
-    return dir.string();
+    // mkdtemp gives a new, empty folder every time; process ids repeat
+    // between test runs, so names made from them could meet old folders.
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-ref-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        return std::string();
+    return pattern;
 }
 
 bool RunPython(const std::string& code, const std::vector<std::string>& args, std::string* output)

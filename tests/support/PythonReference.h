@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-// A fresh scratch folder for the running test (removed when the process ends
-// normally is not guaranteed; it lives under the system temporary folder).
+// A new, empty scratch folder under the system temporary folder (left in
+// place afterwards, for a look at what a failed test wrote); empty on failure.
 std::string ReferenceScratchDir();
 
 // Runs python code (the text of a script) with args; the script's standard
