@@ -8,7 +8,7 @@
 
 #include "app/Commands.h"
 #include "app/DocumentHooks.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/MainWindowInput.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"

@@ -2,7 +2,7 @@
 // display side of job events.
 #include "app/JobDisplayActions.h"
 
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "engine/ClipsWindow.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "app/AlignmentModes.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/InputActions.h"
 #include "app/MainWindows.h"
 #include "app/PointerInput.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/OperationBoundsRect.h"
 #include "app/ShellSettings.h"

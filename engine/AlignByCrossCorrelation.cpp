@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/OperationBoundsRect.h"
 #include "app/ShellSettings.h"

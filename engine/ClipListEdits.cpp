@@ -5,7 +5,7 @@
 #include <mutex>
 #include <utility>
 
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/MainWindows.h"
 #include "engine/ClipCommandGate.h"

@@ -14,7 +14,7 @@
 #include <QTimer>
 
 #include "app/Alerts.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/MainWindows.h"
 #include "app/MenuState.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <new>
 
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/MenuState.h"
 #include "app/OperationBoundsRect.h"

@@ -12,7 +12,7 @@
 
 #include "app/Alerts.h"
 #include "app/Commands.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/MainWindows.h"
 #include "app/Preferences.h"
 #include "app/PointerInput.h"

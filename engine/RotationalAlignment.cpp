@@ -9,7 +9,7 @@
 
 #include "app/Alerts.h"
 #include "app/AlignmentModes.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/OperationBoundsRect.h"
 #include "engine/AlignByDifference.h"

@@ -9,7 +9,7 @@
 #include <QEventLoop>
 
 #include "app/Commands.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/MainWindows.h"
 #include "app/ShellHooks.h"

@@ -13,7 +13,7 @@
 #include <QWidget>
 
 #include "app/Alerts.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/MainWindows.h"
 #include "app/MenuState.h"

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "app/Alerts.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/JobSplit.h"
 #include "app/Jobs.h"
 #include "app/MainWindows.h"

@@ -13,7 +13,7 @@
 #include "ui_Commands.h"
 #include "ui_DarkFrame.h"
 #include "ui_FlatFrame.h"
-#include "ui_FrameInspector.h"
+#include "ui_ClipView.h"
 #include "ui_FrameStack.h"
 #include "ui_Hints.h"
 #include "ui_ImageDimError.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/DialogPointers.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
 #include "app/PointerInput.h"

@@ -14,7 +14,7 @@
 #include "app/AlignmentModes.h"
 #include "app/ClipsWindowMouse.h"
 #include "app/DialogPointers.h"
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 #include "app/HeldKeys.h"
 #include "app/InputActions.h"
 #include "app/QtMainThreadQueue.h"

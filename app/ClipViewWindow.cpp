@@ -1,5 +1,5 @@
-// app/FrameInspector.cpp: choosing and drawing what the frame inspector shows.
-#include "app/FrameInspector.h"
+// app/ClipViewWindow.cpp: choosing and drawing what the frame inspector shows.
+#include "app/ClipViewWindow.h"
 
 #include <algorithm>
 #include <new>

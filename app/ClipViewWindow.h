@@ -1,4 +1,4 @@
-// app/FrameInspector.h: the frame inspector: one clip at the size of the
+// app/ClipViewWindow.h: the frame inspector: one clip at the size of the
 // window with its data written over it, the instruction when no single clip
 // is chosen, and the mask previews of the hot-pixel and threshold dialogs.
 // Main thread only.

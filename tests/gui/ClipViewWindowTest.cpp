@@ -1,7 +1,7 @@
-// tests/gui/FrameInspectorTest.cpp: what the frame inspector chooses to show,
+// tests/gui/ClipViewWindowTest.cpp: what the frame inspector chooses to show,
 // how it draws clips (also tiny windows and clips a worker is rendering), and
 // the pixel readout's mapping, colours and bars.
-#include "app/FrameInspector.h"
+#include "app/ClipViewWindow.h"
 
 #include <array>
 #include <atomic>
