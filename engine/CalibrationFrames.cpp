@@ -9,6 +9,8 @@ std::unique_ptr<GWorldWrapper> gDarkFrame;
 std::unique_ptr<GWorldWrapper> gFlatFrame;
 double gAverageFlatFieldValue = 0.0;
 HotPixelMask gHotPixelMask;
+int32_t gPreviousHotPixelMaskThreshold = 256;
+int32_t gPreviousHotPixelMaskRadius = 0;
 
 void HotPixelMask::Reset(int newWidth, int newHeight)
 {

@@ -34,3 +34,9 @@ struct HotPixelMask {
     bool HasAnyHotPixel() const;
 };
 extern HotPixelMask gHotPixelMask;
+
+// The threshold (0..256; 256 marks nothing) and radius (0..3) of the last
+// hot-pixel mask made with OK; the next mask dialog starts from them and
+// workspace files store them. Main thread.
+extern int32_t gPreviousHotPixelMaskThreshold;
+extern int32_t gPreviousHotPixelMaskRadius;
