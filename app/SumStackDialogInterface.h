@@ -41,6 +41,11 @@ public:
 
     bool preview() const { return mPreview; }
     const GWorldWrapper& unfilteredImage() const { return *mUnfilteredImage; }
+    // The planes as they were at opening (width × height of the stack each;
+    // empty when the stack had no planes). Filters always start from these.
+    const std::vector<int32_t>& savedRed() const { return mSavedRed; }
+    const std::vector<int32_t>& savedGreen() const { return mSavedGreen; }
+    const std::vector<int32_t>& savedBlue() const { return mSavedBlue; }
 
 protected:
     // Cancel: the saved planes go back and are projected; OK: the live planes
