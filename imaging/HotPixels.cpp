@@ -1,0 +1,92 @@
+// imaging/HotPixels.cpp: hot-pixel detection, marking and preview.
+#include "imaging/HotPixels.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/core/GWorldWrapper.h"
+
+namespace {
+
+struct Offset {
+    int dy;
+    int dx;
+};
+
+// The cells of the disc, the pixel itself included.
+std::vector<Offset> DiscOffsets(int radius)
+{
+    const int limit = HotPixelDiscLimit(radius);
+    const int reach = std::clamp(radius, kHotPixelRadiusMin, kHotPixelRadiusMax);
+    std::vector<Offset> offsets;
+    for (int dy = -reach; dy <= reach; ++dy)
+        for (int dx = -reach; dx <= reach; ++dx)
+            if (dy * dy + dx * dx <= limit)
+                offsets.push_back(Offset{dy, dx});
+    return offsets;
+}
+
+bool IsHot(const uint8_t* pixel, int threshold)
+{
+    return pixel[1] >= threshold || pixel[2] >= threshold || pixel[3] >= threshold;
+}
+
+} // namespace
+
+int HotPixelDiscLimit(int radius)
+{
+    static const int kLimits[] = {0, 2, 5, 10};
+    return kLimits[std::clamp(radius, kHotPixelRadiusMin, kHotPixelRadiusMax)];
+}
+
+void MarkHotPixels(const GWorldWrapper& source, const HotPixelParams& params, uint8_t* mask, int width, int height)
+{
+    if (!mask || width <= 0 || height <= 0)
+        return;
+    std::memset(mask, 0, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    // A threshold above every component: nothing to test.
+    if (params.threshold > 255)
+        return;
+    const std::vector<Offset> disc = DiscOffsets(params.radius);
+    const int testWidth = std::min(width, source.Width());
+    const int testHeight = std::min(height, source.Height());
+    for (int y = 0; y < testHeight; ++y) {
+        const uint8_t* row = source.PixelRow(y);
+        for (int x = 0; x < testWidth; ++x) {
+            if (!IsHot(row + 4 * static_cast<std::ptrdiff_t>(x), params.threshold))
+                continue;
+            for (const Offset& o : disc) {
+                const int my = y + o.dy, mx = x + o.dx;
+                if (my >= 0 && my < height && mx >= 0 && mx < width)
+                    mask[static_cast<std::size_t>(my) * static_cast<std::size_t>(width) +
+                         static_cast<std::size_t>(mx)] = 1;
+            }
+        }
+    }
+}
+
+void PaintHotPixelPreview(const GWorldWrapper& source, const HotPixelParams& params, GWorldWrapper& preview)
+{
+    const int width = preview.Width(), height = preview.Height();
+    std::vector<uint8_t> mask(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    MarkHotPixels(source, params, mask.data(), width, height);
+    const int copyWidth = std::min(width, source.Width());
+    for (int y = 0; y < height; ++y) {
+        uint8_t* out = preview.PixelRow(y);
+        const uint8_t* in = y < source.Height() ? source.PixelRow(y) : nullptr;
+        const uint8_t* marks = mask.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = out + 4 * static_cast<std::ptrdiff_t>(x);
+            p[0] = 0xFF;
+            if (in && x < copyWidth && marks[x]) {
+                const uint8_t* s = in + 4 * static_cast<std::ptrdiff_t>(x);
+                p[1] = s[1];
+                p[2] = s[2];
+                p[3] = s[3];
+            } else {
+                p[1] = p[2] = p[3] = 0;
+            }
+        }
+    }
+}
