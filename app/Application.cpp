@@ -23,6 +23,7 @@
 #include "files/StackFileDialogs.h"
 #include "platform/qt/QtUserInteraction.h"
 #include "platform/qt/QuitRequests.h"
+#include "engine/AlignmentAndSortDialogs.h"
 #include "engine/ClipOperationCommands.h"
 #include "engine/ClipsWindow.h"
 #include "resources/MainInterfaceFile.h"
@@ -72,6 +73,7 @@ void StartShell(const std::vector<std::string>& documents)
     InstallShellCommands();
     InstallPictureAndMovieImport();
     InstallStackFileDialogs();
+    InstallAlignmentAndSortDialogs();
     MenuBarInit();
     WindowInit();
     InstallMainWindowInput();

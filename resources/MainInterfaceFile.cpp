@@ -25,6 +25,8 @@
 #include "ui_SaveRAW.h"
 #include "ui_WorkingWithButton.h"
 #include "ui_WorkingWithoutButton.h"
+#include "ui_SetAlignmentBrightnessThreshold.h"
+#include "ui_FrequencyBandSort.h"
 
 namespace {
 
@@ -70,4 +72,6 @@ void RegisterMainInterfaceFile()
     RegisterInterfaceWindow("SaveRAW", &Build<Ui::SaveRAW, QWidget>);
     RegisterInterfaceWindow("WorkingWithButton", &Build<Ui::WorkingWithButton, QWidget>);
     RegisterInterfaceWindow("WorkingWithoutButton", &Build<Ui::WorkingWithoutButton, QWidget>);
+    RegisterInterfaceWindow("SetAlignmentBrightnessThreshold", &Build<Ui::SetAlignmentBrightnessThreshold, QWidget>);
+    RegisterInterfaceWindow("SortBySpectrum", &Build<Ui::SortBySpectrum, QWidget>);
 }

@@ -1,0 +1,16 @@
+// engine/AlignmentAndSortDialogs.cpp: the threshold and band-sort dialogs' commands.
+#include "engine/AlignmentAndSortDialogs.h"
+
+#include "app/Commands.h"
+#include "app/DialogPointers.h"
+#include "engine/ClipSorting.h"
+#include "engine/FrequencyBandSortInterface.h"
+#include "engine/SetAlignBrightThresholdInterface.h"
+
+void InstallAlignmentAndSortDialogs()
+{
+    GetCommandOperations().alignBrightThresholdDialog = [] {
+        gSetAlignBrightThresholdInterface = new SetAlignBrightThresholdInterface();
+    };
+    SetSortBySpectrumDialogFactory([](int bins) { gSortBySpectrumInterface = new SortBySpectrumInterface(0, bins); });
+}
