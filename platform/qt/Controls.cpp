@@ -9,8 +9,21 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QWidget>
+
+namespace {
+
+// A radio group is a group box holding radio buttons: its value is the
+// checked button counted from 1 in form order, 0 when none is checked.
+QList<QRadioButton*> RadioButtons(QWidget* widget)
+{
+    auto* group = qobject_cast<QGroupBox*>(widget);
+    return group ? group->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly) : QList<QRadioButton*>();
+}
+
+} // namespace
 
 int ControlHandle::Value() const
 {
@@ -24,6 +37,10 @@ int ControlHandle::Value() const
         return b->isChecked() ? 1 : 0;
     if (auto* c = qobject_cast<QComboBox*>(mWidget))
         return c->currentIndex() + 1;
+    const QList<QRadioButton*> radios = RadioButtons(mWidget);
+    for (int i = 0; i < radios.size(); ++i)
+        if (radios[i]->isChecked())
+            return i + 1;
     return 0;
 }
 
@@ -39,6 +56,8 @@ void ControlHandle::SetValue(int value)
         b->setChecked(value != 0);
     else if (auto* c = qobject_cast<QComboBox*>(mWidget))
         c->setCurrentIndex(value - 1);
+    else if (const QList<QRadioButton*> radios = RadioButtons(mWidget); value >= 1 && value <= radios.size())
+        radios[value - 1]->setChecked(true);
 }
 
 int ControlHandle::Minimum() const
@@ -49,7 +68,7 @@ int ControlHandle::Minimum() const
         return s->minimum();
     if (auto* p = qobject_cast<QProgressBar*>(mWidget))
         return p->minimum();
-    if (qobject_cast<QComboBox*>(mWidget))
+    if (qobject_cast<QComboBox*>(mWidget) || !RadioButtons(mWidget).isEmpty())
         return 1;
     return 0;
 }
@@ -66,7 +85,7 @@ int ControlHandle::Maximum() const
         return 1;
     if (auto* c = qobject_cast<QComboBox*>(mWidget))
         return c->count();
-    return 0;
+    return static_cast<int>(RadioButtons(mWidget).size());
 }
 
 void ControlHandle::SetMinimum(int value)

@@ -22,7 +22,8 @@ public:
     QWidget* Widget() const { return mWidget; }
 
     // Value: a slider's, spin box's or progress bar's value; a check box's or
-    // radio button's state (0 or 1); a pop-up's chosen item counted from 1.
+    // radio button's state (0 or 1); a pop-up's chosen item counted from 1; a
+    // radio group's (a group box of radio buttons) checked button counted from 1.
     int Value() const;
     void SetValue(int value);
     int Minimum() const;
