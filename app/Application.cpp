@@ -21,6 +21,7 @@
 #include "app/StackWindowDisplay.h"
 #include "files/OpenImagesAndMovies.h"
 #include "files/StackFileDialogs.h"
+#include "files/WorkspaceCommands.h"
 #include "platform/qt/QtUserInteraction.h"
 #include "platform/qt/QuitRequests.h"
 #include "engine/AlignmentAndSortDialogs.h"
@@ -73,6 +74,7 @@ void StartShell(const std::vector<std::string>& documents)
     InstallShellCommands();
     InstallPictureAndMovieImport();
     InstallStackFileDialogs();
+    InstallWorkspaceCommands();
     InstallAlignmentAndSortDialogs();
     MenuBarInit();
     WindowInit();

@@ -23,6 +23,8 @@
 #include "ui_PixelValues.h"
 #include "ui_SaveFITS.h"
 #include "ui_SaveRAW.h"
+#include "ui_SaveWorkspace.h"
+#include "ui_DumpWorkspace.h"
 #include "ui_WorkingWithButton.h"
 #include "ui_WorkingWithoutButton.h"
 #include "ui_SetAlignmentBrightnessThreshold.h"
@@ -70,6 +72,8 @@ void RegisterMainInterfaceFile()
     RegisterInterfaceWindow("SaveFITS", &Build<Ui::SaveFITS, QWidget>);
     RegisterInterfaceWindow("OpenRAW", &Build<Ui::OpenRAW, QWidget>);
     RegisterInterfaceWindow("SaveRAW", &Build<Ui::SaveRAW, QWidget>);
+    RegisterInterfaceWindow("SaveWorkspace", &Build<Ui::SaveWorkspace, QWidget>);
+    RegisterInterfaceWindow("DumpWorkspace", &Build<Ui::DumpWorkspace, QWidget>);
     RegisterInterfaceWindow("WorkingWithButton", &Build<Ui::WorkingWithButton, QWidget>);
     RegisterInterfaceWindow("WorkingWithoutButton", &Build<Ui::WorkingWithoutButton, QWidget>);
     RegisterInterfaceWindow("SetAlignmentBrightnessThreshold", &Build<Ui::SetAlignmentBrightnessThreshold, QWidget>);

@@ -1,0 +1,361 @@
+// files/Workspace.cpp: saving the document to a workspace file and replacing
+// it by one, with the progress window and the alerts.
+#include "files/Workspace.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include "app/ClipViewWindow.h"
+#include "app/MainWindows.h"
+#include "app/MenuState.h"
+#include "app/OperationBoundsRect.h"
+#include "app/ShellHooks.h"
+#include "app/WindowGeometry.h"
+#include "app/WorkingDialog.h"
+#include "engine/AlignmentThreshold.h"
+#include "engine/CalibrationFrames.h"
+#include "engine/ClipCommandGate.h"
+#include "engine/ClipsWindow.h"
+#include "engine/ClipsWindowLayout.h"
+#include "engine/Frame.h"
+#include "engine/FrameList.h"
+#include "engine/ImageDim.h"
+#include "engine/MemoryPolicy.h"
+#include "engine/Selection.h"
+#include "engine/SummedStack.h"
+#include "files/FITSStack.h"
+#include "files/ImportedClips.h"
+#include "imaging/Measurements.h"
+#include "platform/core/GWorldWrapper.h"
+#include "platform/core/StandardAlerts.h"
+#include "platform/core/UserInteraction.h"
+#include "platform/qt/ShellWindow.h"
+
+const char* const kWorkspaceErrorTitle = "Workspace Error";
+const char* const kWorkspaceOlderVersionMessage =
+    "The workspace file you are attempting to open was saved with an older version of Velmora.  It cannot be opened "
+    "with this version of the program.  Sorry.";
+const char* const kWorkspaceDamagedMessage =
+    "The workspace file you are attempting to open is damaged or incomplete.  It cannot be opened, and the open "
+    "document has not been changed.  Sorry.";
+const char* const kWorkspaceUnreadableMessage =
+    "The workspace file you are attempting to open could not be read.  The open document has not been changed.  "
+    "Sorry.";
+const char* const kWorkspaceNameFilter = "Workspaces (*.work)";
+
+namespace {
+
+// Largest radius of a hot-pixel mask (its dialog offers 0 to 3).
+constexpr int kMaxHotPixelMaskRadius = 3;
+
+// The progress window of a whole-document read or save: no Cancel; after
+// each step the bar is redrawn and pending repaints are let through (input
+// waits, so nothing can change the document meanwhile).
+class DocumentProgress {
+public:
+    explicit DocumentProgress(int total)
+    {
+        if (gWorkingDialog)
+            return; // someone else's window: stepped, never deleted
+        try {
+            mOwn = std::make_unique<WorkingDialog>(total, false, false);
+            gWorkingDialog = mOwn.get();
+        } catch (const std::bad_alloc&) {
+            // The work goes on without a window.
+        }
+    }
+    ~DocumentProgress()
+    {
+        if (mOwn && gWorkingDialog == mOwn.get())
+            gWorkingDialog = nullptr;
+    }
+    DocumentProgress(const DocumentProgress&) = delete;
+    DocumentProgress& operator=(const DocumentProgress&) = delete;
+
+    void Step(int value)
+    {
+        if (gWorkingDialog)
+            gWorkingDialog->DrawWorkingDialogProgressBar(value);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+private:
+    std::unique_ptr<WorkingDialog> mOwn;
+};
+
+bool Chosen(const Frame& frame, bool allFrames)
+{
+    return allFrames || frame.GetSumStackIncluded();
+}
+
+WorkspaceClipRecord RecordOf(const Frame& frame)
+{
+    WorkspaceClipRecord r;
+    const FrameSettings s = frame.GetSettings();
+    r.included = frame.GetSumStackIncluded();
+    r.darkFrameSubtracted = s.darkFrameSubtracted;
+    r.flatFrameDivided = s.flatFrameDivided;
+    for (int c = 0; c < 3; ++c) {
+        r.alignment[c][0] = s.alignment[c].h;
+        r.alignment[c][1] = s.alignment[c].v;
+    }
+    r.normalization = StoredNormalizationFactor(s.normalizationFactor);
+    r.medianFilterRadius = s.medianFilterRadius;
+    r.medianFilterThreshold = s.medianFilterThreshold;
+    return r;
+}
+
+void ApplyRecord(Frame& frame, const WorkspaceClipRecord& r)
+{
+    frame.SetSumStackIncluded(r.included);
+    frame.SetDarkFrameSubtracted(r.darkFrameSubtracted);
+    frame.SetFlatFrameDivided(r.flatFrameDivided);
+    for (int c = 0; c < 3; ++c)
+        frame.SetAlignment(Point{r.alignment[c][1], r.alignment[c][0]}, c + 1);
+    frame.SetNormalizationFactor(LoadedNormalizationFactor(r.normalization));
+    frame.SetMedianFilter(r.medianFilterRadius, r.medianFilterThreshold);
+}
+
+// A clip of a file: the modified image a copy of the original, the stored
+// settings applied; rendered only once the document's calibration frames are
+// in place. Throws std::bad_alloc with everything made for it released.
+std::unique_ptr<Frame> MakeLoadedClip(int index, std::unique_ptr<GWorldWrapper> original,
+                                      const WorkspaceClipRecord& record)
+{
+    auto modified = std::make_unique<GWorldWrapper>(32, original->GetDim(), -1);
+    *modified = *original;
+    // The allocation comes before the arguments are taken, and the
+    // constructor owns both images from then on, also when it throws.
+    std::unique_ptr<Frame> frame(new Frame(index, original.release(), modified.release()));
+    ApplyRecord(*frame, record);
+    return frame;
+}
+
+void ShowImageWindow(ShellWindow* window)
+{
+    if (!window)
+        return;
+    Rect r = gImageDim;
+    SetIdealImageRectBounds(window, r);
+    window->SetContentSize(r.right - r.left, r.bottom - r.top);
+    ShowAndRaise(window);
+}
+
+void ShowOpenError(WorkspaceReadStatus status)
+{
+    switch (status) {
+    case WorkspaceReadStatus::ok:
+        return;
+    case WorkspaceReadStatus::outOfMemory:
+        DoNotEnougMemoryForOperationDialog();
+        return;
+    case WorkspaceReadStatus::wrongMarker:
+        DoStandardAlertNoCancel(kAlertStop, kWorkspaceErrorTitle, kWorkspaceOlderVersionMessage);
+        return;
+    case WorkspaceReadStatus::cannotOpen:
+        DoStandardAlertNoCancel(kAlertStop, kWorkspaceErrorTitle, kWorkspaceUnreadableMessage);
+        return;
+    case WorkspaceReadStatus::damaged:
+        DoStandardAlertNoCancel(kAlertStop, kWorkspaceErrorTitle, kWorkspaceDamagedMessage);
+        return;
+    }
+}
+
+// Replaces the closed document's state by what was read. Cannot fail.
+void InstallDocument(WorkspaceContents& contents, std::vector<std::unique_ptr<Frame>>& clips)
+{
+    const WorkspaceHeader& h = contents.header;
+    gAlignmentBrightnessThreshold = h.alignmentBrightnessThreshold;
+    gPreviousHotPixelMaskThreshold = h.hotPixelMaskThreshold;
+    gPreviousHotPixelMaskRadius = std::clamp(h.hotPixelMaskRadius, 0, kMaxHotPixelMaskRadius);
+    gImageDim = MakeRect(0, 0, h.height, h.width);
+    SetMaxClipDim(gImageDim);
+    gHotPixelMask.width = h.width;
+    gHotPixelMask.height = h.height;
+    gHotPixelMask.pixels = std::move(contents.mask);
+    gDarkFrame = std::move(contents.dark);
+    gFlatFrame = std::move(contents.flat);
+    gAverageFlatFieldValue = 0.0;
+    if (gFlatFrame) {
+        // The mean over the document's rectangle, as far as the flat frame
+        // reaches (a flat frame kept from before a crop is larger).
+        const Rect r = MakeRect(0, 0, std::min(gImageDim.bottom, gFlatFrame->GetDim().bottom),
+                                std::min(gImageDim.right, gFlatFrame->GetDim().right));
+        gAverageFlatFieldValue = CalculateAverageValue(*gFlatFrame, r);
+    }
+    std::lock_guard<std::mutex> lock(gFramesMutex);
+    gFrames = std::move(clips);
+}
+
+} // namespace
+
+WorkspaceWriteStatus SaveWorkspaceTo(const std::filesystem::path& path, bool asPictures, bool allFrames,
+                                     const WorkspaceProgress& progress)
+{
+    const int width = gImageDim.right, height = gImageDim.bottom;
+    if (width < 1 || height < 1)
+        return WorkspaceWriteStatus::clipUnavailable; // no document
+    std::vector<Frame*> chosen;
+    for (const auto& frame : gFrames)
+        if (Chosen(*frame, allFrames))
+            chosen.push_back(frame.get());
+
+    WorkspaceWriteRequest request;
+    WorkspaceHeader& h = request.header;
+    h.asPictures = asPictures;
+    h.numClips = static_cast<int32_t>(chosen.size());
+    h.width = width;
+    h.height = height;
+    h.alignmentBrightnessThreshold = gAlignmentBrightnessThreshold;
+    h.hotPixelMaskThreshold = gPreviousHotPixelMaskThreshold;
+    h.hotPixelMaskRadius = gPreviousHotPixelMaskRadius;
+    // A mask of another size counts as no hot pixels (written as zeros).
+    request.mask = gHotPixelMask.Matches(width, height) ? gHotPixelMask.pixels.data() : nullptr;
+    request.dark = gDarkFrame.get();
+    request.flat = gFlatFrame.get();
+    request.clips = [&chosen](int i, WorkspaceClipRecord& record,
+                              const std::function<bool(const GWorldWrapper&)>& put) {
+        Frame& frame = *chosen[static_cast<std::size_t>(i)];
+        record = RecordOf(frame);
+        const bool wasOnDisk = !frame.InMemory();
+        bool written;
+        {
+            // A swapped-out clip comes back for its turn.
+            FrameLease original = frame.GetOriginal();
+            written = original && put(*original);
+        }
+        if (wasOnDisk && FreeMemoryIsLow())
+            (void)frame.SendToTempDiskFile(); // a failure keeps it in memory
+        return written;
+    };
+    return WriteWorkspaceFile(path, request, progress);
+}
+
+bool PutWorkingSpaceToFile(bool asPictures, bool allFrames)
+{
+    FileDialogRequest dialog;
+    dialog.mode = FileDialogRequest::Mode::kSaveFile;
+    dialog.title = "Save Workspace";
+    dialog.nameFilters = {kWorkspaceNameFilter, "All files (*)"};
+    dialog.defaultName = "Workspace.work";
+    const std::vector<std::string> answer = GetUserInteraction().RunFileDialog(dialog);
+    if (answer.empty() || answer.front().empty())
+        return false;
+
+    WorkspaceWriteStatus status;
+    {
+        std::unique_ptr<DocumentProgress> progress;
+        status = SaveWorkspaceTo(answer.front(), asPictures, allFrames, [&progress](int step, int total) {
+            if (!progress)
+                progress = std::make_unique<DocumentProgress>(total);
+            progress->Step(step);
+        });
+    }
+    if (status == WorkspaceWriteStatus::ok)
+        return true;
+    if (status == WorkspaceWriteStatus::outOfMemory)
+        DoNotEnougMemoryForOperationDialog();
+    else
+        DoStandardAlertNoCancel(kAlertStop, kSaveErrorTitle, kSaveErrorMessage);
+    return false;
+}
+
+bool OpenWorkspaceFrom(const std::filesystem::path& path)
+{
+    if (RefuseClipChange())
+        return false;
+    if (AskShell(GetShellHooks().movieDialogOpen)) {
+        SysBeep(); // a movie dialog would go on adding clips of the old size
+        return false;
+    }
+
+    // Everything is read into these before the open document is touched.
+    WorkspaceContents contents;
+    std::vector<std::unique_ptr<Frame>> clips;
+    const Rect oldMaxClipDim = gMaxClipDim;
+    // One bar for reading (its total known once the header is read) and
+    // then rendering the clips.
+    std::unique_ptr<DocumentProgress> progress;
+    int readSteps = 0;
+    auto sink = [&](const WorkspaceClipRecord& record, std::unique_ptr<GWorldWrapper> original) {
+        if (clips.empty())
+            SetMaxClipDim(original->GetDim()); // the new clips' thumbnails have the new size
+        clips.push_back(MakeLoadedClip(static_cast<int>(clips.size()), std::move(original), record));
+        if (FreeMemoryIsLow())
+            (void)clips.back()->SendToTempDiskFile(); // a failed write keeps it in memory
+    };
+    const WorkspaceReadStatus status = ReadWorkspaceFile(path, &contents, sink, [&](int step, int total) {
+        if (!progress) {
+            readSteps = total;
+            progress = std::make_unique<DocumentProgress>(2 * total); // reading, then rendering
+        }
+        progress->Step(step);
+    });
+    if (status != WorkspaceReadStatus::ok) {
+        progress.reset();
+        clips.clear();
+        gMaxClipDim = oldMaxClipDim;
+        ShowOpenError(status);
+        return false;
+    }
+
+    CloseMainWindow();
+    InstallDocument(contents, clips);
+    ShowFrameInspectorForImageDim();
+    if (gDarkFrame)
+        ShowImageWindow(gDarkFrameWindow);
+    if (gFlatFrame)
+        ShowImageWindow(gFlatFrameWindow);
+
+    // Each clip is rendered once with its settings and the loaded frames.
+    const int count = FrameCount();
+    for (int i = 0; i < count; ++i) {
+        Frame& frame = *gFrames[static_cast<std::size_t>(i)];
+        try {
+            (void)frame.UpdateFrame(false);
+        } catch (const std::bad_alloc&) {
+            break; // the step has said so; the rest render when shown
+        }
+        if (FreeMemoryIsLow())
+            (void)frame.SendToTempDiskFile();
+        if (progress)
+            progress->Step(readSteps + static_cast<int>(static_cast<int64_t>(i + 1) * readSteps / count));
+    }
+    progress.reset();
+
+    DestroyOperationBoundsRect();
+    gTempSelectionIndex = count > 0 ? 0 : -1;
+    DeleteFrameStack();
+    if (count > 0 && gClipsWindow)
+        gClipsWindow->show();
+    FitClipsWindowToNumFrames(true);
+    DrawClipsWindow();
+    DrawFrameInspectorWindow();
+    ShellHooks& hooks = GetShellHooks();
+    if (gDarkFrame)
+        TellShell(hooks.drawDarkFrameWindow);
+    if (gFlatFrame)
+        TellShell(hooks.drawFlatFieldWindow);
+    if (count > 0 && gClipsWindow)
+        ShowAndRaise(gClipsWindow);
+    UpdateMenuState();
+    return true;
+}
+
+void OpenWorkingSpace()
+{
+    if (RefuseClipChange())
+        return;
+    const std::string chosen = ChooseFileToOpen("Open Workspace", {kWorkspaceNameFilter, "All files (*)"});
+    if (chosen.empty())
+        return;
+    (void)OpenWorkspaceFrom(chosen);
+}
