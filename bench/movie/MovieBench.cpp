@@ -2,8 +2,6 @@
 // ffmpeg program decoding the same file to nowhere, in the same run.
 // Prints one line a file:
 //   movie_decode <file> velmora_fps=<x> ffmpeg_fps=<y> ratio=<x/y>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -14,12 +12,13 @@
 #include <string>
 #include <system_error>
 
+#include "bench/support/BenchSession.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/qt/MovieSource.h"
 
 namespace {
 
-constexpr int kRuns = 3;  // the best of three runs counts for each side
+constexpr int kRuns = 3; // the best of three runs counts for each side
 
 std::string Quote(const std::filesystem::path& path)
 {
@@ -79,12 +78,15 @@ bool Make(const std::string& arguments, const std::filesystem::path& out)
     return std::system(command.c_str()) == 0;
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("velmora-movie-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
+    const auto dir = MakeScratchFolder("velmora-movie-bench");
+    if (dir.empty()) {
+        std::fprintf(stderr, "movie_decode: no scratch folder\n");
+        return 1;
+    }
     struct Movie {
         const char* name;
         const char* arguments;
