@@ -26,6 +26,7 @@
 #include "platform/qt/QuitRequests.h"
 #include "engine/AlignmentAndSortDialogs.h"
 #include "engine/ClipOperationCommands.h"
+#include "engine/ClipSettingDialogs.h"
 #include "engine/ClipsWindow.h"
 #include "resources/MainInterfaceFile.h"
 
@@ -57,6 +58,7 @@ void EventHandlersInit(const std::vector<std::string>& documents)
     InstallDocumentHooks();
     InstallStackWindowDisplay();
     InstallClipOperationCommands();
+    InstallClipSettingDialogs();
     // Files named at start arrive once, after the loop runs.
     if (!documents.empty())
         QTimer::singleShot(0, qApp, [documents] {

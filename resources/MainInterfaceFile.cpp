@@ -11,12 +11,15 @@
 #include "ui_AboutBox.h"
 #include "ui_ClipsWindow.h"
 #include "ui_Commands.h"
+#include "ui_DebayerClips.h"
 #include "ui_DarkFrame.h"
 #include "ui_FlatFrame.h"
 #include "ui_ClipView.h"
 #include "ui_FrameStack.h"
 #include "ui_Hints.h"
 #include "ui_ImageDimError.h"
+#include "ui_MedianFilterClips.h"
+#include "ui_NormalizeClips.h"
 #include "ui_OpenFITS.h"
 #include "ui_OpenMovie.h"
 #include "ui_OpenRAW.h"
@@ -72,6 +75,9 @@ void RegisterMainInterfaceFile()
     RegisterInterfaceWindow("SaveFITS", &Build<Ui::SaveFITS, QWidget>);
     RegisterInterfaceWindow("OpenRAW", &Build<Ui::OpenRAW, QWidget>);
     RegisterInterfaceWindow("SaveRAW", &Build<Ui::SaveRAW, QWidget>);
+    RegisterInterfaceWindow("NormalizeClips", &Build<Ui::NormalizeClips, QWidget>);
+    RegisterInterfaceWindow("MedianFilterClips", &Build<Ui::MedianFilterClips, QWidget>);
+    RegisterInterfaceWindow("DebayerClips", &Build<Ui::DebayerClips, QWidget>);
     RegisterInterfaceWindow("SaveWorkspace", &Build<Ui::SaveWorkspace, QWidget>);
     RegisterInterfaceWindow("DumpWorkspace", &Build<Ui::DumpWorkspace, QWidget>);
     RegisterInterfaceWindow("WorkingWithButton", &Build<Ui::WorkingWithButton, QWidget>);
