@@ -19,6 +19,7 @@
 #include "app/JobDisplayActions.h"
 #include "app/ShellHooks.h"
 #include "app/StackWindowDisplay.h"
+#include "files/CalibrationFrameFiles.h"
 #include "files/OpenImagesAndMovies.h"
 #include "files/StackFileDialogs.h"
 #include "files/WorkspaceCommands.h"
@@ -76,6 +77,7 @@ void StartShell(const std::vector<std::string>& documents)
     InstallShellCommands();
     InstallPictureAndMovieImport();
     InstallStackFileDialogs();
+    InstallCalibrationFrameFiles();
     InstallWorkspaceCommands();
     InstallAlignmentAndSortDialogs();
     MenuBarInit();

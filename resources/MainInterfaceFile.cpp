@@ -11,6 +11,7 @@
 #include "ui_AboutBox.h"
 #include "ui_ClipsWindow.h"
 #include "ui_Commands.h"
+#include "ui_CreateHotPixelMask.h"
 #include "ui_DebayerClips.h"
 #include "ui_DarkFrame.h"
 #include "ui_FlatFrame.h"
@@ -75,6 +76,7 @@ void RegisterMainInterfaceFile()
     RegisterInterfaceWindow("SaveFITS", &Build<Ui::SaveFITS, QWidget>);
     RegisterInterfaceWindow("OpenRAW", &Build<Ui::OpenRAW, QWidget>);
     RegisterInterfaceWindow("SaveRAW", &Build<Ui::SaveRAW, QWidget>);
+    RegisterInterfaceWindow("CreateHotPixelMask", &Build<Ui::CreateHotPixelMask, QWidget>);
     RegisterInterfaceWindow("NormalizeClips", &Build<Ui::NormalizeClips, QWidget>);
     RegisterInterfaceWindow("MedianFilterClips", &Build<Ui::MedianFilterClips, QWidget>);
     RegisterInterfaceWindow("DebayerClips", &Build<Ui::DebayerClips, QWidget>);
