@@ -1,0 +1,99 @@
+// tools/LinearSlider.cpp: the linear slider's values, drawing and drag.
+#include "tools/LinearSlider.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "app/SliderDrawing.h"
+#include "tools/LiveSliderOwner.h"
+
+LinearSlider::LinearSlider(Point origin, int length, int min, int max, int value)
+    : mOrigin(origin), mLength(length), mMin(min), mMax(std::max(min, max)),
+      mPixelsPerUnit(static_cast<double>(length) / std::max(1, max - min)), mValue(value)
+{
+}
+
+void LinearSlider::SetValue(int value)
+{
+    mValue = std::clamp(value, mMin, mMax);
+}
+
+void LinearSlider::SetValue(double value)
+{
+    if (std::isnan(value)) {
+        SetValue(mMin);
+        return;
+    }
+    // Values beyond one past either end round to beyond that end too, so
+    // limiting them first changes no result and keeps the casts in range.
+    const double x = std::clamp(value, double(mMin) - 1.0, double(mMax) + 1.0);
+    const double tenths = std::fmod(std::trunc(x * 10.0), 10.0);
+    SetValue(static_cast<int>(tenths > 4.0 ? std::trunc(x + 1.0) : std::trunc(x)));
+}
+
+double LinearSlider::ThumbOffset() const
+{
+    return std::clamp((static_cast<double>(mValue) - mMin) * mPixelsPerUnit, 0.0, static_cast<double>(mLength));
+}
+
+Rect LinearSlider::ThumbRect() const
+{
+    return SliderThumbRect(mOrigin, ThumbOffset());
+}
+
+double LinearSlider::ValueForPointer(int x) const
+{
+    const int left = mOrigin.h + kSliderTrackInset;
+    const int clamped = std::clamp(x, left, left + mLength);
+    return (clamped - left) / mPixelsPerUnit + mMin;
+}
+
+void LinearSlider::DrawSlider() const
+{
+    const SliderLayout layout{kLinearSliderEraseWidth, mLength - 1, kLinearSliderTextLeft};
+    DrawHorizontalSlider(mOrigin, layout, ThumbOffset(), std::to_string(mValue));
+}
+
+bool LinearSlider::ProcessMouse(bool& hit, LiveSliderOwner* owner, int index)
+{
+    QPoint where;
+    hit = SliderMousePosition(where) && PointInSliderRect(where, ThumbRect());
+    if (!hit)
+        return false;
+    return DragThumb(where, owner, index);
+}
+
+bool LinearSlider::DragThumb(QPoint start, LiveSliderOwner* owner, int index)
+{
+    const int startValue = mValue;
+    QPoint last = start;
+    const QPoint release = TrackSliderDrag(start, [&](QPoint p) {
+        if (p == last)
+            return;
+        SetValue(ValueForPointer(p.x()));
+        DrawSlider();
+        if (owner)
+            owner->ProcessLiveSliderUpdate(index);
+        last = p;
+    });
+    SetValue(ValueForPointer(release.x()));
+    DrawSlider();
+    return mValue != startValue;
+}
+
+bool LinearSlider::NudgeSlider(bool up, bool big)
+{
+    const int step = big ? kLinearSliderLargeStep : kLinearSliderSmallStep;
+    if (up) {
+        if (mValue >= mMax)
+            return false;
+        SetValue(mValue + step);
+    } else {
+        if (mValue <= mMin)
+            return false;
+        SetValue(mValue - step);
+    }
+    DrawSlider();
+    return true;
+}
