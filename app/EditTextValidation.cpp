@@ -25,8 +25,11 @@ void ClampEditTextIntegerWhileTyping(DialogInterface& dialog, int id, int lo, in
     auto* edit = qobject_cast<QLineEdit*>(dialog.control(id).Widget());
     if (!edit)
         return;
-    QObject::connect(edit, &QLineEdit::textEdited, edit, [&dialog, id, lo, hi] {
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [&dialog, id, lo, hi](const QString& text) {
         if (dialog.runningCtorDtor() || dialog.closing())
+            return;
+        const QString typed = text.trimmed();
+        if (typed.isEmpty() || typed == QLatin1String("-") || typed == QLatin1String("+"))
             return;
         ClampEditTextInteger(dialog, id, lo, hi);
     });

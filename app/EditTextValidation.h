@@ -12,6 +12,9 @@ int ClampEditTextInteger(DialogInterface& dialog, int id, int lo, int hi);
 
 // Applies ClampEditTextInteger to the edit-text control id of dialog's window
 // after every change the user makes to it (typing, pasting, deleting), not
-// after the program's own SetText. Nothing while the dialog is being built
-// or is closing. The connection lives as long as the window. Main thread only.
+// after the program's own SetText. A field left empty or holding only a sign
+// is a number still being typed and stays as it is (it reads as 0), so that
+// typing "-4" gives "0" and clearing the field to type anew works. Nothing
+// while the dialog is being built or is closing. The connection lives as long
+// as the window. Main thread only.
 void ClampEditTextIntegerWhileTyping(DialogInterface& dialog, int id, int lo, int hi);
