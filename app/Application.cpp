@@ -30,6 +30,7 @@
 #include "engine/ClipSettingDialogs.h"
 #include "engine/ClipsWindow.h"
 #include "resources/MainInterfaceFile.h"
+#include "tools/StarAndFourierDialogs.h"
 
 namespace {
 
@@ -77,6 +78,7 @@ void StartShell(const std::vector<std::string>& documents)
     InstallShellCommands();
     InstallPictureAndMovieImport();
     InstallStackFileDialogs();
+    InstallStarAndFourierDialogs();
     InstallCalibrationFrameFiles();
     InstallWorkspaceCommands();
     InstallAlignmentAndSortDialogs();

@@ -14,6 +14,7 @@
 #include "platform/qt/BusyScope.h"
 #include "platform/qt/Canvas.h"
 #include "platform/qt/ShellWindow.h"
+#include "tools/StackOverlay.h"
 
 namespace {
 
@@ -48,8 +49,7 @@ public:
         if (!canvas)
             return;
         canvas->CopyBitsFrom(image, image.GetDim(), canvas->PortBounds());
-        // TODO: the star tool's overlay is drawn here once that tool exists;
-        // without it there is nothing to draw over the stack.
+        DrawToolOverlayOnStack(*canvas);
         canvas->Flush();
     }
     void DrawStackRect(const GWorldWrapper& image, Rect) override

@@ -31,6 +31,8 @@
 #include "ui_DumpWorkspace.h"
 #include "ui_WorkingWithButton.h"
 #include "ui_WorkingWithoutButton.h"
+#include "ui_StarBeautification.h"
+#include "ui_FTEditor.h"
 #include "ui_SetAlignmentBrightnessThreshold.h"
 #include "ui_FrequencyBandSort.h"
 
@@ -84,6 +86,8 @@ void RegisterMainInterfaceFile()
     RegisterInterfaceWindow("DumpWorkspace", &Build<Ui::DumpWorkspace, QWidget>);
     RegisterInterfaceWindow("WorkingWithButton", &Build<Ui::WorkingWithButton, QWidget>);
     RegisterInterfaceWindow("WorkingWithoutButton", &Build<Ui::WorkingWithoutButton, QWidget>);
+    RegisterInterfaceWindow("StarBeautification", &Build<Ui::StarBeautification, QWidget>);
+    RegisterInterfaceWindow("FTEditor", &Build<Ui::FTEditor, QWidget>);
     RegisterInterfaceWindow("SetAlignmentBrightnessThreshold", &Build<Ui::SetAlignmentBrightnessThreshold, QWidget>);
     RegisterInterfaceWindow("SortBySpectrum", &Build<Ui::SortBySpectrum, QWidget>);
 }

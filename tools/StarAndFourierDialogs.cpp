@@ -1,0 +1,15 @@
+// tools/StarAndFourierDialogs.cpp: the factories of the star dialog and the
+// Fourier-domain editor.
+#include "tools/StarAndFourierDialogs.h"
+
+#include "app/Commands.h"
+#include "app/DialogPointers.h"
+#include "tools/FTEditorInterface.h"
+#include "tools/StarBeautificationInterface.h"
+
+void InstallStarAndFourierDialogs()
+{
+    CommandOperations& ops = GetCommandOperations();
+    ops.starBeautificationDialog = [] { gStarBeautificationInterface = new StarBeautificationInterface(); };
+    ops.ftEditorDialog = [] { gFTEditorInterface = new FTEditorInterface(); };
+}
