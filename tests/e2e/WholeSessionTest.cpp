@@ -288,6 +288,10 @@ protected:
         SendMouse(canvas, QEvent::MouseButtonPress, from, Qt::LeftButton);
     }
 
+    // The whole session; lowMemory has every new clip written to its
+    // temporary files as it comes in, and the result must not change.
+    void RunSession(bool lowMemory);
+
     std::unique_ptr<ScriptedInteraction> mUser;
     std::string mFolder;
     TemporaryPreferences mPrefs;
@@ -320,9 +324,7 @@ std::vector<double> ExpectedPlane(int c, const std::vector<const Picture*>& pict
     return plane;
 }
 
-} // namespace
-
-TEST_F(WholeSessionTest, ImportAlignSortStackSaveAsFITSAndReadBack)
+void WholeSessionTest::RunSession(bool lowMemory)
 {
     // The user's frames, written as PNG files.
     const Sky sky;
@@ -336,11 +338,20 @@ TEST_F(WholeSessionTest, ImportAlignSortStackSaveAsFITSAndReadBack)
 
     // File > Open with the twelve files chosen: one clip each, in file order
     // (one worker), holding exactly the pixels written.
+    if (lowMemory)
+        SetFreeMemForTesting([] { return int64_t{10'000'000}; }); // below the 15,000,000 bytes kept free
     mUser->AnswerFileDialog(files);
     Choose(kFileMenu, 1);
     ASSERT_TRUE(RunJobToEnd());
     ASSERT_EQ(FrameCount(), kFrameCount);
     ASSERT_EQ(gImageDim, MakeRect(0, 0, kHeight, kWidth));
+    if (lowMemory) {
+        int onDisk = 0;
+        for (int i = 0; i < kFrameCount; ++i)
+            onDisk += !FrameAt(i)->InMemory();
+        EXPECT_GE(onDisk, kFrameCount - 1);
+        EXPECT_GT(TempFileCount(), 0);
+    }
     for (int i = 0; i < kFrameCount; ++i)
         ASSERT_EQ(FrameOfClip(*FrameAt(i), frames), i) << "clip " << i;
     ASSERT_TRUE(gClipsWindow->isVisible());
@@ -523,4 +534,16 @@ TEST_F(WholeSessionTest, ImportAlignSortStackSaveAsFITSAndReadBack)
     }
     EXPECT_EQ(mUser->AlertCount(), 0);
     EXPECT_EQ(mUser->BeepCount(), 0);
+}
+
+} // namespace
+
+TEST_F(WholeSessionTest, ImportAlignSortStackSaveAsFITSAndReadBack)
+{
+    RunSession(false);
+}
+
+TEST_F(WholeSessionTest, TheSameSessionWithEveryClipSwappedToDisk)
+{
+    RunSession(true);
 }
