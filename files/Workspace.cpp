@@ -139,6 +139,16 @@ std::unique_ptr<Frame> MakeLoadedClip(int index, std::unique_ptr<GWorldWrapper> 
     return frame;
 }
 
+// Makes gMaxClipDim the thumbnail size of a document of image's size, open
+// or not (SetMaxClipDim itself acts only while a document is open).
+void TakeThumbnailSizeOf(Rect image)
+{
+    const Rect open = gImageDim;
+    gImageDim = image;
+    SetMaxClipDim(image);
+    gImageDim = open;
+}
+
 void ShowImageWindow(ShellWindow* window)
 {
     if (!window)
@@ -287,7 +297,7 @@ bool OpenWorkspaceFrom(const std::filesystem::path& path)
     int readSteps = 0;
     auto sink = [&](const WorkspaceClipRecord& record, std::unique_ptr<GWorldWrapper> original) {
         if (clips.empty())
-            SetMaxClipDim(original->GetDim()); // the new clips' thumbnails have the new size
+            TakeThumbnailSizeOf(original->GetDim()); // the new clips' thumbnails have the new size
         clips.push_back(MakeLoadedClip(static_cast<int>(clips.size()), std::move(original), record));
         if (FreeMemoryIsLow())
             (void)clips.back()->SendToTempDiskFile(); // a failed write keeps it in memory

@@ -515,9 +515,19 @@ TEST_F(WorkspaceTest, OpenWorkspaceCommandReplacesTheDocument)
     CloseMainWindow();
     Run("FiOW"); // cancelled: nothing
     EXPECT_TRUE(gFrames.empty());
+    gMaxClipDim = MakeRect(0, 0, 1, 1);
     ui.AnswerFileDialog({path.string()});
     Run("FiOW");
     EXPECT_EQ(gFrames.size(), 4u);
+    // Thumbnails of a 4 × 4 document, also when none was open.
+    EXPECT_EQ(gMaxClipDim, MakeRect(0, 0, 128, 128));
+    for (const auto& frame : gFrames) {
+        GWorldWrapper thumbnail(32, MakeRect(0, 0, 128, 128), -1);
+        frame->DrawClipImage(MakeRect(0, 0, 128, 128), &thumbnail); // a same-size copy draws every pixel
+        auto expected = MakeImage(128, 128);
+        expected->CopyBitsFrom(*frame->GetModified(true), MakeRect(0, 0, 4, 4), MakeRect(0, 0, 128, 128));
+        EXPECT_TRUE(SamePixels(thumbnail, *expected));
+    }
     ASSERT_FALSE(ui.FileDialogs().empty());
     EXPECT_EQ(ui.FileDialogs().back().nameFilters.front(), std::string(kWorkspaceNameFilter));
     EXPECT_EQ(ui.AlertCount(), 0);
