@@ -49,13 +49,27 @@ void MarkHotPixels(const GWorldWrapper& source, const HotPixelParams& params, ui
     if (params.threshold > 255)
         return;
     const std::vector<Offset> disc = DiscOffsets(params.radius);
+    const int reach = std::clamp(params.radius, kHotPixelRadiusMin, kHotPixelRadiusMax);
+    // The disc as offsets into the mask, for hot pixels whose whole disc lies
+    // inside it (all but a border of reach cells).
+    std::vector<std::ptrdiff_t> linear;
+    for (const Offset& o : disc)
+        linear.push_back(static_cast<std::ptrdiff_t>(o.dy) * width + o.dx);
     const int testWidth = std::min(width, source.Width());
     const int testHeight = std::min(height, source.Height());
     for (int y = 0; y < testHeight; ++y) {
         const uint8_t* row = source.PixelRow(y);
+        const bool innerRow = y >= reach && y < height - reach;
+        uint8_t* maskRow = mask + static_cast<std::ptrdiff_t>(y) * width;
         for (int x = 0; x < testWidth; ++x) {
             if (!IsHot(row + 4 * static_cast<std::ptrdiff_t>(x), params.threshold))
                 continue;
+            if (innerRow && x >= reach && x < width - reach) {
+                uint8_t* centre = maskRow + x;
+                for (std::ptrdiff_t o : linear)
+                    centre[o] = 1;
+                continue;
+            }
             for (const Offset& o : disc) {
                 const int my = y + o.dy, mx = x + o.dx;
                 if (my >= 0 && my < height && mx >= 0 && mx < width)
