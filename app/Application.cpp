@@ -30,6 +30,7 @@
 #include "engine/ClipSettingDialogs.h"
 #include "engine/ClipsWindow.h"
 #include "resources/MainInterfaceFile.h"
+#include "tools/BlurAndSharpenDialogs.h"
 #include "tools/StarAndFourierDialogs.h"
 
 namespace {
@@ -78,6 +79,7 @@ void StartShell(const std::vector<std::string>& documents)
     InstallShellCommands();
     InstallPictureAndMovieImport();
     InstallStackFileDialogs();
+    InstallBlurAndSharpenDialogs();
     InstallStarAndFourierDialogs();
     InstallCalibrationFrameFiles();
     InstallWorkspaceCommands();

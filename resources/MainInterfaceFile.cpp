@@ -17,6 +17,7 @@
 #include "ui_FlatFrame.h"
 #include "ui_ClipView.h"
 #include "ui_FrameStack.h"
+#include "ui_GaussianBlur.h"
 #include "ui_Hints.h"
 #include "ui_ImageDimError.h"
 #include "ui_MedianFilterClips.h"
@@ -27,6 +28,7 @@
 #include "ui_PixelValues.h"
 #include "ui_SaveFITS.h"
 #include "ui_SaveRAW.h"
+#include "ui_UnsharpMask.h"
 #include "ui_SaveWorkspace.h"
 #include "ui_DumpWorkspace.h"
 #include "ui_WorkingWithButton.h"
@@ -78,6 +80,8 @@ void RegisterMainInterfaceFile()
     RegisterInterfaceWindow("SaveFITS", &Build<Ui::SaveFITS, QWidget>);
     RegisterInterfaceWindow("OpenRAW", &Build<Ui::OpenRAW, QWidget>);
     RegisterInterfaceWindow("SaveRAW", &Build<Ui::SaveRAW, QWidget>);
+    RegisterInterfaceWindow("GaussianBlur", &Build<Ui::GaussianBlur, QWidget>);
+    RegisterInterfaceWindow("UnsharpMask", &Build<Ui::UnsharpMask, QWidget>);
     RegisterInterfaceWindow("CreateHotPixelMask", &Build<Ui::CreateHotPixelMask, QWidget>);
     RegisterInterfaceWindow("NormalizeClips", &Build<Ui::NormalizeClips, QWidget>);
     RegisterInterfaceWindow("MedianFilterClips", &Build<Ui::MedianFilterClips, QWidget>);

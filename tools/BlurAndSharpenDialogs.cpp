@@ -1,0 +1,15 @@
+// tools/BlurAndSharpenDialogs.cpp: the factories of the Gaussian blur and
+// unsharp mask dialogs.
+#include "tools/BlurAndSharpenDialogs.h"
+
+#include "app/Commands.h"
+#include "app/DialogPointers.h"
+#include "tools/GaussianBlurInterface.h"
+#include "tools/UnsharpMaskInterface.h"
+
+void InstallBlurAndSharpenDialogs()
+{
+    CommandOperations& ops = GetCommandOperations();
+    ops.gaussianBlurDialog = [] { gGaussianBlurInterface = new GaussianBlurInterface(); };
+    ops.unsharpMaskDialog = [] { gUnsharpMaskInterface = new UnsharpMaskInterface(); };
+}
