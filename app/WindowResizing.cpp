@@ -2,6 +2,9 @@
 #include "app/WindowResizing.h"
 
 #include <cstdint>
+#include <map>
+
+#include <QSize>
 
 #include "app/MainWindows.h"
 #include "app/Preferences.h"
@@ -18,6 +21,10 @@ namespace {
 
 // Our own SetContentSize calls come back as resizes: they are not the user's.
 bool sCorrecting = false;
+
+// Per window, the user's size that its last correction replaced; forgotten
+// once the window manager has put it back, or the next user size differs.
+std::map<const ShellWindow*, QSize> sCorrectedFrom;
 
 void RedrawImageWindow(const ShellWindow* window)
 {
@@ -88,6 +95,36 @@ void HandleUserResize(ShellWindow* window)
     RedrawImageWindow(window);
 }
 
+void HandleLiveResize(ShellWindow* window)
+{
+    if (sCorrecting || !window)
+        return;
+    if (window == gClipsWindow) {
+        DrawClipsWindow();
+        return;
+    }
+    TellShell(GetShellHooks().updatePixelReadout);
+    RedrawImageWindow(window);
+}
+
+void HandleResizeSettled(ShellWindow* window)
+{
+    if (sCorrecting || !window)
+        return;
+    const QSize user = window->ContentSize();
+    const auto previous = sCorrectedFrom.find(window);
+    if (previous != sCorrectedFrom.end() && previous->second == user) {
+        sCorrectedFrom.erase(previous);
+        HandleLiveResize(window);
+        return;
+    }
+    HandleUserResize(window);
+    if (window->ContentSize() != user)
+        sCorrectedFrom[window] = user;
+    else
+        sCorrectedFrom.erase(window);
+}
+
 void DoWindowZoom(ShellWindow* window)
 {
     int imageWidth = 0, imageHeight = 0;
@@ -108,9 +145,12 @@ void DoWindowZoom(ShellWindow* window)
 
 void InstallWindowResizing()
 {
-    for (ShellWindow* window : {gClipsWindow, gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow,
-                                gFlatFrameWindow})
-        window->onResized = [window] { HandleUserResize(window); };
+    sCorrectedFrom.clear();
+    for (ShellWindow* window :
+         {gClipsWindow, gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow, gFlatFrameWindow}) {
+        window->onResized = [window] { HandleLiveResize(window); };
+        window->onResizeSettled = [window] { HandleResizeSettled(window); };
+    }
     for (ShellWindow* window : {gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow, gFlatFrameWindow})
         window->onZoomRequest = [window] { DoWindowZoom(window); };
 }

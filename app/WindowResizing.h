@@ -19,11 +19,23 @@ void WindowImageSize(const ShellWindow* window, int& width, int& height);
 // re-lays its clips and remembers a width whose layout changed.
 void HandleUserResize(ShellWindow* window);
 
+// While the user drags the window's size: the window is redrawn at the size
+// it has (image windows also refresh the pixel readout); nothing resizes it.
+void HandleLiveResize(ShellWindow* window);
+
+// Once the drag has rested: HandleUserResize, unless the size is the one the
+// last correction of this window replaced. The window manager has then put
+// its own size back (a tiling layout, a size it enforces); correcting again
+// would only start the same exchange over, so the window keeps its size and
+// is redrawn.
+void HandleResizeSettled(ShellWindow* window);
+
 // Zoom of an image window: content of exactly the image's size grows to the
 // largest size with the image's aspect that fits the screen; any other size
 // goes back to 1:1. Nothing for a window without an image.
 void DoWindowZoom(ShellWindow* window);
 
-// Hooks the resize of the clips and image windows, and turns a maximize
-// request of an image window into its zoom. Call once after WindowInit.
+// Hooks the resizes of the clips and image windows (live redraws during a
+// drag, the correction once it rests), and turns a maximize request of an
+// image window into its zoom. Call once after WindowInit.
 void InstallWindowResizing();

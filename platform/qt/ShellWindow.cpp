@@ -21,6 +21,12 @@ ShellWindow::ShellWindow(QWidget* parent) : QMainWindow(parent)
         if (onMoveSettled)
             onMoveSettled();
     });
+    mResizeTimer.setSingleShot(true);
+    mResizeTimer.setInterval(kResizeSettleMs);
+    connect(&mResizeTimer, &QTimer::timeout, this, [this] {
+        if (onResizeSettled)
+            onResizeSettled();
+    });
 }
 
 QSize ShellWindow::ContentSize() const
@@ -88,10 +94,11 @@ void ShellWindow::resizeEvent(QResizeEvent* event)
     QMainWindow::resizeEvent(event);
     if (centralWidget() && isVisible() && event->spontaneous()) {
         // The user's size is now the content size the program works with.
-        mRequestedContent = QSize(std::max(1, event->size().width()),
-                                  std::max(1, event->size().height() - ContentOffset().y()));
+        mRequestedContent =
+            QSize(std::max(1, event->size().width()), std::max(1, event->size().height() - ContentOffset().y()));
         if (onResized)
             onResized();
+        mResizeTimer.start();
     }
 }
 

@@ -35,12 +35,20 @@ public:
     std::function<void()> onMoveSettled;
     // Called when the window becomes the active window.
     std::function<void()> onActivated;
-    // Called after the user resized the window (ContentSize then reads the new size).
+    // Called after each user resize of the window (ContentSize then reads the
+    // new size); an interactive drag sends many. SetContentSize is not a user
+    // resize and is not reported.
     std::function<void()> onResized;
+    // Called once user resizes have rested for kResizeSettleMs without a
+    // further one. Corrections that resize the window belong here: during a
+    // drag the window manager owns the size and would undo them (or fight
+    // them, size against size, until the drag ends).
+    std::function<void()> onResizeSettled;
     // Called instead of maximizing when the window is asked to maximize.
     std::function<void()> onZoomRequest;
 
     static constexpr int kMoveSettleMs = 500;
+    static constexpr int kResizeSettleMs = 150;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -54,6 +62,7 @@ private:
 
     QSize mRequestedContent;
     QTimer mMoveTimer;
+    QTimer mResizeTimer;
     bool mSettlingAfterShow = false;
     bool mZoomPending = false;
 };
