@@ -192,12 +192,18 @@ void UnsharpMaskInterface::nudgeSlider(bool up, bool shift)
 
 void UnsharpMaskInterface::TogglePreview()
 {
-    // The base shows the saved picture when the preview goes off, and
-    // projects the live planes when it comes on; the preview rectangle is
-    // then projected on its own, as every preview step does.
+    // Off: the base shows the stack as it was at opening. On: that picture
+    // with only the preview rectangle projected from the live planes, as
+    // every preview step shows it (the base's projection of the whole stack
+    // would rescale the rest of the picture by the rectangle's brightest sum).
     SumStackDialogInterface::TogglePreview();
-    if (preview() && HavePlanes())
+    if (preview() && HavePlanes()) {
+        const GWorldWrapper& unfiltered = unfilteredImage();
+        if (gFrameStack->Width() == unfiltered.Width() && gFrameStack->Height() == unfiltered.Height())
+            CopyGWorldWrapper(unfiltered, *gFrameStack);
         ProjectStackIntoFrameStackGWorld(false, previewRect());
+        DrawFrameStackWindow();
+    }
     FillHistogramsFromStack();
     RedrawDialog();
 }

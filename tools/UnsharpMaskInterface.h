@@ -79,8 +79,8 @@ public:
     void processMouse(int modifiers, bool& done) override;
     // Arrow keys move the active slider (none until a thumb was grabbed).
     void nudgeSlider(bool up, bool shift) override;
-    // Off: the stack as it was at opening; on: the preview rectangle shown
-    // from the live planes.
+    // Off: the stack as it was at opening; on: that picture with the
+    // preview rectangle shown from the live planes.
     void TogglePreview() override;
     // 4 sets the histograms' vertical scale; the rest goes to the base.
     bool HandleDialogItemHit(int id, bool& done) override;
