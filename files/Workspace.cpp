@@ -18,10 +18,10 @@
 #include "app/MenuState.h"
 #include "app/OperationBoundsRect.h"
 #include "app/ShellHooks.h"
-#include "app/WindowGeometry.h"
 #include "app/WorkingDialog.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/CalibrationFrames.h"
+#include "engine/CalibrationWindows.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipsWindow.h"
 #include "engine/ClipsWindowLayout.h"
@@ -33,7 +33,6 @@
 #include "engine/SummedStack.h"
 #include "files/FITSStack.h"
 #include "files/ImportedClips.h"
-#include "imaging/Measurements.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/core/UserInteraction.h"
@@ -149,16 +148,6 @@ void TakeThumbnailSizeOf(Rect image)
     gImageDim = open;
 }
 
-void ShowImageWindow(ShellWindow* window)
-{
-    if (!window)
-        return;
-    Rect r = gImageDim;
-    SetIdealImageRectBounds(window, r);
-    window->SetContentSize(r.right - r.left, r.bottom - r.top);
-    ShowAndRaise(window);
-}
-
 void ShowOpenError(WorkspaceReadStatus status)
 {
     switch (status) {
@@ -179,7 +168,8 @@ void ShowOpenError(WorkspaceReadStatus status)
     }
 }
 
-// Replaces the closed document's state by what was read. Cannot fail.
+// Replaces the closed document's state by what was read, but for the dark
+// and flat frames, which come in as the file commands bring them. Cannot fail.
 void InstallDocument(WorkspaceContents& contents, std::vector<std::unique_ptr<Frame>>& clips)
 {
     const WorkspaceHeader& h = contents.header;
@@ -191,16 +181,6 @@ void InstallDocument(WorkspaceContents& contents, std::vector<std::unique_ptr<Fr
     gHotPixelMask.width = h.width;
     gHotPixelMask.height = h.height;
     gHotPixelMask.pixels = std::move(contents.mask);
-    gDarkFrame = std::move(contents.dark);
-    gFlatFrame = std::move(contents.flat);
-    gAverageFlatFieldValue = 0.0;
-    if (gFlatFrame) {
-        // The mean over the document's rectangle, as far as the flat frame
-        // reaches (a flat frame kept from before a crop is larger).
-        const Rect r = MakeRect(0, 0, std::min(gImageDim.bottom, gFlatFrame->GetDim().bottom),
-                                std::min(gImageDim.right, gFlatFrame->GetDim().right));
-        gAverageFlatFieldValue = CalculateAverageValue(*gFlatFrame, r);
-    }
     std::lock_guard<std::mutex> lock(gFramesMutex);
     gFrames = std::move(clips);
 }
@@ -320,10 +300,12 @@ bool OpenWorkspaceFrom(const std::filesystem::path& path)
     CloseMainWindow();
     InstallDocument(contents, clips);
     ShowFrameInspectorForImageDim();
-    if (gDarkFrame)
-        ShowImageWindow(gDarkFrameWindow);
-    if (gFlatFrame)
-        ShowImageWindow(gFlatFrameWindow);
+    // Their windows are sized, shown and drawn as by Open Dark Frame and
+    // Open Flat Frame; the flat frame's mean is taken there.
+    if (contents.dark)
+        UseAsDarkFrame(std::move(contents.dark));
+    if (contents.flat)
+        UseAsFlatFrame(std::move(contents.flat));
 
     // Each clip is rendered once with its settings and the loaded frames.
     const int count = FrameCount();
@@ -349,11 +331,6 @@ bool OpenWorkspaceFrom(const std::filesystem::path& path)
     FitClipsWindowToNumFrames(true);
     DrawClipsWindow();
     DrawFrameInspectorWindow();
-    ShellHooks& hooks = GetShellHooks();
-    if (gDarkFrame)
-        TellShell(hooks.drawDarkFrameWindow);
-    if (gFlatFrame)
-        TellShell(hooks.drawFlatFieldWindow);
     if (count > 0 && gClipsWindow)
         ShowAndRaise(gClipsWindow);
     UpdateMenuState();
