@@ -17,7 +17,7 @@ struct InputActions {
     std::function<void()> clearAlignment;
     std::function<void(bool sameAction)> addRemoveSelection;
     // The dark-frame and flat-frame jobs over the selection (force: Command
-    // held). Not set until those jobs are built in.
+    // held); set with the dark and flat commands (InstallCalibrationFrameFiles).
     std::function<void(bool force)> subtractDarkFrame;
     std::function<void(bool force)> divideFlatFrame;
     // -- Keys --
