@@ -65,7 +65,8 @@ double PngDecodeFramesPerSecond(const std::vector<PlanetPicture>& files, int thr
 }
 
 // Clips whose alignment is not the negated shift of their picture relative
-// to clip 0's: the session's result, checked so that a fast wrong run is seen.
+// to clip 0's: the session's result, checked so that a fast wrong run is
+// seen. Each such clip is named on stderr.
 int MisalignedClips(const std::vector<PlanetPicture>& files)
 {
     const int n = FrameCount();
@@ -82,11 +83,13 @@ int MisalignedClips(const std::vector<PlanetPicture>& files)
         }
         const Point s = files[static_cast<std::size_t>(number)].shift;
         const Point want = MakePoint(r.v - s.v, r.h - s.h);
-        for (int channel = 1; channel <= 3; ++channel)
-            if (!(FrameAt(i)->GetAlignment(channel) == want)) {
-                ++wrong;
-                break;
-            }
+        const Point got = FrameAt(i)->GetAlignment(1);
+        if (got == want && FrameAt(i)->GetAlignment(2) == want && FrameAt(i)->GetAlignment(3) == want)
+            continue;
+        ++wrong;
+        std::fprintf(stderr,
+                     "pipeline: picture %d (shift %d, %d; reference %d, %d) aligned to (%d, %d), not (%d, %d)\n",
+                     number, s.v, s.h, r.v, r.h, got.v, got.h, want.v, want.h);
     }
     return wrong;
 }
