@@ -43,9 +43,9 @@ inline constexpr int kMedianAbsolute = 0;
 inline constexpr int kMedianRelative = 1;
 
 struct MedianFilterClipsParams {
-    int radius = 1;                 // 1 .. kMedianFilterMaxRadius
-    int method = kMedianAbsolute;   // kMedianRelative adds threshold to each clip's own
-    int threshold = 0;              // kMedianThresholdMin .. kMedianThresholdMax
+    int radius = 1;               // 1 .. kMedianFilterMaxRadius
+    int method = kMedianAbsolute; // kMedianRelative adds threshold to each clip's own
+    int threshold = 0;            // kMedianThresholdMin .. kMedianThresholdMax
 };
 
 // The threshold a clip whose threshold is current gets: params.threshold, or

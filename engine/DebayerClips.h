@@ -9,9 +9,9 @@ class Frame;
 class GWorldWrapper;
 
 struct DebayerClipsParams {
-    BayerPattern pattern = kBayerGRBG;      // used when not matching
+    BayerPattern pattern = kBayerGRBG; // used when not matching
     DebayerMethod method = kDebayerLaplacian;
-    bool matchToReference = false;          // each clip's pattern found against clip 0
+    bool matchToReference = false; // each clip's pattern found against clip 0
 };
 
 // The pattern p (0 .. 3) for which raw (a mosaic in its green bytes),

@@ -6,9 +6,9 @@
 #include "engine/ClipSettingJobs.h"
 
 // Control IDs of the "MedianFilterClips" window ("????" signature).
-inline constexpr int kMedianRadiusMenu = 3;      // item n = radius n, 1 .. kMedianFilterMaxRadius
-inline constexpr int kMedianMethodRadios = 6;    // 1 absolute, 2 relative
-inline constexpr int kMedianThresholdText = 8;   // 0 .. 256, clamped as the user types
+inline constexpr int kMedianRadiusMenu = 3;    // item n = radius n, 1 .. kMedianFilterMaxRadius
+inline constexpr int kMedianMethodRadios = 6;  // 1 absolute, 2 relative
+inline constexpr int kMedianThresholdText = 8; // 0 .. 256, clamped as the user types
 
 // Modeless; held in gMedianFilterClipsInterface while open. Shows the
 // settings last taken with OK (radius 1, absolute, threshold 0 at first);

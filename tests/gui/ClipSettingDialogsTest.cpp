@@ -56,8 +56,7 @@ testing::Environment* const kWindowsEnvironment = testing::AddGlobalTestEnvironm
 // Which channel each site of a 2x2 cell measures, per pattern: 0 red, 1 green, 2 blue.
 int SiteChannel(BayerPattern pattern, int y, int x)
 {
-    static const int kCells[4][2][2] = {
-        {{1, 0}, {2, 1}}, {{0, 1}, {1, 2}}, {{2, 1}, {1, 0}}, {{1, 2}, {0, 1}}};
+    static const int kCells[4][2][2] = {{{1, 0}, {2, 1}}, {{0, 1}, {1, 2}}, {{2, 1}, {1, 0}}, {{1, 2}, {0, 1}}};
     return kCells[pattern][y % 2][x % 2];
 }
 
@@ -147,8 +146,7 @@ protected:
     }
     static void ClickRadio(DialogInterface& dialog, int groupID, int item)
     {
-        const auto radios =
-            dialog.control(groupID).Widget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
+        const auto radios = dialog.control(groupID).Widget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
         ASSERT_GE(radios.size(), item);
         radios[item - 1]->click();
     }
@@ -341,7 +339,8 @@ TEST_F(ClipSettingDialogsTest, DebayerDialogOffersMatchingOnlyWithADebayeredRefe
     OpenDebayerClipsDialog();
     ASSERT_NE(gDebayerClipsInterface, nullptr);
     DebayerClipsInterface* d = gDebayerClipsInterface;
-    ExpectControls(*d, {kDebayerPatternMenuWithMatch, kDebayerPatternMenu, kDebayerMethodMenu, kDialogOK, kDialogCancel});
+    ExpectControls(*d,
+                   {kDebayerPatternMenuWithMatch, kDebayerPatternMenu, kDebayerMethodMenu, kDialogOK, kDialogCancel});
     EXPECT_EQ(d->control(kDebayerPatternMenuWithMatch).Maximum(), 5);
     EXPECT_EQ(d->control(kDebayerPatternMenu).Maximum(), 4);
     EXPECT_EQ(d->control(kDebayerMethodMenu).Maximum(), 3);

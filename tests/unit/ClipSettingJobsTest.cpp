@@ -50,8 +50,7 @@ Argb Scene(int x, int y)
 // The scene as a single-sensor camera with pattern delivers it: each raw
 // sample in the green byte; red and blue hold the scene, which the demosaic
 // must not read.
-std::unique_ptr<GWorldWrapper> Mosaic(int width, int height, BayerPattern pattern,
-                                      Argb (*scene)(int, int) = &Scene)
+std::unique_ptr<GWorldWrapper> Mosaic(int width, int height, BayerPattern pattern, Argb (*scene)(int, int) = &Scene)
 {
     auto image = MakeImage(width, height);
     for (int y = 0; y < height; ++y)
@@ -349,7 +348,9 @@ TEST_F(ClipSettingJobsTest, ClipJobsDiscardTheSummedStack)
     gImageDim = MakeRect(0, 0, 6, 9);
     const std::function<bool()> jobs[] = {
         [] { return NormalizeClips(NormalizeClipsParams{}, 1); },
-        [] { return MedianFilterClips(MedianFilterClipsParams{1, kMedianAbsolute, 40}, 1); },
+        [] {
+            return MedianFilterClips(MedianFilterClipsParams{1, kMedianAbsolute, 40}, 1);
+        },
         [] { return DebayerClips(DebayerClipsParams{}, 1); },
     };
     for (const auto& job : jobs) {
