@@ -532,3 +532,30 @@ TEST_F(WorkspaceTest, OpenWorkspaceCommandReplacesTheDocument)
     EXPECT_EQ(ui.FileDialogs().back().nameFilters.front(), std::string(kWorkspaceNameFilter));
     EXPECT_EQ(ui.AlertCount(), 0);
 }
+
+TEST_F(WorkspaceTest, OpeningIsRefusedWhileClipsAreInUse)
+{
+    ScriptedInteraction ui;
+    MakeDocument(4, 3);
+    const fs::path path = File("busy.work");
+    ASSERT_EQ(SaveWorkspaceTo(path, false, true), WorkspaceWriteStatus::ok);
+    gFrames[0]->SetRotation(321); // tells this document from the file's
+    // A movie dialog would go on adding clips of this document's size.
+    const auto movieHook = GetShellHooks().movieDialogOpen;
+    GetShellHooks().movieDialogOpen = [] { return true; };
+    EXPECT_FALSE(OpenWorkspaceFrom(path));
+    GetShellHooks().movieDialogOpen = movieHook;
+    EXPECT_EQ(ui.BeepCount(), 1);
+    // An open dialog that reads the clips when it ends.
+    Run("FiSW");
+    ASSERT_NE(gSaveWorkspaceInterface, nullptr);
+    EXPECT_FALSE(OpenWorkspaceFrom(path));
+    EXPECT_EQ(ui.BeepCount(), 2);
+    gSaveWorkspaceInterface->End(true);
+    Flush();
+    EXPECT_EQ(gFrames[0]->GetRotation(), 321);
+    EXPECT_EQ(ui.AlertCount(), 0);
+    EXPECT_TRUE(ui.FileDialogs().empty());
+    EXPECT_TRUE(OpenWorkspaceFrom(path));
+    EXPECT_EQ(gFrames[0]->GetRotation(), 0);
+}
