@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Commands.h"
 #include "app/DialogPointers.h"
 #include "app/PointerInput.h"
 #include "app/ShellSettings.h"
@@ -23,9 +24,12 @@
 #include "platform/core/GWorldWrapper.h"
 #include "platform/qt/Canvas.h"
 #include "platform/qt/Controls.h"
+#include "platform/qt/MenuModel.h"
 #include "platform/qt/Modifiers.h"
 #include "tests/gui/GuiTestApp.h"
 #include "tests/support/TestImages.h"
+#include "tools/StackOverlay.h"
+#include "tools/StarAndFourierDialogs.h"
 
 namespace {
 
@@ -358,4 +362,29 @@ TEST_F(StarBeautificationTest, AStackOfNoFramesOpensWithEmptyRanges)
     Hit(d, kDialogCancel);
     Settle();
     EXPECT_EQ(CurrentPlanes(), opening);
+}
+
+TEST_F(StarBeautificationTest, TheCommandOpensItAndTheStackWindowDrawsItsMarksWhileOpen)
+{
+    GetCommandOperations() = CommandOperations{};
+    InstallShellCommands();
+    InstallStarAndFourierDialogs();
+    EXPECT_TRUE(MenuHandler(FourCC("OpSB"), 131, 21));
+    ASSERT_NE(gStarBeautificationInterface, nullptr);
+    GetCommandOperations() = CommandOperations{};
+    Canvas window;
+    window.resize(kW, kH);
+    const auto redPixels = [&] {
+        window.Image().fill(Qt::white);
+        DrawToolOverlayOnStack(window);
+        int red = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                red += window.Image().pixel(x, y) == qRgb(255, 0, 0);
+        return red;
+    };
+    EXPECT_GT(redPixels(), 0);
+    Hit(gStarBeautificationInterface, kDialogOK);
+    EXPECT_EQ(redPixels(), 0); // closed: the window shows the stack alone
+    Settle();
 }
