@@ -2,6 +2,7 @@
 // first, and written through a temporary file renamed over the old one.
 #include "files/WorkspaceFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
