@@ -4,18 +4,15 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/OperationBoundsRect.h"
 #include "app/ShellSettings.h"
 #include "engine/AlignmentReference.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"
-#include "engine/ClipsWindow.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
 #include "engine/Selection.h"
-#include "engine/SummedStack.h"
 #include "imaging/Measurements.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/StandardAlerts.h"
@@ -74,26 +71,15 @@ int AutoAlignOneFrameByCentroid(Frame& frame)
 
 void Thread_AutoAlignFramesByCentroid(const FrameJobRange& range)
 {
-    for (int clip : range.clips) {
-        Frame* frame = FrameAt(clip);
-        if (!frame)
-            continue;
-        Thread_MarkWorkingClip(clip);
-        const int status = clip != 0 ? AutoAlignOneFrameByCentroid(*frame) : 0;
-        Thread_DrawClip(clip);
-        Thread_UpdateFrameInspectorWindow(clip);
-        if (status > 1)
-            return; // cancelled: the steps made so far stay
-        if (!Thread_IncrementWorkingDialogProgressBar())
-            return;
-    }
+    ForEachClipOfRange(range, [](Frame& frame, int clip) {
+        // A status above 1 is a cancel: the steps made so far stay.
+        return (clip != 0 ? AutoAlignOneFrameByCentroid(frame) : 0) <= 1;
+    });
 }
 
 void Thread_AutoAlignFramesByCentroidFinal()
 {
-    DeleteFrameStack();
-    DrawClipsWindow();
-    DrawFrameInspectorWindow();
+    DiscardStackAndRedrawClips();
 }
 
 // r moved by (dv, dh), the edges kept within the coordinate range.

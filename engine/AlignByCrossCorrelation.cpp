@@ -6,18 +6,16 @@
 #include <utility>
 #include <vector>
 
-#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/OperationBoundsRect.h"
 #include "app/ShellSettings.h"
+#include "engine/AlignmentReference.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"
-#include "engine/ClipsWindow.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
 #include "engine/ImageDim.h"
 #include "engine/Selection.h"
-#include "engine/SummedStack.h"
 #include "imaging/FFT2D.h"
 #include "imaging/PixelTransfer.h"
 #include "platform/core/GWorldWrapper.h"
@@ -102,28 +100,17 @@ bool AutoAlignOneFrameByCrossCorrelation(Frame& frame)
 
 void Thread_AutoAlignFramesByCrossCorrelation(const FrameJobRange& range)
 {
-    for (int clip : range.clips) {
-        Frame* frame = FrameAt(clip);
-        if (!frame)
-            continue;
-        Thread_MarkWorkingClip(clip);
-        const bool cancelled = clip != 0 && AutoAlignOneFrameByCrossCorrelation(*frame);
-        Thread_DrawClip(clip);
-        Thread_UpdateFrameInspectorWindow(clip);
-        if (cancelled)
-            return; // the steps made so far stay
-        if (!Thread_IncrementWorkingDialogProgressBar())
-            return;
-    }
+    ForEachClipOfRange(range, [](Frame& frame, int clip) {
+        // A cancel ends the range; the steps made so far stay.
+        return !(clip != 0 && AutoAlignOneFrameByCrossCorrelation(frame));
+    });
 }
 
 void Thread_AutoAlignFramesByCrossCorrelationFinal()
 {
     gNumThreads = sNumThreadsTemp;
-    DeleteFrameStack();
     FreeArrays();
-    DrawClipsWindow();
-    DrawFrameInspectorWindow();
+    DiscardStackAndRedrawClips();
 }
 
 // Makes the arrays and the reference spectra from clip 0; false (arrays

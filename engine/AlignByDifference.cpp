@@ -10,10 +10,8 @@
 #include "app/AlignmentModes.h"
 #include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
-#include "app/OperationBoundsRect.h"
 #include "app/ShellSettings.h"
 #include "engine/AlignmentReference.h"
-#include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipsWindow.h"
 #include "engine/Frame.h"
@@ -35,10 +33,7 @@ constexpr char kKeyDown = 31;
 
 // Settings of the running alignment job, written by the command before the
 // job starts and only read by its workers.
-FrameLease sReferenceLease;               // clip 0's modified image, held from the command to the final
-const GWorldWrapper* sReference = nullptr; // the leased image
-Rect sBounds;                              // the operation bounds rectangle
-int sThreshold = 0;                        // gAlignmentBrightnessThreshold
+DifferenceReference sReference;
 int sStartStep = 1;
 bool sSeparate = false;
 bool sChannelUsable[4] = {true, true, true, true}; // per channel number: some reference pixel takes part
@@ -97,12 +92,13 @@ int AutoAlignOneChannelByDifference(Frame& frame, int channel)
     DifferenceSearchClip clip;
     clip.measure = [&frame, channel](int v, int h) {
         Rect moved;
-        if (!MovedBounds(sBounds, v, h, moved))
+        if (!MovedBounds(sReference.bounds, v, h, moved))
             return -1.0;
         FrameLease image = frame.GetModified(false);
         if (!image)
             return -1.0;
-        return CalculateDifference(*sReference, *image, false, true, sBounds, moved, channel, sThreshold);
+        return CalculateDifference(*sReference.lease, *image, false, true, sReference.bounds, moved, channel,
+                                   sReference.threshold);
     };
     clip.apply = [&frame, channel](Point shift) {
         for (int c = 1; c <= 3; ++c)
@@ -117,6 +113,10 @@ int AutoAlignOneChannelByDifference(Frame& frame, int channel)
 // One clip, one channel or three in turn; the first status above 1 ends it.
 int AutoAlignOneFrameByDifference(Frame& frame)
 {
+    // The search measures the clip as rendered; a clip that cannot come back
+    // is passed over.
+    if (!frame.GetModified(true))
+        return 0;
     if (!sSeparate)
         return AutoAlignOneChannelByDifference(frame, 0);
     for (int channel = 1; channel <= 3; ++channel) {
@@ -130,34 +130,13 @@ int AutoAlignOneFrameByDifference(Frame& frame)
 
 void Thread_AutoAlignFramesByDifference(const FrameJobRange& range)
 {
-    for (int clip : range.clips) {
-        Frame* frame = FrameAt(clip);
-        if (clip != 0 && frame) {
-            Thread_MarkWorkingClip(clip);
-            int status = 0;
-            // The search measures the clip as rendered; a clip that cannot
-            // come back is passed over.
-            if (FrameLease probe = frame->GetModified(true)) {
-                probe.reset();
-                status = AutoAlignOneFrameByDifference(*frame);
-            }
-            Thread_DrawClip(clip);
-            Thread_UpdateFrameInspectorWindow(clip);
-            if (status > 1)
-                return;
-        }
-        if (!Thread_IncrementWorkingDialogProgressBar())
-            return;
-    }
+    AlignClipsOfRangeButReference(range, AutoAlignOneFrameByDifference);
 }
 
 void Thread_AutoAlignFramesByDifferenceFinal()
 {
-    sReference = nullptr;
-    sReferenceLease.reset();
-    DeleteFrameStack();
-    DrawClipsWindow();
-    DrawFrameInspectorWindow();
+    ReleaseDifferenceReference(sReference);
+    DiscardStackAndRedrawClips();
 }
 
 bool AnyClipSelected()
@@ -195,9 +174,7 @@ void Thread_NudgeFrameAlignment(const FrameJobRange& range)
 
 void Thread_NudgeFrameAlignmentFinal()
 {
-    DeleteFrameStack();
-    DrawClipsWindow();
-    DrawFrameInspectorWindow();
+    DiscardStackAndRedrawClips();
 }
 
 } // namespace
@@ -279,22 +256,15 @@ int AlignByDifferenceSearch(const DifferenceSearchClip& clip, int startStep)
 
 void AutoAlignFramesByDifference()
 {
-    FrameLease lease = LeaseAlignmentReference(true);
     long counts[4];
-    if (!lease || !ReferenceReachesThreshold(*lease, counts))
+    if (!HoldDifferenceReference(sReference, counts))
         return;
-    sReference = lease.get();
-    sReferenceLease = std::move(lease);
-    sBounds = gOperationBoundsRect;
-    sThreshold = gAlignmentBrightnessThreshold;
     sStartStep = DifferenceSearchStartStep(gAutoAlignmentSearchSize);
     sSeparate = gAlignChannelsSeparately;
     for (int c = 0; c < 4; ++c)
         sChannelUsable[c] = counts[c] > 0;
-    if (!RunThreadedFrameProc(&Thread_AutoAlignFramesByDifference, &Thread_AutoAlignFramesByDifferenceFinal, 0)) {
-        sReference = nullptr;
-        sReferenceLease.reset();
-    }
+    if (!RunThreadedFrameProc(&Thread_AutoAlignFramesByDifference, &Thread_AutoAlignFramesByDifferenceFinal, 0))
+        ReleaseDifferenceReference(sReference);
 }
 
 void ClearFrameAlignment()

@@ -1,13 +1,20 @@
-// engine/AlignmentReference.cpp: the shared start of the alignment commands.
+// engine/AlignmentReference.cpp: the shared start, worker loop and end of the
+// alignment commands.
 #include "engine/AlignmentReference.h"
 
+#include <utility>
+
 #include "app/Alerts.h"
+#include "app/ClipViewWindow.h"
+#include "app/Jobs.h"
 #include "app/OperationBoundsRect.h"
 #include "engine/AlignByDifference.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"
+#include "engine/ClipsWindow.h"
 #include "engine/FrameList.h"
 #include "engine/Selection.h"
+#include "engine/SummedStack.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/core/UserInteraction.h"
 
@@ -42,4 +49,44 @@ bool ReferenceReachesThreshold(const GWorldWrapper& reference, long counts[4])
         return false;
     }
     return true;
+}
+
+bool HoldDifferenceReference(DifferenceReference& reference, long counts[4])
+{
+    FrameLease lease = LeaseAlignmentReference(true);
+    if (!lease || !ReferenceReachesThreshold(*lease, counts))
+        return false;
+    reference.lease = std::move(lease);
+    reference.bounds = gOperationBoundsRect;
+    reference.threshold = gAlignmentBrightnessThreshold;
+    return true;
+}
+
+void ReleaseDifferenceReference(DifferenceReference& reference)
+{
+    reference.lease.reset();
+}
+
+void AlignClipsOfRangeButReference(const FrameJobRange& range, const std::function<int(Frame&)>& alignOne)
+{
+    for (int clip : range.clips) {
+        Frame* frame = FrameAt(clip);
+        if (clip != 0 && frame) {
+            Thread_MarkWorkingClip(clip);
+            const int status = alignOne(*frame);
+            Thread_DrawClip(clip);
+            Thread_UpdateFrameInspectorWindow(clip);
+            if (status > 1)
+                return; // cancelled: the steps made so far stay
+        }
+        if (!Thread_IncrementWorkingDialogProgressBar())
+            return;
+    }
+}
+
+void DiscardStackAndRedrawClips()
+{
+    DeleteFrameStack();
+    DrawClipsWindow();
+    DrawFrameInspectorWindow();
 }

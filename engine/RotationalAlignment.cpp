@@ -9,18 +9,13 @@
 
 #include "app/Alerts.h"
 #include "app/AlignmentModes.h"
-#include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
-#include "app/OperationBoundsRect.h"
 #include "engine/AlignByDifference.h"
 #include "engine/AlignmentReference.h"
-#include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"
-#include "engine/ClipsWindow.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
 #include "engine/Selection.h"
-#include "engine/SummedStack.h"
 #include "imaging/Measurements.h"
 #include "imaging/Rotation.h"
 #include "platform/core/GWorldWrapper.h"
@@ -31,10 +26,7 @@ namespace {
 
 // Settings of the running alignment job, written by the command before the
 // job starts and only read by its workers.
-FrameLease sReferenceLease;                // clip 0's modified image, held from the command to the final
-const GWorldWrapper* sReference = nullptr; // the leased image
-Rect sBounds;
-int sThreshold = 0;
+DifferenceReference sReference;
 int sStartStep = 1;
 
 // The nudge of the running nudge job.
@@ -42,7 +34,7 @@ int sRot = 0;
 
 int SkipIndex(int offset, int step)
 {
-    return (offset + RotationSearchHalfWidth(step)) / step;
+    return (offset + DifferenceSearchHalfWidth(step)) / step;
 }
 
 // Status above 1 when the job was cancelled during the search.
@@ -59,9 +51,11 @@ int AutoRotationallyAlignOneFrameByDifference(Frame& frame)
         auto scratch = std::make_unique<GWorldWrapper>(32, MakeRect(0, 0, image->Height(), image->Width()), 0);
         RotationSearchClip clip;
         clip.measure = [&](int increments) {
-            if (!RotateImageNearestNeighborInRect(*image, *scratch, increments * kRotationIncrementRads, sBounds))
+            const Rect bounds = sReference.bounds;
+            if (!RotateImageNearestNeighborInRect(*image, *scratch, increments * kRotationIncrementRads, bounds))
                 return -1.0;
-            return CalculateDifference(*sReference, *scratch, false, true, sBounds, sBounds, 0, sThreshold);
+            return CalculateDifference(*sReference.lease, *scratch, false, true, bounds, bounds, 0,
+                                       sReference.threshold);
         };
         clip.runStatus = [] { return Thread_JobRunStatus(); };
         status = RotationalAlignmentSearch(clip, sStartStep, turned);
@@ -73,28 +67,13 @@ int AutoRotationallyAlignOneFrameByDifference(Frame& frame)
 
 void Thread_AutoRotationallyAlignFramesByDifference(const FrameJobRange& range)
 {
-    for (int clip : range.clips) {
-        Frame* frame = FrameAt(clip);
-        if (clip != 0 && frame) {
-            Thread_MarkWorkingClip(clip);
-            const int status = AutoRotationallyAlignOneFrameByDifference(*frame);
-            Thread_DrawClip(clip);
-            Thread_UpdateFrameInspectorWindow(clip);
-            if (status > 1)
-                return; // cancelled: the rotation reached stays
-        }
-        if (!Thread_IncrementWorkingDialogProgressBar())
-            return;
-    }
+    AlignClipsOfRangeButReference(range, AutoRotationallyAlignOneFrameByDifference);
 }
 
 void Thread_AutoRotationallyAlignFramesByDifferenceFinal()
 {
-    sReference = nullptr;
-    sReferenceLease.reset();
-    DeleteFrameStack();
-    DrawClipsWindow();
-    DrawFrameInspectorWindow();
+    ReleaseDifferenceReference(sReference);
+    DiscardStackAndRedrawClips();
 }
 
 void Thread_NudgeFrameRotation(const FrameJobRange& range)
@@ -108,29 +87,17 @@ void Thread_NudgeFrameRotation(const FrameJobRange& range)
 
 void Thread_NudgeFrameRotationFinal()
 {
-    DeleteFrameStack();
-    DrawClipsWindow();
-    DrawFrameInspectorWindow();
+    DiscardStackAndRedrawClips();
 }
 
 } // namespace
 
 // ---------------------------------------------------------------- search
 
-int RotationSearchStartStep(int searchSize)
-{
-    return searchSize == 0 ? 9 : searchSize == 1 ? 3 : 1;
-}
-
-int RotationSearchHalfWidth(int step)
-{
-    return step == 9 ? 9 : step == 3 ? 6 : 3;
-}
-
 void SetRedoArray(bool* skip, int newOffset, int step)
 {
     std::fill(skip, skip + kRotationSkipEntries, true);
-    const int hw = RotationSearchHalfWidth(step);
+    const int hw = DifferenceSearchHalfWidth(step);
     const int measured = step == 9 ? 9 : 3; // the offsets the previous pass covered, seen from the new centre
     for (int e = -hw; e <= hw; e += step)
         if (std::abs(e + newOffset) <= measured)
@@ -142,7 +109,7 @@ double RotateAtOneResolutionByDifference(const RotationSearchClip& clip, int ste
 {
     best = 0;
     double value = 1.0;
-    const int hw = RotationSearchHalfWidth(step);
+    const int hw = DifferenceSearchHalfWidth(step);
     for (int d = -hw; d <= hw; d += step) {
         if (!skip[SkipIndex(d, step)])
             continue;
@@ -161,7 +128,7 @@ int RotationalAlignmentSearch(const RotationSearchClip& clip, int startStep, int
     // Above any difference, so the first pass is always applied.
     double carried = 2.0;
     for (int step = startStep; step > 0; step /= 3) {
-        const int hw = RotationSearchHalfWidth(step);
+        const int hw = DifferenceSearchHalfWidth(step);
         bool skip[kRotationSkipEntries];
         std::fill(skip, skip + kRotationSkipEntries, true);
         for (int passes = 1;; ++passes) {
@@ -193,20 +160,13 @@ int RotationNudgeIncrements(bool negative, bool repeat, int big)
 
 void AutoRotationallyAlignFramesByDifference()
 {
-    FrameLease lease = LeaseAlignmentReference(true);
     long counts[4];
-    if (!lease || !ReferenceReachesThreshold(*lease, counts))
+    if (!HoldDifferenceReference(sReference, counts))
         return;
-    sReference = lease.get();
-    sReferenceLease = std::move(lease);
-    sBounds = gOperationBoundsRect;
-    sThreshold = gAlignmentBrightnessThreshold;
-    sStartStep = RotationSearchStartStep(gAutoRotationalAlignmentSearchSize);
+    sStartStep = DifferenceSearchStartStep(gAutoRotationalAlignmentSearchSize);
     if (!RunThreadedFrameProc(&Thread_AutoRotationallyAlignFramesByDifference,
-                              &Thread_AutoRotationallyAlignFramesByDifferenceFinal, 0)) {
-        sReference = nullptr;
-        sReferenceLease.reset();
-    }
+                              &Thread_AutoRotationallyAlignFramesByDifferenceFinal, 0))
+        ReleaseDifferenceReference(sReference);
 }
 
 void NudgeFrameRotation(bool negative, bool repeat, int big)

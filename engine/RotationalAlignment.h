@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "engine/AlignByDifference.h"
+
 // ---- The search, free of clips and jobs ----
 
 // One skip entry per trial offset of the largest pass (7), in increasing order.
@@ -13,10 +15,9 @@ constexpr int kRotationSkipEntries = 7;
 // A step ends after this many passes even when every pass lands on the border.
 constexpr int kMaxRotationPassesPerStep = 50;
 
-// Start step of a search size: 0 → 9 increments, 1 → 3, anything else → 1.
-int RotationSearchStartStep(int searchSize);
-// Half-width of a step's trial offsets: 9 → 9, 3 → 6, 1 → 3.
-int RotationSearchHalfWidth(int step);
+// The search steps as the translational one does, in increments instead of
+// pixels: DifferenceSearchStartStep gives the start step of a search size and
+// DifferenceSearchHalfWidth the half-width of a step's trial offsets.
 
 // Fills skip (kRotationSkipEntries) after the pass's best offset s landed on
 // the border: all true, then false for each trial offset e whose e + s lies

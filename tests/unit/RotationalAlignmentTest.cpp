@@ -40,17 +40,6 @@ std::vector<bool> Redo(int s, int step)
     return std::vector<bool>(skip, skip + used);
 }
 
-TEST(RotationSearch, StepsAndHalfWidths)
-{
-    EXPECT_EQ(RotationSearchStartStep(0), 9);
-    EXPECT_EQ(RotationSearchStartStep(1), 3);
-    EXPECT_EQ(RotationSearchStartStep(2), 1);
-    EXPECT_EQ(RotationSearchStartStep(7), 1);
-    EXPECT_EQ(RotationSearchHalfWidth(9), 9);
-    EXPECT_EQ(RotationSearchHalfWidth(3), 6);
-    EXPECT_EQ(RotationSearchHalfWidth(1), 3);
-}
-
 TEST(RotationSearch, RedoListsByHand)
 {
     const bool T = true, F = false;
@@ -81,7 +70,7 @@ TEST(RotationSearch, NegativeTurnsAndIdentity)
             RecordingClip clip;
             clip.truth = truth;
             int turned = 0;
-            EXPECT_EQ(RotationalAlignmentSearch(clip.Hooks(), RotationSearchStartStep(size), turned), 0);
+            EXPECT_EQ(RotationalAlignmentSearch(clip.Hooks(), DifferenceSearchStartStep(size), turned), 0);
             EXPECT_EQ(turned, truth) << "size " << size;
         }
 }
