@@ -22,8 +22,14 @@ SpectrumSize SpectrumSizeFor(int planeWidth, int planeHeight);
 
 // Where the plane lies in the transform: x0 = (W - width) / 2,
 // y0 = (H - height) / 2 (integer division).
-inline int SpectrumOffsetX(const SpectrumSize& s, int planeWidth) { return (s.width - planeWidth) / 2; }
-inline int SpectrumOffsetY(const SpectrumSize& s, int planeHeight) { return (s.height - planeHeight) / 2; }
+inline int SpectrumOffsetX(const SpectrumSize& s, int planeWidth)
+{
+    return (s.width - planeWidth) / 2;
+}
+inline int SpectrumOffsetY(const SpectrumSize& s, int planeHeight)
+{
+    return (s.height - planeHeight) / 2;
+}
 
 // out (W × H doubles) = the plane's sums at (y0 + y, x0 + x), zero elsewhere.
 void PlaceSumsCentred(const int32_t* plane, int planeWidth, int planeHeight, const SpectrumSize& size, double* out);

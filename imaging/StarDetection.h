@@ -37,8 +37,8 @@ constexpr int kStarMinArea = 1;
 constexpr int kStarMaxArea = 4096; // also the most a single fill claims
 
 struct StarFindParams {
-    int brightness = 0; // seed level, stack units
-    int spread = 0;     // level of the pixels that belong to a star, stack units
+    int brightness = 0;         // seed level, stack units
+    int spread = 0;             // level of the pixels that belong to a star, stack units
     int minArea = kStarMinArea; // pixels, kStarMinArea .. kStarMaxArea
     int maxArea = kStarMaxArea; // pixels
 };

@@ -22,8 +22,7 @@ std::size_t Index(int x, int y, int width)
 // kept between calls so that a whole stage allocates once.
 class RingMedian {
 public:
-    template <class Accept>
-    bool Find(const ConstSumPlanes& planes, int x, int y, Accept accept, int32_t out[3])
+    template <class Accept> bool Find(const ConstSumPlanes& planes, int x, int y, Accept accept, int32_t out[3])
     {
         for (auto& v : mValues)
             v.clear();
@@ -142,8 +141,10 @@ void BlurStars(const SumPlanes& live, const std::vector<Star>& stars, const Star
     std::vector<Result> results;
     const int32_t* planes[3] = {live.red, live.green, live.blue};
     for (const Star& star : stars) {
-        const int top = std::max(0, star.bounds.top - half), bottom = std::min(live.height - 1, star.bounds.bottom + half);
-        const int left = std::max(0, star.bounds.left - half), right = std::min(live.width - 1, star.bounds.right + half);
+        const int top = std::max(0, star.bounds.top - half),
+                  bottom = std::min(live.height - 1, star.bounds.bottom + half);
+        const int left = std::max(0, star.bounds.left - half),
+                  right = std::min(live.width - 1, star.bounds.right + half);
         for (int y = top; y <= bottom; ++y)
             for (int x = left; x <= right; ++x) {
                 double sums[3] = {0.0, 0.0, 0.0};
@@ -169,8 +170,9 @@ void BlurStars(const SumPlanes& live, const std::vector<Star>& stars, const Star
                     // A weighted mean of equal values may land a few ulps
                     // below them; the small lift keeps a flat area flat.
                     const double lifted = q + std::abs(q) * 1e-12;
-                    r.v[c] = static_cast<int32_t>(std::clamp(std::trunc(lifted), double(std::numeric_limits<int32_t>::min()),
-                                                             double(std::numeric_limits<int32_t>::max())));
+                    r.v[c] =
+                        static_cast<int32_t>(std::clamp(std::trunc(lifted), double(std::numeric_limits<int32_t>::min()),
+                                                        double(std::numeric_limits<int32_t>::max())));
                 }
                 results.push_back(r);
             }

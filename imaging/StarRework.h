@@ -20,11 +20,11 @@ constexpr int kTruncateMaxRadius = 64;
 constexpr int kStarMedianMaxRing = 19;
 
 struct StarReworkParams {
-    int deringRadius = 15;    // pixels, kDeringMinRadius .. kDeringMaxRadius
-    int deringThreshold = 0;  // stack units; 0 = no dering
-    int truncateRadius = 32;  // pixels, kTruncateMinRadius .. kTruncateMaxRadius
-    double blurRadius = 0.1;  // the Gaussian kernel's radius, 0.1 .. 20.0
-    int spread = 0;           // the star level of the find, stack units
+    int deringRadius = 15;   // pixels, kDeringMinRadius .. kDeringMaxRadius
+    int deringThreshold = 0; // stack units; 0 = no dering
+    int truncateRadius = 32; // pixels, kTruncateMinRadius .. kTruncateMaxRadius
+    double blurRadius = 0.1; // the Gaussian kernel's radius, 0.1 .. 20.0
+    int spread = 0;          // the star level of the find, stack units
 };
 
 // Dering: live starts as a copy of saved; then, when deringThreshold > 0, for

@@ -262,12 +262,12 @@ void FTEditorInterface::DrawBrushPreview()
         return QRect(l, t, static_cast<int>(std::trunc(right)) - l, static_cast<int>(std::trunc(bottom)) - t);
     };
     const double largest = kBrushPreviewLargest / s + 1.0;
+    FillCanvasOval(
+        surface->Image(),
+        box(kBrushPreviewH - largest, kBrushPreviewV - largest, kBrushPreviewH + largest, kBrushPreviewV + largest),
+        QColor(Qt::white));
     FillCanvasOval(surface->Image(),
-                   box(kBrushPreviewH - largest, kBrushPreviewV - largest, kBrushPreviewH + largest,
-                       kBrushPreviewV + largest),
-                   QColor(Qt::white));
-    FillCanvasOval(surface->Image(), box(kBrushPreviewH - r / s, kBrushPreviewV - r / s, kBrushPreviewH + r / s,
-                                         kBrushPreviewV + r / s),
+                   box(kBrushPreviewH - r / s, kBrushPreviewV - r / s, kBrushPreviewH + r / s, kBrushPreviewV + r / s),
                    QColor(Qt::black));
 }
 

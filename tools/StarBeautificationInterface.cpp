@@ -77,8 +77,8 @@ StarBeautificationInterface::StarBeautificationInterface()
       mDeringBrightnessSlider(At(kDeringBrightnessTop, kSliderLeft), kSliderLength, 0, FullScale(), mDeringThreshold),
       mDeringRadiusSlider(At(kDeringRadiusTop, kSliderLeft), kSliderLength, kDeringMinRadius, kDeringMaxRadius,
                           mDeringRadius),
-      mTruncateRadiusSlider(At(kTruncateRadiusTop, kSliderLeft), kSliderLength, kTruncateMinRadius,
-                            kTruncateMaxRadius, mTruncateRadius),
+      mTruncateRadiusSlider(At(kTruncateRadiusTop, kSliderLeft), kSliderLength, kTruncateMinRadius, kTruncateMaxRadius,
+                            mTruncateRadius),
       mBlurSlider(At(kBlurTop, kSliderLeft), mBlurRadius)
 {
     setIgnoreEvents(true);
@@ -281,10 +281,9 @@ void StarBeautificationInterface::processMouse(int modifiers, bool&)
 {
     PortSaver port;
     SetPort(canvas());
-    static constexpr StarSliderId kOrder[] = {kStarBrightnessSlider,       kStarSpreadSlider,
-                                              kStarMinAreaSlider,          kStarMaxAreaSlider,
-                                              kStarDeringBrightnessSlider, kStarDeringRadiusSlider,
-                                              kStarTruncateRadiusSlider};
+    static constexpr StarSliderId kOrder[] = {
+        kStarBrightnessSlider,       kStarSpreadSlider,       kStarMinAreaSlider,       kStarMaxAreaSlider,
+        kStarDeringBrightnessSlider, kStarDeringRadiusSlider, kStarTruncateRadiusSlider};
     for (StarSliderId id : kOrder) {
         bool hit = false;
         const bool changed = Slider(id).ProcessMouse(hit, nullptr, 0);

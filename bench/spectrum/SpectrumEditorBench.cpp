@@ -140,7 +140,16 @@ int main()
     Print("spectrum_editor_open_3planes", kSide, ours, fftw);
     MedianPair(ourInverse, fftwInverse, &ours, &fftw);
     Print("spectrum_editor_synthesis_3planes", kSide, ours, fftw);
-    MedianPair([&] { ourForward(); ourInverse(); }, [&] { fftwForward(); fftwInverse(); }, &ours, &fftw);
+    MedianPair(
+        [&] {
+            ourForward();
+            ourInverse();
+        },
+        [&] {
+            fftwForward();
+            fftwInverse();
+        },
+        &ours, &fftw);
     Print("spectrum_editor_forward_inverse_3planes", kSide, ours, fftw);
 
     fftw_destroy_plan(fwd);

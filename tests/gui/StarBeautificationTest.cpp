@@ -34,7 +34,7 @@
 namespace {
 
 constexpr int kW = 81, kH = 61;
-constexpr int kN = 2;          // frames: full scale 510
+constexpr int kN = 2; // frames: full scale 510
 constexpr int kFull = 255 * kN;
 
 struct StarTruth {
@@ -176,9 +176,8 @@ TEST_F(StarBeautificationTest, OpeningFindsTheSaturatedStarsAtTheirPositions)
     EXPECT_EQ(d->control(kStarShowCircles).Value(), 1);
     ASSERT_EQ(d->stars().size(), kStars.size());
     for (const StarTruth& t : kStars) {
-        const auto found = std::find_if(d->stars().begin(), d->stars().end(), [&](const Star& s) {
-            return s.centre.h == t.x && s.centre.v == t.y;
-        });
+        const auto found = std::find_if(d->stars().begin(), d->stars().end(),
+                                        [&](const Star& s) { return s.centre.h == t.x && s.centre.v == t.y; });
         EXPECT_NE(found, d->stars().end()) << t.x << "," << t.y;
     }
     EXPECT_EQ(d->linearSlider(kStarBrightnessSlider).Maximum(), kFull);

@@ -86,9 +86,9 @@ TEST(LinearSlider, SettersClampAndRoundByTheFirstDecimal)
     EXPECT_EQ(s.GetValue(), 255);
     s.SetValue(-3);
     EXPECT_EQ(s.GetValue(), 0);
-    const std::vector<std::pair<double, int>> table{{2.45, 2}, {2.5, 3}, {2.49999, 2}, {2.6, 3}, {0.0, 0},
-                                                    {7.0, 7},  {7.95, 8}, {254.6, 255}, {255.7, 255}, {-0.7, 0},
-                                                    {1e30, 255}, {-1e30, 0}};
+    const std::vector<std::pair<double, int>> table{{2.45, 2},    {2.5, 3},  {2.49999, 2}, {2.6, 3},
+                                                    {0.0, 0},     {7.0, 7},  {7.95, 8},    {254.6, 255},
+                                                    {255.7, 255}, {-0.7, 0}, {1e30, 255},  {-1e30, 0}};
     for (auto [x, expected] : table) {
         s.SetValue(x);
         EXPECT_EQ(s.GetValue(), expected) << x;
@@ -118,8 +118,8 @@ TEST(LinearSlider, DragFollowsTheMouseAndPinsAtTheEnds)
     RecordingOwner owner(&s);
     bool hit = false;
     {
-        ScriptedDrag drag(ThumbCentre(s), {QPoint(ExposureX(9), 135), QPoint(ExposureX(9) + 3, 135),
-                                           QPoint(5000, 135), QPoint(ExposureX(12), 400)});
+        ScriptedDrag drag(ThumbCentre(s), {QPoint(ExposureX(9), 135), QPoint(ExposureX(9) + 3, 135), QPoint(5000, 135),
+                                           QPoint(ExposureX(12), 400)});
         EXPECT_TRUE(s.ProcessMouse(hit, &owner, 0));
     }
     EXPECT_TRUE(hit);

@@ -102,8 +102,8 @@ void ExpectPictureMatchesNumpy(const OwnedPlanes& p, int method, double divisor)
 {
     const Spectra s = Transform(p);
     std::vector<double> display(s.size.Count(), -1.0);
-    ComputePowerSpectrumDisplay(s.channel[0].data(), s.channel[1].data(), s.channel[2].data(), s.size, method,
-                                divisor, display.data());
+    ComputePowerSpectrumDisplay(s.channel[0].data(), s.channel[1].data(), s.channel[2].data(), s.size, method, divisor,
+                                display.data());
     const std::string dir = ReferenceScratchDir();
     ASSERT_FALSE(dir.empty());
     std::vector<double> planes;
@@ -171,8 +171,8 @@ TEST(SpectrumPicture, MatchesNumpyUnderEveryMethod)
     p.Disc(18, 11, 3.0, 2000);
     for (int method = 0; method <= 3; ++method)
         ExpectPictureMatchesNumpy(p, method, method == 0 ? 256.0 : 1.0);
-    ExpectPictureMatchesNumpy(p, 0, 1.0);           // exposure 20: saturates
-    ExpectPictureMatchesNumpy(p, 0, 1048576.0);     // exposure 0
+    ExpectPictureMatchesNumpy(p, 0, 1.0);       // exposure 20: saturates
+    ExpectPictureMatchesNumpy(p, 0, 1048576.0); // exposure 0
 }
 
 TEST(SpectrumPicture, OneRowOneColumnAndOnePixel)
@@ -216,8 +216,8 @@ TEST(SpectrumPicture, SameChannelsShowTheMagnitudeAndZeroIsBlack)
 
 TEST(SpectrumSynthesis, UneditedSpectraGiveTheSamePlanes)
 {
-    for (auto [w, h] : {std::pair{37, 23}, std::pair{64, 64}, std::pair{65, 3}, std::pair{1, 1}, std::pair{1, 9},
-                        std::pair{9, 1}}) {
+    for (auto [w, h] :
+         {std::pair{37, 23}, std::pair{64, 64}, std::pair{65, 3}, std::pair{1, 1}, std::pair{1, 9}, std::pair{9, 1}}) {
         OwnedPlanes p(w, h);
         p.Noise(static_cast<uint32_t>(w + 100 * h), 0, 255 * 40);
         p.SetAll(0, 0, 0);

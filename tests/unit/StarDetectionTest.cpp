@@ -62,7 +62,7 @@ TEST(StarFill, CrossShapeBoundsAndArea)
     FindStarBoundingRect(classes, 7, 5, bounds, area);
     EXPECT_EQ(area, 5);
     EXPECT_EQ(bounds, MakeRect(1, 2, 3, 4)); // inclusive
-    EXPECT_EQ(at(5, 3), kStarClassSeed);    // untouched
+    EXPECT_EQ(at(5, 3), kStarClassSeed);     // untouched
     EXPECT_EQ(std::count(classes.begin(), classes.end(), 0), 7 * 5 - 1);
 }
 

@@ -136,9 +136,9 @@ TEST(StarBlur, MatchesNumpyModelOverWidenedRectangles)
     OwnedPlanes p(23, 17);
     p.Noise(5, 0, 400);
     std::vector<Star> stars;
-    stars.emplace_back(MakeRect(2, 3, 4, 6));   // near the top-left
+    stars.emplace_back(MakeRect(2, 3, 4, 6));     // near the top-left
     stars.emplace_back(MakeRect(10, 15, 16, 22)); // touching the bottom-right
-    stars.emplace_back(MakeRect(7, 8, 9, 10));  // overlapping the others' reach
+    stars.emplace_back(MakeRect(7, 8, 9, 10));    // overlapping the others' reach
     for (Star& s : stars)
         std::fill(s.mask.begin(), s.mask.end(), 1);
     for (double radius : {1.0, 2.5, 4.0}) {
@@ -181,10 +181,9 @@ for r in rects.strip(';').split(';'):
 out.tofile(d + '/out.f64')
 )";
         std::string output;
-        ASSERT_TRUE(RunPython(code,
-                              {dir, std::to_string(p.width), std::to_string(p.height), std::to_string(radius),
-                               rects.str()},
-                              &output))
+        ASSERT_TRUE(RunPython(
+            code, {dir, std::to_string(p.width), std::to_string(p.height), std::to_string(radius), rects.str()},
+            &output))
             << output;
         const std::vector<double> expected = ReadDoubles(dir + "/out.f64");
         ASSERT_EQ(expected.size(), 3 * p.red.size());
