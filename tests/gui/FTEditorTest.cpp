@@ -325,3 +325,31 @@ TEST_F(FTEditorTest, TablesThatCannotBePreparedFailAsOutOfMemory)
     EXPECT_EQ(gFTEditorInterface->spectrumSize().height, 2048);
     GetCommandOperations() = CommandOperations{};
 }
+
+TEST_F(FTEditorTest, AStepIntoAnotherQuadrantDabsOnlyItsNewPoint)
+{
+    MakeStack(37, 23); // a 64 x 32 transform shown at full size
+    FTEditorInterface* d = Open();
+    // The smallest brush: a press on its thumb, then Shift-left to the minimum.
+    Drag(d, ThumbCentre(d->brushSlider()), {});
+    for (int i = 0; i < 4; ++i)
+        Key(d, Qt::Key_Left, kShiftKeyBit);
+    ASSERT_EQ(d->brushRadius(), 4);
+    const Rect r = d->displayRect();
+    const QPoint centre(r.left + 32, r.top + 16);
+    // Press below-right of the centre (row 2, column 20, tag 2), step to
+    // above-right (row 22, column 40, tag 3).
+    const QPoint press = centre + QPoint(10, 2), step = centre + QPoint(20, -10);
+    const auto at = [](int row, int column) { return std::size_t(row) * 64 + column; };
+    Drag(d, press, {step});
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_DOUBLE_EQ(d->editedSpectrum(c)[at(22, 40)], 0.5 * d->openingSpectrum(c)[at(22, 40)]);
+        EXPECT_EQ(d->editedSpectrum(c)[at(2, 20)], d->openingSpectrum(c)[at(2, 20)]);
+    }
+    // Within one quadrant a step dabs from the new point back to the last
+    // one, so the last point is attenuated again.
+    const double before = d->editedSpectrum(0)[at(22, 40)];
+    Drag(d, step, {step + QPoint(3, 0)});
+    EXPECT_LT(std::abs(d->editedSpectrum(0)[at(22, 40)]), std::abs(before));
+    EXPECT_LT(std::abs(d->editedSpectrum(0)[at(22, 46)]), std::abs(d->openingSpectrum(0)[at(22, 46)]));
+}
