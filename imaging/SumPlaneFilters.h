@@ -46,19 +46,17 @@ inline int32_t FilteredSum(double c)
     return c >= 0.0 ? TruncateToSum(c) : 0;
 }
 
-// The ringing-threshold write of one pixel. c: the three filtered values;
-// value: the pixel's brightness as the tool measures it; limit: threshold ×
-// frames summed (compared as doubles); saved: the pixel's sums at opening.
-// value >= limit: each channel becomes FilteredSum(c). Otherwise each
-// channel becomes the larger of FilteredSum(c) and its saved sum: below the
-// threshold sharpening can only brighten, which keeps dark halos (ringing)
-// away from bright detail.
-inline void WriteRingingThresholdPixel(const double c[3], double value, double limit, const int32_t saved[3],
+// The ringing-threshold write of one pixel. filtered: the FilteredSum of
+// the pixel's three filtered values; value: the pixel's brightness as the
+// tool measures it; limit: threshold × frames summed (compared as doubles);
+// saved: the pixel's sums at opening. value >= limit: each channel becomes
+// its filtered sum. Otherwise each channel becomes the larger of its
+// filtered sum and its saved sum: below the threshold sharpening can only
+// brighten, which keeps dark halos (ringing) away from bright detail.
+inline void WriteRingingThresholdPixel(const int32_t filtered[3], double value, double limit, const int32_t saved[3],
                                        int32_t out[3])
 {
     const bool bright = value >= limit;
-    for (int k = 0; k < 3; ++k) {
-        const int32_t filtered = FilteredSum(c[k]);
-        out[k] = bright || filtered > saved[k] ? filtered : saved[k];
-    }
+    for (int k = 0; k < 3; ++k)
+        out[k] = bright || filtered[k] > saved[k] ? filtered[k] : saved[k];
 }

@@ -49,10 +49,11 @@ void AddMaskToSumPlanes(const ConstSumPlanes& saved, const DoublePlanes& mask, R
         for (int x = r.left; x < r.right; ++x) {
             const std::size_t i = row + static_cast<std::size_t>(x);
             const int32_t s[3] = {saved.red[i], saved.green[i], saved.blue[i]};
-            const double c[3] = {s[0] + m[0][x], s[1] + m[1][x], s[2] + m[2][x]};
-            const double value = std::max({FilteredSum(c[0]), FilteredSum(c[1]), FilteredSum(c[2])});
+            const int32_t f[3] = {FilteredSum(s[0] + m[0][x]), FilteredSum(s[1] + m[1][x]),
+                                  FilteredSum(s[2] + m[2][x])};
+            const double value = std::max({f[0], f[1], f[2]});
             int32_t v[3];
-            WriteRingingThresholdPixel(c, value, limit, s, v);
+            WriteRingingThresholdPixel(f, value, limit, s, v);
             out.red[i] = v[0];
             out.green[i] = v[1];
             out.blue[i] = v[2];

@@ -192,38 +192,29 @@ TEST(SumPlaneFilters, FilteredSumTruncatesAndClamps)
 
 TEST(SumPlaneFilters, RingingThresholdPixelRule)
 {
+    const int32_t filtered[3] = {FilteredSum(500.7), FilteredSum(-20.0), FilteredSum(90.2)}; // 500, 0, 90
+    const int32_t saved[3] = {400, 10, 95};
+    int32_t out[3];
     // Bright enough: the filtered values, negatives as 0.
-    {
-        const double c[3] = {500.7, -20.0, 90.2};
-        const int32_t saved[3] = {400, 10, 95};
-        int32_t out[3];
-        WriteRingingThresholdPixel(c, 500.0, 500.0, saved, out);
-        EXPECT_EQ(out[0], 500);
-        EXPECT_EQ(out[1], 0);
-        EXPECT_EQ(out[2], 90);
-    }
+    WriteRingingThresholdPixel(filtered, 500.0, 500.0, saved, out);
+    EXPECT_EQ(out[0], 500);
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(out[2], 90);
     // Below the limit: each channel may only get brighter.
-    {
-        const double c[3] = {500.7, -20.0, 90.2};
-        const int32_t saved[3] = {400, 10, 95};
-        int32_t out[3];
-        WriteRingingThresholdPixel(c, 500.0, 500.5, saved, out);
-        EXPECT_EQ(out[0], 500);
-        EXPECT_EQ(out[1], 10);
-        EXPECT_EQ(out[2], 95);
-    }
-    // A limit of 0 takes every pixel whose value is not negative.
-    {
-        const double c[3] = {-5.0, -6.0, -7.0};
-        const int32_t saved[3] = {3, 4, 5};
-        int32_t out[3];
-        WriteRingingThresholdPixel(c, 0.0, 0.0, saved, out);
-        EXPECT_EQ(out[0], 0);
-        EXPECT_EQ(out[1], 0);
-        EXPECT_EQ(out[2], 0);
-        WriteRingingThresholdPixel(c, -5.0, 0.0, saved, out); // a tool that keeps the negative value
-        EXPECT_EQ(out[0], 3);
-        EXPECT_EQ(out[1], 4);
-        EXPECT_EQ(out[2], 5);
-    }
+    WriteRingingThresholdPixel(filtered, 500.0, 500.5, saved, out);
+    EXPECT_EQ(out[0], 500);
+    EXPECT_EQ(out[1], 10);
+    EXPECT_EQ(out[2], 95);
+    // A limit of 0 takes every pixel whose value is not negative; a tool
+    // whose value can be negative keeps the saved sums there.
+    const int32_t negative[3] = {FilteredSum(-5.0), FilteredSum(-6.0), FilteredSum(-7.0)};
+    const int32_t dim[3] = {3, 4, 5};
+    WriteRingingThresholdPixel(negative, 0.0, 0.0, dim, out);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(out[2], 0);
+    WriteRingingThresholdPixel(negative, -5.0, 0.0, dim, out);
+    EXPECT_EQ(out[0], 3);
+    EXPECT_EQ(out[1], 4);
+    EXPECT_EQ(out[2], 5);
 }
