@@ -222,6 +222,8 @@ TEST_F(ClipSettingDialogsTest, NormalizeGoalIsClampedAsTyped)
     EXPECT_EQ(Text(d, kNormalizeGoalText), "7");
     Type(d, kNormalizeGoalText, "12x");
     EXPECT_EQ(Text(d, kNormalizeGoalText), "12");
+    Type(d, kNormalizeGoalText, "99999999999"); // past the integers: the top of the range
+    EXPECT_EQ(Text(d, kNormalizeGoalText), "255");
     // The program's own text is not rewritten.
     d.control(kNormalizeGoalText).SetText("999");
     EXPECT_EQ(Text(d, kNormalizeGoalText), "999");
