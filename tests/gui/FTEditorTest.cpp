@@ -353,3 +353,21 @@ TEST_F(FTEditorTest, AStepIntoAnotherQuadrantDabsOnlyItsNewPoint)
     EXPECT_LT(std::abs(d->editedSpectrum(0)[at(22, 40)]), std::abs(before));
     EXPECT_LT(std::abs(d->editedSpectrum(0)[at(22, 46)]), std::abs(d->openingSpectrum(0)[at(22, 46)]));
 }
+
+TEST_F(FTEditorTest, WithPreviewOffStrokesChangeThePlanesButNotThePicture)
+{
+    MakeStack(37, 23);
+    const Planes opening = CurrentPlanes();
+    auto shown = MakeImage(37, 23);
+    CopyGWorldWrapper(*gFrameStack, *shown);
+    FTEditorInterface* d = Open();
+    Hit(d, kDialogPreview);
+    ASSERT_FALSE(d->preview());
+    const Rect r = d->displayRect();
+    Drag(d, QPoint(r.left + 40, r.top + 18), {QPoint(r.left + 44, r.top + 20)});
+    EXPECT_NE(CurrentPlanes(), opening);
+    EXPECT_TRUE(SamePixels(*gFrameStack, *shown)); // the stack as it was at opening
+    // Preview on shows the edited planes.
+    Hit(d, kDialogPreview);
+    EXPECT_FALSE(SamePixels(*gFrameStack, *shown));
+}
