@@ -340,6 +340,16 @@ TEST_F(WorkspaceTest, DamagedFilesLeaveTheOpenDocumentAsItWas)
     // The good file still opens.
     EXPECT_TRUE(OpenWorkspaceFrom(good));
     EXPECT_EQ(gFrames.size(), 4u);
+    // A mask radius no mask dialog offers (0 to 3) comes in as the nearest it does.
+    std::vector<uint8_t> radius = bytes;
+    radius[27] = 99;
+    PutFile(cut, radius);
+    EXPECT_TRUE(OpenWorkspaceFrom(cut));
+    EXPECT_EQ(gPreviousHotPixelMaskRadius, 3);
+    radius[30] = 0x80; // negative
+    PutFile(cut, radius);
+    EXPECT_TRUE(OpenWorkspaceFrom(cut));
+    EXPECT_EQ(gPreviousHotPixelMaskRadius, 0);
 }
 
 TEST_F(WorkspaceTest, FailedSavesKeepTheOldFileAndSaySo)
