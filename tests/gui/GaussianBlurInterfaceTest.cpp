@@ -19,6 +19,7 @@
 #include "tests/gui/StackToolFixture.h"
 #include "tests/support/PythonReference.h"
 #include "tests/support/ScriptedInteraction.h"
+#include "tools/UnsharpMaskInterface.h"
 
 namespace {
 
@@ -265,4 +266,33 @@ TEST_F(GaussianBlurInterfaceTest, SliderIsDrawnWhereItIsHit)
         for (int x = h + 215; x < h + 245; ++x)
             ink += black(x, y);
     EXPECT_GT(ink, 5);
+}
+
+TEST_F(GaussianBlurInterfaceTest, WithoutAStackNothingBreaks)
+{
+    // The menus offer the tools only with a stack; stray commands must still
+    // leave everything as it was.
+    gRedStack.reset();
+    gGreenStack.reset();
+    gBlueStack.reset();
+    gFrameStack.reset();
+    ScriptedInteraction interaction;
+    Run("OpGB");
+    if (gGaussianBlurInterface) {
+        DragTo(*gGaussianBlurInterface, 50);
+        Key(*gGaussianBlurInterface, Qt::Key_Right);
+        Hit(*gGaussianBlurInterface, kDialogOK);
+    }
+    Run("OpUM");
+    if (gUnsharpMaskInterface) {
+        Press(*gUnsharpMaskInterface, QPoint(30, 315), {QPoint(130, 315)});
+        Press(*gUnsharpMaskInterface, QPoint(281, 11), {QPoint(300, 30)});
+        Key(*gUnsharpMaskInterface, Qt::Key_Right);
+        Hit(*gUnsharpMaskInterface, kDialogPreview);
+        Hit(*gUnsharpMaskInterface, kDialogOK);
+    }
+    Flush();
+    EXPECT_EQ(gGaussianBlurInterface, nullptr);
+    EXPECT_EQ(gUnsharpMaskInterface, nullptr);
+    EXPECT_FALSE(HaveSummedStack());
 }
