@@ -93,9 +93,15 @@ void ShellWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     if (centralWidget() && isVisible() && event->spontaneous()) {
+        const QSize content(std::max(1, event->size().width()),
+                            std::max(1, event->size().height() - ContentOffset().y()));
+        // Our own SetContentSize coming back from the windowing system (it
+        // applies geometry later) is no user resize: reported, it would look
+        // like the user choosing the corrected size.
+        if (content == mRequestedContent)
+            return;
         // The user's size is now the content size the program works with.
-        mRequestedContent =
-            QSize(std::max(1, event->size().width()), std::max(1, event->size().height() - ContentOffset().y()));
+        mRequestedContent = content;
         if (onResized)
             onResized();
         mResizeTimer.start();

@@ -37,7 +37,8 @@ public:
     std::function<void()> onActivated;
     // Called after each user resize of the window (ContentSize then reads the
     // new size); an interactive drag sends many. SetContentSize is not a user
-    // resize and is not reported.
+    // resize and is not reported, neither when it is made nor when the
+    // windowing system reports it back.
     std::function<void()> onResized;
     // Called once user resizes have rested for kResizeSettleMs without a
     // further one. Corrections that resize the window belong here: during a

@@ -72,6 +72,16 @@ private:
     QWidget* mWidget;
 };
 
+// Lets the windowing system finish placing a window just shown: offscreen,
+// as under a window manager, it may still resize it once the show has been
+// handled, and that would count as the user's.
+void LetShowSettle()
+{
+    QElapsedTimer quiet;
+    quiet.start();
+    SpinUntil([&] { return quiet.elapsed() > 3 * ShellWindow::kResizeSettleMs; });
+}
+
 // The content size as the user (through the windowing system) drags it:
 // the native window is resized, and the widget hears of it as a
 // spontaneous resize, as it does from a real window manager.
@@ -80,6 +90,19 @@ void UserResizesContent(ShellWindow* window, int width, int height)
     const int menuBar = window->height() - window->ContentSize().height();
     window->windowHandle()->resize(width, height + menuBar);
     QCoreApplication::processEvents();
+}
+
+// Drags the content through sizes, one resize after another, and returns the
+// milliseconds the drag took. Only a drag quicker than kResizeSettleMs is
+// one the window may not settle in the middle of: a machine slowed down
+// (sanitizers, a full load) can take longer between two resizes.
+qint64 DragContent(ShellWindow* window, const std::vector<QSize>& sizes)
+{
+    QElapsedTimer drag;
+    drag.start();
+    for (const QSize& size : sizes)
+        UserResizesContent(window, size.width(), size.height());
+    return drag.elapsed();
 }
 
 // ---- The window: what it reports, and when ----
@@ -93,7 +116,7 @@ protected:
         mWindow->setCentralWidget(new QWidget);
         mWindow->SetContentSize(300, 200);
         mWindow->show();
-        QCoreApplication::processEvents();
+        LetShowSettle();
         mWindow->onResized = [this] { mResized.push_back(mWindow->ContentSize()); };
         mWindow->onResizeSettled = [this] {
             mSettled.push_back(mWindow->ContentSize());
@@ -109,17 +132,20 @@ protected:
 
 TEST_F(ShellWindowResizeTest, ADragIsReportedLiveAndSettlesOnceAfterItRests)
 {
-    UserResizesContent(mWindow.get(), 310, 205);
-    UserResizesContent(mWindow.get(), 320, 210);
+    const qint64 ms = DragContent(mWindow.get(), {QSize(310, 205), QSize(320, 210)});
     mSince.start();
     UserResizesContent(mWindow.get(), 333, 217);
     ASSERT_EQ(mResized.size(), 3u);
     EXPECT_EQ(mResized.back(), QSize(333, 217));
     EXPECT_EQ(mWindow->ContentSize(), QSize(333, 217));
-    EXPECT_TRUE(mSettled.empty());
-    ASSERT_TRUE(SpinUntil([this] { return !mSettled.empty(); }));
-    ASSERT_EQ(mSettled.size(), 1u);
-    EXPECT_EQ(mSettled[0], QSize(333, 217));
+    const bool quickDrag = ms + mSince.elapsed() < ShellWindow::kResizeSettleMs;
+    if (quickDrag) {
+        EXPECT_TRUE(mSettled.empty());
+    }
+    ASSERT_TRUE(SpinUntil([this] { return !mSettled.empty() && mSettled.back() == QSize(333, 217); }));
+    if (quickDrag) {
+        EXPECT_EQ(mSettled.size(), 1u);
+    }
     // Not before the drag has rested (the timer may round a little).
     EXPECT_GE(mSinceLastResize, ShellWindow::kResizeSettleMs - 10);
 }
@@ -155,7 +181,7 @@ protected:
         mWindow = gFrameInspectorWindow;
         mWindow->SetContentSize(640, 480);
         mWindow->show();
-        QCoreApplication::processEvents();
+        LetShowSettle();
         // Count the settles, through whatever the program installed.
         std::function<void()> installed = mWindow->onResizeSettled;
         mWindow->onResizeSettled = [this, installed] {
@@ -185,22 +211,25 @@ protected:
 TEST_F(WindowResizingTest, TheAspectIsKeptOnceTheDragHasRested)
 {
     ResizeCounter resizes(mWindow);
-    UserResizesContent(mWindow, 500, 300);
-    UserResizesContent(mWindow, 400, 200);
-    UserResizesContent(mWindow, 320, 100);
-    // During the drag the window keeps the user's size.
-    EXPECT_EQ(mWindow->ContentSize(), QSize(320, 100));
-    ASSERT_TRUE(Settles());
+    const qint64 ms = DragContent(mWindow, {QSize(500, 300), QSize(400, 200), QSize(320, 100)});
+    if (ms < ShellWindow::kResizeSettleMs) {
+        // During the drag the window keeps the user's size.
+        EXPECT_EQ(mWindow->ContentSize(), QSize(320, 100));
+        EXPECT_EQ(mSettles, 0);
+    }
     // By hand: 480 × 320 / 640 = 240.
-    EXPECT_EQ(mWindow->ContentSize(), QSize(320, 240));
+    ASSERT_TRUE(SpinUntil([this] { return mWindow->ContentSize() == QSize(320, 240); }));
     EXPECT_EQ(mWindow->centralWidget()->size(), QSize(320, 240));
-    EXPECT_EQ(mSettles, 1);
+    if (ms < ShellWindow::kResizeSettleMs) {
+        EXPECT_EQ(mSettles, 1);
+    }
     // The correction's own resize starts no second round.
+    const int settles = mSettles;
     const int settled = resizes.count;
     QElapsedTimer quiet;
     quiet.start();
     SpinUntil([&] { return quiet.elapsed() > 3 * ShellWindow::kResizeSettleMs; });
-    EXPECT_EQ(mSettles, 1);
+    EXPECT_EQ(mSettles, settles);
     EXPECT_EQ(resizes.count, settled);
     EXPECT_EQ(mWindow->ContentSize(), QSize(320, 240));
 }
