@@ -116,7 +116,7 @@ void FTEditorInterface::ClearGlobalPointer()
 
 void FTEditorInterface::GeneratePowerSpectrum()
 {
-    ComputePowerSpectrumDisplay(mEdited[0].data(), mEdited[1].data(), mEdited[2].data(), mSize, mMethod, mDivisor,
+    ComputeFourierPicture(mEdited[0].data(), mEdited[1].data(), mEdited[2].data(), mSize, mMethod, mDivisor,
                                 mPower.data());
     CopyPixelValuesToImage(mPower.data(), *mSpectrumImage);
 }

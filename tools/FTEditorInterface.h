@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/SumStackDialogInterface.h"
-#include "imaging/PowerSpectrumDisplay.h"
-#include "imaging/SpectrumBrush.h"
+#include "imaging/FourierPicture.h"
+#include "imaging/FourierBrush.h"
 #include "platform/core/Geometry.h"
 #include "tools/LinearSlider.h"
 #include "tools/LiveSliderOwner.h"

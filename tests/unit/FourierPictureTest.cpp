@@ -1,8 +1,8 @@
-// tests/unit/PowerSpectrumDisplayTest.cpp: the editor's transform size and
+// tests/unit/FourierPictureTest.cpp: the editor's transform size and
 // placement, the power-spectrum picture under the four normalisations against
 // numpy.fft, and the planes written back from spectra (exactly the planes
 // when unedited, negatives as 0, the int32 range kept).
-#include "imaging/PowerSpectrumDisplay.h"
+#include "imaging/FourierPicture.h"
 
 #include <algorithm>
 #include <cmath>
@@ -102,7 +102,7 @@ void ExpectPictureMatchesNumpy(const OwnedPlanes& p, int method, double divisor)
 {
     const Spectra s = Transform(p);
     std::vector<double> display(s.size.Count(), -1.0);
-    ComputePowerSpectrumDisplay(s.channel[0].data(), s.channel[1].data(), s.channel[2].data(), s.size, method, divisor,
+    ComputeFourierPicture(s.channel[0].data(), s.channel[1].data(), s.channel[2].data(), s.size, method, divisor,
                                 display.data());
     const std::string dir = ReferenceScratchDir();
     ASSERT_FALSE(dir.empty());
@@ -194,7 +194,7 @@ TEST(SpectrumPicture, SameChannelsShowTheMagnitudeAndZeroIsBlack)
     const Spectra s = Transform(p);
     std::vector<double> display(s.size.Count());
     // Linear with divisor 1: the magnitude of every frequency, capped at 255.
-    ComputePowerSpectrumDisplay(s.channel[0].data(), s.channel[1].data(), s.channel[2].data(), s.size, 0, 1.0,
+    ComputeFourierPicture(s.channel[0].data(), s.channel[1].data(), s.channel[2].data(), s.size, 0, 1.0,
                                 display.data());
     long total = 0;
     for (int32_t v : p.red)
@@ -207,7 +207,7 @@ TEST(SpectrumPicture, SameChannelsShowTheMagnitudeAndZeroIsBlack)
     const Spectra z = Transform(zero);
     for (int method = 0; method <= 3; ++method) {
         std::fill(display.begin(), display.end(), -7.0);
-        ComputePowerSpectrumDisplay(z.channel[0].data(), z.channel[1].data(), z.channel[2].data(), z.size, method,
+        ComputeFourierPicture(z.channel[0].data(), z.channel[1].data(), z.channel[2].data(), z.size, method,
                                     65536.0, display.data());
         for (double v : display)
             ASSERT_EQ(v, 0.0) << "method " << method;

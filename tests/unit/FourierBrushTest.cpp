@@ -1,8 +1,8 @@
-// tests/unit/SpectrumBrushTest.cpp: the pointer lands on the frequency shown
+// tests/unit/FourierBrushTest.cpp: the pointer lands on the frequency shown
 // under it (both halves of the picture, reduced pictures), the dabs of a
 // stroke step, and the dab's attenuation against hand values and a numpy
 // model with reflections at the edges.
-#include "imaging/SpectrumBrush.h"
+#include "imaging/FourierBrush.h"
 
 #include <cmath>
 #include <string>
@@ -11,11 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "imaging/FFT2D.h"
-#include "imaging/PowerSpectrumDisplay.h"
+#include "imaging/FourierPicture.h"
 #include "tests/support/PythonReference.h"
 #include "tests/unit/StarPlanes.h"
 
-TEST(SpectrumBrushMapping, ThePointerHitsTheFrequencyShownUnderIt)
+TEST(FourierBrushMapping, ThePointerHitsTheFrequencyShownUnderIt)
 {
     OwnedPlanes p(32, 16);
     p.Noise(8, 0, 1000);
@@ -31,7 +31,7 @@ TEST(SpectrumBrushMapping, ThePointerHitsTheFrequencyShownUnderIt)
     // Linear with a large divisor: the magnitudes themselves, scaled down, unclipped.
     constexpr double kDivisor = 1e9;
     std::vector<double> display(s.Count());
-    ComputePowerSpectrumDisplay(spectra[0].data(), spectra[1].data(), spectra[2].data(), s, 0, kDivisor,
+    ComputeFourierPicture(spectra[0].data(), spectra[1].data(), spectra[2].data(), s, 0, kDivisor,
                                 display.data());
     int checked = 0;
     for (int y = 0; y < 16; ++y)
@@ -52,7 +52,7 @@ TEST(SpectrumBrushMapping, ThePointerHitsTheFrequencyShownUnderIt)
     EXPECT_EQ(checked, 16 * 30);
 }
 
-TEST(SpectrumBrushMapping, QuadrantTagsAndReducedPictures)
+TEST(FourierBrushMapping, QuadrantTagsAndReducedPictures)
 {
     // A 16 x 8 picture of a 32 x 16 spectrum (d = 2).
     EXPECT_EQ(MapDisplayToSpectrum(8, 4, 16, 8, 2), (SpectrumPoint{0, 0, 2}));  // the centre: zero frequency
@@ -66,7 +66,7 @@ TEST(SpectrumBrushMapping, QuadrantTagsAndReducedPictures)
     EXPECT_EQ(MapDisplayToSpectrum(0, 0, 1, 1, 8), (SpectrumPoint{0, 0, 3}));
 }
 
-TEST(SpectrumBrushStroke, DabsAlongTheStep)
+TEST(FourierBrushStroke, DabsAlongTheStep)
 {
     const SpectrumPoint last{0, 0, 2}, now{0, 10, 2};
     // distance 10, radius 4: N = 10 × 4 / 4 = 10, eleven dabs from now back to last.
@@ -91,7 +91,7 @@ TEST(SpectrumBrushStroke, DabsAlongTheStep)
     EXPECT_EQ(jump[0].row, 9);
 }
 
-TEST(SpectrumBrushDab, HandValuesCompoundingAndColumnReflection)
+TEST(FourierBrushDab, HandValuesCompoundingAndColumnReflection)
 {
     // Radius 1 on ones: centre 0.5, the packed columns either side
     // 0.5 + 0.5 × 1/2 = 0.75; the rim (e = 2) stays 1.
@@ -122,7 +122,7 @@ TEST(SpectrumBrushDab, HandValuesCompoundingAndColumnReflection)
     EXPECT_EQ(touched, 3);
 }
 
-TEST(SpectrumBrushDab, MatchesNumpyModelWithReflections)
+TEST(FourierBrushDab, MatchesNumpyModelWithReflections)
 {
     const int W = 16, H = 8;
     struct Case {

@@ -1,4 +1,4 @@
-// bench/spectrum/SpectrumEditorBench.cpp: the Fourier-domain editor's
+// bench/spectrum/FourierEditorBench.cpp: the Fourier-domain editor's
 // transforms on a 1024 × 1024 stack against FFTW 3 doing the same work in the
 // same process, one thread: the opening (three planes of sums placed and
 // transformed forward) and one brush step's write-back (three inverse
@@ -17,7 +17,7 @@
 #include <fftw3.h>
 
 #include "imaging/FFT2D.h"
-#include "imaging/PowerSpectrumDisplay.h"
+#include "imaging/FourierPicture.h"
 
 namespace {
 

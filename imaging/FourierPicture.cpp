@@ -1,6 +1,6 @@
-// imaging/PowerSpectrumDisplay.cpp: transform size, placement, the power
+// imaging/FourierPicture.cpp: transform size, placement, the power
 // spectrum picture and synthesis.
-#include "imaging/PowerSpectrumDisplay.h"
+#include "imaging/FourierPicture.h"
 
 #include <algorithm>
 #include <cmath>
@@ -96,7 +96,7 @@ double SpectrumMagnitude(double re, double im)
     return std::sqrt(std::round(re * re) + std::round(im * im));
 }
 
-void ComputePowerSpectrumDisplay(const double* red, const double* green, const double* blue, const SpectrumSize& size,
+void ComputeFourierPicture(const double* red, const double* green, const double* blue, const SpectrumSize& size,
                                  int method, double divisor, double* display)
 {
     const std::size_t W = static_cast<std::size_t>(size.width), H = static_cast<std::size_t>(size.height);

@@ -1,5 +1,5 @@
-// imaging/SpectrumBrush.cpp: pointer mapping, stroke steps and dabs.
-#include "imaging/SpectrumBrush.h"
+// imaging/FourierBrush.cpp: pointer mapping, stroke steps and dabs.
+#include "imaging/FourierBrush.h"
 
 #include <algorithm>
 #include <cmath>

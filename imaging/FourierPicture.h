@@ -1,4 +1,4 @@
-// imaging/PowerSpectrumDisplay.h: what the Fourier-domain editor computes on
+// imaging/FourierPicture.h: what the Fourier-domain editor computes on
 // the planes of sums: the transform size, the planes placed centred in it,
 // the grey power-spectrum picture with the zero frequency in the centre, and
 // the planes written back from an edited spectrum. Spectra are packed half
@@ -52,7 +52,7 @@ double SpectrumMagnitude(double re, double im);
 // its size on both axes and normalised by method (0 .. 3; another value is
 // taken as 1) with divisor for method 0. A picture whose largest value is 0
 // stays 0 under every method. Any thread; touches only its arrays.
-void ComputePowerSpectrumDisplay(const double* red, const double* green, const double* blue, const SpectrumSize& size,
+void ComputeFourierPicture(const double* red, const double* green, const double* blue, const SpectrumSize& size,
                                  int method, double divisor, double* display);
 
 // Writes the plane from a packed spectrum: scratch (W × H doubles) receives

@@ -1,4 +1,4 @@
-// imaging/SpectrumBrush.h: the Fourier-domain editor's attenuating brush: a
+// imaging/FourierBrush.h: the Fourier-domain editor's attenuating brush: a
 // pointer position on the shown (centred, possibly reduced) power spectrum
 // mapped to a packed-spectrum position, the dabs of one stroke step, and a
 // dab that scales the spectra under a disc.
