@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cmath>
 #include <new>
+#include <utility>
 
 #include "imaging/FFTInternal.h"
 
@@ -110,6 +111,20 @@ void RealInverseRow(double* row, int32_t M, const double* U)
     }
     fft_internal::RealInverseStart(row, size_t{1} << M, U);
     fft_internal::ComplexTransform(row, M - 1, U, 2, true);
+}
+
+// Runs rowTransform(row, M, U) over Rows rows of 2^M real values; a
+// one-value row is its own transform.
+template <class RowTransform> inline void EachRealRow(double* data, int32_t M, int32_t Rows, RowTransform rowTransform)
+{
+    if (Rows <= 0)
+        return;
+    const double* U = CosTableFor(M);
+    if (M == 0)
+        return;
+    const size_t len = size_t{1} << M;
+    for (int32_t r = 0; r < Rows; ++r)
+        rowTransform(data + r * len, M, U);
 }
 
 } // namespace
@@ -231,19 +246,34 @@ void ComplexTransform(double* x, int log2n, const double* U, size_t tableScale, 
     }
 }
 
-void RealForwardFinish(double* x, size_t n, const double* U)
+namespace {
+
+// The mirrored pairs of the real-row steps: for k = 1 .. n/4, p is complex
+// value k of x and q value n/2 - k (the same value at k = n/4), (er, ei) is
+// half of p + conj q, and W = c - i s is the twiddle e^(-2 pi i k / n);
+// calls step(p, q, er, ei, c, s).
+template <class Step> inline void ForEachMirroredPair(double* x, size_t n, const double* U, Step step)
 {
     const size_t h = n / 2;
-    const double z0r = x[0], z0i = x[1];
-    x[0] = z0r + z0i;
-    x[1] = z0r - z0i;
     for (size_t k = 1; k <= h / 2; ++k) {
         double* p = x + 2 * k;
         double* q = x + 2 * (h - k);
         const double er = 0.5 * (p[0] + q[0]), ei = 0.5 * (p[1] - q[1]);
-        const double orr = 0.5 * (p[1] + q[1]), oi = -0.5 * (p[0] - q[0]);
         double c, s;
         CosSin(U, n, k, c, s);
+        step(p, q, er, ei, c, s);
+    }
+}
+
+} // namespace
+
+void RealForwardFinish(double* x, size_t n, const double* U)
+{
+    const double z0r = x[0], z0i = x[1];
+    x[0] = z0r + z0i;
+    x[1] = z0r - z0i;
+    ForEachMirroredPair(x, n, U, [](double* p, double* q, double er, double ei, double c, double s) {
+        const double orr = 0.5 * (p[1] + q[1]), oi = -0.5 * (p[0] - q[0]);
         // W = e^(-2 pi i k / n) = c - i s.
         const double wor = c * orr + s * oi, woi = c * oi - s * orr;
         // At k = n/4 (p == q) both formulas give the same value.
@@ -251,23 +281,17 @@ void RealForwardFinish(double* x, size_t n, const double* U)
         p[1] = ei + woi;
         q[0] = er - wor;
         q[1] = woi - ei;
-    }
+    });
 }
 
 void RealInverseStart(double* x, size_t n, const double* U)
 {
-    const size_t h = n / 2;
-    const double scale = 1.0 / static_cast<double>(h);
+    const double scale = 1.0 / static_cast<double>(n / 2);
     const double x0 = x[0], xh = x[1];
     x[0] = 0.5 * (x0 + xh) * scale;
     x[1] = 0.5 * (x0 - xh) * scale;
-    for (size_t k = 1; k <= h / 2; ++k) {
-        double* p = x + 2 * k;
-        double* q = x + 2 * (h - k);
-        const double er = 0.5 * (p[0] + q[0]), ei = 0.5 * (p[1] - q[1]);
+    ForEachMirroredPair(x, n, U, [scale](double* p, double* q, double er, double ei, double c, double s) {
         const double wor = 0.5 * (p[0] - q[0]), woi = 0.5 * (p[1] + q[1]);
-        double c, s;
-        CosSin(U, n, k, c, s);
         // O = conj(W) * WO with conj(W) = c + i s.
         const double orr = c * wor - s * woi, oi = c * woi + s * wor;
         const double zkr = (er - oi) * scale, zki = (ei + orr) * scale;
@@ -275,25 +299,31 @@ void RealInverseStart(double* x, size_t n, const double* U)
         q[1] = (orr - ei) * scale;
         p[0] = zkr;
         p[1] = zki;
+    });
+}
+
+namespace {
+
+// Both slot-zero steps: rows 0 and H/2 trade the second value of the one for
+// the first of the other; then, for u = 1 .. H/4 and v = H/2 - u, calls
+// step(pu, qu, pv, qv) with the rows u, H - u, v and H - v (pu == pv and
+// qu == qv at u = H/4, so a step reads all four before it writes).
+template <class Step> inline void SlotZeroPass(double* col, size_t stride, size_t H, Step step)
+{
+    const size_t h2 = H / 2;
+    std::swap(col[1], col[h2 * stride]);
+    for (size_t u = 1; u <= H / 4; ++u) {
+        const size_t v = h2 - u;
+        step(col + u * stride, col + (H - u) * stride, col + v * stride, col + (H - v) * stride);
     }
 }
 
+} // namespace
+
 void SlotZeroForwardFinish(double* col, size_t stride, size_t H)
 {
-    const size_t h2 = H / 2;
-    double* r0 = col;
-    double* rh = col + h2 * stride;
-    const double a = r0[0], b = r0[1], c = rh[0], d = rh[1];
-    r0[0] = a;
-    r0[1] = c;
-    rh[0] = b;
-    rh[1] = d;
-    for (size_t u = 1; u <= H / 4; ++u) {
-        const size_t v = h2 - u;
-        double* pu = col + u * stride;       // Z(u)     -> Fa(u)
-        double* qu = col + (H - u) * stride; // Z(H-u)   -> Fb(v)
-        double* pv = col + v * stride;       // Z(v)     -> Fa(v)
-        double* qv = col + (H - v) * stride; // Z(H-v)   -> Fb(u)
+    // Z(u) -> Fa(u), Z(H-u) -> Fb(v), Z(v) -> Fa(v), Z(H-v) -> Fb(u).
+    SlotZeroPass(col, stride, H, [](double* pu, double* qu, double* pv, double* qv) {
         const double pur = pu[0], pui = pu[1], qur = qu[0], qui = qu[1];
         const double pvr = pv[0], pvi = pv[1], qvr = qv[0], qvi = qv[1];
         pu[0] = 0.5 * (pur + qur);
@@ -304,29 +334,17 @@ void SlotZeroForwardFinish(double* col, size_t stride, size_t H)
         pv[1] = 0.5 * (pvi - qvi);
         qu[0] = 0.5 * (pvi + qvi);
         qu[1] = -0.5 * (pvr - qvr);
-    }
+    });
 }
 
 void SlotZeroInverseStart(double* col, size_t stride, size_t H)
 {
-    const size_t h2 = H / 2;
-    double* r0 = col;
-    double* rh = col + h2 * stride;
-    const double a = r0[0], c = r0[1], b = rh[0], d = rh[1];
-    r0[0] = a;
-    r0[1] = b;
-    rh[0] = c;
-    rh[1] = d;
-    for (size_t u = 1; u <= H / 4; ++u) {
-        const size_t v = h2 - u;
-        double* fau = col + u * stride;        // Fa(u) -> Z(u)
-        double* fbu = col + (h2 + u) * stride; // Fb(u) -> Z(H-v)
-        double* fav = col + v * stride;        // Fa(v) -> Z(v)
-        double* fbv = col + (h2 + v) * stride; // Fb(v)
+    // Rows u and v hold Fa(u) and Fa(v); row H - v = H/2 + u holds Fb(u) and
+    // row H - u = H/2 + v holds Fb(v).
+    SlotZeroPass(col, stride, H, [](double* fau, double* fbv, double* fav, double* fbu) {
         const double aur = fau[0], aui = fau[1], bur = fbu[0], bui = fbu[1];
         const double avr = fav[0], avi = fav[1], bvr = fbv[0], bvi = fbv[1];
         // Z(u) = Fa(u) + i Fb(u); Z(H-u) = conj Fa(u) + i conj Fb(u).
-        // Row H/2 + v is row H - u, and row H/2 + u is row H - v.
         fau[0] = aur - bui;
         fau[1] = aui + bur;
         fbv[0] = aur + bui;
@@ -335,7 +353,7 @@ void SlotZeroInverseStart(double* col, size_t stride, size_t H)
         fav[1] = avi + bvr;
         fbu[0] = avr + bvi;
         fbu[1] = bvr - avi;
-    }
+    });
 }
 
 } // namespace fft_internal
@@ -374,26 +392,12 @@ void iffts(double* data, int32_t M, int32_t Rows)
 
 void rffts(double* data, int32_t M, int32_t Rows)
 {
-    if (Rows <= 0)
-        return;
-    const double* U = CosTableFor(M);
-    if (M == 0)
-        return;
-    const size_t len = size_t{1} << M;
-    for (int32_t r = 0; r < Rows; ++r)
-        RealForwardRow(data + r * len, M, U);
+    EachRealRow(data, M, Rows, RealForwardRow);
 }
 
 void riffts(double* data, int32_t M, int32_t Rows)
 {
-    if (Rows <= 0)
-        return;
-    const double* U = CosTableFor(M);
-    if (M == 0)
-        return;
-    const size_t len = size_t{1} << M;
-    for (int32_t r = 0; r < Rows; ++r)
-        RealInverseRow(data + r * len, M, U);
+    EachRealRow(data, M, Rows, RealInverseRow);
 }
 
 const double* FftCosTable(int32_t M)
