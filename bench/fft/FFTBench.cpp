@@ -35,6 +35,21 @@ int Repetitions(const std::function<void()>& run)
     return std::max(1, static_cast<int>(kMinSampleMs / once));
 }
 
+// Time of one call of run, from reps calls in a row.
+double SampleMs(const std::function<void()>& run, int reps)
+{
+    const double t0 = NowMs();
+    for (int i = 0; i < reps; ++i)
+        run();
+    return (NowMs() - t0) / reps;
+}
+
+double Median(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
 // Median time of one call of each, sampled alternately so that both see the
 // same machine state.
 void MedianPair(const std::function<void()>& a, const std::function<void()>& b, double* msA, double* msB)
@@ -42,19 +57,23 @@ void MedianPair(const std::function<void()>& a, const std::function<void()>& b, 
     const int repsA = Repetitions(a), repsB = Repetitions(b);
     std::vector<double> ta, tb;
     for (int s = 0; s < kSamples; ++s) {
-        double t0 = NowMs();
-        for (int i = 0; i < repsA; ++i)
-            a();
-        ta.push_back((NowMs() - t0) / repsA);
-        t0 = NowMs();
-        for (int i = 0; i < repsB; ++i)
-            b();
-        tb.push_back((NowMs() - t0) / repsB);
+        ta.push_back(SampleMs(a, repsA));
+        tb.push_back(SampleMs(b, repsB));
     }
-    std::sort(ta.begin(), ta.end());
-    std::sort(tb.begin(), tb.end());
-    *msA = ta[kSamples / 2];
-    *msB = tb[kSamples / 2];
+    *msA = Median(ta);
+    *msB = Median(tb);
+}
+
+// Times ours against fftw and prints one line: the name, the size, both
+// medians and their ratio, then note.
+void ReportPair(const char* name, int rows, int cols, const char* note, const std::function<void()>& ours,
+                const std::function<void()>& fftw)
+{
+    double msOurs = 0, msFftw = 0;
+    MedianPair(ours, fftw, &msOurs, &msFftw);
+    std::printf("%s %dx%d velmora_ms=%.3f fftw_ms=%.3f ratio=%.2f%s\n", name, rows, cols, msOurs, msFftw,
+                msOurs / msFftw, note);
+    std::fflush(stdout);
 }
 
 std::vector<double> Random(size_t n)
@@ -75,6 +94,45 @@ int Log2(int n)
     return m;
 }
 
+// FFTW's buffers for a forward and inverse real transform of n values, whose
+// spectrum holds spectrumValues complex values; the two plans made on them
+// go with them.
+struct RealFftwPair {
+    RealFftwPair(size_t n, size_t spectrumValues)
+        : n(n), in(fftw_alloc_real(n)), back(fftw_alloc_real(n)), spectrum(fftw_alloc_complex(spectrumValues))
+    {
+    }
+    ~RealFftwPair()
+    {
+        fftw_destroy_plan(fwd);
+        fftw_destroy_plan(inv);
+        fftw_free(in);
+        fftw_free(back);
+        fftw_free(spectrum);
+    }
+    RealFftwPair(const RealFftwPair&) = delete;
+    RealFftwPair& operator=(const RealFftwPair&) = delete;
+
+    // The input the timing transforms; after planning, which may overwrite it.
+    void FillInput() const
+    {
+        const std::vector<double> data = Random(n);
+        std::copy(data.begin(), data.end(), in);
+    }
+    void Run() const
+    {
+        fftw_execute(fwd);
+        fftw_execute(inv);
+    }
+
+    size_t n;
+    double* in;
+    double* back;
+    fftw_complex* spectrum;
+    fftw_plan fwd = nullptr;
+    fftw_plan inv = nullptr;
+};
+
 void Bench2D(int rows, int cols)
 {
     const int M2 = Log2(rows), M = Log2(cols);
@@ -84,34 +142,17 @@ void Bench2D(int rows, int cols)
     }
     const size_t n = static_cast<size_t>(rows) * cols;
     std::vector<double> ours = Random(n);
-
-    double* in = fftw_alloc_real(n);
-    double* back = fftw_alloc_real(n);
-    fftw_complex* spectrum = fftw_alloc_complex(static_cast<size_t>(rows) * (cols / 2 + 1));
-    fftw_plan fwd = fftw_plan_dft_r2c_2d(rows, cols, in, spectrum, FFTW_MEASURE);
-    fftw_plan inv = fftw_plan_dft_c2r_2d(rows, cols, spectrum, back, FFTW_MEASURE);
-    const std::vector<double> data = Random(n);
-    std::copy(data.begin(), data.end(), in);
-
-    double msOurs = 0, msFftw = 0;
-    MedianPair(
+    RealFftwPair fftw(n, static_cast<size_t>(rows) * (cols / 2 + 1));
+    fftw.fwd = fftw_plan_dft_r2c_2d(rows, cols, fftw.in, fftw.spectrum, FFTW_MEASURE);
+    fftw.inv = fftw_plan_dft_c2r_2d(rows, cols, fftw.spectrum, fftw.back, FFTW_MEASURE);
+    fftw.FillInput();
+    ReportPair(
+        "fft2d_real", rows, cols, "",
         [&] {
             rfft2d(ours.data(), M2, M);
             rifft2d(ours.data(), M2, M);
         },
-        [&] {
-            fftw_execute(fwd);
-            fftw_execute(inv);
-        },
-        &msOurs, &msFftw);
-    std::printf("fft2d_real %dx%d velmora_ms=%.3f fftw_ms=%.3f ratio=%.2f\n", rows, cols, msOurs, msFftw,
-                msOurs / msFftw);
-    std::fflush(stdout);
-    fftw_destroy_plan(fwd);
-    fftw_destroy_plan(inv);
-    fftw_free(in);
-    fftw_free(back);
-    fftw_free(spectrum);
+        [&] { fftw.Run(); });
 }
 
 void BenchRealRows(int rows, int cols)
@@ -121,34 +162,20 @@ void BenchRealRows(int rows, int cols)
         return;
     const size_t n = static_cast<size_t>(rows) * cols;
     std::vector<double> ours = Random(n);
-    double* in = fftw_alloc_real(n);
-    double* back = fftw_alloc_real(n);
-    fftw_complex* spectrum = fftw_alloc_complex(static_cast<size_t>(rows) * (cols / 2 + 1));
+    RealFftwPair fftw(n, static_cast<size_t>(rows) * (cols / 2 + 1));
     const int len[1] = {cols};
-    fftw_plan fwd =
-        fftw_plan_many_dft_r2c(1, len, rows, in, nullptr, 1, cols, spectrum, nullptr, 1, cols / 2 + 1, FFTW_ESTIMATE);
-    fftw_plan inv =
-        fftw_plan_many_dft_c2r(1, len, rows, spectrum, nullptr, 1, cols / 2 + 1, back, nullptr, 1, cols, FFTW_ESTIMATE);
-    const std::vector<double> data = Random(n);
-    std::copy(data.begin(), data.end(), in);
-    double msOurs = 0, msFftw = 0;
-    MedianPair(
+    fftw.fwd = fftw_plan_many_dft_r2c(1, len, rows, fftw.in, nullptr, 1, cols, fftw.spectrum, nullptr, 1, cols / 2 + 1,
+                                      FFTW_ESTIMATE);
+    fftw.inv = fftw_plan_many_dft_c2r(1, len, rows, fftw.spectrum, nullptr, 1, cols / 2 + 1, fftw.back, nullptr, 1,
+                                      cols, FFTW_ESTIMATE);
+    fftw.FillInput();
+    ReportPair(
+        "rffts_riffts", rows, cols, " (diagnostic)",
         [&] {
             rffts(ours.data(), M, rows);
             riffts(ours.data(), M, rows);
         },
-        [&] {
-            fftw_execute(fwd);
-            fftw_execute(inv);
-        },
-        &msOurs, &msFftw);
-    std::printf("rffts_riffts %dx%d velmora_ms=%.3f fftw_ms=%.3f ratio=%.2f (diagnostic)\n", rows, cols, msOurs, msFftw,
-                msOurs / msFftw);
-    fftw_destroy_plan(fwd);
-    fftw_destroy_plan(inv);
-    fftw_free(in);
-    fftw_free(back);
-    fftw_free(spectrum);
+        [&] { fftw.Run(); });
 }
 
 void BenchComplexRows(int rows, int points)
@@ -170,8 +197,8 @@ void BenchComplexRows(int rows, int points)
         a[i][0] = data[2 * i];
         a[i][1] = data[2 * i + 1];
     }
-    double msOurs = 0, msFftw = 0;
-    MedianPair(
+    ReportPair(
+        "ffts_iffts", rows, points, " (diagnostic)",
         [&] {
             ffts(ours.data(), M, rows);
             iffts(ours.data(), M, rows);
@@ -183,10 +210,7 @@ void BenchComplexRows(int rows, int points)
                 a[i][0] *= 1.0 / points;
                 a[i][1] *= 1.0 / points;
             }
-        },
-        &msOurs, &msFftw);
-    std::printf("ffts_iffts %dx%d velmora_ms=%.3f fftw_ms=%.3f ratio=%.2f (diagnostic)\n", rows, points, msOurs, msFftw,
-                msOurs / msFftw);
+        });
     fftw_destroy_plan(fwd);
     fftw_destroy_plan(inv);
     fftw_free(a);
@@ -205,14 +229,14 @@ void BenchPyramid(int w, int h)
         SteerablePyramid pyramid;
         pyramid.DoFullWaveletAnalysis(in.data(), w, h, useFT, 0); // sizes it; builds the filter spectra
         std::vector<double> t;
-        for (int s = 0; s < kSamples - 2; ++s) { // 5 runs: the spatial path is slow
-            const double t0 = NowMs();
-            pyramid.DoFullWaveletAnalysis(in.data(), w, h, useFT, 0);
-            pyramid.DoFullWaveletSynthesis(out.data(), 0);
-            t.push_back(NowMs() - t0);
-        }
-        std::sort(t.begin(), t.end());
-        ms[useFT] = t[t.size() / 2] / megapixels;
+        for (int s = 0; s < kSamples - 2; ++s) // the spatial path is slow: fewer samples, one run each
+            t.push_back(SampleMs(
+                [&] {
+                    pyramid.DoFullWaveletAnalysis(in.data(), w, h, useFT, 0);
+                    pyramid.DoFullWaveletSynthesis(out.data(), 0);
+                },
+                1));
+        ms[useFT] = Median(t) / megapixels;
     }
     std::printf("pyramid %dx%d spatial_ms_per_mpx=%.1f fourier_ms_per_mpx=%.1f\n", w, h, ms[0], ms[1]);
 }
