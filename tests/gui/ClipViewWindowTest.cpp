@@ -25,22 +25,13 @@
 #include "platform/qt/Screens.h"
 #include "platform/qt/ShellWindow.h"
 #include "tests/gui/GuiTestApp.h"
+#include "tests/gui/MainWindowsTestSupport.h"
 #include "tests/support/PythonReference.h"
 #include "tests/unit/EngineFixture.h"
 
 namespace {
 
-// The windows and the menu model go before the program ends: their menu
-// bars must not outlive the model's actions.
-class WindowsEnvironment final : public testing::Environment {
-public:
-    void TearDown() override
-    {
-        DestroyMainWindows();
-        DestroyMenuBarForTesting();
-    }
-};
-testing::Environment* const kWindowsEnvironment = testing::AddGlobalTestEnvironment(new WindowsEnvironment);
+testing::Environment* const kWindowsTeardown = RegisterWindowsTeardown();
 
 class FrameInspectorTest : public EngineFixture {
 protected:

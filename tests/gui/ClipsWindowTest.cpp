@@ -19,22 +19,13 @@
 #include "platform/qt/Screens.h"
 #include "platform/qt/ShellWindow.h"
 #include "tests/gui/GuiTestApp.h"
+#include "tests/gui/MainWindowsTestSupport.h"
 #include "tests/support/ScriptedInteraction.h"
 #include "tests/unit/EngineFixture.h"
 
 namespace {
 
-// The windows and the menu model go before the program ends: their menu
-// bars must not outlive the model's actions.
-class WindowsEnvironment final : public testing::Environment {
-public:
-    void TearDown() override
-    {
-        DestroyMainWindows();
-        DestroyMenuBarForTesting();
-    }
-};
-testing::Environment* const kWindowsEnvironment = testing::AddGlobalTestEnvironment(new WindowsEnvironment);
+testing::Environment* const kWindowsTeardown = RegisterWindowsTeardown();
 
 // A document of n clips of w × h with the program's windows up.
 class ClipsWindowTest : public EngineFixture {

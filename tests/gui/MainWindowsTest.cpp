@@ -27,6 +27,7 @@
 #include "platform/qt/Screens.h"
 #include "platform/qt/ShellWindow.h"
 #include "tests/gui/GuiTestApp.h"
+#include "tests/gui/MainWindowsTestSupport.h"
 #include "tests/support/ScriptedInteraction.h"
 
 namespace {
@@ -104,21 +105,6 @@ protected:
         InstallFakeDocument();                  // start-up installs the real subsystems' hooks
         Spin(ShellWindow::kMoveSettleMs + 100); // the windowing system's placement settles
         ui = std::make_unique<ScriptedInteraction>();
-    }
-    static std::vector<std::set<int>> MenuSnapshot()
-    {
-        std::vector<std::set<int>> snapshot;
-        MenuModel& m = GetMenuModel();
-        for (int menu : {128, 129, 130, 131, 132, 133}) {
-            std::set<int> on;
-            if (m.IsMenuEnabled(menu))
-                on.insert(0);
-            for (int item = 1; item <= m.ItemCount(menu); ++item)
-                if (m.IsItemEnabled(menu, item) && !m.Item(menu, item)->isSeparator())
-                    on.insert(item);
-            snapshot.push_back(on);
-        }
-        return snapshot;
     }
     void ShowAll()
     {
