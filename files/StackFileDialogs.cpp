@@ -5,6 +5,7 @@
 #include "app/DialogPointers.h"
 #include "files/OpenFITSToStackInterface.h"
 #include "files/OpenRAWInterface.h"
+#include "files/PictOutput.h"
 #include "files/SaveFITSInterface.h"
 #include "files/SaveRAWInterface.h"
 
@@ -15,4 +16,5 @@ void InstallStackFileDialogs()
     ops.saveFITSDialog = [] { gSaveFITSInterface = new SaveFITSInterface(); };
     ops.saveRAWDialog = [] { gSaveRAWInterface = new SaveRAWInterface(); };
     ops.openRawAsStack = [] { OpenRawAsStack(); };
+    ops.saveStackAsPict = [] { SaveStackAsPict(); };
 }

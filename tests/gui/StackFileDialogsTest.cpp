@@ -22,10 +22,12 @@
 #include "files/SaveRAWInterface.h"
 #include "files/StackDocument.h"
 #include "files/StackFileDialogs.h"
+#include "platform/core/PictFile.h"
 #include "platform/qt/Controls.h"
 #include "platform/qt/MenuModel.h"
 #include "tests/gui/GuiTestApp.h"
 #include "tests/support/ScriptedInteraction.h"
+#include "tests/support/TestImages.h"
 #include "tests/unit/EngineFixture.h"
 
 namespace {
@@ -303,5 +305,19 @@ TEST_F(StackFileDialogsTest, SaveRawShowsTheStackAndWritesTheChosenFile)
     Flush();
     EXPECT_FALSE(fs::exists(target));
     EXPECT_EQ(interaction.FileDialogs().size(), dialogs);
+    EXPECT_EQ(interaction.AlertCount(), 0);
+}
+
+TEST_F(StackFileDialogsTest, SaveCommandWritesTheStackPictureItShows)
+{
+    ScriptedInteraction interaction;
+    MakeStack(900000);
+    ProjectStackIntoFrameStackGWorld(false);
+    const std::string target = mFolder + "/stack.pict";
+    interaction.AnswerFileDialog({target});
+    Run("save");
+    std::unique_ptr<GWorldWrapper> back;
+    ASSERT_EQ(ReadPictFile(target, &back), PictFileStatus::ok);
+    EXPECT_TRUE(SamePixels(*back, *gFrameStack));
     EXPECT_EQ(interaction.AlertCount(), 0);
 }
