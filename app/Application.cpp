@@ -31,6 +31,7 @@
 #include "engine/ClipsWindow.h"
 #include "resources/MainInterfaceFile.h"
 #include "tools/BlurAndSharpenDialogs.h"
+#include "tools/LaplacianPyramidInterface.h"
 #include "tools/StarAndFourierDialogs.h"
 
 namespace {
@@ -80,6 +81,7 @@ void StartShell(const std::vector<std::string>& documents)
     InstallPictureAndMovieImport();
     InstallStackFileDialogs();
     InstallBlurAndSharpenDialogs();
+    InstallLaplacianPyramidDialog();
     InstallStarAndFourierDialogs();
     InstallCalibrationFrameFiles();
     InstallWorkspaceCommands();
