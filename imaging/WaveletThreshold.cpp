@@ -1,0 +1,198 @@
+// imaging/WaveletThreshold.cpp: the preview area's geometry and padding, the threshold list, and the
+// analysis, soft thresholding and rebuild of the three planes.
+#include "imaging/WaveletThreshold.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <new>
+
+#include "imaging/SumPlaneFilters.h"
+
+namespace {
+
+// Widens [lo, hi) to at least kWaveletMinPreviewSide within 0 .. size.
+void WidenSide(int& lo, int& hi, int size)
+{
+    if (hi - lo < kWaveletMinPreviewSide) {
+        hi = lo + kWaveletMinPreviewSide;
+        if (hi >= size) {
+            // Moved back so that its far edge lies one short of the stack's edge.
+            const int shift = size - hi - 1;
+            lo += shift;
+            hi += shift;
+        }
+    }
+    // A stack smaller than the minimum (or a rectangle handed in outside it) must not lead the
+    // write-back outside the planes: the move stops at the stack's near edge.
+    if (lo < 0) {
+        hi -= lo;
+        lo = 0;
+    }
+    lo = std::clamp(lo, 0, size);
+    hi = std::clamp(hi, lo, size);
+}
+
+// Mirrors an index into 0 .. n - 1: -k reads k, n + k reads n - 1 - k; folded again while needed.
+int MirrorIndex(int i, int n)
+{
+    if (n <= 1)
+        return 0;
+    for (int guard = 0; guard < 64 && (i < 0 || i >= n); ++guard) {
+        if (i < 0)
+            i = -i;
+        if (i >= n)
+            i = 2 * n - 1 - i;
+    }
+    return std::clamp(i, 0, n - 1);
+}
+
+} // namespace
+
+Rect MinimumWaveletPreviewBounds(Rect r, int width, int height)
+{
+    int left = r.left, right = r.right, top = r.top, bottom = r.bottom;
+    WidenSide(left, right, width);
+    WidenSide(top, bottom, height);
+    return MakeRect(top, left, bottom, right);
+}
+
+int SmallestPowerOfTwoAtLeast(int n)
+{
+    int p = 1;
+    for (int i = 0; i < 30 && p < n; ++i)
+        p *= 2;
+    return p;
+}
+
+WaveletPreviewArea ComputeWaveletPreviewArea(Rect preview)
+{
+    WaveletPreviewArea a;
+    a.preview = preview;
+    const int w = std::max(0, preview.right - preview.left), h = std::max(0, preview.bottom - preview.top);
+    a.paddedWidth = SmallestPowerOfTwoAtLeast(w);
+    a.paddedHeight = SmallestPowerOfTwoAtLeast(h);
+    a.padLeft = (a.paddedWidth - w) / 2;
+    a.padRight = a.paddedWidth - w - a.padLeft;
+    a.padTop = (a.paddedHeight - h) / 2;
+    a.padBottom = a.paddedHeight - h - a.padTop;
+    a.bordered = MakeRect(preview.top - a.padTop, preview.left - a.padLeft, preview.top - a.padTop + a.paddedHeight,
+                          preview.left - a.padLeft + a.paddedWidth);
+    a.numLevels = SteerablePyramid::DetermineNumLevels(a.paddedWidth, a.paddedHeight);
+    return a;
+}
+
+std::vector<double> WaveletThresholdList(const double* percents, int count, int numLevels)
+{
+    std::vector<double> t(static_cast<std::size_t>(std::max(0, numLevels) + 1), 0.0);
+    for (int i = 0; i < count && i < static_cast<int>(t.size()); ++i)
+        t[static_cast<std::size_t>(i)] = percents[i] / 100.0;
+    return t;
+}
+
+bool WaveletThresholdsNeutral(const std::vector<double>& thresholds)
+{
+    return std::none_of(thresholds.begin(), thresholds.end(), [](double t) { return t > 0.0; });
+}
+
+void CopyMirroredWaveletArea(const ConstSumPlanes& saved, const WaveletPreviewArea& area, DoublePlanes& input)
+{
+    const int W = saved.width, H = saved.height;
+    const int32_t* planes[3] = {saved.red, saved.green, saved.blue};
+    std::vector<int> columns(static_cast<std::size_t>(area.paddedWidth));
+    for (int x = 0; x < area.paddedWidth; ++x)
+        columns[static_cast<std::size_t>(x)] = MirrorIndex(area.bordered.left + x, W);
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < area.paddedHeight; ++y) {
+            const int32_t* row = planes[c] + static_cast<std::size_t>(MirrorIndex(area.bordered.top + y, H)) * W;
+            double* out = input.Row(c, y);
+            for (int x = 0; x < area.paddedWidth; ++x)
+                out[x] = row[columns[static_cast<std::size_t>(x)]];
+        }
+}
+
+void WriteBackWaveletArea(const DoublePlanes& output, const WaveletPreviewArea& area, const SumPlanes& live)
+{
+    const Rect r = ClipRectToPlanes(area.preview, live.width, live.height);
+    int32_t* planes[3] = {live.red, live.green, live.blue};
+    for (int c = 0; c < 3; ++c)
+        for (int y = r.top; y < r.bottom; ++y) {
+            const double* in = output.Row(c, area.padTop + y - area.preview.top) + area.padLeft - area.preview.left;
+            int32_t* out = planes[c] + static_cast<std::size_t>(y) * live.width;
+            for (int x = r.left; x < r.right; ++x)
+                out[x] = FilteredSum(in[x]);
+        }
+}
+
+WaveletThresholdPlanes::WaveletThresholdPlanes()
+{
+    for (auto& p : mWorking)
+        p = std::make_unique<SteerablePyramid>();
+    for (auto& p : mKept)
+        p = std::make_unique<SteerablePyramid>();
+}
+
+void WaveletThresholdPlanes::Release()
+{
+    mInput = DoublePlanes();
+    mOutput = DoublePlanes();
+    mAnalysed = false;
+    mWorkingFresh = false;
+}
+
+void WaveletThresholdPlanes::Prepare(const ConstSumPlanes& saved, Rect preview, bool keepAnalysis)
+{
+    Release();
+    mKeepAnalysis = keepAnalysis;
+    mArea = ComputeWaveletPreviewArea(ClipRectToPlanes(preview, saved.width, saved.height));
+    try {
+        mInput = DoublePlanes(mArea.paddedWidth, mArea.paddedHeight);
+        mOutput = DoublePlanes(mArea.paddedWidth, mArea.paddedHeight);
+        if (!keepAnalysis)
+            for (auto& p : mKept)
+                p = std::make_unique<SteerablePyramid>(); // their storage goes
+    } catch (const std::bad_alloc&) {
+        Release();
+        throw;
+    }
+    CopyMirroredWaveletArea(saved, mArea, mInput);
+}
+
+void WaveletThresholdPlanes::Analyse(const PyramidProgress& progress)
+{
+    if (Empty())
+        return;
+    mAnalysed = false;
+    const int L = mArea.numLevels;
+    for (int c = 0; c < 3; ++c)
+        mWorking[c]->DoFullWaveletAnalysis(mInput.Row(c, 0), mArea.paddedWidth, mArea.paddedHeight, true, c * L,
+                                           progress);
+    if (mKeepAnalysis)
+        for (int c = 0; c < 3; ++c)
+            *mKept[c] = *mWorking[c];
+    mAnalysed = true;
+    mWorkingFresh = true;
+}
+
+void WaveletThresholdPlanes::Synthesise(const std::vector<double>& thresholds, const ConstSumPlanes& saved,
+                                        const SumPlanes& live, const PyramidProgress& progress)
+{
+    if (Empty() || !mAnalysed)
+        return;
+    if (WaveletThresholdsNeutral(thresholds)) {
+        CopySumPlanesRect(saved, live, mArea.preview);
+        return;
+    }
+    if (!mWorkingFresh) {
+        if (!mKeepAnalysis)
+            return; // the one rebuild without a kept analysis was made already
+        for (int c = 0; c < 3; ++c)
+            *mWorking[c] = *mKept[c];
+    }
+    mWorkingFresh = false;
+    const int L = mArea.numLevels;
+    for (int c = 0; c < 3; ++c) {
+        mWorking[c]->SoftThreshold(thresholds);
+        mWorking[c]->DoFullWaveletSynthesis(mOutput.Row(c, 0), c * L, progress);
+    }
+    WriteBackWaveletArea(mOutput, mArea, live);
+}
