@@ -31,6 +31,7 @@
 #include "engine/ClipsWindow.h"
 #include "resources/MainInterfaceFile.h"
 #include "tools/BlurAndSharpenDialogs.h"
+#include "tools/HistogramLevelsInterface.h"
 #include "tools/LaplacianPyramidInterface.h"
 #include "tools/StarAndFourierDialogs.h"
 
@@ -81,6 +82,7 @@ void StartShell(const std::vector<std::string>& documents)
     InstallPictureAndMovieImport();
     InstallStackFileDialogs();
     InstallBlurAndSharpenDialogs();
+    InstallHistogramLevelsDialog();
     InstallLaplacianPyramidDialog();
     InstallStarAndFourierDialogs();
     InstallCalibrationFrameFiles();
