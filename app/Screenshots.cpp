@@ -2,6 +2,8 @@
 #include "app/Screenshots.h"
 
 #include <memory>
+#include <set>
+#include <string>
 
 #include <QApplication>
 #include <QDir>
@@ -100,10 +102,18 @@ void TakeScreenshots(const QDir& dir)
     quiet->DrawWorkingDialogProgressBar(7);
     quiet->Window()->move(560, 740);
     Save(quiet->Window(), dir, "WorkingWithoutButton");
-    for (const char* name : {"AboutBox", "ImageDimError"}) {
-        std::unique_ptr<QWidget> dialog(CreateWindowFromInterface(name));
-        dialog->show();
-        Save(dialog.get(), dir, name);
+    // Every other window of the interface file as its form lays it out (the
+    // dialogs' own drawing comes with their data, so their canvases are empty).
+    const std::set<std::string> shown = {"ClipsWindow", "FrameInspector", "FrameStack", "DarkFrame", "FlatFrame",
+                                         "Commands", "Hints", "WorkingWithButton", "WorkingWithoutButton"};
+    for (const std::string& name : InterfaceWindowNames()) {
+        if (shown.count(name))
+            continue;
+        std::unique_ptr<QWidget> window(CreateWindowFromInterface(name));
+        if (!window)
+            continue;
+        window->show();
+        Save(window.get(), dir, QString::fromStdString(name));
     }
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         Settle(300);
