@@ -13,24 +13,13 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/PythonReference.h"
+#include "tests/unit/FFTReference.h"
 
 namespace {
-
-using Cx = std::complex<long double>;
 
 // Relative to the largest magnitude of the spectrum: double rounding over
 // these sizes stays orders of magnitude below it.
 constexpr double kRelTolerance = 1e-12;
-
-std::vector<double> RandomValues(size_t count, unsigned seed)
-{
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> v(count);
-    for (double& x : v)
-        x = dist(rng);
-    return v;
-}
 
 int Log2(size_t n)
 {
@@ -73,18 +62,8 @@ std::vector<double> Pack2(const std::vector<Cx>& F, size_t H, size_t W)
 {
     std::vector<double> p(H * W);
     auto at = [&](size_t u, size_t v) { return F[u * W + v]; };
-    if (H == 1 || W == 1) {
-        const size_t n = H * W;
-        p[0] = static_cast<double>(F[0].real());
-        if (n == 1)
-            return p;
-        p[1] = static_cast<double>(F[n / 2].real());
-        for (size_t k = 1; k < n / 2; ++k) {
-            p[2 * k] = static_cast<double>(F[k].real());
-            p[2 * k + 1] = static_cast<double>(F[k].imag());
-        }
-        return p;
-    }
+    if (H == 1 || W == 1)
+        return Pack(F); // one row or one column: the 1-D layout
     auto put = [&](size_t row, size_t slot, long double a, long double b) {
         p[row * W + 2 * slot] = static_cast<double>(a);
         p[row * W + 2 * slot + 1] = static_cast<double>(b);
@@ -99,14 +78,6 @@ std::vector<double> Pack2(const std::vector<Cx>& F, size_t H, size_t W)
         for (size_t v = 1; v < W / 2; ++v)
             put(u, v, at(u, v).real(), at(u, v).imag());
     return p;
-}
-
-double MaxAbs(const std::vector<double>& v)
-{
-    double m = 0.0;
-    for (double x : v)
-        m = std::max(m, std::fabs(x));
-    return m;
 }
 
 // Runs a test body once with the kernels the CPU gets and once with the

@@ -13,23 +13,13 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "tests/unit/FFTReference.h"
 
-using Cx = std::complex<long double>;
+namespace {
 
 // Relative to the largest magnitude of the row: double rounding over up to
 // 2^20 points stays far below this, a wrong layout, sign or scale far above.
 constexpr double kRelTolerance = 1e-12;
-
-std::vector<double> RandomValues(size_t count, unsigned seed)
-{
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> v(count);
-    for (double& x : v)
-        x = dist(rng);
-    return v;
-}
 
 // Direct DFT of one row, sign -1 forward, +1 inverse (unscaled).
 std::vector<Cx> DirectDft(const std::vector<Cx>& x, int sign)
@@ -77,22 +67,6 @@ Cx DirectBin(const std::vector<Cx>& x, size_t k)
     return Cx(sr, si);
 }
 
-// The packed real row of a full spectrum X of a real signal.
-std::vector<double> Pack(const std::vector<Cx>& X)
-{
-    const size_t n = X.size();
-    std::vector<double> p(n);
-    p[0] = static_cast<double>(X[0].real());
-    if (n == 1)
-        return p;
-    p[1] = static_cast<double>(X[n / 2].real());
-    for (size_t k = 1; k < n / 2; ++k) {
-        p[2 * k] = static_cast<double>(X[k].real());
-        p[2 * k + 1] = static_cast<double>(X[k].imag());
-    }
-    return p;
-}
-
 // The full spectrum of a real signal from its packed row.
 std::vector<Cx> Unpack(const std::vector<double>& p)
 {
@@ -107,14 +81,6 @@ std::vector<Cx> Unpack(const std::vector<double>& p)
         X[n - k] = std::conj(X[k]);
     }
     return X;
-}
-
-double MaxAbs(const std::vector<double>& v)
-{
-    double m = 0.0;
-    for (double x : v)
-        m = std::max(m, std::fabs(x));
-    return m;
 }
 
 void ExpectClose(const std::vector<double>& got, const std::vector<double>& want, const char* what)
