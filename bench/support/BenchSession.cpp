@@ -74,14 +74,24 @@ private:
     std::string mLastTitle;
 };
 
-// A hash of (x, y, seed) for the frames' noise: the same frame every run.
+// One round of a well-mixing 32-bit integer hash: every output bit depends
+// on every input bit.
+uint32_t Mix(uint32_t h)
+{
+    h ^= h >> 16;
+    h *= 0x7FEB352Du;
+    h ^= h >> 15;
+    h *= 0x846CA68Bu;
+    h ^= h >> 16;
+    return h;
+}
+
+// A hash of (x, y, seed) for the frames' noise: the same frame every run,
+// and noise of different seeds unrelated (noise repeated from frame to frame
+// would be a fixed pattern that alignment locks onto).
 uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed)
 {
-    uint32_t h = x * 0x8DA6B343u ^ y * 0xD8163841u ^ seed * 0xCB1AB31Fu;
-    h ^= h >> 15;
-    h *= 0x2C1B3C6Du;
-    h ^= h >> 12;
-    return h;
+    return Mix(x + Mix(y + Mix(seed)));
 }
 
 // The offscreen platform warns of every window operation it cannot do
