@@ -15,6 +15,7 @@ namespace {
 
 constexpr RGBColor kSliderWhite{0xFFFF, 0xFFFF, 0xFFFF};
 constexpr RGBColor kSliderBlack{0, 0, 0};
+constexpr RGBColor kSliderGrey{0x8000, 0x8000, 0x8000};
 
 Canvas* CurrentCanvas()
 {
@@ -35,19 +36,21 @@ bool PointInSliderRect(QPoint p, const Rect& r)
     return p.x() >= r.left && p.x() < r.right && p.y() >= r.top && p.y() < r.bottom;
 }
 
-void DrawHorizontalSlider(Point position, const SliderLayout& layout, double thumbOffset, const std::string& valueText)
+void DrawHorizontalSlider(Point position, const SliderLayout& layout, double thumbOffset, const std::string& valueText,
+                          bool dimmed)
 {
+    const RGBColor ink = dimmed ? kSliderGrey : kSliderBlack;
     DrawTarget* port = GetPort();
     if (!port)
         return;
     const int h = position.h, v = position.v;
     port->FillRect(MakeRect(v, h, v + kSliderHeight, h + layout.eraseWidth), kSliderWhite);
     const int trackY = v + kSliderTrackInset, trackX = h + kSliderTrackInset;
-    port->DrawLine(MakePoint(trackY, trackX), MakePoint(trackY, trackX + layout.trackSpan), kSliderBlack);
-    port->FillRect(SliderThumbRect(position, thumbOffset), kSliderBlack);
+    port->DrawLine(MakePoint(trackY, trackX), MakePoint(trackY, trackX + layout.trackSpan), ink);
+    port->FillRect(SliderThumbRect(position, thumbOffset), ink);
     if (Canvas* canvas = CurrentCanvas()) {
         DrawCanvasText(canvas->Image(), h + layout.textLeft, v + kSliderTextBaseline, valueText, CanvasFont::plain9,
-                       QColor(Qt::black));
+                       QColor(ink.red >> 8, ink.green >> 8, ink.blue >> 8));
         canvas->Flush();
     }
 }

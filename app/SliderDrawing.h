@@ -37,10 +37,12 @@ Rect SliderThumbRect(Point position, double thumbOffset);
 bool PointInSliderRect(QPoint p, const Rect& r);
 
 // Draws a slider into the current port: erases the band (white, the
-// dialogs' background), draws the track in black, paints the thumb in black
-// and writes valueText in 9-pixel text (text only on a window canvas), then
-// shows the canvas. Nothing without a current port. Main thread only.
-void DrawHorizontalSlider(Point position, const SliderLayout& layout, double thumbOffset, const std::string& valueText);
+// dialogs' background), draws the track in black (grey when dimmed: a
+// slider that has no effect at the moment), paints the thumb in the same
+// ink and writes valueText in 9-pixel text (text only on a window canvas),
+// then shows the canvas. Nothing without a current port. Main thread only.
+void DrawHorizontalSlider(Point position, const SliderLayout& layout, double thumbOffset, const std::string& valueText,
+                          bool dimmed = false);
 
 // The mouse position in the current port's coordinates. False when there is
 // no canvas to ask (and no test pointer script). Main thread only.

@@ -93,7 +93,7 @@ std::string QuadraticSlider::ValueText() const
 
 void QuadraticSlider::Draw() const
 {
-    DrawHorizontalSlider(mPosition, kQuadraticSliderLayout, ThumbOffset(), ValueText());
+    DrawHorizontalSlider(mPosition, kQuadraticSliderLayout, ThumbOffset(), ValueText(), mDim);
 }
 
 bool QuadraticSlider::ProcessMouse(bool& hit, LiveSliderOwner* owner, int index)
@@ -110,11 +110,13 @@ bool QuadraticSlider::DragThumb(QPoint start, LiveSliderOwner* owner, int index)
 {
     const double startValue = mValue;
     QPoint last = start;
+    bool moved = false;
     const QPoint release = TrackSliderDrag(start, [&](QPoint p) {
         const bool counts = mScale->horizontalMotionOnly ? p.x() != last.x() : p != last;
         last = p;
         if (!counts)
             return;
+        moved = true;
         SetValue(ValueForPointer(p.x()));
         Draw();
         if (owner)
@@ -122,5 +124,5 @@ bool QuadraticSlider::DragThumb(QPoint start, LiveSliderOwner* owner, int index)
     });
     SetValue(ValueForPointer(release.x()));
     Draw();
-    return mValue != startValue;
+    return (mScale->anyMoveIsChange && moved) || mValue != startValue;
 }

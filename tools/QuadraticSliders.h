@@ -42,6 +42,9 @@ struct QuadraticSliderScale {
     // During a drag, only horizontal pointer motion counts (a vertical move
     // neither changes the value nor tells the owner).
     bool horizontalMotionOnly = false;
+    // A drag that moved at all counts as a change, even when it ends on the
+    // value it started from (the dialog then recomputes).
+    bool anyMoveIsChange = false;
 };
 
 // The radius slider. The drag has no 0.1 offset while the drawing has:
@@ -80,8 +83,13 @@ public:
     // slider has then redrawn itself into the current port.
     bool NudgeSlider(bool up, bool large);
 
-    // Draws the whole slider into the current port (nothing without one).
+    // Draws the whole slider into the current port (nothing without one),
+    // in grey while dimmed.
     void Draw() const;
+    // A dimmed slider still moves and keeps its value; it is only drawn in
+    // grey, for a setting that has no effect at the moment.
+    void SetDim(bool dim) { mDim = dim; }
+    bool IsDimmed() const { return mDim; }
 
     // A mouse-down at the mouse position in the current port: outside the
     // thumb, hit = false and false. On the thumb, hit = true and the drag
@@ -125,6 +133,7 @@ private:
     const QuadraticSliderScale* mScale;
     Point mPosition; // top-left corner of the band, window coordinates
     double mValue;
+    bool mDim = false;
 };
 
 class GaussianBlurSlider : public QuadraticSlider {
