@@ -31,6 +31,7 @@
 #include "engine/ClipsWindow.h"
 #include "resources/MainInterfaceFile.h"
 #include "tools/BlurAndSharpenDialogs.h"
+#include "tools/WaveletThresholdInterface.h"
 #include "tools/HistogramLevelsInterface.h"
 #include "tools/LaplacianPyramidInterface.h"
 #include "tools/StarAndFourierDialogs.h"
@@ -82,6 +83,7 @@ void StartShell(const std::vector<std::string>& documents)
     InstallPictureAndMovieImport();
     InstallStackFileDialogs();
     InstallBlurAndSharpenDialogs();
+    InstallWaveletThresholdDialog();
     InstallHistogramLevelsDialog();
     InstallLaplacianPyramidDialog();
     InstallStarAndFourierDialogs();

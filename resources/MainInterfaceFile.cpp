@@ -29,6 +29,7 @@
 #include "ui_SaveFITS.h"
 #include "ui_SaveRAW.h"
 #include "ui_UnsharpMask.h"
+#include "ui_WaveletThreshold.h"
 #include "ui_HistogramLevels.h"
 #include "ui_LaplacianPyramid.h"
 #include "ui_SaveWorkspace.h"
@@ -84,6 +85,7 @@ void RegisterMainInterfaceFile()
     RegisterInterfaceWindow("SaveRAW", &Build<Ui::SaveRAW, QWidget>);
     RegisterInterfaceWindow("GaussianBlur", &Build<Ui::GaussianBlur, QWidget>);
     RegisterInterfaceWindow("UnsharpMask", &Build<Ui::UnsharpMask, QWidget>);
+    RegisterInterfaceWindow("WaveletThreshold", &Build<Ui::WaveletThreshold, QWidget>);
     RegisterInterfaceWindow("HistogramLevels", &Build<Ui::HistogramLevels, QWidget>);
     RegisterInterfaceWindow("LaplacianPyramid", &Build<Ui::LaplacianPyramid, QWidget>);
     RegisterInterfaceWindow("CreateHotPixelMask", &Build<Ui::CreateHotPixelMask, QWidget>);

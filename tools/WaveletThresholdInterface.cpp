@@ -1,0 +1,419 @@
+// tools/WaveletThresholdInterface.cpp: the wavelet noise reduction dialog.
+#include "tools/WaveletThresholdInterface.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <new>
+#include <string>
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include "app/Commands.h"
+#include "app/DialogPointers.h"
+#include "app/ShellSettings.h"
+#include "app/ThumbnailInterface.h"
+#include "app/WorkingDialog.h"
+#include "engine/SummedStack.h"
+#include "imaging/SumPlaneFilters.h"
+#include "platform/core/DrawTarget.h"
+#include "platform/core/GWorldWrapper.h"
+#include "platform/core/StandardAlerts.h"
+#include "platform/qt/Canvas.h"
+#include "platform/qt/CanvasDrawing.h"
+#include "platform/qt/Controls.h"
+
+namespace {
+
+double sLastThresholds[kWaveletMaxThresholds] = {};
+bool sLastLockSliders = false;
+double sLiveLimitSeconds = kWaveletLiveAnalysisSeconds;
+
+// The pyramid's Fourier path shares the FFT tables and scratch with the jobs,
+// so while it runs one worker thread is configured; with showProgress a
+// progress window without Cancel (when no other is open). Both are put back
+// however the work ends, also when memory runs out half way.
+class PyramidWorkScope {
+public:
+    PyramidWorkScope(int total, bool showProgress) : mThreads(gNumThreads)
+    {
+        gNumThreads = 1;
+        if (!showProgress || gWorkingDialog)
+            return; // someone else's window: stepped, never deleted
+        try {
+            mOwn = std::make_unique<WorkingDialog>(total, false, false);
+            gWorkingDialog = mOwn.get();
+        } catch (const std::bad_alloc&) {
+            // The work goes on without a window.
+        }
+    }
+    ~PyramidWorkScope()
+    {
+        if (mOwn && gWorkingDialog == mOwn.get())
+            gWorkingDialog = nullptr;
+        mOwn.reset();
+        gNumThreads = mThreads;
+    }
+    PyramidWorkScope(const PyramidWorkScope&) = delete;
+    PyramidWorkScope& operator=(const PyramidWorkScope&) = delete;
+
+    // After each level: the bar, and pending repaints let through (input
+    // waits, so nothing can change the stack meanwhile).
+    PyramidProgress Progress() const
+    {
+        if (!mOwn)
+            return {};
+        return [](int step) {
+            if (gWorkingDialog)
+                gWorkingDialog->DrawWorkingDialogProgressBar(step);
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        };
+    }
+
+private:
+    int mThreads;
+    std::unique_ptr<WorkingDialog> mOwn;
+};
+
+int RoundedLog2(int n)
+{
+    return static_cast<int>(std::lround(std::log2(std::max(1, n))));
+}
+
+} // namespace
+
+const double* WaveletRememberedThresholds()
+{
+    return sLastThresholds;
+}
+
+bool WaveletRememberedLockSliders()
+{
+    return sLastLockSliders;
+}
+
+void SetWaveletRememberedSettingsForTesting(const double thresholds[kWaveletMaxThresholds], bool lock)
+{
+    std::copy(thresholds, thresholds + kWaveletMaxThresholds, sLastThresholds);
+    sLastLockSliders = lock;
+}
+
+void SetWaveletLiveLimitForTesting(double seconds)
+{
+    sLiveLimitSeconds = seconds < 0.0 ? kWaveletLiveAnalysisSeconds : seconds;
+}
+
+WaveletThresholdInterface::WaveletThresholdInterface() : SumStackDialogInterface("WaveletThreshold")
+{
+    setIgnoreEvents(true);
+    mLockSliders = sLastLockSliders;
+    const int width = StackWidth(), height = StackHeight();
+    mThumbnail =
+        std::make_unique<ThumbnailInterface>(canvas(), width, height, kWaveletThumbnailLeft, kWaveletThumbnailTop,
+                                             kWaveletThumbnailWidth, kWaveletThumbnailHeight);
+    mThumbnail->setImage(&unfilteredImage());
+    mThumbnail->setSubThumbBounds(MakeRect(0, 0, height, width));
+    // As many sliders as the whole stack has levels, and one for the
+    // high-pass residual.
+    CreatePreviewBoundsWithBorder();
+    mNumSliders = std::min(kWaveletMaxThresholds, mArea.numLevels + 1);
+    for (int i = 0; i < mNumSliders; ++i)
+        mSliders[i].SetParameters(MakePoint(kWaveletFirstSliderTop + kWaveletSliderSpacing * i, kWaveletSliderLeft),
+                                  sLastThresholds[i]);
+    mThumbnail->setSubThumbBounds(
+        MakeRect(0, 0, std::min(kWaveletFirstPreviewSide, height), std::min(kWaveletFirstPreviewSide, width)));
+    CreatePreviewBoundsWithBorder();
+    control(kWaveletLockSliders).SetValue(mLockSliders ? 1 : 0);
+    AllocateScratchAndCopyPreviewArea();
+    PerformWaveletAnalysis();
+    PerformWaveletSynthesis(!mLive);
+    setIgnoreEvents(false);
+}
+
+WaveletThresholdInterface::~WaveletThresholdInterface() = default;
+
+ConstSumPlanes WaveletThresholdInterface::Saved() const
+{
+    return ConstSumPlanes{savedRed().data(), savedGreen().data(), savedBlue().data(), StackWidth(), StackHeight()};
+}
+
+SumPlanes WaveletThresholdInterface::Live() const
+{
+    return SumPlanes{gRedStack.get(), gGreenStack.get(), gBlueStack.get(), StackWidth(), StackHeight()};
+}
+
+bool WaveletThresholdInterface::HavePlanes() const
+{
+    // The stack cannot change size or go while a filter dialog is open; the
+    // test keeps a stray call harmless all the same.
+    return HaveSummedStack() && savedRed().size() == Saved().Count() && savedGreen().size() == Saved().Count() &&
+           savedBlue().size() == Saved().Count();
+}
+
+Rect WaveletThresholdInterface::previewRect() const
+{
+    return mThumbnail->subThumbScaledUpBounds();
+}
+
+std::vector<double> WaveletThresholdInterface::Thresholds() const
+{
+    double percents[kWaveletMaxThresholds];
+    for (int i = 0; i < mNumSliders; ++i)
+        percents[i] = mSliders[i].GetValue();
+    return WaveletThresholdList(percents, mNumSliders, mPlanes.NumLevels());
+}
+
+void WaveletThresholdInterface::CreateMinimumPreviewBounds()
+{
+    mThumbnail->setSubThumbBounds(MinimumWaveletPreviewBounds(previewRect(), StackWidth(), StackHeight()));
+}
+
+void WaveletThresholdInterface::CreatePreviewBoundsWithBorder()
+{
+    CreateMinimumPreviewBounds();
+    mArea = ComputeWaveletPreviewArea(previewRect());
+    for (int i = 0; i < kWaveletMaxThresholds; ++i)
+        mSliders[i].SetDim(i > mArea.numLevels);
+}
+
+void WaveletThresholdInterface::AllocateScratchAndCopyPreviewArea()
+{
+    DeleteArrays();
+    CreatePreviewBoundsWithBorder();
+    if (HavePlanes())
+        mPlanes.Prepare(Saved(), previewRect());
+}
+
+void WaveletThresholdInterface::PerformWaveletAnalysis()
+{
+    PyramidWorkScope scope(3 * mPlanes.NumLevels(), true);
+    const auto start = std::chrono::steady_clock::now();
+    mPlanes.Analyse(scope.Progress());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    mLive = seconds < sLiveLimitSeconds;
+}
+
+void WaveletThresholdInterface::PerformWaveletSynthesis(bool showProgress)
+{
+    if (HavePlanes() && !mPlanes.Empty()) {
+        try {
+            PyramidWorkScope scope(3 * mPlanes.NumLevels(), showProgress);
+            mPlanes.Synthesise(Thresholds(), Saved(), Live(), scope.Progress());
+        } catch (const std::bad_alloc&) {
+            DoNotEnougMemoryForOperationDialog(); // the area keeps its last rebuild
+        }
+        if (preview())
+            ProjectStackIntoFrameStackGWorld(false, mPlanes.Area().preview);
+    }
+    RedrawDialog();
+}
+
+void WaveletThresholdInterface::DeleteArrays()
+{
+    mPlanes.Release();
+}
+
+bool WaveletThresholdInterface::PrepareAndAnalyse()
+{
+    try {
+        AllocateScratchAndCopyPreviewArea();
+        PerformWaveletAnalysis();
+        return true;
+    } catch (const std::bad_alloc&) {
+        DeleteArrays();
+        DoNotEnougMemoryForOperationDialog();
+        return false;
+    }
+}
+
+bool WaveletThresholdInterface::DefineTestAreaBounds()
+{
+    const Rect old = mPlanes.Empty() ? previewRect() : mPlanes.Area().preview;
+    if (!mThumbnail->DefineSubThumbBounds(this))
+        return false;
+    // Only one area of the stack is ever denoised while the dialog is open:
+    // the old one gets its saved values back.
+    if (HavePlanes()) {
+        CopySumPlanesRect(Saved(), Live(), old);
+        if (preview())
+            ProjectStackIntoFrameStackGWorld(false, old);
+    }
+    CreateMinimumPreviewBounds();
+    RedrawDialog();
+    return true;
+}
+
+void WaveletThresholdInterface::ProcessLiveThumbnailRectUpdate()
+{
+    CreatePreviewBoundsWithBorder();
+    Canvas* surface = canvas();
+    if (surface) {
+        PortSaver port;
+        SetPort(surface);
+        for (int i = 0; i < mNumSliders; ++i)
+            mSliders[i].DrawWaveletThresholdSlider();
+    }
+    WriteAreaTexts();
+}
+
+void WaveletThresholdInterface::AlignSlidersTo(int index)
+{
+    if (!mLockSliders)
+        return;
+    const double value = mSliders[index].GetValue();
+    for (int i = 0; i < mNumSliders; ++i)
+        if (i != index) {
+            mSliders[i].SetValue(value);
+            mSliders[i].DrawWaveletThresholdSlider();
+        }
+}
+
+void WaveletThresholdInterface::ProcessLiveSliderUpdate(int index)
+{
+    if (index < 0 || index >= mNumSliders)
+        return;
+    AlignSlidersTo(index);
+    if (mLive)
+        PerformWaveletSynthesis(false);
+}
+
+void WaveletThresholdInterface::processMouse(int, bool&)
+{
+    PortSaver port;
+    SetPort(canvas());
+    for (int i = 0; i < mNumSliders; ++i) {
+        bool hit = false;
+        const bool changed = mSliders[i].ProcessMouse(hit, this, i);
+        if (!hit)
+            continue;
+        if (changed) {
+            AlignSlidersTo(i);
+            PerformWaveletSynthesis(!mLive);
+        }
+        mActiveSlider = i;
+        return;
+    }
+    if (!DefineTestAreaBounds())
+        return;
+    if (!PrepareAndAnalyse()) {
+        // No analysis runs on arrays that could not be made; the dialog ends
+        // as Cancel does, with the saved planes back (OK would try the whole
+        // stack, a larger allocation still).
+        End(true);
+        return;
+    }
+    PerformWaveletSynthesis(!mLive);
+}
+
+void WaveletThresholdInterface::nudgeSlider(bool up, bool shift)
+{
+    if (mActiveSlider < 0 || mActiveSlider >= mNumSliders)
+        return; // no thumb grabbed yet
+    PortSaver port;
+    SetPort(canvas());
+    if (!mSliders[mActiveSlider].NudgeSlider(up, shift))
+        return;
+    AlignSlidersTo(mActiveSlider);
+    PerformWaveletSynthesis(!mLive);
+}
+
+void WaveletThresholdInterface::TogglePreview()
+{
+    // Off: the base shows the stack as it was at opening. On: that picture
+    // with only the preview area projected from the live planes, as every
+    // rebuild shows it.
+    SumStackDialogInterface::TogglePreview();
+    if (preview() && HavePlanes() && gFrameStack) {
+        const GWorldWrapper& unfiltered = unfilteredImage();
+        if (gFrameStack->Width() == unfiltered.Width() && gFrameStack->Height() == unfiltered.Height())
+            CopyGWorldWrapper(unfiltered, *gFrameStack);
+        if (!mPlanes.Empty())
+            ProjectStackIntoFrameStackGWorld(false, mPlanes.Area().preview);
+        DrawFrameStackWindow();
+    }
+    RedrawDialog();
+}
+
+bool WaveletThresholdInterface::HandleDialogItemHit(int id, bool& done)
+{
+    if (id == kWaveletReset) {
+        PortSaver port;
+        SetPort(canvas());
+        for (int i = 0; i < mNumSliders; ++i)
+            mSliders[i].SetValue(kWaveletThresholdDefault);
+        PerformWaveletSynthesis(false);
+        return true;
+    }
+    if (id == kWaveletLockSliders) {
+        // The sliders keep their values until one of them moves.
+        mLockSliders = control(kWaveletLockSliders).Value() != 0;
+        return true;
+    }
+    return SumStackDialogInterface::HandleDialogItemHit(id, done);
+}
+
+void WaveletThresholdInterface::WriteAreaTexts()
+{
+    const int lw = RoundedLog2(mArea.paddedWidth), lh = RoundedLog2(mArea.paddedHeight);
+    control(kWaveletSizeText).SetText(std::to_string(lw) + "x" + std::to_string(lh));
+    control(kWaveletCostText).SetText(std::to_string(mArea.numLevels * lw * lh));
+}
+
+void WaveletThresholdInterface::RedrawDialog()
+{
+    Canvas* surface = canvas();
+    if (!surface || !mThumbnail)
+        return;
+    PortSaver port;
+    SetPort(surface);
+    FillCanvasRect(surface->Image(), surface->Image().rect(), QColor(Qt::white));
+    mThumbnail->Draw(true);
+    for (int i = 0; i < mNumSliders; ++i)
+        mSliders[i].DrawWaveletThresholdSlider();
+    WriteAreaTexts();
+    control(kWaveletLiveText).SetText(mLive ? "On" : "Off");
+    surface->Flush();
+}
+
+void WaveletThresholdInterface::commit()
+{
+    // Remembered first: they hold even when the whole stack cannot be done.
+    for (int i = 0; i < mNumSliders; ++i)
+        sLastThresholds[i] = mSliders[i].GetValue();
+    sLastLockSliders = mLockSliders;
+    if (!HavePlanes())
+        return;
+    CopySumPlanes(Saved(), Live());
+    mThumbnail->setSubThumbBounds(MakeRect(0, 0, StackHeight(), StackWidth()));
+    CreatePreviewBoundsWithBorder();
+    double percents[kWaveletMaxThresholds];
+    for (int i = 0; i < mNumSliders; ++i)
+        percents[i] = mSliders[i].GetValue();
+    if (WaveletThresholdsNeutral(WaveletThresholdList(percents, mNumSliders, mArea.numLevels)))
+        return; // the stack stays exactly as it was
+    // One rebuild of the whole stack: no copy of the analysis is kept. Out
+    // of memory passes on: the base shows the alert and ends as Cancel, with
+    // the saved planes (the live ones are still those).
+    mPlanes.Release();
+    mPlanes.Prepare(Saved(), previewRect(), false);
+    {
+        PyramidWorkScope scope(3 * mPlanes.NumLevels(), true);
+        mPlanes.Analyse(scope.Progress());
+    }
+    PyramidWorkScope scope(3 * mPlanes.NumLevels(), true);
+    mPlanes.Synthesise(Thresholds(), Saved(), Live(), scope.Progress());
+}
+
+void WaveletThresholdInterface::ClearGlobalPointer()
+{
+    gWaveletThresholdInterface = nullptr;
+}
+
+void InstallWaveletThresholdDialog()
+{
+    GetCommandOperations().waveletThresholdDialog = [] {
+        gWaveletThresholdInterface = new WaveletThresholdInterface();
+    };
+}
