@@ -10,6 +10,8 @@
 
 namespace {
 
+int sFailPrepares = 0; // test hook; main thread only, as every use of this file's class
+
 // Widens [lo, hi) to at least kWaveletMinPreviewSide within 0 .. size.
 void WidenSide(int& lo, int& hi, int size)
 {
@@ -123,6 +125,11 @@ void WriteBackWaveletArea(const DoublePlanes& output, const WaveletPreviewArea& 
         }
 }
 
+void FailNextWaveletPreparesForTesting(int n)
+{
+    sFailPrepares = n > 0 ? n : 0;
+}
+
 WaveletThresholdPlanes::WaveletThresholdPlanes()
 {
     for (auto& p : mWorking)
@@ -145,6 +152,10 @@ void WaveletThresholdPlanes::Prepare(const ConstSumPlanes& saved, Rect preview, 
     mKeepAnalysis = keepAnalysis;
     mArea = ComputeWaveletPreviewArea(ClipRectToPlanes(preview, saved.width, saved.height));
     try {
+        if (sFailPrepares > 0) {
+            --sFailPrepares;
+            throw std::bad_alloc();
+        }
         mInput = DoublePlanes(mArea.paddedWidth, mArea.paddedHeight);
         mOutput = DoublePlanes(mArea.paddedWidth, mArea.paddedHeight);
         if (!keepAnalysis)

@@ -59,6 +59,9 @@ void CopyMirroredWaveletArea(const ConstSumPlanes& saved, const WaveletPreviewAr
 // (FilteredSum: negatives and NaN 0); the border is dropped. Nothing outside the rectangle changes.
 void WriteBackWaveletArea(const DoublePlanes& output, const WaveletPreviewArea& area, const SumPlanes& live);
 
+// Test hook: the next n calls of WaveletThresholdPlanes::Prepare fail as if memory ran out (0 stops).
+void FailNextWaveletPreparesForTesting(int n);
+
 // The working state of one denoising: the area's padded planes, their pyramids as analysed and the
 // thresholded copies. Main thread use: the pyramids' shared statics allow one analysis or synthesis
 // at a time in the process.

@@ -318,3 +318,62 @@ TEST_F(WaveletThresholdInterfaceTest, TinyStackOpensAndClosesSafely)
     Flush();
     EXPECT_TRUE(Live() == mSaved);
 }
+
+TEST_F(WaveletThresholdInterfaceTest, OutOfMemoryForANewAreaEndsAsCancel)
+{
+    const double remembered[kWaveletMaxThresholds] = {4.0, 8.0};
+    SetWaveletRememberedSettingsForTesting(remembered, false);
+    ScriptedInteraction interaction;
+    WaveletThresholdInterface& dialog = Open();
+    const QuadraticSlider& slider = dialog.slider(0);
+    const QPoint press = ThumbPress(slider);
+    Press(dialog, press, {QPoint(TrackX(slider, 60), press.y())}); // 9.0
+    ASSERT_FALSE(Live() == mSaved);
+    FailNextWaveletPreparesForTesting(1);
+    const Rect thumb = dialog.thumbnail().thumbBounds();
+    Press(dialog, QPoint(thumb.left + 40, thumb.top + 30), {QPoint(thumb.left + 75, thumb.top + 65)});
+    FailNextWaveletPreparesForTesting(0);
+    Flush();
+    // The alert, no analysis of arrays that could not be made, and the dialog gone as Cancel goes: the
+    // stack as it was and nothing remembered (OK would have tried the whole stack, larger still).
+    EXPECT_EQ(interaction.AlertCount(), 1);
+    EXPECT_EQ(gWaveletThresholdInterface, nullptr);
+    EXPECT_TRUE(Live() == mSaved);
+    EXPECT_EQ(WaveletRememberedThresholds()[0], 4.0);
+}
+
+TEST_F(WaveletThresholdInterfaceTest, OutOfMemoryOnOkSaysSoAndKeepsTheStack)
+{
+    const double remembered[kWaveletMaxThresholds] = {4.0, 8.0};
+    SetWaveletRememberedSettingsForTesting(remembered, false);
+    ScriptedInteraction interaction;
+    WaveletThresholdInterface& dialog = Open();
+    dialog.control(kWaveletLockSliders).SetValue(1);
+    Hit(dialog, kWaveletLockSliders);
+    FailNextWaveletPreparesForTesting(1);
+    Hit(dialog, kDialogOK);
+    FailNextWaveletPreparesForTesting(0);
+    Flush();
+    // Not a silent success: the out-of-memory alert, the stack as it was at opening; the settings are
+    // still remembered.
+    EXPECT_EQ(interaction.AlertCount(), 1);
+    EXPECT_EQ(gWaveletThresholdInterface, nullptr);
+    EXPECT_TRUE(Live() == mSaved);
+    EXPECT_TRUE(SamePixels(*gFrameStack, *mSavedDisplay));
+    EXPECT_EQ(WaveletRememberedThresholds()[1], 8.0);
+    EXPECT_TRUE(WaveletRememberedLockSliders());
+}
+
+TEST_F(WaveletThresholdInterfaceTest, OutOfMemoryWhileOpeningLeavesNoDialog)
+{
+    ScriptedInteraction interaction;
+    gNumThreads = 3;
+    FailNextWaveletPreparesForTesting(1);
+    Run("OpWS");
+    FailNextWaveletPreparesForTesting(0);
+    Flush();
+    EXPECT_EQ(gWaveletThresholdInterface, nullptr);
+    EXPECT_EQ(interaction.AlertCount(), 1);
+    EXPECT_EQ(gNumThreads, 3);
+    EXPECT_TRUE(Live() == mSaved);
+}
