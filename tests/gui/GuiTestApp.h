@@ -19,6 +19,9 @@ inline QApplication& GuiTestApp()
     static char* argv[] = {name, nullptr};
     static QApplication* sApp = [] {
         QStandardPaths::setTestModeEnabled(true);
+        // Test windows never reach a screen, however the program is started.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         auto* app = new QApplication(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
         RegisterMainInterfaceFile();
