@@ -145,6 +145,9 @@ TEST_F(WaveletThresholdInterfaceTest, OpensWithItsSlidersAndFirstArea)
     EXPECT_EQ(dialog.control(kWaveletLiveText).Text(), "On");
     EXPECT_EQ(dialog.control(kWaveletLockSliders).Value(), 0);
     EXPECT_EQ(dialog.activeSlider(), kWaveletNoSlider);
+    for (int id : {kDialogPreview, kWaveletSizeText, kWaveletCostText, kWaveletLiveText, kWaveletReset,
+                   kWaveletLockSliders, kDialogOK, kDialogCancel})
+        EXPECT_NE(dialog.control(id).Widget(), nullptr) << id;
     EXPECT_TRUE(Live() == mSaved); // all thresholds 0: the stack exactly as it was
     Hit(dialog, kDialogOK);
     Flush();
