@@ -170,6 +170,11 @@ void TakeDialogScreenshots(const QDir& dir)
 {
     if (!BuildSampleDocument())
         return;
+    // The sample has no calibration frames: their windows go with the placeholders.
+    gDarkFrameWindow->hide();
+    gFlatFrameWindow->hide();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        screen->grabWindow(0).save(dir.filePath("ScreenWithDocument.png"));
     struct DialogShot {
         uint32_t code; // the command; 0: open opens it
         void (*open)();
@@ -285,6 +290,8 @@ void TakeScreenshots(const QDir& dir)
         Settle(300);
         screen->grabWindow(0).save(dir.filePath("Screen.png"));
     }
+    working.reset();
+    quiet.reset();
     TakeDialogScreenshots(dir);
 }
 
