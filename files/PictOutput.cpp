@@ -70,7 +70,8 @@ bool SaveStackAsPict()
 
 std::string DumpFileName(const std::string& base, int clipNumber)
 {
-    const std::string suffix = "-" + std::to_string(clipNumber);
+    std::string suffix = std::to_string(clipNumber);
+    suffix.insert(suffix.begin(), '-');
     std::string safe = base;
     for (char& c : safe)
         if (c == '/' || c == '\0')
