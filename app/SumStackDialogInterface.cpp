@@ -119,6 +119,18 @@ bool SumStackDialogInterface::HandleDialogItemHit(int id, bool& done)
     return DialogInterface::HandleDialogItemHit(id, done);
 }
 
+void SumStackDialogInterface::ShowOpeningStackWithLiveRect(const Rect* r)
+{
+    if (!gFrameStack)
+        return;
+    const GWorldWrapper& unfiltered = unfilteredImage();
+    if (gFrameStack->Width() == unfiltered.Width() && gFrameStack->Height() == unfiltered.Height())
+        CopyGWorldWrapper(unfiltered, *gFrameStack);
+    if (r)
+        ProjectStackIntoFrameStackGWorld(false, *r);
+    DrawFrameStackWindow();
+}
+
 void SumStackDialogInterface::TogglePreview()
 {
     mPreview = !mPreview;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/DialogInterface.h"
+#include "platform/core/Geometry.h"
 
 class GWorldWrapper;
 
@@ -48,6 +49,11 @@ public:
     const std::vector<int32_t>& savedBlue() const { return mSavedBlue; }
 
 protected:
+    // What a tool that filters only a preview rectangle shows: the stack as
+    // it was at opening with just r projected again from the live planes (a
+    // projection of the whole stack would rescale the rest of the picture by
+    // the rectangle's brightest sum). No rectangle: the opening picture only.
+    void ShowOpeningStackWithLiveRect(const Rect* r);
     // Cancel: the saved planes go back and are projected; OK: the live planes
     // are projected with growth allowed. Both end with all channels shown.
     void finish() override;

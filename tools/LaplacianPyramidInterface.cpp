@@ -263,11 +263,8 @@ void LaplacianPyramidInterface::TogglePreview()
     // every preview step shows it.
     SumStackDialogInterface::TogglePreview();
     if (preview() && HavePlanes()) {
-        const GWorldWrapper& unfiltered = unfilteredImage();
-        if (gFrameStack->Width() == unfiltered.Width() && gFrameStack->Height() == unfiltered.Height())
-            CopyGWorldWrapper(unfiltered, *gFrameStack);
-        ProjectStackIntoFrameStackGWorld(false, previewRect());
-        DrawFrameStackWindow();
+        const Rect r = previewRect();
+        ShowOpeningStackWithLiveRect(&r);
     }
     FillHistogramsFromStack();
     RedrawDialog();

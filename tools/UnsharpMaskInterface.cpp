@@ -198,11 +198,8 @@ void UnsharpMaskInterface::TogglePreview()
     // would rescale the rest of the picture by the rectangle's brightest sum).
     SumStackDialogInterface::TogglePreview();
     if (preview() && HavePlanes()) {
-        const GWorldWrapper& unfiltered = unfilteredImage();
-        if (gFrameStack->Width() == unfiltered.Width() && gFrameStack->Height() == unfiltered.Height())
-            CopyGWorldWrapper(unfiltered, *gFrameStack);
-        ProjectStackIntoFrameStackGWorld(false, previewRect());
-        DrawFrameStackWindow();
+        const Rect r = previewRect();
+        ShowOpeningStackWithLiveRect(&r);
     }
     FillHistogramsFromStack();
     RedrawDialog();

@@ -325,14 +325,8 @@ void WaveletThresholdInterface::TogglePreview()
     // with only the preview area projected from the live planes, as every
     // rebuild shows it.
     SumStackDialogInterface::TogglePreview();
-    if (preview() && HavePlanes() && gFrameStack) {
-        const GWorldWrapper& unfiltered = unfilteredImage();
-        if (gFrameStack->Width() == unfiltered.Width() && gFrameStack->Height() == unfiltered.Height())
-            CopyGWorldWrapper(unfiltered, *gFrameStack);
-        if (!mPlanes.Empty())
-            ProjectStackIntoFrameStackGWorld(false, mPlanes.Area().preview);
-        DrawFrameStackWindow();
-    }
+    if (preview() && HavePlanes())
+        ShowOpeningStackWithLiveRect(mPlanes.Empty() ? nullptr : &mPlanes.Area().preview);
     RedrawDialog();
 }
 
