@@ -6,8 +6,6 @@
 #include <string>
 
 #include <QColor>
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QLineEdit>
 
 #include "app/Commands.h"
@@ -15,7 +13,6 @@
 #include "app/HistogramInterface.h"
 #include "app/ShellSettings.h"
 #include "app/ThumbnailInterface.h"
-#include "app/WorkingDialog.h"
 #include "engine/SummedStack.h"
 #include "imaging/SumPlaneFilters.h"
 #include "platform/core/DrawTarget.h"
@@ -23,55 +20,11 @@
 #include "platform/qt/Canvas.h"
 #include "platform/qt/CanvasDrawing.h"
 #include "platform/qt/Controls.h"
+#include "tools/OneThreadWorkScope.h"
 
 double gLastLaplacianPyramidLayerIntensities[kLaplacianPyramidComponents] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
 
 namespace {
-
-// The pyramid is built on one thread with its own progress window (when no
-// other is open, without Cancel); both are put back however the build ends,
-// also when memory runs out half way.
-class PyramidBuildScope {
-public:
-    PyramidBuildScope() : mThreads(gNumThreads)
-    {
-        gNumThreads = 1;
-        if (gWorkingDialog)
-            return; // someone else's window: stepped, never deleted
-        try {
-            mOwn = std::make_unique<WorkingDialog>(kLaplacianPyramidLayers - 1, false, false);
-            gWorkingDialog = mOwn.get();
-        } catch (const std::bad_alloc&) {
-            // The build goes on without a window.
-        }
-    }
-    ~PyramidBuildScope()
-    {
-        CloseProgress();
-        gNumThreads = mThreads;
-    }
-    PyramidBuildScope(const PyramidBuildScope&) = delete;
-    PyramidBuildScope& operator=(const PyramidBuildScope&) = delete;
-
-    // After blur k: the bar to k, and pending repaints let through (input
-    // waits, so nothing can change the stack meanwhile).
-    void Step(int k)
-    {
-        if (gWorkingDialog)
-            gWorkingDialog->DrawWorkingDialogProgressBar(k);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    void CloseProgress()
-    {
-        if (mOwn && gWorkingDialog == mOwn.get())
-            gWorkingDialog = nullptr;
-        mOwn.reset();
-    }
-
-private:
-    int mThreads;
-    std::unique_ptr<WorkingDialog> mOwn;
-};
 
 bool IsPinAt1(int id)
 {
@@ -153,7 +106,7 @@ void LaplacianPyramidInterface::FillHistogramsFromStack()
 
 void LaplacianPyramidInterface::CreateInitialLaplacianPyramid()
 {
-    PyramidBuildScope scope;
+    OneThreadWorkScope scope(kLaplacianPyramidLayers - 1, true);
     if (HaveSummedStack() && savedRed().size() == Saved().Count())
         mPyramid.Build(Saved(), [&scope](int k) { scope.Step(k); });
     scope.CloseProgress();

@@ -8,14 +8,11 @@
 #include <string>
 
 #include <QColor>
-#include <QCoreApplication>
-#include <QEventLoop>
 
 #include "app/Commands.h"
 #include "app/DialogPointers.h"
 #include "app/ShellSettings.h"
 #include "app/ThumbnailInterface.h"
-#include "app/WorkingDialog.h"
 #include "engine/SummedStack.h"
 #include "imaging/SumPlaneFilters.h"
 #include "platform/core/DrawTarget.h"
@@ -24,6 +21,7 @@
 #include "platform/qt/Canvas.h"
 #include "platform/qt/CanvasDrawing.h"
 #include "platform/qt/Controls.h"
+#include "tools/OneThreadWorkScope.h"
 
 namespace {
 
@@ -31,51 +29,14 @@ double sLastThresholds[kWaveletMaxThresholds] = {};
 bool sLastLockSliders = false;
 double sLiveLimitSeconds = kWaveletLiveAnalysisSeconds;
 
-// The pyramid's Fourier path shares the FFT tables and scratch with the jobs,
-// so while it runs one worker thread is configured; with showProgress a
-// progress window without Cancel (when no other is open). Both are put back
-// however the work ends, also when memory runs out half way.
-class PyramidWorkScope {
-public:
-    PyramidWorkScope(int total, bool showProgress) : mThreads(gNumThreads)
-    {
-        gNumThreads = 1;
-        if (!showProgress || gWorkingDialog)
-            return; // someone else's window: stepped, never deleted
-        try {
-            mOwn = std::make_unique<WorkingDialog>(total, false, false);
-            gWorkingDialog = mOwn.get();
-        } catch (const std::bad_alloc&) {
-            // The work goes on without a window.
-        }
-    }
-    ~PyramidWorkScope()
-    {
-        if (mOwn && gWorkingDialog == mOwn.get())
-            gWorkingDialog = nullptr;
-        mOwn.reset();
-        gNumThreads = mThreads;
-    }
-    PyramidWorkScope(const PyramidWorkScope&) = delete;
-    PyramidWorkScope& operator=(const PyramidWorkScope&) = delete;
-
-    // After each level: the bar, and pending repaints let through (input
-    // waits, so nothing can change the stack meanwhile).
-    PyramidProgress Progress() const
-    {
-        if (!mOwn)
-            return {};
-        return [](int step) {
-            if (gWorkingDialog)
-                gWorkingDialog->DrawWorkingDialogProgressBar(step);
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        };
-    }
-
-private:
-    int mThreads;
-    std::unique_ptr<WorkingDialog> mOwn;
-};
+// The pyramid's progress steps: only a progress window of the scope's own
+// is stepped.
+PyramidProgress ProgressOf(OneThreadWorkScope& scope)
+{
+    if (!scope.OwnsProgress())
+        return {};
+    return [&scope](int step) { scope.Step(step); };
+}
 
 int RoundedLog2(int n)
 {
@@ -188,9 +149,9 @@ void WaveletThresholdInterface::AllocateScratchAndCopyPreviewArea()
 
 void WaveletThresholdInterface::PerformWaveletAnalysis()
 {
-    PyramidWorkScope scope(3 * mPlanes.NumLevels(), true);
+    OneThreadWorkScope scope(3 * mPlanes.NumLevels(), true);
     const auto start = std::chrono::steady_clock::now();
-    mPlanes.Analyse(scope.Progress());
+    mPlanes.Analyse(ProgressOf(scope));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     mLive = seconds < sLiveLimitSeconds;
 }
@@ -199,8 +160,8 @@ void WaveletThresholdInterface::PerformWaveletSynthesis(bool showProgress)
 {
     if (HavePlanes() && !mPlanes.Empty()) {
         try {
-            PyramidWorkScope scope(3 * mPlanes.NumLevels(), showProgress);
-            mPlanes.Synthesise(Thresholds(), Saved(), Live(), scope.Progress());
+            OneThreadWorkScope scope(3 * mPlanes.NumLevels(), showProgress);
+            mPlanes.Synthesise(Thresholds(), Saved(), Live(), ProgressOf(scope));
         } catch (const std::bad_alloc&) {
             DoNotEnougMemoryForOperationDialog(); // the area keeps its last rebuild
         }
@@ -393,11 +354,11 @@ void WaveletThresholdInterface::commit()
     mPlanes.Release();
     mPlanes.Prepare(Saved(), previewRect(), false);
     {
-        PyramidWorkScope scope(3 * mPlanes.NumLevels(), true);
-        mPlanes.Analyse(scope.Progress());
+        OneThreadWorkScope scope(3 * mPlanes.NumLevels(), true);
+        mPlanes.Analyse(ProgressOf(scope));
     }
-    PyramidWorkScope scope(3 * mPlanes.NumLevels(), true);
-    mPlanes.Synthesise(Thresholds(), Saved(), Live(), scope.Progress());
+    OneThreadWorkScope scope(3 * mPlanes.NumLevels(), true);
+    mPlanes.Synthesise(Thresholds(), Saved(), Live(), ProgressOf(scope));
 }
 
 void WaveletThresholdInterface::ClearGlobalPointer()
