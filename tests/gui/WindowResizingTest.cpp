@@ -87,6 +87,11 @@ void LetShowSettle()
 // spontaneous resize, as it does from a real window manager.
 void UserResizesContent(ShellWindow* window, int width, int height)
 {
+    // The program's own last resize first reaches the native window (the
+    // windowing system applies it later; on a busy machine much later): a
+    // user's resize to the size the native window still has would be no
+    // resize at all.
+    SpinUntil([window] { return window->windowHandle()->size() == window->size(); });
     const int menuBar = window->height() - window->ContentSize().height();
     window->windowHandle()->resize(width, height + menuBar);
     QCoreApplication::processEvents();
