@@ -119,6 +119,16 @@ bool SumStackDialogInterface::HandleDialogItemHit(int id, bool& done)
     return DialogInterface::HandleDialogItemHit(id, done);
 }
 
+ConstSumPlanes SumStackDialogInterface::Saved() const
+{
+    return ConstSumPlanes{mSavedRed.data(), mSavedGreen.data(), mSavedBlue.data(), StackWidth(), StackHeight()};
+}
+
+SumPlanes SumStackDialogInterface::Live() const
+{
+    return SumPlanes{gRedStack.get(), gGreenStack.get(), gBlueStack.get(), StackWidth(), StackHeight()};
+}
+
 void SumStackDialogInterface::ShowOpeningStackWithLiveRect(const Rect* r)
 {
     if (!gFrameStack)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/DialogInterface.h"
+#include "imaging/SumPlanes.h"
 #include "platform/core/Geometry.h"
 
 class GWorldWrapper;
@@ -47,6 +48,10 @@ public:
     const std::vector<int32_t>& savedRed() const { return mSavedRed; }
     const std::vector<int32_t>& savedGreen() const { return mSavedGreen; }
     const std::vector<int32_t>& savedBlue() const { return mSavedBlue; }
+    // The saved planes and the live planes of the stack, as the filters read
+    // and write them.
+    ConstSumPlanes Saved() const;
+    SumPlanes Live() const;
 
 protected:
     // What a tool that filters only a preview rectangle shows: the stack as

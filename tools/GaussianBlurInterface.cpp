@@ -32,16 +32,6 @@ GaussianBlurInterface::GaussianBlurInterface()
 
 GaussianBlurInterface::~GaussianBlurInterface() = default;
 
-ConstSumPlanes GaussianBlurInterface::Saved() const
-{
-    return ConstSumPlanes{savedRed().data(), savedGreen().data(), savedBlue().data(), StackWidth(), StackHeight()};
-}
-
-SumPlanes GaussianBlurInterface::Live() const
-{
-    return SumPlanes{gRedStack.get(), gGreenStack.get(), gBlueStack.get(), StackWidth(), StackHeight()};
-}
-
 void GaussianBlurInterface::UpdateGaussianBlurDialog()
 {
     // The stack cannot change size or go while a filter dialog is open; the

@@ -55,8 +55,6 @@ protected:
     void ClearGlobalPointer() override;
 
 private:
-    ConstSumPlanes Saved() const;
-    SumPlanes Live() const;
 
     DoublePlanes mSource; // the saved planes as doubles, refilled before every blur
     DoublePlanes mResult; // the blur

@@ -75,16 +75,6 @@ LaplacianPyramidInterface::LaplacianPyramidInterface() : SumStackDialogInterface
 
 LaplacianPyramidInterface::~LaplacianPyramidInterface() = default;
 
-ConstSumPlanes LaplacianPyramidInterface::Saved() const
-{
-    return ConstSumPlanes{savedRed().data(), savedGreen().data(), savedBlue().data(), StackWidth(), StackHeight()};
-}
-
-SumPlanes LaplacianPyramidInterface::Live() const
-{
-    return SumPlanes{gRedStack.get(), gGreenStack.get(), gBlueStack.get(), StackWidth(), StackHeight()};
-}
-
 bool LaplacianPyramidInterface::HavePlanes() const
 {
     // The stack cannot change size or go while a filter dialog is open; the

@@ -111,8 +111,6 @@ protected:
     void ClearGlobalPointer() override;
 
 private:
-    ConstSumPlanes Saved() const;
-    SumPlanes Live() const;
     bool HavePlanes() const;
     void FillHistogramsFromStack();
     // A slider's new value: its intensity, its pins off, the preview rebuilt.

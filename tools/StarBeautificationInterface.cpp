@@ -95,16 +95,6 @@ StarBeautificationInterface::StarBeautificationInterface()
 
 StarBeautificationInterface::~StarBeautificationInterface() = default;
 
-ConstSumPlanes StarBeautificationInterface::Saved() const
-{
-    return ConstSumPlanes{savedRed().data(), savedGreen().data(), savedBlue().data(), StackWidth(), StackHeight()};
-}
-
-SumPlanes StarBeautificationInterface::Live() const
-{
-    return SumPlanes{gRedStack.get(), gGreenStack.get(), gBlueStack.get(), StackWidth(), StackHeight()};
-}
-
 StarFindParams StarBeautificationInterface::findParams() const
 {
     return StarFindParams{mBrightness, mSpread, mMinArea, mMaxArea};

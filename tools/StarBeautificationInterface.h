@@ -112,8 +112,6 @@ private:
     void SliderChanged(StarSliderId id);
     // Runs a stage; out of memory leaves the saved planes and no stars.
     template <class Stage> void Run(Stage stage);
-    ConstSumPlanes Saved() const;
-    SumPlanes Live() const;
     void ShowLive();
 
     std::vector<uint8_t> mSeedMap;

@@ -54,16 +54,6 @@ UnsharpMaskInterface::UnsharpMaskInterface()
 
 UnsharpMaskInterface::~UnsharpMaskInterface() = default;
 
-ConstSumPlanes UnsharpMaskInterface::Saved() const
-{
-    return ConstSumPlanes{savedRed().data(), savedGreen().data(), savedBlue().data(), StackWidth(), StackHeight()};
-}
-
-SumPlanes UnsharpMaskInterface::Live() const
-{
-    return SumPlanes{gRedStack.get(), gGreenStack.get(), gBlueStack.get(), StackWidth(), StackHeight()};
-}
-
 bool UnsharpMaskInterface::HavePlanes() const
 {
     // The stack cannot change size or go while a filter dialog is open; the

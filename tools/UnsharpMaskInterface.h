@@ -108,8 +108,6 @@ protected:
     void ClearGlobalPointer() override;
 
 private:
-    ConstSumPlanes Saved() const;
-    SumPlanes Live() const;
     bool HavePlanes() const;
     void FillHistogramsFromStack();
 

@@ -95,16 +95,6 @@ WaveletThresholdInterface::WaveletThresholdInterface() : SumStackDialogInterface
 
 WaveletThresholdInterface::~WaveletThresholdInterface() = default;
 
-ConstSumPlanes WaveletThresholdInterface::Saved() const
-{
-    return ConstSumPlanes{savedRed().data(), savedGreen().data(), savedBlue().data(), StackWidth(), StackHeight()};
-}
-
-SumPlanes WaveletThresholdInterface::Live() const
-{
-    return SumPlanes{gRedStack.get(), gGreenStack.get(), gBlueStack.get(), StackWidth(), StackHeight()};
-}
-
 bool WaveletThresholdInterface::HavePlanes() const
 {
     // The stack cannot change size or go while a filter dialog is open; the

@@ -118,8 +118,6 @@ protected:
     void ClearGlobalPointer() override;
 
 private:
-    ConstSumPlanes Saved() const;
-    SumPlanes Live() const;
     bool HavePlanes() const;
     // The area's arrays anew and analysed; false (after the alert) when
     // memory ran out.
