@@ -7,10 +7,12 @@
 #include <QColor>
 #include <QImage>
 
+#include "app/Commands.h"
 #include "app/MainWindows.h"
 #include "app/OperationBoundsRect.h"
 #include "app/PascalStrings.h"
 #include "app/PixelReadout.h"
+#include "app/ReadoutCursor.h"
 #include "app/ShellHooks.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
@@ -263,4 +265,5 @@ void InstallFrameInspector()
     ShellHooks& hooks = GetShellHooks();
     hooks.drawFrameInspectorWindow = [] { DrawFrameInspectorWindow(); };
     hooks.updatePixelReadout = [] { UpdatePixelColorWindowFromMouse(); };
+    GetCommandOperations().resetCursor = [] { RestoreArrowCursor(); };
 }

@@ -28,22 +28,28 @@ public:
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override
     {
-        switch (event->type()) {
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-            // A key event travels on from the window to the focus widget and
-            // its parents; the window sees it first and once.
-            if (qobject_cast<QWindow*>(receiver))
-                Key(*static_cast<QKeyEvent*>(event));
-            break;
-        case QEvent::ApplicationStateChange:
-            if (receiver == qApp &&
+        const bool windowKey = (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+                               qobject_cast<QWindow*>(receiver);
+        if (!windowKey) {
+            mOfferedSince = true;
+            if (event->type() == QEvent::ApplicationStateChange && receiver == qApp &&
                 static_cast<QApplicationStateChangeEvent*>(event)->applicationState() != Qt::ApplicationActive)
                 ReleaseAll();
-            break;
-        default:
-            break;
+            return false;
         }
+        // A key event travels on from the window to the focus widget and its
+        // parents; the window sees it first. Qt walks the application's
+        // filters by index, newest first, so a filter installed while the
+        // event is delivered (a dialog opened by a key installs one) shifts
+        // this one down and Qt offers it the same event again at once, with
+        // nothing in between. That second offer is not a second key: taken
+        // as one, the key that opened the process's first dialog also
+        // counted as a repeat, and beeped.
+        if (event == mLastKeyEvent && !mOfferedSince)
+            return false;
+        Key(*static_cast<QKeyEvent*>(event));
+        mLastKeyEvent = event;
+        mOfferedSince = false;
         return false;
     }
 
@@ -79,6 +85,10 @@ private:
     }
 
     std::map<int64_t, char> mHeld;
+    // The last key event handled, and whether anything else reached the
+    // filter after it.
+    const QEvent* mLastKeyEvent = nullptr;
+    bool mOfferedSince = true;
 };
 
 HeldKeyTracker* sTracker = nullptr;

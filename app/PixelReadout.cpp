@@ -4,13 +4,12 @@
 #include <algorithm>
 #include <string>
 
-#include <QApplication>
 #include <QColor>
-#include <QCursor>
 #include <QImage>
 
 #include "app/MainWindows.h"
 #include "app/PointerInput.h"
+#include "app/ReadoutCursor.h"
 #include "app/ShellSettings.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/Frame.h"
@@ -199,10 +198,7 @@ void UpdatePixelColorWindowFromMouse()
     for (ShellWindow* window : {gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow, gFlatFrameWindow}) {
         if (!window || window != front || !MouseInContent(window))
             continue;
-        if (!gCursor) {
-            QApplication::setOverrideCursor(Qt::CrossCursor);
-            gCursor = true;
-        }
+        ShowReadoutCursor();
         RGBColor rgb;
         if (PixelInWindow(window, &rgb))
             WritePixelColor(window, rgb, RGB2HSV(rgb));
@@ -211,8 +207,7 @@ void UpdatePixelColorWindowFromMouse()
     if (gCursor) {
         if (gPixelValuesWindow)
             gPixelValuesWindow->hide();
-        QApplication::restoreOverrideCursor();
-        gCursor = false;
+        RestoreArrowCursor();
     }
 }
 

@@ -1,6 +1,8 @@
 // app/QtMainThreadQueue.cpp: the Qt event loop as the jobs' main-thread queue.
 #include "app/QtMainThreadQueue.h"
 
+#include <deque>
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -10,6 +12,7 @@
 #include "app/MainThreadQueue.h"
 #include "app/ModalDialogs.h"
 #include "app/WorkingDialogProgress.h"
+#include "platform/qt/MouseTracking.h"
 
 namespace {
 
@@ -28,13 +31,38 @@ private:
     JobEvent mEvent;
 };
 
+// Events that came during a drag, oldest first; once any are held, later
+// ones queue behind them so the order stays that of posting.
+std::deque<JobEvent> sHeld;
+bool sReplaying = false;
+
+void ReplayHeldJobEvents()
+{
+    if (sReplaying)
+        return; // the outer replay hands on what an action let in
+    sReplaying = true;
+    while (!sHeld.empty() && !IsTrackingMouse()) {
+        const JobEvent ev = sHeld.front();
+        sHeld.pop_front();
+        HandleJobEvent(ev);
+    }
+    sReplaying = false;
+}
+
 // Lives on the main thread; receives every job event.
 class JobEventDispatcher final : public QObject {
 protected:
     void customEvent(QEvent* event) override
     {
-        if (event->type() == JobQEvent::TypeId())
-            HandleJobEvent(static_cast<JobQEvent*>(event)->Event());
+        if (event->type() != JobQEvent::TypeId())
+            return;
+        const JobEvent& ev = static_cast<JobQEvent*>(event)->Event();
+        if (!IsTrackingMouse() && sHeld.empty()) {
+            HandleJobEvent(ev);
+            return;
+        }
+        sHeld.push_back(ev);
+        ReplayHeldJobEvents();
     }
 };
 
@@ -55,9 +83,15 @@ void InstallQtJobEvents()
 {
     static QtMainThreadQueue sQueue;
     SetMainThreadQueue(&sQueue);
+    SetMouseTrackingEndedCallback(&ReplayHeldJobEvents);
     JobHooks& hooks = GetJobHooks();
     hooks.openProgressWindow = &OpenWorkingDialogProgress;
     hooks.openProgressWindowWithoutCancel = &OpenWorkingDialogProgressWithoutCancel;
     hooks.askWrongImageDim = &DoWrongImageDimDialog;
     InstallJobShellHooks();
+}
+
+int HeldJobEventsForTesting()
+{
+    return static_cast<int>(sHeld.size());
 }

@@ -84,16 +84,6 @@ protected:
         script.position = QPoint(-10, -10);
         script.front = gClipsWindow;
         SetPointerScriptForTesting(script);
-        // The first dialog window the process shows changes the application's
-        // state once; every test starts after that, as in a running program.
-        static const bool sWarm = [] {
-            OpenNormalizeClipsDialog();
-            if (gNormalizeClipsInterface)
-                gNormalizeClipsInterface->End(true);
-            Flush();
-            return true;
-        }();
-        (void)sWarm;
     }
     void TearDown() override
     {

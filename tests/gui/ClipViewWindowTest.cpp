@@ -14,13 +14,17 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Commands.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
 #include "app/OperationBoundsRect.h"
 #include "app/PixelReadout.h"
 #include "app/PointerInput.h"
+#include "app/ReadoutCursor.h"
+#include "app/ShellSettings.h"
 #include "app/ShellHooks.h"
 #include "engine/Selection.h"
+#include "platform/qt/MenuModel.h"
 #include "platform/qt/Canvas.h"
 #include "platform/qt/Screens.h"
 #include "platform/qt/ShellWindow.h"
@@ -32,6 +36,15 @@
 namespace {
 
 testing::Environment* const kWindowsTeardown = RegisterWindowsTeardown();
+
+void ExpectReadoutCursor()
+{
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BitmapCursor);
+    EXPECT_EQ(QApplication::overrideCursor()->hotSpot(), ReadoutCursor().hotSpot());
+    EXPECT_EQ(QApplication::overrideCursor()->pixmap().toImage(), ReadoutCursor().pixmap().toImage());
+    EXPECT_TRUE(gCursor);
+}
 
 class FrameInspectorTest : public EngineFixture {
 protected:
@@ -310,6 +323,7 @@ TEST_F(FrameInspectorTest, ReadoutOfTheSelectedClip)
     UpdatePixelColorWindowFromMouse();
     EXPECT_TRUE(gPixelValuesWindow->isVisible());
     EXPECT_EQ(PixelReadoutImage().pixel(3, 3), qRgb(255, 0, 0)); // a full red bar
+    ExpectReadoutCursor();
     // The same position again computes nothing; moving out hides it.
     gPixelValuesWindow->hide();
     UpdatePixelColorWindowFromMouse();
@@ -346,4 +360,41 @@ TEST_F(FrameInspectorTest, RedrawsWhileAWorkerRendersTheClip)
     worker.join();
     mJobRunning = false;
     gPixelValuesWindow->hide();
+}
+
+TEST_F(FrameInspectorTest, AToolCommandTakesTheReadoutCursorAway)
+{
+    gImageDim = MakeRect(0, 0, 60, 80);
+    Frame* frame = AddClip(80, 60, 5);
+    frame->SetNormalizationFactor(1.0);
+    ASSERT_TRUE(frame->UpdateFrame(false));
+    gPersistantSelectionIndices = {0};
+    InstallShellCommands();
+    InstallFrameInspector();
+    bool arrowAtDialog = false;
+    GetCommandOperations().gaussianBlurDialog = [&] { arrowAtDialog = QApplication::overrideCursor() == nullptr; };
+    PointerScript script;
+    script.position = QPoint(7, 9);
+    script.front = gFrameInspectorWindow;
+    SetPointerScriptForTesting(script);
+    for (int round = 0; round < 2; ++round) {
+        gLastPixelColorMousePos = QPoint(-1000, -1000);
+        UpdatePixelColorWindowFromMouse();
+        ExpectReadoutCursor();
+        // A tool's shortcut while the pointer rests on the image gives the
+        // arrow back before the dialog opens.
+        arrowAtDialog = false;
+        EXPECT_TRUE(MenuHandler(FourCC("OpGB"), 131, 0));
+        EXPECT_TRUE(arrowAtDialog);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_FALSE(gCursor);
+    }
+    // Leaving the windows after the readout came back pops its one cursor.
+    gLastPixelColorMousePos = QPoint(-1000, -1000);
+    UpdatePixelColorWindowFromMouse();
+    PointerScriptForTesting()->position = QPoint(-5, -5);
+    UpdatePixelColorWindowFromMouse();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    gPixelValuesWindow->hide();
+    GetCommandOperations().gaussianBlurDialog = nullptr;
 }

@@ -5,12 +5,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 #include <vector>
 
+#include <QApplication>
 #include <QEventLoop>
+#include <QMouseEvent>
 #include <QTimer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +26,7 @@
 #include "engine/FrameList.h"
 #include "engine/ImageDim.h"
 #include "engine/ScratchImages.h"
+#include "platform/qt/MouseTracking.h"
 #include "tests/gui/GuiTestApp.h"
 #include "tests/support/TestImages.h"
 
@@ -96,6 +101,7 @@ protected:
     bool mOnMainThread = true;
     std::thread::id mMainThread = std::this_thread::get_id();
     std::function<void()> mOnDraw;
+    std::chrono::steady_clock::time_point mDeadline;
 };
 
 } // namespace
@@ -164,4 +170,48 @@ TEST_F(JobEventsQtTest, CancelInTheWindowStopsTheWorkers)
     EXPECT_LE(items.load(), 10 + 2);
     EXPECT_EQ(WorkingDialog::GetLastDialogRunStatus(), kWorkingCancelled);
     mOnDraw = nullptr;
+}
+
+TEST_F(JobEventsQtTest, AJobEndingDuringADragEndsAfterTheRelease)
+{
+    gNumThreads = 1;
+    gSyncThreadDisplay = false;
+    std::vector<JobWorker> workers;
+    workers.push_back([] {
+        Thread_DrawClip(3);
+        (void)Thread_IncrementWorkingDialogProgressBar();
+    });
+    QWidget window;
+    window.resize(50, 50);
+    window.show();
+    int finalsDuringDrag = -1;
+    size_t drawsDuringDrag = 99;
+    int heldAtRelease = 0;
+    // Release once the worker's draw and done events are both held.
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const bool timedOut = std::chrono::steady_clock::now() > mDeadline;
+        if (HeldJobEventsForTesting() < 2 && !timedOut)
+            return;
+        poll.stop();
+        finalsDuringDrag = sFinals;
+        drawsDuringDrag = mDrawn.size();
+        heldAtRelease = HeldJobEventsForTesting();
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(window.mapToGlobal(QPoint(5, 5))),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &release);
+    });
+    mDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    poll.start();
+    ASSERT_TRUE(RunThreadedProc(std::move(workers), 1, &QuittingFinal, 0));
+    TrackMouseUntilRelease(&window, [](QPoint) {});
+    EXPECT_EQ(heldAtRelease, 2);
+    EXPECT_EQ(finalsDuringDrag, 0);
+    EXPECT_EQ(drawsDuringDrag, 0u);
+    // Handed on in order as the drag ended: the draw, then the job's end.
+    EXPECT_EQ(HeldJobEventsForTesting(), 0);
+    EXPECT_EQ(mDrawn, std::vector<int>{3});
+    EXPECT_EQ(sFinals, 1);
+    EXPECT_FALSE(IsJobActive());
 }
