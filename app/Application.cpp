@@ -116,6 +116,8 @@ int RunApplication(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName("Velmora");
     QApplication::setOrganizationName("Velmora");
+    // Ties the windows to the installed desktop entry (its name and icon).
+    QGuiApplication::setDesktopFileName("velmora");
     QApplication::setQuitOnLastWindowClosed(false);
 
     std::vector<std::string> documents;

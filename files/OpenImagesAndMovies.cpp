@@ -2,6 +2,7 @@
 // import job and the movie frame dialogs.
 #include "files/OpenImagesAndMovies.h"
 
+#include <fstream>
 #include <new>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include <QEventLoop>
 
 #include "app/Commands.h"
+#include "app/DialogPointers.h"
 #include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
 #include "app/MainWindows.h"
@@ -17,9 +19,11 @@
 #include "app/WorkingDialog.h"
 #include "engine/ClipsWindow.h"
 #include "files/FileChoosers.h"
+#include "files/OpenFITSToStackInterface.h"
 #include "files/OpenMovieInterface.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/core/UserInteraction.h"
+#include "platform/qt/Controls.h"
 #include "platform/qt/MovieSource.h"
 #include "platform/qt/PictureOrMovie.h"
 #include "platform/qt/ShellWindow.h"
@@ -68,6 +72,38 @@ bool OpenFileList(const std::vector<std::filesystem::path>& files, std::vector<P
     return allOpened;
 }
 
+namespace {
+
+// A FITS file starts with the keyword "SIMPLE" in its first card.
+bool IsFITSFile(const std::filesystem::path& file)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        return false;
+    std::ifstream in(file, std::ios::binary);
+    char card[9] = {};
+    return in.read(card, 9) && std::string(card, 9) == "SIMPLE  =";
+}
+
+// A FITS file handed to the program goes into the summed stack through the
+// Open FITS dialog, with its name filled in; the user picks the channel.
+void OfferFITSFile(const std::filesystem::path& file)
+{
+    if (!gOpenFITSToStackInterface) {
+        if (const auto& open = GetCommandOperations().openFITSToStackDialog) {
+            try {
+                open();
+            } catch (const std::bad_alloc&) {
+                DoNotEnougMemoryForOperationDialog();
+            }
+        }
+    }
+    if (gOpenFITSToStackInterface)
+        gOpenFITSToStackInterface->control(kOpenFITSNameText).SetText(file.string());
+}
+
+} // namespace
+
 void OpenImagesAndMovies(const std::vector<std::string>* docList)
 {
     if (IsJobActive() || clipChangesBlocked()) {
@@ -76,8 +112,15 @@ void OpenImagesAndMovies(const std::vector<std::string>* docList)
     }
     std::vector<std::filesystem::path> files;
     if (docList) {
-        for (const std::string& path : *docList)
-            files.emplace_back(path);
+        bool fitsOffered = false;
+        for (const std::string& path : *docList) {
+            if (!fitsOffered && IsFITSFile(path)) {
+                OfferFITSFile(path);
+                fitsOffered = true;
+            } else {
+                files.emplace_back(path);
+            }
+        }
     } else {
         files = ChoosePicturesAndMovies();
     }

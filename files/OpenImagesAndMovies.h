@@ -20,7 +20,9 @@ using MovieList = std::vector<std::unique_ptr<MovieSource>>;
 // dialog that reads the clips is open. Files that open neither as a picture
 // nor as a movie are passed over and reported once by "Add Pictures Error";
 // the others are imported: the pictures by the import job, each movie in its
-// own frame dialog, opened right after the job started. Main thread only.
+// own frame dialog, opened right after the job started. Of the listed
+// paths, the first FITS file opens the Open FITS dialog with its name filled
+// in instead. Main thread only.
 void OpenImagesAndMovies(const std::vector<std::string>* docList);
 
 // Decides whether file is a picture or a movie (a name ending in "mov",

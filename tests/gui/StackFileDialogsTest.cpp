@@ -17,6 +17,7 @@
 #include "engine/SummedStack.h"
 #include "files/FITSFile.h"
 #include "files/OpenFITSToStackInterface.h"
+#include "files/OpenImagesAndMovies.h"
 #include "files/OpenRAWInterface.h"
 #include "files/SaveFITSInterface.h"
 #include "files/SaveRAWInterface.h"
@@ -170,6 +171,23 @@ TEST_F(StackFileDialogsTest, OpenFITSReadsIntoTheChosenPlane)
     gOpenFITSToStackInterface->End(true);
     Flush();
     EXPECT_FALSE(TheStackDocument().HasStack());
+}
+
+TEST_F(StackFileDialogsTest, AFITSFileHandedToTheProgramOpensTheFITSDialogWithItsName)
+{
+    ScriptedInteraction interaction;
+    std::vector<int32_t> values(6, 5);
+    const std::string file = mFolder + "/handed.fits";
+    ASSERT_TRUE(WriteFITSPlane(file, values.data(), 3, 2, 16, "red"));
+    const std::vector<std::string> documents = {file};
+    OpenImagesAndMovies(&documents);
+    ASSERT_NE(gOpenFITSToStackInterface, nullptr);
+    EXPECT_EQ(gOpenFITSToStackInterface->Params().name, file);
+    EXPECT_EQ(interaction.AlertCount(), 0); // not taken for a picture that failed
+    gOpenFITSToStackInterface->End(false);
+    Flush();
+    ASSERT_TRUE(TheStackDocument().HasStack());
+    EXPECT_EQ(PlaneOf(0), values);
 }
 
 TEST_F(StackFileDialogsTest, OpenRawChoosesAFileThenReadsItWithTheDialogsLayout)
