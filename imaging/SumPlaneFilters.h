@@ -5,7 +5,9 @@
 // planes per thread.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "imaging/DoublePlanes.h"
 #include "imaging/SumPlanes.h"
@@ -44,6 +46,19 @@ void GaussianBlurSumPlanes(const ConstSumPlanes& saved, double radius, DoublePla
 inline int32_t FilteredSum(double c)
 {
     return c >= 0.0 ? TruncateToSum(c) : 0;
+}
+
+// A rebuilt channel value as a sum: c rounded to the nearest whole number
+// (halves away from zero), 0 for a negative c (or NaN), INT32_MAX at most.
+// For transforms that give their input back only nearly exactly (41.9999
+// for 42): truncating would darken half of an unchanged area by one.
+inline int32_t RoundedSum(double c)
+{
+    const double v = std::round(c);
+    if (!(v > 0.0))
+        return 0;
+    return v < static_cast<double>(std::numeric_limits<int32_t>::max()) ? static_cast<int32_t>(v)
+                                                                        : std::numeric_limits<int32_t>::max();
 }
 
 // The ringing-threshold write of one pixel. filtered: the FilteredSum of

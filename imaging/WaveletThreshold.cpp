@@ -121,7 +121,7 @@ void WriteBackWaveletArea(const DoublePlanes& output, const WaveletPreviewArea& 
             const double* in = output.Row(c, area.padTop + y - area.preview.top) + area.padLeft - area.preview.left;
             int32_t* out = planes[c] + static_cast<std::size_t>(y) * live.width;
             for (int x = r.left; x < r.right; ++x)
-                out[x] = FilteredSum(in[x]);
+                out[x] = RoundedSum(in[x]);
         }
 }
 

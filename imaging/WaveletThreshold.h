@@ -55,8 +55,9 @@ bool WaveletThresholdsNeutral(const std::vector<double>& thresholds);
 // as a tiny stack needs so that no read leaves the planes. Any thread.
 void CopyMirroredWaveletArea(const ConstSumPlanes& saved, const WaveletPreviewArea& area, DoublePlanes& input);
 
-// The preview rectangle of live = the matching pixels of output (PW x PH), truncated toward zero
-// (FilteredSum: negatives and NaN 0); the border is dropped. Nothing outside the rectangle changes.
+// The preview rectangle of live = the matching pixels of output (PW x PH), rounded (RoundedSum:
+// negatives and NaN 0): the pyramid rebuilds its input only to within a little over one, and
+// truncation would darken half the area by one at any threshold. The border is dropped. Nothing outside the rectangle changes.
 void WriteBackWaveletArea(const DoublePlanes& output, const WaveletPreviewArea& area, const SumPlanes& live);
 
 // Test hook: the next n calls of WaveletThresholdPlanes::Prepare fail as if memory ran out (0 stops).

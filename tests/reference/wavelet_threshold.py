@@ -2,7 +2,7 @@
 # tests/reference/wavelet_threshold.py: an independent model of the wavelet noise reduction of the summed
 # stack's planes: the preview area padded to powers of two with numpy's own padding (reflect before the
 # area, symmetric after it), the threshold list per level, the pyramid of steerable_pyramid.py run on each
-# padded plane, soft thresholding of its coefficients, and the rebuilt area truncated into the planes.
+# padded plane, soft thresholding of its coefficients, and the rebuilt area rounded into the planes.
 #
 # usage: wavelet_threshold.py FILTERS PLANES W H TOP LEFT BOTTOM RIGHT P0,P1,... OUTDIR
 #   PLANES: 3*W*H float64 (red, green, blue planes, row-major). P: slider values in percent.
@@ -73,7 +73,7 @@ def main():
         rebuild = np.fromfile(d + '/rebuild.f64', dtype='<f8').reshape(PH, PW)
         if any(v > 0 for v in t):
             area = rebuild[pt:pt + h, pl:pl + w]
-            result[c, top:bottom, left:right] = np.maximum(np.trunc(area), 0.0)
+            result[c, top:bottom, left:right] = np.maximum(np.floor(area + 0.5), 0.0)
     result.tofile(out + '/planes.f64')
 
 
