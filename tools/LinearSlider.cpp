@@ -68,32 +68,34 @@ bool LinearSlider::DragThumb(QPoint start, LiveSliderOwner* owner, int index)
 {
     const int startValue = mValue;
     QPoint last = start;
+    bool moved = false;
     const QPoint release = TrackSliderDrag(start, [&](QPoint p) {
         if (p == last)
             return;
+        moved = true;
         SetValue(ValueForPointer(p.x()));
         DrawSlider();
         if (owner)
             owner->ProcessLiveSliderUpdate(index);
         last = p;
     });
-    SetValue(ValueForPointer(release.x()));
-    DrawSlider();
+    // A click on the thumb keeps the value: on a coarse track the thumb's
+    // pixel maps back to a neighbouring value.
+    if (moved) {
+        SetValue(ValueForPointer(release.x()));
+        DrawSlider();
+    }
     return mValue != startValue;
 }
 
 bool LinearSlider::NudgeSlider(bool up, bool big)
 {
     const int step = big ? kLinearSliderLargeStep : kLinearSliderSmallStep;
-    if (up) {
-        if (mValue >= mMax)
-            return false;
-        SetValue(mValue + step);
-    } else {
-        if (mValue <= mMin)
-            return false;
-        SetValue(mValue - step);
-    }
+    // In 64 bits: a 32-bit FITS stack's range reaches INT_MAX.
+    const long long target = static_cast<long long>(mValue) + (up ? step : -step);
+    if (up ? mValue >= mMax : mValue <= mMin)
+        return false;
+    mValue = static_cast<int>(std::clamp<long long>(target, mMin, mMax));
     DrawSlider();
     return true;
 }

@@ -57,9 +57,11 @@ public:
 
     // The drag from the press at start: each position that differs from the
     // last sets the value for the pointer (clamped to h + 5 .. h + length + 5),
-    // redraws and tells owner; the release sets the value once more and
-    // redraws without telling owner. True when the value then differs from
-    // the value at the start.
+    // redraws and tells owner; after such a move the release sets the value
+    // once more and redraws without telling owner (a click without one keeps
+    // the value). True when the value then differs from the value at the
+    // start; an owner compares with the value it last applied, since the
+    // release can undo the last live step.
     bool DragThumb(QPoint start, LiveSliderOwner* owner, int index);
 
     // One keyboard step of 1 (10 when big): up does nothing at or above max,

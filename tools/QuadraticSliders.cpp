@@ -122,7 +122,11 @@ bool QuadraticSlider::DragThumb(QPoint start, LiveSliderOwner* owner, int index)
         if (owner)
             owner->ProcessLiveSliderUpdate(index);
     });
-    SetValue(ValueForPointer(release.x()));
-    Draw();
+    // A click on the thumb (how the arrow keys are armed) keeps the value:
+    // the pointer maps back to the thumb's pixel only roughly.
+    if (moved) {
+        SetValue(ValueForPointer(release.x()));
+        Draw();
+    }
     return (mScale->anyMoveIsChange && moved) || mValue != startValue;
 }

@@ -100,9 +100,10 @@ public:
 
     // The drag loop from the press at start: each counted move sets the
     // value for the pointer's horizontal position (clamped to the track),
-    // redraws and tells owner; the release sets the value once more
-    // (whether or not it moved) without telling owner. True when the value
-    // then differs from the value at the start.
+    // redraws and tells owner; after a counted move the release sets the
+    // value once more without telling owner, while a click without one keeps
+    // the value. True when the value then differs from the value at the
+    // start.
     bool DragThumb(QPoint start, LiveSliderOwner* owner, int index);
 
     // The pieces of the mapping, for tests and for dialogs that draw labels:

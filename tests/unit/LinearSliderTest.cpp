@@ -195,6 +195,26 @@ TEST(LinearSlider, CoarseTrackSkipsValuesButNudgesReachEveryOne)
         ASSERT_TRUE(s.NudgeSlider(true, false));
         ASSERT_EQ(s.GetValue(), i);
     }
+    // A click on the thumb keeps a value its pixel does not map back to.
+    s.SetValue(12345);
+    bool hit = false;
+    ScriptedDrag drag(ThumbCentre(s), {});
+    EXPECT_FALSE(s.ProcessMouse(hit, nullptr, 0));
+    EXPECT_TRUE(hit);
+    EXPECT_EQ(s.GetValue(), 12345);
+}
+
+TEST(LinearSlider, NudgesNearTheIntLimitDoNotWrap)
+{
+    // A 32-bit FITS stack of 255 frames: the range ends near INT_MAX.
+    const int top = std::numeric_limits<int>::max() - 3;
+    LinearSlider s(MakePoint(170, 145), 256, 0, top, top - 5);
+    EXPECT_TRUE(s.NudgeSlider(true, true));
+    EXPECT_EQ(s.GetValue(), top);
+    LinearSlider low(MakePoint(170, 145), 256, std::numeric_limits<int>::min() + 2, 0,
+                     std::numeric_limits<int>::min() + 5);
+    EXPECT_TRUE(low.NudgeSlider(false, true));
+    EXPECT_EQ(low.GetValue(), std::numeric_limits<int>::min() + 2);
 }
 
 TEST(LinearSlider, EmptyRangeStaysAtItsOnlyValue)

@@ -264,11 +264,11 @@ TEST(QuadraticSliders, ClickOnTheThumbWithoutMovingChangesNothing)
     GaussianBlurSlider radius(kRadiusAt, 5.1);
     ScriptedDrag drag(ThumbCentre(radius), {});
     bool hit = false;
-    // The release at the press point maps back to trunc(…) of the thumb's
-    // centre: 5.1 is drawn at t = 100 and the centre is at d = 100 -> 5.0.
-    EXPECT_TRUE(radius.ProcessMouse(hit));
+    // The thumb's centre maps back to 5.0 (5.1 is drawn at t = 100 and the
+    // centre is at d = 100): a click that recomputed blurred again.
+    EXPECT_FALSE(radius.ProcessMouse(hit));
     EXPECT_TRUE(hit);
-    EXPECT_EQ(radius.GetValue(), 5.0);
+    EXPECT_EQ(radius.GetValue(), 5.1);
 
     MaskIntensitySlider intensity(kIntensityAt, 40.0);
     ScriptedDrag again(ThumbCentre(intensity), {});
