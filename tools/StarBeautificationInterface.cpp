@@ -57,6 +57,13 @@ int RememberedLevel(int& global)
     return global;
 }
 
+// A remembered value inside its slider's range: it may come from a stack
+// of more frames.
+int InRange(int value, int min, int max)
+{
+    return std::clamp(value, min, std::max(min, max));
+}
+
 Point At(int v, int h)
 {
     return MakePoint(v, h);
@@ -65,11 +72,17 @@ Point At(int v, int h)
 } // namespace
 
 StarBeautificationInterface::StarBeautificationInterface()
-    : SumStackDialogInterface("StarBeautification"), mBrightness(RememberedLevel(gLastStarBrightnessThreshold)),
-      mSpread(std::min(RememberedLevel(gLastStarSpreadBrightnessThreshold), mBrightness)),
-      mMinArea(gLastStarMinSurfaceAreaThreshold), mMaxArea(std::max(gLastStarMaxSurfaceAreaThreshold, mMinArea)),
-      mDeringRadius(gLastDeringRadius), mDeringThreshold(gLastDeringBrightnessThreshold),
-      mTruncateRadius(gLastTruncateRadius), mBlurRadius(gLastBlurRadius),
+    : SumStackDialogInterface("StarBeautification"),
+      mBrightness(InRange(RememberedLevel(gLastStarBrightnessThreshold), 0, FullScale())),
+      mSpread(std::min(InRange(RememberedLevel(gLastStarSpreadBrightnessThreshold), 0, FullScale()), mBrightness)),
+      mMinArea(InRange(gLastStarMinSurfaceAreaThreshold, kStarMinArea, kStarMaxArea)),
+      mMaxArea(std::max(InRange(gLastStarMaxSurfaceAreaThreshold, kStarMinArea, kStarMaxArea), mMinArea)),
+      mDeringRadius(InRange(gLastDeringRadius, kDeringMinRadius, kDeringMaxRadius)),
+      mDeringThreshold(InRange(gLastDeringBrightnessThreshold, 0, FullScale())),
+      mTruncateRadius(InRange(gLastTruncateRadius, kTruncateMinRadius, kTruncateMaxRadius)),
+      mBlurRadius(std::isnan(gLastBlurRadius) ? kGaussianBlurSliderScale.minimum
+                                              : std::clamp(gLastBlurRadius, kGaussianBlurSliderScale.minimum,
+                                                           kGaussianBlurSliderScale.maximum)),
       mBrightnessSlider(At(kBrightnessTop, kSliderLeft), kSliderLength, 0, FullScale(), mBrightness),
       mSpreadSlider(At(kSpreadTop, kSliderLeft), kSliderLength, 0, FullScale(), mSpread),
       mMinAreaSlider(At(kMinAreaTop, kSliderLeft), kSliderLength, kStarMinArea, kStarMaxArea, mMinArea),

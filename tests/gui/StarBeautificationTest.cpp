@@ -349,6 +349,27 @@ TEST_F(StarBeautificationTest, OkKeepsThePlanesAndRemembersTheSettings)
     EXPECT_EQ(again->reworkParams().deringRadius, deringRadius);
 }
 
+TEST_F(StarBeautificationTest, RememberedValuesFromALargerStackOpenInsideTheRanges)
+{
+    // Kept after OK on a stack of ten frames (full scale 2550); this one has two.
+    gLastStarBrightnessThreshold = 2000;
+    gLastDeringBrightnessThreshold = 2000;
+    gLastDeringRadius = 5000;
+    gLastTruncateRadius = -3;
+    gLastStarMaxSurfaceAreaThreshold = 1 << 30;
+    gLastBlurRadius = 80.0;
+    StarBeautificationInterface* d = Open();
+    EXPECT_EQ(d->findParams().brightness, kFull);
+    EXPECT_EQ(d->findParams().maxArea, kStarMaxArea);
+    EXPECT_EQ(d->reworkParams().deringThreshold, kFull);
+    EXPECT_EQ(d->linearSlider(kStarDeringBrightnessSlider).GetValue(), kFull);
+    EXPECT_EQ(d->reworkParams().deringRadius, kDeringMaxRadius);
+    EXPECT_EQ(d->linearSlider(kStarDeringRadiusSlider).GetValue(), kDeringMaxRadius);
+    EXPECT_EQ(d->reworkParams().truncateRadius, kTruncateMinRadius);
+    EXPECT_EQ(d->reworkParams().blurRadius, kGaussianBlurSliderScale.maximum);
+    EXPECT_EQ(d->blurSlider().GetValue(), kGaussianBlurSliderScale.maximum);
+}
+
 TEST_F(StarBeautificationTest, AStackOfNoFramesOpensWithEmptyRanges)
 {
     MakeStack(17, 9, 0.0); // sums all > 0, display divisor 0
