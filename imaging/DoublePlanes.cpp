@@ -8,6 +8,8 @@
 #include <limits>
 #include <new>
 
+#include "platform/core/LargePages.h"
+
 namespace {
 
 // How near a whole number a filtered value must lie to count as it, relative
@@ -20,16 +22,27 @@ constexpr double kWholeNumberSlack = 1e-10;
 
 } // namespace
 
-DoublePlanes::DoublePlanes(int width, int height)
+DoublePlanes::DoublePlanes(int width, int height) : DoublePlanes(width, height, true) {}
+
+DoublePlanes DoublePlanes::Unset(int width, int height)
+{
+    return DoublePlanes(width, height, false);
+}
+
+DoublePlanes::DoublePlanes(int width, int height, bool zero)
 {
     if (width < 0 || height < 0)
         throw std::bad_alloc();
     const std::size_t w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
     for (int c = 0; c < 3; ++c) {
-        mData[c].assign(w * h, 0.0);
+        mData[c].reset(new double[w * h]);
+        // Before the first write, which is what takes the pages.
+        AdviseLargePages(mData[c].get(), w * h * sizeof(double));
+        if (zero)
+            std::fill(mData[c].get(), mData[c].get() + w * h, 0.0);
         mRows[c].resize(h);
         for (std::size_t y = 0; y < h; ++y)
-            mRows[c][y] = mData[c].data() + y * w;
+            mRows[c][y] = mData[c].get() + y * w;
     }
     mWidth = width;
     mHeight = height;

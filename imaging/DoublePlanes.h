@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "imaging/SumPlanes.h"
@@ -15,6 +16,10 @@ public:
     // width × height zeros per channel. Throws std::bad_alloc (also for a
     // negative size) with nothing allocated.
     DoublePlanes(int width, int height);
+    // width × height values per channel left unset, for planes every value
+    // of which is written before it is read (no pass over the memory here).
+    // Throws like the constructor above.
+    static DoublePlanes Unset(int width, int height);
     DoublePlanes(DoublePlanes&&) noexcept = default;
     DoublePlanes& operator=(DoublePlanes&&) noexcept = default;
     DoublePlanes(const DoublePlanes&) = delete; // the row pointers point into this object's own data
@@ -30,8 +35,10 @@ public:
     const double* Row(int channel, int y) const { return mRows[channel][static_cast<std::size_t>(y)]; }
 
 private:
+    DoublePlanes(int width, int height, bool zero);
+
     int mWidth = 0, mHeight = 0;
-    std::vector<double> mData[3];
+    std::unique_ptr<double[]> mData[3];
     std::vector<double*> mRows[3];
 };
 

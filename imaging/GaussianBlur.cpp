@@ -181,6 +181,12 @@ const Sums& ChosenSums()
     return sums;
 }
 
+void SubtractRow(const double* a, const double* b, double* __restrict out, int cols)
+{
+    for (int x = 0; x < cols; ++x)
+        out[x] = a[x] - b[x];
+}
+
 // One plane: for each output row a column pass into a zero-padded scratch row,
 // then a row pass out of it. Each pass divides by the sum of its taps inside
 // the plane; the taps inside form a rectangle, so the product of the two
@@ -207,11 +213,15 @@ public:
         }
     }
 
-    void Plane(double** in, double** out)
+    // out = the blur of in; difference (when given) = in - out, each row
+    // taken while the blurred row is still in the cache.
+    void Plane(double** in, double** out, double** difference = nullptr)
     {
         for (int y = 0; y < mRows; ++y) {
             ColumnPass(in, y);
             mSums.alongRow(mRow.data() + mHalf, mW.data() + mHalf, mHalf, mRowNorm.data(), out[y], mCols);
+            if (difference)
+                SubtractRow(in[y], out[y], difference[y], mCols);
         }
     }
 
@@ -278,16 +288,26 @@ void CreateGaussianBlurConvolutionKernel(double radius, int& size, double*& kern
 int GaussianBlurFloatArraysToFloatArrays(double radius, int rows, int cols, double** inRed, double** inGreen,
                                          double** inBlue, double** outRed, double** outGreen, double** outBlue)
 {
+    double** const in[3] = {inRed, inGreen, inBlue};
+    double** const out[3] = {outRed, outGreen, outBlue};
+    GaussianBlurWithDifference(radius, rows, cols, in, out, nullptr);
+    return 0;
+}
+
+void GaussianBlurWithDifference(double radius, int rows, int cols, double** const in[3], double** const out[3],
+                                double** const difference[3])
+{
     if (!(radius >= 0.0) || rows < 1 || cols < 1)
-        return 0;
+        return;
     if (radius == 0.0) {
         const std::size_t bytes = static_cast<std::size_t>(cols) * sizeof(double);
-        for (int y = 0; y < rows; ++y) {
-            std::memcpy(outRed[y], inRed[y], bytes);
-            std::memcpy(outGreen[y], inGreen[y], bytes);
-            std::memcpy(outBlue[y], inBlue[y], bytes);
-        }
-        return 0;
+        for (int c = 0; c < 3; ++c)
+            for (int y = 0; y < rows; ++y) {
+                std::memcpy(out[c][y], in[c][y], bytes);
+                if (difference)
+                    SubtractRow(in[c][y], out[c][y], difference[c][y], cols);
+            }
+        return;
     }
     std::unique_ptr<SeparableGaussian> blur;
     try {
@@ -296,8 +316,6 @@ int GaussianBlurFloatArraysToFloatArrays(double radius, int rows, int cols, doub
         DoNotEnougMemoryForOperationDialog();
         throw std::bad_alloc();
     }
-    blur->Plane(inRed, outRed);
-    blur->Plane(inGreen, outGreen);
-    blur->Plane(inBlue, outBlue);
-    return 0;
+    for (int c = 0; c < 3; ++c)
+        blur->Plane(in[c], out[c], difference ? difference[c] : nullptr);
 }

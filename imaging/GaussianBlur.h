@@ -29,3 +29,11 @@ void CreateGaussianBlurConvolutionKernel(double radius, int& size, double*& kern
 // Any thread; touches only the arrays it is given.
 int GaussianBlurFloatArraysToFloatArrays(double radius, int rows, int cols, double** inRed, double** inGreen,
                                          double** inBlue, double** outRed, double** outGreen, double** outBlue);
+
+// The same blur of in[c] (c = 0 red, 1 green, 2 blue) into out[c], and, when
+// difference is not null, difference[c] = in[c] - out[c] for every value
+// (each row formed as soon as its blurred row is, bit for bit the subtraction
+// of the finished planes). out and difference distinct from in and from each
+// other. Failure and threads as above.
+void GaussianBlurWithDifference(double radius, int rows, int cols, double** const in[3], double** const out[3],
+                                double** const difference[3]);

@@ -12,26 +12,14 @@
 
 namespace {
 
-// blurred = the Gaussian blur of source at radius (whole planes). Reports
-// nothing but std::bad_alloc, which passes on.
-void Blur(DoublePlanes& source, double radius, DoublePlanes& blurred)
+// blurred = the Gaussian blur of source at radius and layer = source -
+// blurred (whole planes). Reports nothing but std::bad_alloc, which passes on.
+void BlurAndLayer(DoublePlanes& source, double radius, DoublePlanes& blurred, DoublePlanes& layer)
 {
-    (void)GaussianBlurFloatArraysToFloatArrays(radius, source.Height(), source.Width(), source.Rows(0), source.Rows(1),
-                                               source.Rows(2), blurred.Rows(0), blurred.Rows(1), blurred.Rows(2));
-}
-
-void CopyPlanes(const DoublePlanes& from, DoublePlanes& to)
-{
-    for (int c = 0; c < 3; ++c)
-        for (int y = 0; y < from.Height(); ++y)
-            std::copy(from.Row(c, y), from.Row(c, y) + from.Width(), to.Row(c, y));
-}
-
-void ClearPlanes(DoublePlanes& planes)
-{
-    for (int c = 0; c < 3; ++c)
-        for (int y = 0; y < planes.Height(); ++y)
-            std::fill(planes.Row(c, y), planes.Row(c, y) + planes.Width(), 0.0);
+    double** const in[3] = {source.Rows(0), source.Rows(1), source.Rows(2)};
+    double** const out[3] = {blurred.Rows(0), blurred.Rows(1), blurred.Rows(2)};
+    double** const difference[3] = {layer.Rows(0), layer.Rows(1), layer.Rows(2)};
+    GaussianBlurWithDifference(radius, source.Height(), source.Width(), in, out, difference);
 }
 
 // to += component × gain over r (already clipped); gain 1 adds the component
@@ -50,6 +38,28 @@ void AddScaled(const DoublePlanes& component, double gain, Rect r, DoublePlanes&
                 for (int x = r.left; x < r.right; ++x)
                     out[x] += in[x] * gain;
         }
+}
+
+// to = component × gain over r: the first term of a sum (0 + v is v).
+void SetScaled(const DoublePlanes& component, double gain, Rect r, DoublePlanes& to)
+{
+    for (int c = 0; c < 3; ++c)
+        for (int y = r.top; y < r.bottom; ++y) {
+            const double* in = component.Row(c, y);
+            double* out = to.Row(c, y);
+            if (gain == 1.0)
+                std::copy(in + r.left, in + r.right, out + r.left);
+            else
+                for (int x = r.left; x < r.right; ++x)
+                    out[x] = in[x] * gain;
+        }
+}
+
+void ClearRect(Rect r, DoublePlanes& planes)
+{
+    for (int c = 0; c < 3; ++c)
+        for (int y = r.top; y < r.bottom; ++y)
+            std::fill(planes.Row(c, y) + r.left, planes.Row(c, y) + r.right, 0.0);
 }
 
 void SubtractScaled(const DoublePlanes& component, double gain, Rect r, DoublePlanes& from)
@@ -73,20 +83,6 @@ constexpr int kSumOrder[kLaplacianPyramidComponents] = {kLaplacianPyramidResidua
 
 } // namespace
 
-void SubtractBlur(const DoublePlanes& a, const DoublePlanes& b, DoublePlanes& out)
-{
-    assert(a.Width() == b.Width() && a.Height() == b.Height());
-    assert(a.Width() == out.Width() && a.Height() == out.Height());
-    for (int c = 0; c < 3; ++c)
-        for (int y = 0; y < a.Height(); ++y) {
-            const double* pa = a.Row(c, y);
-            const double* pb = b.Row(c, y);
-            double* po = out.Row(c, y);
-            for (int x = 0; x < a.Width(); ++x)
-                po[x] = pa[x] - pb[x];
-        }
-}
-
 double EffectiveLaplacianGain(double intensity, bool pinnedAt1, bool pinnedAt0)
 {
     if (pinnedAt1)
@@ -99,36 +95,28 @@ double EffectiveLaplacianGain(double intensity, bool pinnedAt1, bool pinnedAt0)
 void LaplacianPyramid::Build(const ConstSumPlanes& saved, const std::function<void(int)>& progress)
 {
     const int w = saved.width, h = saved.height;
+    // Every value of every plane set is written below before it is read.
     DoublePlanes components[kLaplacianPyramidComponents];
     for (DoublePlanes& p : components)
-        p = DoublePlanes(w, h);
-    DoublePlanes reconstruction(w, h);
+        p = DoublePlanes::Unset(w, h);
+    DoublePlanes reconstruction = DoublePlanes::Unset(w, h);
 
     // The residual's planes and the reconstruction's take turns as the
-    // source and the destination of the blurs.
-    DoublePlanes& residual = components[kLaplacianPyramidResidual];
-    SumPlanesToDoubles(saved, reconstruction);
-    Blur(reconstruction, kLaplacianPyramidFirstRadius, residual);
-    if (progress)
-        progress(0);
-    // Layer 0 = the sums - blur 0; the sums as doubles are exact.
-    SubtractBlur(reconstruction, residual, components[0]);
-
-    double radius = kLaplacianPyramidFirstRadius * kLaplacianPyramidRadiusGrowth;
-    for (int k = 1; k < kLaplacianPyramidLayers; ++k) {
-        DoublePlanes& previous = k % 2 == 1 ? residual : reconstruction;
-        DoublePlanes& next = k % 2 == 1 ? reconstruction : residual;
-        Blur(previous, radius, next);
-        SubtractBlur(previous, next, components[k]);
+    // source and the destination of the blurs, starting so that the last
+    // blur lands in the residual's: blur k of the planes holding blur k - 1
+    // (the sums as doubles, exact, for k = 0), layer k their difference.
+    static_assert(kLaplacianPyramidLayers % 2 == 0);
+    DoublePlanes* previous = &components[kLaplacianPyramidResidual];
+    DoublePlanes* next = &reconstruction;
+    SumPlanesToDoubles(saved, *previous);
+    double radius = kLaplacianPyramidFirstRadius;
+    for (int k = 0; k < kLaplacianPyramidLayers; ++k) {
+        BlurAndLayer(*previous, radius, *next, components[k]);
+        std::swap(previous, next);
         if (progress)
             progress(k);
         radius *= kLaplacianPyramidRadiusGrowth;
     }
-    // With an even number of layers the last blur lies in the
-    // reconstruction's planes.
-    static_assert(kLaplacianPyramidLayers % 2 == 0);
-    CopyPlanes(reconstruction, residual);
-    ClearPlanes(reconstruction);
 
     for (int k = 0; k < kLaplacianPyramidComponents; ++k) {
         mComponents[k] = std::move(components[k]);
@@ -143,12 +131,19 @@ void LaplacianPyramid::Reconstruct(const double gains[kLaplacianPyramidComponent
         return;
     const Rect r = ClipRectToPlanes(rect, Width(), Height());
     if (full) {
-        ClearPlanes(mReconstruction);
+        bool first = true;
         for (int k : kSumOrder) {
             mApplied[k] = gains[k];
-            if (gains[k] != 0.0 && !r.IsEmpty())
+            if (gains[k] == 0.0 || r.IsEmpty())
+                continue;
+            if (first)
+                SetScaled(mComponents[k], gains[k], r, mReconstruction);
+            else
                 AddScaled(mComponents[k], gains[k], r, mReconstruction);
+            first = false;
         }
+        if (first)
+            ClearRect(r, mReconstruction);
         return;
     }
     bool changed[kLaplacianPyramidComponents];

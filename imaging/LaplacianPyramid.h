@@ -29,10 +29,6 @@ inline constexpr double kLaplacianPyramidGainMin = 0.0;
 inline constexpr double kLaplacianPyramidGainMax = 160.0;
 inline constexpr double kLaplacianPyramidNeutralGain = 1.0;
 
-// out = a - b for every pixel and channel of the whole planes; out may be a
-// (takes b out of a). All the same size. Any thread.
-void SubtractBlur(const DoublePlanes& a, const DoublePlanes& b, DoublePlanes& out);
-
 // The gain a component gets from its slider and its pins: 1.0 when pinned at
 // 1, else 0.0 when pinned at 0, else the slider's intensity.
 double EffectiveLaplacianGain(double intensity, bool pinnedAt1, bool pinnedAt0);
@@ -49,7 +45,8 @@ public:
     // blur 0 of the sums, layer 0 = saved - blur 0, blur k of blur k - 1,
     // layer k = blur k - 1 - blur k, residual = blur 5. progress(k), when
     // set, is called after blur k (k = 0 .. 5). Every applied gain is 1.0
-    // and the reconstruction is all 0 afterwards (Reconstruct fills it).
+    // afterwards and the reconstruction holds no meaningful values until
+    // Reconstruct fills a rectangle of it.
     // Throws std::bad_alloc (after the blur's own alert when the blur's
     // scratch failed), and passes on whatever progress throws, with this
     // object left as it was.
@@ -68,9 +65,8 @@ public:
     double AppliedGain(int k) const { return mApplied[k]; }
 
     // Rebuilds rect (clipped) of the reconstruction for gains[0 .. 6].
-    // full: the reconstruction is cleared over the whole planes first and
-    // rect is summed anew, the residual first and then the layers from the
-    // coarsest down. Not full (rect must be the one reconstructed last):
+    // full: rect is summed anew, the residual first and then the layers
+    // from the coarsest down (outside rect nothing is written). Not full (rect must be the one reconstructed last):
     // only the components whose gain changed are taken out at their old gain
     // and put in at their new one, over rect. A gain of exactly 0 adds
     // nothing, exactly 1 adds the component as built.
