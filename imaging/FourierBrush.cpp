@@ -10,6 +10,8 @@ SpectrumPoint MapDisplayToSpectrum(int x, int y, int displayWidth, int displayHe
     SpectrumPoint p;
     if (displayWidth <= 0 || displayHeight <= 0)
         return p;
+    x = std::clamp(x, 0, displayWidth - 1);
+    y = std::clamp(y, 0, displayHeight - 1);
     const int halfW = displayWidth / 2, halfH = displayHeight / 2;
     if (x < halfW) {
         // The left half shows the mirrored frequencies; the packed half
@@ -27,7 +29,10 @@ SpectrumPoint MapDisplayToSpectrum(int x, int y, int displayWidth, int displayHe
         p.row = ((y + halfH) % displayHeight + displayHeight) % displayHeight;
         p.tag = p.row < halfH ? 2 : 3;
     }
-    p.column *= d;
+    // The picture's first column (the Nyquist frequency) has its conjugate
+    // at column W, past the packed array, where a dab's reflection would
+    // send it to another frequency: it takes the last frequency inside.
+    p.column = std::min(p.column * d, std::max(0, displayWidth * d - 2));
     p.row *= d;
     return p;
 }

@@ -23,7 +23,10 @@ struct SpectrumPoint {
 // Right half (x >= W'/2): column 2 (x - W'/2), row (y + H'/2) mod H'. Left
 // half: the conjugate frequency the packed half spectrum stores, column
 // 2 (W'/2 - x) and row (H'/2 - y) mod H' (taken in 0 .. H' - 1). Both are
-// then multiplied by d. A picture with no area maps everything to (0, 0).
+// then multiplied by d. The pointer is first clamped into the picture, and
+// the column to the packed array's last frequency, W - 2 (W = displayWidth
+// × d): the left edge's conjugate, column W, lies outside the array. A
+// picture with no area maps everything to (0, 0).
 SpectrumPoint MapDisplayToSpectrum(int x, int y, int displayWidth, int displayHeight, int d);
 
 // The dab positions of one stroke step from last to now with a brush of

@@ -32,7 +32,7 @@ TEST(FourierBrushMapping, ThePointerHitsTheFrequencyShownUnderIt)
     constexpr double kDivisor = 1e9;
     std::vector<double> display(s.Count());
     ComputeFourierPicture(spectra[0].data(), spectra[1].data(), spectra[2].data(), s, 0, kDivisor,
-                                display.data());
+                                std::vector<double>(display.size()).data(), display.data());
     int checked = 0;
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 32; ++x) {
@@ -40,7 +40,7 @@ TEST(FourierBrushMapping, ThePointerHitsTheFrequencyShownUnderIt)
             ASSERT_GE(q.row, 0);
             ASSERT_LT(q.row, 16);
             ASSERT_EQ(q.column % 2, 0);
-            if (q.column < 2 || q.column > 30)
+            if (q.column < 2 || x == 0)
                 continue; // slot 0 and the Nyquist column are stored apart
             const std::size_t i = std::size_t(q.row) * 32 + q.column;
             const double re = std::max({spectra[0][i], spectra[1][i], spectra[2][i]});
@@ -61,7 +61,11 @@ TEST(FourierBrushMapping, QuadrantTagsAndReducedPictures)
     EXPECT_EQ(MapDisplayToSpectrum(7, 4, 16, 8, 2), (SpectrumPoint{0, 4, 1}));  // one left: conjugate
     EXPECT_EQ(MapDisplayToSpectrum(7, 3, 16, 8, 2), (SpectrumPoint{2, 4, 0}));  // up-left
     EXPECT_EQ(MapDisplayToSpectrum(7, 5, 16, 8, 2), (SpectrumPoint{14, 4, 1})); // down-left
-    EXPECT_EQ(MapDisplayToSpectrum(0, 0, 16, 8, 1), (SpectrumPoint{4, 16, 0}));
+    // The left edge's conjugate (column 16 of a 16-wide array) and pointers off the picture stay inside.
+    EXPECT_EQ(MapDisplayToSpectrum(0, 0, 16, 8, 1), (SpectrumPoint{4, 14, 0}));
+    EXPECT_EQ(MapDisplayToSpectrum(-5, 0, 16, 8, 1), (SpectrumPoint{4, 14, 0}));
+    EXPECT_EQ(MapDisplayToSpectrum(0, 4, 16, 8, 2), (SpectrumPoint{0, 30, 1}));
+    EXPECT_EQ(MapDisplayToSpectrum(40, 20, 16, 8, 1), (SpectrumPoint{3, 14, 2}));
     EXPECT_EQ(MapDisplayToSpectrum(0, 0, 0, 0, 1), (SpectrumPoint{}));
     EXPECT_EQ(MapDisplayToSpectrum(0, 0, 1, 1, 8), (SpectrumPoint{0, 0, 3}));
 }
