@@ -198,7 +198,16 @@ int DialogInterface::Dispatch(const DialogEvent& event)
     if (mIgnoreEvents || mClosing)
         return kEventHandled;
     bool done = false;
-    const int result = HandleEvent(event, done);
+    int result = kEventHandled;
+    try {
+        result = HandleEvent(event, done);
+    } catch (const std::bad_alloc&) {
+        // Nothing may cross the event loop: the dialog says so and ends as
+        // Cancel, which puts back what it changed.
+        DoNotEnougMemoryForOperationDialog();
+        mCancelled = true;
+        done = true;
+    }
     if (done)
         Close();
     return result;

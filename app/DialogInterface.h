@@ -62,7 +62,9 @@ public:
 
     // The one entry of every event: ignored while the object is being built
     // or is closing; otherwise HandleEvent, and when it set done, the end.
-    // Returns HandleEvent's result (handled when ignored).
+    // std::bad_alloc from HandleEvent raises the out-of-memory alert and ends
+    // the dialog as Cancel. Returns HandleEvent's result (handled when ignored
+    // or out of memory).
     int Dispatch(const DialogEvent& event);
 
     virtual int HandleEvent(const DialogEvent& event, bool& done);

@@ -49,6 +49,10 @@ QPoint TrackMouseDrag(QWidget* widget, const std::function<void(QPoint)>& onMove
         sScript->position = p;
         onMove(p);
     }
+    if (sScript->release) {
+        sScript->position = *sScript->release;
+        sScript->release.reset();
+    }
     return sScript->position;
 }
 

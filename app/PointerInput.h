@@ -28,12 +28,16 @@ QWidget* FrontWindow();
 
 // Tests: a fixed mouse position (the same in every widget's coordinates), a
 // "covered" answer, the front window, and the positions the next drags
-// report, one path per drag (a drag with no path left reports nothing).
+// report, one path per drag (a drag with no path left reports nothing). A
+// drag releases at its path's last position, or at release when one is set
+// (taken by the next drag): a release carries its own position, which no
+// move reported.
 struct PointerScript {
     QPoint position;
     bool covered = false;
     QWidget* front = nullptr;
     std::vector<std::vector<QPoint>> dragPaths;
+    std::optional<QPoint> release;
 };
 void SetPointerScriptForTesting(std::optional<PointerScript> script);
 // The script in use (tests change position between calls).

@@ -97,14 +97,14 @@ double SpectrumMagnitude(double re, double im)
 }
 
 void ComputeFourierPicture(const double* red, const double* green, const double* blue, const SpectrumSize& size,
-                                 int method, double divisor, double* display)
+                                 int method, double divisor, double* scratch, double* display)
 {
     const std::size_t W = static_cast<std::size_t>(size.width), H = static_cast<std::size_t>(size.height);
-    std::vector<double> P(W * H);
+    double* const P = scratch;
     if (W >= 2 && H >= 2)
-        TwoDimensionalMagnitudes(red, green, blue, W, H, P.data());
+        TwoDimensionalMagnitudes(red, green, blue, W, H, P);
     else
-        OneDimensionalMagnitudes(red, green, blue, W * H, P.data()); // one row or one column: same order
+        OneDimensionalMagnitudes(red, green, blue, W * H, P); // one row or one column: same order
     // The zero frequency to the centre.
     for (std::size_t Y = 0; Y < H; ++Y)
         for (std::size_t X = 0; X < W; ++X)

@@ -51,9 +51,11 @@ double SpectrumMagnitude(double re, double im);
 // (the stored half mirrored into the other), the picture is shifted by half
 // its size on both axes and normalised by method (0 .. 3; another value is
 // taken as 1) with divisor for method 0. A picture whose largest value is 0
-// stays 0 under every method. Any thread; touches only its arrays.
+// stays 0 under every method. scratch: W × H doubles of the caller's, kept
+// from call to call so that a brush stroke allocates nothing (overwritten).
+// Any thread; touches only its arrays.
 void ComputeFourierPicture(const double* red, const double* green, const double* blue, const SpectrumSize& size,
-                                 int method, double divisor, double* display);
+                                 int method, double divisor, double* scratch, double* display);
 
 // Writes the plane from a packed spectrum: scratch (W × H doubles) receives
 // the spectrum and its inverse transform, and each plane pixel takes the

@@ -3,6 +3,7 @@
 #include "imaging/GaussianBlur.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -10,9 +11,9 @@
 #include <new>
 #include <utility>
 
-#include "platform/core/StandardAlerts.h"
-
 namespace {
+
+std::atomic<int> sFailNextBlurs{0}; // test hook
 
 // The base of the program's exponentials, as the stored kernels were made.
 constexpr double kE = 2.718281828459045;
@@ -309,13 +310,15 @@ void GaussianBlurWithDifference(double radius, int rows, int cols, double** cons
             }
         return;
     }
-    std::unique_ptr<SeparableGaussian> blur;
-    try {
-        blur = std::make_unique<SeparableGaussian>(GaussianAxisWeights(radius), rows, cols);
-    } catch (const std::bad_alloc&) {
-        DoNotEnougMemoryForOperationDialog();
-        throw std::bad_alloc();
-    }
+    for (int pending = sFailNextBlurs.load(std::memory_order_relaxed); pending > 0;)
+        if (sFailNextBlurs.compare_exchange_weak(pending, pending - 1))
+            throw std::bad_alloc();
+    const auto blur = std::make_unique<SeparableGaussian>(GaussianAxisWeights(radius), rows, cols);
     for (int c = 0; c < 3; ++c)
         blur->Plane(in[c], out[c], difference ? difference[c] : nullptr);
+}
+
+void FailNextGaussianBlursForTesting(int n)
+{
+    sFailNextBlurs.store(n > 0 ? n : 0, std::memory_order_relaxed);
 }

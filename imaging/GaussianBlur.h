@@ -24,8 +24,8 @@ void CreateGaussianBlurConvolutionKernel(double radius, int& size, double*& kern
 // of CreateGaussianBlurConvolutionKernel, normalised by the weights inside the
 // plane, computed as a column pass and a row pass (the kernel is a product of
 // its axes, so this equals the square kernel up to summation order).
-// When its one-row scratch cannot be allocated it raises the out-of-memory
-// alert and throws std::bad_alloc with the outputs unwritten. Returns 0.
+// When its one-row scratch cannot be allocated it throws std::bad_alloc with
+// the outputs unwritten (the caller alerts). Returns 0.
 // Any thread; touches only the arrays it is given.
 int GaussianBlurFloatArraysToFloatArrays(double radius, int rows, int cols, double** inRed, double** inGreen,
                                          double** inBlue, double** outRed, double** outGreen, double** outBlue);
@@ -37,3 +37,7 @@ int GaussianBlurFloatArraysToFloatArrays(double radius, int rows, int cols, doub
 // other. Failure and threads as above.
 void GaussianBlurWithDifference(double radius, int rows, int cols, double** const in[3], double** const out[3],
                                 double** const difference[3]);
+
+// Test hook: the next n blurs with a radius > 0 (either entry above) throw
+// std::bad_alloc as if memory ran out (0 stops). Any thread.
+void FailNextGaussianBlursForTesting(int n);

@@ -47,8 +47,7 @@ public:
     // set, is called after blur k (k = 0 .. 5). Every applied gain is 1.0
     // afterwards and the reconstruction holds no meaningful values until
     // Reconstruct fills a rectangle of it.
-    // Throws std::bad_alloc (after the blur's own alert when the blur's
-    // scratch failed), and passes on whatever progress throws, with this
+    // Throws std::bad_alloc, and passes on whatever progress throws, with this
     // object left as it was.
     void Build(const ConstSumPlanes& saved, const std::function<void(int)>& progress = {});
 

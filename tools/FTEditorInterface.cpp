@@ -39,6 +39,12 @@ constexpr int kInitialBrush = 32;
 // coordinates; such a stack could not be held in memory either.
 constexpr int kLargestSide = 16384;
 
+// The picture's divisor for an exposure slider value.
+double ExposureDivisorFor(int exposure)
+{
+    return std::pow(2.0, kExposureMax - exposure);
+}
+
 QRect ToQRect(const Rect& r)
 {
     return QRect(r.left, r.top, r.Width(), r.Height());
@@ -117,7 +123,7 @@ void FTEditorInterface::ClearGlobalPointer()
 void FTEditorInterface::GeneratePowerSpectrum()
 {
     ComputeFourierPicture(mEdited[0].data(), mEdited[1].data(), mEdited[2].data(), mSize, mMethod, mDivisor,
-                                mPower.data());
+                          mScratch.data(), mPower.data());
     CopyPixelValuesToImage(mPower.data(), *mSpectrumImage);
 }
 
@@ -168,7 +174,7 @@ bool FTEditorInterface::HandleDialogItemHit(int id, bool& done)
 
 void FTEditorInterface::ExposureChanged()
 {
-    mDivisor = std::pow(2.0, kExposureMax - mExposureSlider.GetValue());
+    mDivisor = ExposureDivisorFor(mExposureSlider.GetValue());
     GeneratePowerSpectrum();
     RedrawDialog();
 }
@@ -190,13 +196,17 @@ void FTEditorInterface::processMouse(int, bool&)
     PortSaver port;
     SetPort(surface);
     bool hit = false;
-    if (mExposureSlider.ProcessMouse(hit, this, 0))
+    // Compared with what is in use, not with the press: the release may land
+    // back on the starting value after live steps.
+    (void)mExposureSlider.ProcessMouse(hit, this, 0);
+    if (hit && ExposureDivisorFor(mExposureSlider.GetValue()) != mDivisor)
         ExposureChanged();
     if (hit) {
         mActiveSlider = 0;
         return;
     }
-    if (mBrushSlider.ProcessMouse(hit, this, 1)) {
+    (void)mBrushSlider.ProcessMouse(hit, this, 1);
+    if (hit && mBrushSlider.GetValue() != mBrushRadius) {
         mBrushRadius = mBrushSlider.GetValue();
         RedrawDialog();
     }

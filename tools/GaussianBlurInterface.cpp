@@ -39,11 +39,8 @@ void GaussianBlurInterface::UpdateGaussianBlurDialog()
     const bool planes = HaveSummedStack() && savedRed().size() == Saved().Count() && mSource.Width() == StackWidth() &&
                         mSource.Height() == StackHeight();
     if (planes) {
-        try {
-            GaussianBlurSumPlanes(Saved(), mRadius, mSource, mResult, Live());
-        } catch (const std::bad_alloc&) {
-            // The blur has said so; the planes keep the last blur.
-        }
+        // Out of memory passes on: the dialog ends as Cancel (or does not open).
+        GaussianBlurSumPlanes(Saved(), mRadius, mSource, mResult, Live());
         if (preview())
             ProjectStackIntoFrameStackGWorld(false);
     }

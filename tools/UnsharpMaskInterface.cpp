@@ -75,13 +75,9 @@ void UnsharpMaskInterface::FillHistogramsFromStack()
 
 void UnsharpMaskInterface::UpdateUnsharpMaskDialogBlur()
 {
-    if (HavePlanes()) {
-        try {
-            BlurSumPlanes(Saved(), mRadius, mSource, mBlurred);
-        } catch (const std::bad_alloc&) {
-            // The blur has said so; the mask uses the last blur.
-        }
-    }
+    // Out of memory passes on: the dialog ends as Cancel (or does not open).
+    if (HavePlanes())
+        BlurSumPlanes(Saved(), mRadius, mSource, mBlurred);
     UpdateUnsharpMaskDialogMask();
 }
 

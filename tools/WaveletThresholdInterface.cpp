@@ -149,11 +149,10 @@ void WaveletThresholdInterface::PerformWaveletAnalysis()
 void WaveletThresholdInterface::PerformWaveletSynthesis(bool showProgress)
 {
     if (HavePlanes() && !mPlanes.Empty()) {
-        try {
+        // Out of memory passes on: the dialog ends as Cancel (or does not open).
+        {
             OneThreadWorkScope scope(3 * mPlanes.NumLevels(), showProgress);
             mPlanes.Synthesise(Thresholds(), Saved(), Live(), ProgressOf(scope));
-        } catch (const std::bad_alloc&) {
-            DoNotEnougMemoryForOperationDialog(); // the area keeps its last rebuild
         }
         if (preview())
             ProjectStackIntoFrameStackGWorld(false, mPlanes.Area().preview);

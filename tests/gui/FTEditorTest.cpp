@@ -100,12 +100,15 @@ protected:
         e.modifiers = modifiers;
         d->Dispatch(e);
     }
-    // A press at press, moved along path, released at its end.
-    static void Drag(DialogInterface* d, QPoint press, std::vector<QPoint> path)
+    // A press at press, moved along path, released at its end (or at release,
+    // which no move reported).
+    static void Drag(DialogInterface* d, QPoint press, std::vector<QPoint> path,
+                     std::optional<QPoint> release = std::nullopt)
     {
         PointerScript script;
         script.position = press;
         script.dragPaths = {std::move(path)};
+        script.release = release;
         SetPointerScriptForTesting(script);
         DialogEvent e{DialogEvent::mouseDown};
         e.where = press;
@@ -288,6 +291,20 @@ TEST_F(FTEditorTest, SlidersAndArrowKeys)
     d->control(kFTEditorNormalization).SetValue(4);
     Hit(d, kFTEditorNormalization);
     EXPECT_EQ(d->normalizationMethod(), 3);
+}
+
+TEST_F(FTEditorTest, AReleaseBackAtTheStartUndoesTheLastLiveStep)
+{
+    MakeStack(37, 23);
+    FTEditorInterface* d = Open();
+    const QPoint exposure = ThumbCentre(d->exposureSlider());
+    Drag(d, exposure, {QPoint(900, 135)}, exposure);
+    EXPECT_EQ(d->exposureSlider().GetValue(), 4);
+    EXPECT_EQ(d->exposureDivisor(), 65536.0);
+    const QPoint brush = ThumbCentre(d->brushSlider());
+    Drag(d, brush, {QPoint(900, brush.y())}, brush);
+    EXPECT_EQ(d->brushSlider().GetValue(), 32);
+    EXPECT_EQ(d->brushRadius(), 32);
 }
 
 TEST_F(FTEditorTest, ABlackStackShowsABlackPicture)

@@ -13,6 +13,7 @@
 
 #include "app/DialogPointers.h"
 #include "app/HistogramInterface.h"
+#include "imaging/GaussianBlur.h"
 #include "imaging/SumPlaneFilters.h"
 #include "platform/qt/Canvas.h"
 #include "platform/qt/Controls.h"
@@ -231,6 +232,22 @@ TEST_F(GaussianBlurInterfaceTest, OutOfMemoryWhileOpeningLeavesNoDialog)
     EXPECT_EQ(gGaussianBlurInterface, nullptr);
     EXPECT_EQ(interaction.AlertCount(), 1);
     EXPECT_TRUE(Live() == mSaved);
+}
+
+TEST_F(GaussianBlurInterfaceTest, OutOfMemoryForANewRadiusEndsAsCancel)
+{
+    ScriptedInteraction interaction;
+    GaussianBlurInterface& dialog = Open();
+    DragTo(dialog, 100); // 5.0
+    FailNextGaussianBlursForTesting(1);
+    DragTo(dialog, 150);
+    FailNextGaussianBlursForTesting(0);
+    Flush();
+    // Once the alert, then the stack as it was and the radius not remembered: no result for 11.3 was shown.
+    EXPECT_EQ(interaction.AlertCount(), 1);
+    EXPECT_EQ(gGaussianBlurInterface, nullptr);
+    EXPECT_TRUE(Live() == mSaved);
+    EXPECT_EQ(gLastGaussianBlurRadius, 0.1);
 }
 
 TEST_F(GaussianBlurInterfaceTest, SliderIsDrawnWhereItIsHit)

@@ -22,6 +22,7 @@
 #include "app/ShellSettings.h"
 #include "app/ThumbnailInterface.h"
 #include "app/WorkingDialog.h"
+#include "imaging/GaussianBlur.h"
 #include "imaging/SumPlaneFilters.h"
 #include "platform/qt/Controls.h"
 #include "tests/gui/StackToolFixture.h"
@@ -412,6 +413,16 @@ TEST_F(LaplacianPyramidInterfaceTest, OutOfMemoryWhileOpeningLeavesNoDialog)
     EXPECT_EQ(gLaplacianPyramidInterface, nullptr);
     EXPECT_EQ(interaction.AlertCount(), 1);
     EXPECT_EQ(gNumThreads, 3);
+    EXPECT_EQ(gWorkingDialog, nullptr);
+    EXPECT_TRUE(Live() == mSaved);
+
+    // The pyramid's build itself runs out: one alert, no dialog, the progress window gone.
+    FailNextGaussianBlursForTesting(1);
+    Run("OpLS");
+    FailNextGaussianBlursForTesting(0);
+    Flush();
+    EXPECT_EQ(gLaplacianPyramidInterface, nullptr);
+    EXPECT_EQ(interaction.AlertCount(), 2);
     EXPECT_EQ(gWorkingDialog, nullptr);
     EXPECT_TRUE(Live() == mSaved);
 }

@@ -18,6 +18,7 @@
 #include "app/DialogPointers.h"
 #include "app/HistogramInterface.h"
 #include "app/ThumbnailInterface.h"
+#include "imaging/GaussianBlur.h"
 #include "imaging/SumPlaneFilters.h"
 #include "imaging/UnsharpMask.h"
 #include "platform/qt/Controls.h"
@@ -123,6 +124,12 @@ TEST_F(UnsharpMaskInterfaceTest, IntensityDragPreviewsTheRectangleLive)
     EXPECT_TRUE(live == Expected(3.0, 10.0, 0, rect));
     EXPECT_FALSE(live == mSaved);
     EXPECT_TRUE(OutsideUnchanged(live, mSaved, rect));
+    // A release that no move reported, back at the start after a live step to 40.0: the result catches up.
+    const QPoint again = ThumbPress(slider);
+    PointerScriptForTesting()->release = QPoint(TrackX(slider, 50), again.y());
+    Press(dialog, again, {QPoint(TrackX(slider, 100), again.y())});
+    EXPECT_EQ(dialog.intensity(), 10.0);
+    EXPECT_TRUE(Live() == Expected(3.0, 10.0, 0, rect));
 }
 
 TEST_F(UnsharpMaskInterfaceTest, PreviewMatchesTheScipyModel)
@@ -342,4 +349,23 @@ TEST_F(UnsharpMaskInterfaceTest, OutOfMemoryWhileOpeningLeavesNoDialog)
     EXPECT_EQ(gUnsharpMaskInterface, nullptr);
     EXPECT_EQ(interaction.AlertCount(), 1);
     EXPECT_TRUE(Live() == mSaved);
+}
+
+TEST_F(UnsharpMaskInterfaceTest, OutOfMemoryForANewRadiusEndsAsCancel)
+{
+    gLastUnsharpMaskRadius = 3.0;
+    gLastUnsharpMaskIntensity = 20.0;
+    ScriptedInteraction interaction;
+    UnsharpMaskInterface& dialog = Open();
+    ASSERT_FALSE(Live() == mSaved);
+    const QuadraticSlider& radius = dialog.radiusSlider();
+    const QPoint press = ThumbPress(radius);
+    FailNextGaussianBlursForTesting(1);
+    Press(dialog, press, {QPoint(TrackX(radius, 100), press.y())}); // 5.0
+    FailNextGaussianBlursForTesting(0);
+    Flush();
+    EXPECT_EQ(interaction.AlertCount(), 1);
+    EXPECT_EQ(gUnsharpMaskInterface, nullptr);
+    EXPECT_TRUE(Live() == mSaved);
+    EXPECT_EQ(gLastUnsharpMaskRadius, 3.0);
 }

@@ -103,7 +103,7 @@ void ExpectPictureMatchesNumpy(const OwnedPlanes& p, int method, double divisor)
     const Spectra s = Transform(p);
     std::vector<double> display(s.size.Count(), -1.0);
     ComputeFourierPicture(s.channel[0].data(), s.channel[1].data(), s.channel[2].data(), s.size, method, divisor,
-                                display.data());
+                                std::vector<double>(display.size()).data(), display.data());
     const std::string dir = ReferenceScratchDir();
     ASSERT_FALSE(dir.empty());
     std::vector<double> planes;
@@ -195,7 +195,7 @@ TEST(SpectrumPicture, SameChannelsShowTheMagnitudeAndZeroIsBlack)
     std::vector<double> display(s.size.Count());
     // Linear with divisor 1: the magnitude of every frequency, capped at 255.
     ComputeFourierPicture(s.channel[0].data(), s.channel[1].data(), s.channel[2].data(), s.size, 0, 1.0,
-                                display.data());
+                                std::vector<double>(display.size()).data(), display.data());
     long total = 0;
     for (int32_t v : p.red)
         total += v;
@@ -208,7 +208,7 @@ TEST(SpectrumPicture, SameChannelsShowTheMagnitudeAndZeroIsBlack)
     for (int method = 0; method <= 3; ++method) {
         std::fill(display.begin(), display.end(), -7.0);
         ComputeFourierPicture(z.channel[0].data(), z.channel[1].data(), z.channel[2].data(), z.size, method,
-                                    65536.0, display.data());
+                                    65536.0, std::vector<double>(display.size()).data(), display.data());
         for (double v : display)
             ASSERT_EQ(v, 0.0) << "method " << method;
     }

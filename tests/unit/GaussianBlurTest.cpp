@@ -202,14 +202,15 @@ TEST(GaussianBlur, EmptyPlanesWriteNothing)
         ASSERT_EQ(v, 9.0);
 }
 
-TEST(GaussianBlur, RadiusTooLargeToHoldAlertsAndThrows)
+TEST(GaussianBlur, RadiusTooLargeToHoldThrowsAndLeavesTheAlertToTheCaller)
 {
+    // The dialog that asked alerts once; an alert here too made two.
     ScriptedInteraction ui;
     ColourPlanes in(4, 4, 1.0), out(4, 4, 9.0);
     EXPECT_THROW(GaussianBlurFloatArraysToFloatArrays(1e300, 4, 4, in.Plane(0), in.Plane(1), in.Plane(2), out.Plane(0),
                                                       out.Plane(1), out.Plane(2)),
                  std::bad_alloc);
-    EXPECT_EQ(ui.AlertCount(), 1);
+    EXPECT_EQ(ui.AlertCount(), 0);
     for (double v : Joined(out))
         ASSERT_EQ(v, 9.0);
 }
