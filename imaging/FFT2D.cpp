@@ -206,6 +206,27 @@ void rfft2d(double* data, int32_t M2, int32_t M)
     fft_internal::SlotZeroForwardFinish(data, W, H);
 }
 
+void rfft2dFrom(const double* source, double* data, int32_t M2, int32_t M)
+{
+    assert(IsPrepared(M2, M) && "2-D transform of a size whose fft2dInit did not succeed");
+    const size_t H = size_t{1} << M2, W = size_t{1} << M;
+    if (M2 < 2 || M < 3) {
+        std::copy(source, source + H * W, data);
+        rfft2d(data, M2, M);
+        return;
+    }
+    // Four rows are copied just before the row pass reads them, while they are in the cache.
+    const fft_lanes::Plan plan = MakePlan(M2, M);
+    const fft_lanes::Kernels& k = LaneKernels();
+    for (size_t r = 0; r < H; r += 4) {
+        std::copy(source + r * W, source + (r + 4) * W, data + r * W);
+        k.rowsForward(data, r, plan);
+    }
+    for (size_t g = 0; g < W / 8; g += plan.columnGroups)
+        k.columnsForward(data, g, plan);
+    fft_internal::SlotZeroForwardFinish(data, W, H);
+}
+
 void rifft2d(double* data, int32_t M2, int32_t M)
 {
     assert(IsPrepared(M2, M) && "2-D transform of a size whose fft2dInit did not succeed");

@@ -41,6 +41,12 @@
 // at a time. Allocates nothing.
 void rfft2d(double* data, int32_t M2, int32_t M);
 
+// rfft2d of a copy of source, made in data: the same result as copying the H x W doubles of
+// source to data and transforming data, without the separate pass over memory (the copy is taken
+// a few rows at a time as the transform reaches them). source is not changed and must not overlap
+// data. Preconditions and threads as rfft2d.
+void rfft2dFrom(const double* source, double* data, int32_t M2, int32_t M);
+
 // Inverse of rfft2d in place, packed spectrum to image, scaled by 1/(H*W).
 // Preconditions and threads as rfft2d.
 void rifft2d(double* data, int32_t M2, int32_t M);

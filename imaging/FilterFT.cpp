@@ -45,6 +45,13 @@ void PlaceAndTransform(const double* filter, int d, int lw, int lh, std::vector<
 
 } // namespace
 
+int FilterFT::FilterLevels(int f, int levels)
+{
+    // The high-pass and the initial low-pass act on the input alone.
+    const bool firstLevelOnly = f == kPyramidHighpassFilter || f == kPyramidInitialLowpassFilter;
+    return firstLevelOnly ? (levels > 0 ? 1 : 0) : levels;
+}
+
 void FilterFT::resize(int w, int h)
 {
     width = w;
@@ -58,7 +65,7 @@ void FilterFT::init()
     for (int f = 0; f < kNumPyramidFilters; ++f) {
         filterFT[f].clear();
         invFilterFT[f].clear();
-        for (int L = 0; L < levels; ++L) {
+        for (int L = 0; L < FilterLevels(f, levels); ++L) {
             const std::size_t n = static_cast<std::size_t>(width >> L) * static_cast<std::size_t>(height >> L);
             filterFT[f].emplace_back(n, 0.0);
             invFilterFT[f].emplace_back(n, 0.0);
@@ -72,7 +79,7 @@ void FilterFT::ComputeSpectra()
     std::vector<double> placed(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     for (int f = 0; f < kNumPyramidFilters; ++f) {
         const int d = PyramidFilterDim(f);
-        for (int L = 0; L < NumLevels(); ++L) {
+        for (int L = 0; L < static_cast<int>(filterFT[f].size()); ++L) {
             const int lw = width >> L;
             const int lh = height >> L;
             PlaceAndTransform(PyramidAnalysisFilter(f), d, lw, lh, placed, filterFT[f][L].data());

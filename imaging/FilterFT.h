@@ -10,16 +10,17 @@
 #include "imaging/SteerablePyramidFilters.h"
 
 // The packed two-dimensional spectra (the FFT library's layout) of the seven analysis filters and
-// of the seven synthesis filters, each zero-padded to every level size of a width x height image
-// with its centre tap at (0, 0). Sides must be powers of two. Copies are deep.
+// of the seven synthesis filters, zero-padded with their centre tap at (0, 0) to every level size of
+// a width x height image where the pyramid uses them there: the high-pass and the initial low-pass
+// at level 0 only, the others at every level. Sides must be powers of two. Copies are deep.
 class FilterFT {
 public:
     FilterFT() = default;
 
     // Stores w and h, then init().
     void resize(int w, int h);
-    // Gives each of the fourteen sequences one entry per pyramid level, entry L an array of
-    // lw x lh zeros (lw = width / 2^L, lh = height / 2^L). Throws std::bad_alloc.
+    // Gives each of the fourteen sequences one entry per level it is used at (FilterLevels), entry L
+    // an array of lw x lh zeros (lw = width / 2^L, lh = height / 2^L). Throws std::bad_alloc.
     void init();
     // Fills every entry with its filter's spectrum: the filter placed with its centre tap at
     // (lh / 2, lw / 2), rotated circularly by half the size in both directions (centre tap to
@@ -27,7 +28,9 @@ public:
     // std::bad_alloc when memory is exhausted or the FFT cannot be prepared for a level size.
     void ComputeSpectra();
 
-    int NumLevels() const { return static_cast<int>(filterFT[0].size()); }
+    int NumLevels() const { return static_cast<int>(filterFT[kPyramidLowpassFilter].size()); }
+    // How many levels of a pyramid of levels levels filter f has a spectrum for.
+    static int FilterLevels(int f, int levels);
     // Bytes held by the spectra.
     std::size_t Bytes() const;
 

@@ -85,14 +85,22 @@ public:
     static void ConvolveImage(const double* in, int w, int h, const double* filter, int d, double* out,
                               bool clearFirst);
 
-    // One level of each path. The analysis step takes the level's lw x lh image in image (at level 0
-    // the normalised input) and leaves the level's low-passed image there; the synthesis step takes
-    // the rebuilt low-pass of level L + 1 in image (ignored at the coarsest level) and leaves level
-    // L's rebuild there; scratch holds at least lw x lh doubles.
+    // One level of the spatial path. The analysis step takes the level's lw x lh image in image (at
+    // level 0 the normalised input) and leaves the level's low-passed image there; the synthesis step
+    // takes the rebuilt low-pass of level L + 1 in image (ignored at the coarsest level) and leaves
+    // level L's rebuild there; scratch holds at least lw x lh doubles.
     void DoOneStepWaveletAnalysis(double* image, int L);
     void DoOneStepWaveletSynthesis(int L, double* image, double* scratch) const;
-    void DoOneStepWaveletAnalysisUsingFT(double* image, int L);
-    void DoOneStepWaveletSynthesisUsingFT(int L, double* image, double* scratch) const;
+    // One level of the Fourier path, which passes the low-pass chain from level to level as spectra
+    // (cutting an image to its even rows and columns folds its spectrum, zero-stuffing tiles it).
+    // The analysis step takes the spectrum of level L's source in spectrum (lw x lh; at level 0 that
+    // of the input's initial low-pass), fills the level's bands and lowpass[L], and writes the
+    // spectrum of lowpass[L] to next ((lw / 2) x (lh / 2)). The synthesis step takes the spectrum of
+    // level L + 1's rebuild (at the coarsest level that of lowpass[L]) in low ((lw / 2) x (lh / 2))
+    // and writes the spectrum of level L's rebuild to out (lw x lh), at level 0 the rebuilt image
+    // itself; scratch holds at least lw x lh doubles. Arrays distinct.
+    void DoOneStepWaveletAnalysisUsingFT(const double* spectrum, int L, double* next);
+    void DoOneStepWaveletSynthesisUsingFT(int L, const double* low, double* out, double* scratch) const;
 
     // Index in the filter-spectrum cache of the record for this pyramid's size, built on first use
     // (evicting the least recently used records when the cache would outgrow its budget). Valid
@@ -116,6 +124,10 @@ public:
     // Number of pyramids alive; when it falls to 0 the filter-spectrum cache is emptied.
     static int LivePyramidCount();
 
+    // Test hook: thresholding and the spectrum products take their portable kernels even where
+    // AVX2 is available (false restores the choice). Not for use by the program.
+    static void ForcePortableKernelsForTesting(bool force);
+
 private:
     // Counts live pyramids; a member so that every constructor, the copy included, counts.
     class LifetimeToken {
@@ -132,6 +144,10 @@ private:
     static void Decimate(const double* image, int lw, int lh, double* low);
     // The reverse: low at the even rows and columns times 4 (keeping the gain), zeros elsewhere.
     static void ZeroStuff(const double* low, int lw, int lh, double* image);
+    // Every level of the Fourier path: the analysis from the normalised input (which must be one of
+    // the shared scratch arrays and is overwritten), the synthesis into out.
+    void DoFourierAnalysisLevels(double* normalized, const PyramidProgress& progress, int progressBase);
+    void DoFourierSynthesisLevels(double* out, const PyramidProgress& progress, int progressBase) const;
     // Releases every array and empties the pyramid (size 0 x 0, no levels).
     void Destroy();
     std::size_t PixelCount() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height); }
@@ -149,7 +165,9 @@ private:
     bool useFT = false;
 
     // Shared by every pyramid (see the class comment): grown to the largest image analysed, never
-    // shrunk. A holds the working image of the analysis, B the image spectrum of the Fourier path.
+    // shrunk. A holds the working image of the analysis; on the Fourier path A and B take turns
+    // holding the spectra of the low-pass chain, and in synthesis A holds the rebuilt spectra of
+    // the coarser levels and B each coefficient image's transform.
     static std::vector<double> scratch_2D_A_;
     static std::vector<double> scratch_2D_B_;
     static std::size_t scratchSize_;

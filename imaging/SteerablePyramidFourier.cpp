@@ -12,8 +12,8 @@
 #include <new>
 
 #include "imaging/FFT2D.h"
-#include "imaging/FFTConvolution.h"
 #include "imaging/FilterFT.h"
+#include "imaging/PackedSpectra.h"
 
 namespace {
 
@@ -34,6 +34,27 @@ int Log2(int side)
     return m;
 }
 
+// data (w x h) to its packed spectrum, in place.
+void Forward(double* data, int w, int h)
+{
+    Check(fft2dInit(Log2(h), Log2(w)) == kFftInitOk);
+    rfft2d(data, Log2(h), Log2(w));
+}
+
+// The packed spectrum data (w x h) back to its image, in place.
+void Inverse(double* data, int w, int h)
+{
+    Check(fft2dInit(Log2(h), Log2(w)) == kFftInitOk);
+    rifft2d(data, Log2(h), Log2(w));
+}
+
+// The spectrum of image (w x h) in spectrum.
+void ForwardCopy(const double* image, double* spectrum, int w, int h)
+{
+    Check(fft2dInit(Log2(h), Log2(w)) == kFftInitOk);
+    rfft2dFrom(image, spectrum, Log2(h), Log2(w));
+}
+
 } // namespace
 
 std::size_t SteerablePyramid::getFilterFTIndex() const
@@ -48,58 +69,78 @@ std::size_t SteerablePyramid::getFilterFTIndex() const
     return FilterFTCacheInsert(std::move(record));
 }
 
-void SteerablePyramid::DoOneStepWaveletAnalysisUsingFT(double* image, int L)
+void SteerablePyramid::DoFourierAnalysisLevels(double* normalized, const PyramidProgress& progress, int progressBase)
 {
     const FilterFT& spectra = FilterFTCacheRecord(getFilterFTIndex());
-    const int lw = LevelWidth(L);
-    const int lh = LevelHeight(L);
-    double* S = scratch_2D_B_.data();
-    if (L == 0) {
-        Check(doFourierAnalysis(image, S, lw, lh));
-        Check(multiplyFourierTransformsAndInvert(S, spectra.filterFT[kPyramidHighpassFilter][0].data(), lw, lh,
-                                                 highpassResidual.data()));
-        // The initial low-pass image is needed only as a spectrum: the product is that spectrum.
-        Check(multiplyFourierTransforms(S, spectra.filterFT[kPyramidInitialLowpassFilter][0].data(), lw, lh, S));
-    } else {
-        Check(doFourierAnalysis(lowpass[L - 1].data(), S, lw, lh));
+    // The input's spectrum serves the high-pass and, through the initial low-pass, level 0.
+    double* S = normalized;
+    Forward(S, width, height);
+    SpectrumProduct(S, spectra.filterFT[kPyramidHighpassFilter][0].data(), highpassResidual.data(), width, height);
+    Inverse(highpassResidual.data(), width, height);
+    SpectrumProduct(S, spectra.filterFT[kPyramidInitialLowpassFilter][0].data(), S, width, height);
+    // Each level's source spectrum and the next alternate between the two shared arrays.
+    double* other = S == scratch_2D_A_.data() ? scratch_2D_B_.data() : scratch_2D_A_.data();
+    for (int L = 0; L < numLevels; ++L) {
+        DoOneStepWaveletAnalysisUsingFT(S, L, other);
+        std::swap(S, other);
+        if (progress)
+            progress(progressBase + L + 1);
     }
-    // One spectrum of the level's source serves all five products.
-    for (int b = 0; b < kNumPyramidBands; ++b)
-        Check(multiplyFourierTransformsAndInvert(S, spectra.filterFT[kPyramidFirstBandFilter + b][L].data(), lw, lh,
-                                                 bands[b][L].data()));
-    Check(multiplyFourierTransformsAndInvert(S, spectra.filterFT[kPyramidLowpassFilter][L].data(), lw, lh, image));
-    Decimate(image, lw, lh, lowpass[L].data());
 }
 
-void SteerablePyramid::DoOneStepWaveletSynthesisUsingFT(int L, double* image, double* scratch) const
+void SteerablePyramid::DoOneStepWaveletAnalysisUsingFT(const double* spectrum, int L, double* next)
 {
     const FilterFT& spectra = FilterFTCacheRecord(getFilterFTIndex());
     const int lw = LevelWidth(L);
     const int lh = LevelHeight(L);
-    const std::size_t n = static_cast<std::size_t>(lw) * lh;
-    double* A = scratch_2D_A_.data();
-    // Filtering and the inverse transform are linear, so the level's five filtered spectra are summed
-    // in scratch and inverted once; at level 0 the sum is filtered by the initial low-pass and joined
-    // by the filtered high-pass before that one inverse.
-    auto addFiltered = [&](const double* coefficients, const std::vector<double>& filterSpectrum) {
-        Check(doFourierAnalysis(coefficients, A, lw, lh));
-        Check(multiplyFourierTransforms(A, filterSpectrum.data(), lw, lh, A));
-        for (std::size_t k = 0; k < n; ++k)
-            scratch[k] += A[k];
-    };
-    ZeroStuff(L == numLevels - 1 ? lowpass[L].data() : image, lw, lh, scratch);
-    Check(doFourierAnalysis(scratch, scratch, lw, lh));
-    Check(multiplyFourierTransforms(scratch, spectra.invFilterFT[kPyramidLowpassFilter][L].data(), lw, lh, scratch));
-    for (int b = 0; b < kNumPyramidBands; ++b)
-        addFiltered(bands[b][L].data(), spectra.invFilterFT[kPyramidFirstBandFilter + b][L]);
-    if (L == 0) {
-        Check(multiplyFourierTransforms(scratch, spectra.invFilterFT[kPyramidInitialLowpassFilter][0].data(), lw, lh,
-                                        scratch));
-        addFiltered(highpassResidual.data(), spectra.invFilterFT[kPyramidHighpassFilter][0]);
+    // One spectrum of the level's source serves all five products.
+    for (int b = 0; b < kNumPyramidBands; ++b) {
+        double* band = bands[b][L].data();
+        SpectrumProduct(spectrum, spectra.filterFT[kPyramidFirstBandFilter + b][L].data(), band, lw, lh);
+        Inverse(band, lw, lh);
     }
-    const int rows = Log2(lh);
-    const int columns = Log2(lw);
-    Check(fft2dInit(rows, columns) == kFftInitOk);
-    rifft2d(scratch, rows, columns);
-    std::copy(scratch, scratch + n, image);
+    // The low-pass, cut to its even rows and columns, straight from the spectra.
+    SpectrumDecimatedProduct(spectrum, spectra.filterFT[kPyramidLowpassFilter][L].data(), lw, lh, next,
+                             lowpass[L].data());
+    Inverse(lowpass[L].data(), lw / 2, lh / 2);
+}
+
+void SteerablePyramid::DoFourierSynthesisLevels(double* out, const PyramidProgress& progress, int progressBase) const
+{
+    // Level L's rebuilt spectrum goes to one half of A (level 0's to out), the next finer level's
+    // to the other; B takes the transform of each coefficient image. Levels from 1 on hold at most
+    // a quarter of the pixels, so each fits in a half.
+    const std::size_t half = PixelCount() / 2;
+    double* halves[2] = {scratch_2D_A_.data(), scratch_2D_A_.data() + half};
+    const int top = numLevels - 1;
+    double* low = halves[(top + 1) % 2];
+    ForwardCopy(lowpass[top].data(), low, LevelWidth(top) / 2, LevelHeight(top) / 2);
+    for (int L = top; L >= 0; --L) {
+        double* rebuilt = L == 0 ? out : halves[L % 2];
+        DoOneStepWaveletSynthesisUsingFT(L, low, rebuilt, scratch_2D_B_.data());
+        low = rebuilt;
+        if (progress)
+            progress(progressBase + numLevels - L);
+    }
+}
+
+void SteerablePyramid::DoOneStepWaveletSynthesisUsingFT(int L, const double* low, double* out, double* scratch) const
+{
+    const FilterFT& spectra = FilterFTCacheRecord(getFilterFTIndex());
+    const int lw = LevelWidth(L);
+    const int lh = LevelHeight(L);
+    // Filtering and the inverse transform are linear, so the level's five filtered spectra are summed
+    // and only level 0's sum is inverted; there the sum is filtered by the initial low-pass and
+    // joined by the filtered high-pass first.
+    SpectrumStuffedProduct(low, spectra.invFilterFT[kPyramidLowpassFilter][L].data(), lw, lh, out);
+    for (int b = 0; b < kNumPyramidBands; ++b) {
+        ForwardCopy(bands[b][L].data(), scratch, lw, lh);
+        SpectrumProductAdd(scratch, spectra.invFilterFT[kPyramidFirstBandFilter + b][L].data(), out, lw, lh);
+    }
+    if (L == 0) {
+        ForwardCopy(highpassResidual.data(), scratch, lw, lh);
+        SpectrumProductSum(spectra.invFilterFT[kPyramidInitialLowpassFilter][0].data(), scratch,
+                           spectra.invFilterFT[kPyramidHighpassFilter][0].data(), out, lw, lh);
+        Inverse(out, lw, lh);
+    }
 }

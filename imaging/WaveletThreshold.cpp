@@ -148,7 +148,8 @@ void WaveletThresholdPlanes::Release()
 
 void WaveletThresholdPlanes::Prepare(const ConstSumPlanes& saved, Rect preview, bool keepAnalysis)
 {
-    Release();
+    mAnalysed = false;
+    mWorkingFresh = false;
     mKeepAnalysis = keepAnalysis;
     mArea = ComputeWaveletPreviewArea(ClipRectToPlanes(preview, saved.width, saved.height));
     try {
@@ -156,8 +157,14 @@ void WaveletThresholdPlanes::Prepare(const ConstSumPlanes& saved, Rect preview, 
             --sFailPrepares;
             throw std::bad_alloc();
         }
-        mInput = DoublePlanes(mArea.paddedWidth, mArea.paddedHeight);
-        mOutput = DoublePlanes(mArea.paddedWidth, mArea.paddedHeight);
+        // Planes of the same size are used again as they are; others go before the new ones come.
+        // Every value of both is written before it is read: the copy fills the input, each rebuild
+        // the whole output.
+        if (mInput.Width() != mArea.paddedWidth || mInput.Height() != mArea.paddedHeight) {
+            Release();
+            mInput = DoublePlanes::Unset(mArea.paddedWidth, mArea.paddedHeight);
+            mOutput = DoublePlanes::Unset(mArea.paddedWidth, mArea.paddedHeight);
+        }
         if (!keepAnalysis)
             for (auto& p : mKept)
                 p = std::make_unique<SteerablePyramid>(); // their storage goes

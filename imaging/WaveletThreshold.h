@@ -70,8 +70,8 @@ class WaveletThresholdPlanes {
 public:
     WaveletThresholdPlanes();
 
-    // Chooses the area for preview (inside saved) and copies its bordered planes; the old arrays are
-    // released first. keepAnalysis false (a single rebuild, as OK makes) analyses into the pyramids
+    // Chooses the area for preview (inside saved) and copies its bordered planes; old arrays of
+    // another size are released first, those of the same size used again. keepAnalysis false (a single rebuild, as OK makes) analyses into the pyramids
     // that are thresholded, saving a copy of every pyramid. Throws std::bad_alloc with the arrays
     // released (Empty() then).
     void Prepare(const ConstSumPlanes& saved, Rect preview, bool keepAnalysis = true);

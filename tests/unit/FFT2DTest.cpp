@@ -201,6 +201,12 @@ TEST(FFT2D, RoundTripsRestoreIntegerPlanes)
                 v = static_cast<double>(rng() % 65536);
             std::vector<double> y = x;
             rfft2d(y.data(), M2, M);
+            // The transform of a copy made on the way: the same bits, the source untouched.
+            std::vector<double> z(x.size(), -1.0);
+            const std::vector<double> source = x;
+            rfft2dFrom(source.data(), z.data(), M2, M);
+            ASSERT_EQ(z, y);
+            ASSERT_EQ(source, x);
             rifft2d(y.data(), M2, M);
             double worst = 0.0;
             for (size_t i = 0; i < y.size(); ++i)

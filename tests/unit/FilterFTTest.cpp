@@ -103,8 +103,12 @@ TEST(FilterFT, EverySpectrumInvertsToItsWrappedFilter)
         spectra.resize(w, h);
         spectra.ComputeSpectra();
         ASSERT_EQ(spectra.NumLevels(), SteerablePyramid::DetermineNumLevels(w, h));
-        for (int f = 0; f < kNumPyramidFilters; ++f)
-            for (int L = 0; L < spectra.NumLevels(); ++L) {
+        for (int f = 0; f < kNumPyramidFilters; ++f) {
+            // The high-pass and the initial low-pass are used at level 0 only.
+            const bool firstOnly = f == kPyramidHighpassFilter || f == kPyramidInitialLowpassFilter;
+            ASSERT_EQ(spectra.filterFT[f].size(), firstOnly ? 1u : static_cast<std::size_t>(spectra.NumLevels()));
+            ASSERT_EQ(spectra.invFilterFT[f].size(), spectra.filterFT[f].size());
+            for (int L = 0; L < static_cast<int>(spectra.filterFT[f].size()); ++L) {
                 const int lw = w >> L, lh = h >> L, d = PyramidFilterDim(f);
                 const std::vector<double> analysis = Invert(spectra.filterFT[f][L], lw, lh);
                 const std::vector<double> synthesis = Invert(spectra.invFilterFT[f][L], lw, lh);
@@ -115,6 +119,7 @@ TEST(FilterFT, EverySpectrumInvertsToItsWrappedFilter)
                     ASSERT_NEAR(synthesis[k], s[k], kSpectrumTolerance) << w << "x" << h << " f" << f << " L" << L;
                 }
             }
+        }
     }
     // The band filters are odd: the synthesis filter is the negated analysis filter.
     FilterFT spectra;

@@ -311,7 +311,22 @@ TEST(SteerablePyramid, ConstantImageRebuildsExactly)
     }
 }
 
+// Thresholds a pyramid of a random image and checks every coefficient against the rule.
+static void CheckSoftThresholdRule();
+
 TEST(SteerablePyramid, SoftThresholdFollowsTheRuleOnEveryCoefficient)
+{
+    for (const bool portable : {false, true}) {
+        SCOPED_TRACE(portable ? "portable kernels" : "chosen kernels");
+        struct Kernels {
+            explicit Kernels(bool force) { SteerablePyramid::ForcePortableKernelsForTesting(force); }
+            ~Kernels() { SteerablePyramid::ForcePortableKernelsForTesting(false); }
+        } kernels(portable);
+        CheckSoftThresholdRule();
+    }
+}
+
+static void CheckSoftThresholdRule()
 {
     const std::vector<double> in = RandomImage(128, 128, 21u);
     SteerablePyramid analysed;
