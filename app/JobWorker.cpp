@@ -163,7 +163,8 @@ bool unlockCustomMutex(int i)
     return true;
 }
 
-void ForEachClipOfRange(const FrameJobRange& range, const std::function<bool(Frame& frame, int clipIndex)>& work)
+void ForEachClipOfRange(const FrameJobRange& range, const std::function<bool(Frame& frame, int clipIndex)>& work,
+                        bool updateInspector)
 {
     for (int clipIndex : range.clips) {
         Frame* frame = FrameAt(clipIndex);
@@ -172,7 +173,8 @@ void ForEachClipOfRange(const FrameJobRange& range, const std::function<bool(Fra
         Thread_MarkWorkingClip(clipIndex);
         const bool goOn = work(*frame, clipIndex);
         Thread_DrawClip(clipIndex);
-        Thread_UpdateFrameInspectorWindow(clipIndex);
+        if (updateInspector)
+            Thread_UpdateFrameInspectorWindow(clipIndex);
         if (!goOn || !Thread_IncrementWorkingDialogProgressBar())
             return;
     }

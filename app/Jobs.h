@@ -118,8 +118,10 @@ bool unlockCustomMutex(int i);
 // The usual frame-worker loop over the clips of range: clips outside the clip
 // list are passed over; for each other clip: Thread_MarkWorkingClip,
 // work(frame, index) (false ends the range), Thread_DrawClip,
-// Thread_UpdateFrameInspectorWindow, then a progress step (false ends it).
-void ForEachClipOfRange(const FrameJobRange& range, const std::function<bool(Frame& frame, int clipIndex)>& work);
+// Thread_UpdateFrameInspectorWindow unless updateInspector is false, then a
+// progress step (false ends it).
+void ForEachClipOfRange(const FrameJobRange& range, const std::function<bool(Frame& frame, int clipIndex)>& work,
+                        bool updateInspector = true);
 
 // ---- Services the framework asks for, installed at start-up (or by tests) ----
 

@@ -254,6 +254,7 @@ void CloseMainWindow()
     TellShell(hooks.deleteFrameStack);
     TellShell(hooks.releaseCalibration);
     gImageDim = Rect{};
+    gSensorDim = Rect{};
     TellShell(hooks.resetClipsWindowState);
     gOperationBoundsRect = kNoBoundsRect;
     if (gClipsWindow) {

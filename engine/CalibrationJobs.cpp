@@ -3,6 +3,7 @@
 #include "engine/CalibrationJobs.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "app/ClipViewWindow.h"
 #include "app/Jobs.h"
@@ -22,6 +23,9 @@ namespace {
 bool sSubtractDarkFrame = false;       // the dark flag a forced job sets
 bool sDivideFlatFrame = false;         // the flat flag a forced job sets
 bool sForceMatchTempSelection = false; // set that value instead of inverting each clip's flag
+// Clips the workers found no frame for; the final beeps once for them all
+// (workers never touch the user interface).
+std::atomic<int> sClipsWithoutFrame{0};
 
 // What tells the two commands apart.
 struct CalibrationFlag {
@@ -45,10 +49,8 @@ bool FlatFrameExists()
 
 bool SwitchOneFrame(const CalibrationFlag& flag, Frame* frame, bool force, bool value)
 {
-    if (!flag.frameExists()) {
-        SysBeep();
+    if (!flag.frameExists())
         return false;
-    }
     if (!frame)
         return false;
     (frame->*flag.set)(force ? value : !(frame->*flag.get)());
@@ -61,6 +63,8 @@ void Thread_SwitchFlag(const FrameJobRange& range, bool (*step)(Frame*, bool, bo
     ForEachClipOfRange(range, [step, force, value](Frame& frame, int) {
         if (step(&frame, force, value))
             (void)frame.UpdateFrame(false); // a clip that cannot come back renders when it next can
+        else
+            ++sClipsWithoutFrame;
         return true;
     });
 }
@@ -78,6 +82,8 @@ void Thread_DivideFlatFrame(const FrameJobRange& range)
 // The job framework unlocks the calibration frames once the final has run.
 void Thread_SwitchFlagFinal()
 {
+    if (sClipsWithoutFrame.exchange(0) > 0)
+        SysBeep();
     DeleteFrameStack();
     DrawClipsWindow();
     DrawFrameInspectorWindow();
@@ -114,6 +120,7 @@ void StartSwitchJob(const CalibrationFlag& flag, bool force)
     if (persistent && std::find(selection.begin(), selection.end(), gTempSelectionIndex) == selection.end())
         return;
     sForceMatchTempSelection = force;
+    sClipsWithoutFrame = 0;
     *flag.forcedValue = persistent ? !(clicked->*flag.get)() : false;
     (void)RunThreadedFrameProc(flag.worker, flag.final, 0); // reports its own refusals
 }

@@ -18,7 +18,8 @@ void SubtractDarkFrame(bool force);
 void DivideFlatFrame(bool force);
 
 // One clip's step: sets its flag to value when forced, else inverts it, and
-// returns true; false with a beep (the flag untouched) when there is no dark
-// (flat) frame. Any thread, while the main thread does not change the frames.
+// returns true; false (the flag untouched, nothing shown) when there is no
+// dark (flat) frame: a job counts such clips and its end beeps once for them.
+// Any thread, while the main thread does not change the frames.
 bool SubtractDarkFrameFromOneFrame(Frame* frame, bool force, bool value);
 bool DivideFlatFrameFromOneFrame(Frame* frame, bool force, bool value);

@@ -225,6 +225,12 @@ void FinishResize()
             failed[i] = anyFailed = true;
     RemoveClips(failed);
 
+    // The clips' calibration rectangles now point into images of the size
+    // before the first crop; a resample puts them back at the clips' bounds.
+    if (!sIsCrop)
+        gSensorDim = Rect{};
+    else if (gSensorDim.IsEmpty())
+        gSensorDim = gImageDim;
     gImageDim = sNewImageDim;
     if (!sIsCrop) {
         if (gDarkFrame) {

@@ -27,6 +27,10 @@
 struct CreateHotPixelMaskInterface::Source {
     FrameLease lease; // clip 1's rendered image, pinned while it is read
     const GWorldWrapper* image = nullptr;
+    // Where the clips' top-left pixel lies in image: the dark frame keeps the
+    // sensor's size through a crop, and clip 1's green calibration rectangle
+    // says where the clips were cut from it.
+    Point origin;
 };
 
 namespace {
@@ -65,6 +69,9 @@ void FillBlack(GWorldWrapper& image)
 CreateHotPixelMaskInterface::CreateHotPixelMaskInterface() : DialogInterface("CreateHotPixelMask")
 {
     setIgnoreEvents(true);
+    // Clip 1 is the preview's first source; without its render there is
+    // nothing to show (thrown before anything points at this dialog).
+    RequireFirstClipRender();
     mThreshold = gPreviousHotPixelMaskThreshold;
     mRadius = gPreviousHotPixelMaskRadius;
     mPreviewOn = true;
@@ -129,6 +136,10 @@ CreateHotPixelMaskInterface::Source CreateHotPixelMaskInterface::GetSource() con
     Source source;
     if (GetUsingDarkFrame()) {
         source.image = gDarkFrame.get();
+        if (const Frame* first = FrameAt(0)) {
+            const Rect green = first->GetSubRect(2);
+            source.origin = MakePoint(green.top, green.left);
+        }
         return source;
     }
     if (Frame* first = FrameAt(0)) {
@@ -153,7 +164,7 @@ void CreateHotPixelMaskInterface::UpdateMaskImage()
     try {
         const Source source = GetSource();
         if (source.image)
-            PaintHotPixelPreview(*source.image, Params(), *mMaskImage);
+            PaintHotPixelPreview(*source.image, Params(), *mMaskImage, source.origin);
         else
             FillBlack(*mMaskImage);
     } catch (const std::bad_alloc&) {
@@ -253,7 +264,7 @@ void CreateHotPixelMaskInterface::commit()
     }
     HotPixelMask mask;
     mask.Reset(width, height);
-    MarkHotPixels(*source.image, Params(), mask.pixels.data(), width, height);
+    MarkHotPixels(*source.image, Params(), mask.pixels.data(), width, height, source.origin);
     gHotPixelMask = std::move(mask);
     gPreviousHotPixelMaskThreshold = mThreshold;
     gPreviousHotPixelMaskRadius = mRadius;

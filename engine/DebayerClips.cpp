@@ -63,13 +63,17 @@ void Thread_DebayerClipsFinal()
     FinishClipSettingsJob();
 }
 
+// Unlike setting a pattern, taking it off leaves the frame inspector alone.
 void Thread_UnDebayer(const FrameJobRange& range)
 {
-    ForEachClipOfRange(range, [](Frame& frame, int) {
-        frame.UnDebayer();
-        (void)frame.UpdateFrame(false);
-        return true;
-    });
+    ForEachClipOfRange(
+        range,
+        [](Frame& frame, int) {
+            frame.UnDebayer();
+            (void)frame.UpdateFrame(false);
+            return true;
+        },
+        false);
 }
 
 } // namespace

@@ -87,6 +87,39 @@ void CalibrationRects(const GWorldWrapper& image, const FrameSettings& s, const 
     }
 }
 
+} // namespace
+
+bool NeedsCalibrationRects(const FrameSettings& s, Rect bounds)
+{
+    const bool applies = (gDarkFrame && s.darkFrameSubtracted) || (gFlatFrame && s.flatFrameDivided);
+    if (!applies)
+        return false;
+    for (const Rect& r : s.subRect)
+        if (r != bounds)
+            return true;
+    return false;
+}
+
+void ApplyCalibrationFrames(GWorldWrapper& image, const FrameSettings& s)
+{
+    const FrameRenderSteps& steps = CurrentFrameRenderSteps();
+    // During a job the job holds the calibration frames' pixels; outside one
+    // (on the main thread) they are locked here.
+    const bool lockCalibration = IsMainThread();
+    if (gDarkFrame && s.darkFrameSubtracted) {
+        Rect imageRects[3], darkRects[3];
+        CalibrationRects(image, s, *gDarkFrame, imageRects, darkRects);
+        steps.subtractDark(image, *gDarkFrame, lockCalibration, imageRects, darkRects);
+    }
+    if (gFlatFrame && s.flatFrameDivided) {
+        Rect imageRects[3], flatRects[3];
+        CalibrationRects(image, s, *gFlatFrame, imageRects, flatRects);
+        steps.divideFlat(image, *gFlatFrame, lockCalibration, gAverageFlatFieldValue, imageRects, flatRects);
+    }
+}
+
+namespace {
+
 // The steps after the copy of a full render, in their fixed order: debayer,
 // dark, flat, de-interlace, rotation, per-channel shift, normalisation,
 // median. Calibration works in sensor coordinates before any geometric step,
@@ -98,19 +131,7 @@ bool RunCalibrationAndGeometry(GWorldWrapper& modified, const FrameSettings& s)
     bool complete = true;
     if (s.debayerized)
         steps.debayer(modified, s.bayerPattern, s.debayerMethod);
-    // During a job the job holds the calibration frames' pixels; the render
-    // locks them itself only outside one (on the main thread).
-    const bool lockCalibration = IsMainThread();
-    if (gDarkFrame && s.darkFrameSubtracted) {
-        Rect imageRects[3], darkRects[3];
-        CalibrationRects(modified, s, *gDarkFrame, imageRects, darkRects);
-        steps.subtractDark(modified, *gDarkFrame, lockCalibration, imageRects, darkRects);
-    }
-    if (gFlatFrame && s.flatFrameDivided) {
-        Rect imageRects[3], flatRects[3];
-        CalibrationRects(modified, s, *gFlatFrame, imageRects, flatRects);
-        steps.divideFlat(modified, *gFlatFrame, lockCalibration, gAverageFlatFieldValue, imageRects, flatRects);
-    }
+    ApplyCalibrationFrames(modified, s);
     if (s.interpolateInterlace)
         steps.deinterlace(modified);
     // The angle is passed also at rotation 0; the rotations return at once then.

@@ -245,6 +245,18 @@ private:
     std::unique_ptr<double[]> mPowerSpectrum;
 };
 
+// Whether a clip of bounds with settings s needs its calibration
+// rectangles: its dark subtraction or flat division applies (flag set and the
+// document has that frame) and a rectangle is not the clip's own bounds (the
+// clip was cropped out of a larger sensor image). Files that keep no
+// rectangles store such a clip calibrated. Main thread, or a job's worker.
+bool NeedsCalibrationRects(const FrameSettings& s, Rect bounds);
+// Subtracts the document's dark frame and divides by its flat frame as s
+// asks, through s's calibration rectangles, exactly as the render's dark and
+// flat steps do. Main thread while no job runs (it locks the frames itself),
+// or a job's worker. May throw std::bad_alloc.
+void ApplyCalibrationFrames(GWorldWrapper& image, const FrameSettings& s);
+
 // Orders for sorting gFrames by score; stateless.
 struct FrameSorterByIncreasingScore {
     bool operator()(const Frame* a, const Frame* b) const { return a->GetScore() < b->GetScore(); }

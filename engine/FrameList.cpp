@@ -1,6 +1,8 @@
 // engine/FrameList.cpp: the clip list and its lock.
 #include "engine/FrameList.h"
 
+#include <new>
+
 std::vector<std::unique_ptr<Frame>> gFrames;
 std::mutex gFramesMutex;
 
@@ -23,4 +25,11 @@ int AppendFrame(std::unique_ptr<Frame> frame)
     std::lock_guard<std::mutex> lock(gFramesMutex);
     gFrames.push_back(std::move(frame));
     return static_cast<int>(gFrames.size()) - 1;
+}
+
+void RequireFirstClipRender()
+{
+    Frame* first = FrameAt(0);
+    if (first && !first->GetModified(true))
+        throw std::bad_alloc();
 }

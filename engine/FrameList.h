@@ -23,3 +23,10 @@ Frame* FrameAt(int i);
 int FrameCount();
 // Appends frame (taking ownership) under gFramesMutex; returns its index.
 int AppendFrame(std::unique_ptr<Frame> frame);
+
+// For the dialogs that preview clip 0 as rendered: renders it (when dirty)
+// and returns; throws std::bad_alloc, for the command's out-of-memory alert,
+// when clip 0 exists but its render cannot be had (a clip that cannot come
+// back from its temporary files, or no memory to render it). Without clips
+// it does nothing. Main thread, no job running.
+void RequireFirstClipRender();

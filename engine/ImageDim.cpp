@@ -2,3 +2,4 @@
 #include "engine/ImageDim.h"
 
 Rect gImageDim;
+Rect gSensorDim;

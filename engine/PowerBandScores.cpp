@@ -30,7 +30,7 @@ double BandScore(const double* spectrum, int bins, int low, int high)
     if (!spectrum)
         return -1.0;
     if (bins <= 0)
-        return 0.0;
+        return -1.0;
     low = std::clamp(low, 0, bins - 1);
     high = std::clamp(high, 0, bins - 1);
     double total = 0.0, band = 0.0;
@@ -39,8 +39,10 @@ double BandScore(const double* spectrum, int bins, int low, int high)
         if (b >= low && b <= high)
             band += spectrum[b];
     }
+    // A black clip has no power to share: it sorts after every measured clip
+    // and stays out of the spread, like a clip without a spectrum.
     if (!(total > 0.0) || !std::isfinite(total))
-        return 0.0;
+        return -1.0;
     return band / total;
 }
 

@@ -10,9 +10,9 @@
 
 // The share of a clip's power in bins low .. high (both included) of its
 // bins: the band's sum over the sum of all bins. A clip without a spectrum
-// (null) scores -1.0, so it sorts after every measured clip; a spectrum whose
-// total is not positive and finite (a black clip) scores 0.0. low and high
-// are clamped to the bins. Any thread.
+// (null), or whose total is not positive and finite (a black clip), scores
+// -1.0, so it sorts after every measured clip and stays out of the spread.
+// low and high are clamped to the bins. Any thread.
 double BandScore(const double* spectrum, int bins, int low, int high);
 
 // The bin-by-bin mean of the spectra that exist (null ones are skipped, never

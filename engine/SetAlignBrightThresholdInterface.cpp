@@ -23,6 +23,8 @@ SetAlignBrightThresholdInterface::SetAlignBrightThresholdInterface()
     : DialogInterface("SetAlignmentBrightnessThreshold")
 {
     setIgnoreEvents(true);
+    // The preview is clip 0 as rendered; without it the dialog does not open.
+    RequireFirstClipRender();
     mThreshold = gAlignmentBrightnessThreshold;
     mMaskImage = std::make_unique<GWorldWrapper>(32, gImageDim, -1);
     if (auto* edit = qobject_cast<QLineEdit*>(control(kThresholdTextField).Widget()))

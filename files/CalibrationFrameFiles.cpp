@@ -21,25 +21,11 @@
 #include "platform/core/UserInteraction.h"
 #include "platform/qt/PictureDecoder.h"
 
-const char* const kDarkFrameErrorTitle = "Dark Frame Error";
-const char* const kFlatFrameErrorTitle = "Flat Frame Error";
-const char* const kDarkFrameErrorMessage =
-    "The file could not be read as a picture.  The dark frame has not been changed.  Sorry.";
-const char* const kFlatFrameErrorMessage =
-    "The file could not be read as a picture.  The flat frame has not been changed.  Sorry.";
-
 namespace {
 
 Rect BoundsOf(const GWorldWrapper& image)
 {
     return MakeRect(0, 0, image.Height(), image.Width());
-}
-
-void ShowUnreadableAlert(CalibrationFrameKind kind)
-{
-    const bool dark = kind == CalibrationFrameKind::dark;
-    DoStandardAlertNoCancel(kAlertStop, dark ? kDarkFrameErrorTitle : kFlatFrameErrorTitle,
-                            dark ? kDarkFrameErrorMessage : kFlatFrameErrorMessage);
 }
 
 void ChooseAndLoad(CalibrationFrameKind kind)
@@ -72,6 +58,10 @@ Rect CalibrationFrameTargetDim(CalibrationFrameKind kind)
         return BoundsOf(*same);
     if (other && !BoundsOf(*other).IsEmpty())
         return BoundsOf(*other);
+    // Cropped clips find their pixels through their calibration rectangles
+    // in an image of the size they were cut from.
+    if (!gSensorDim.IsEmpty())
+        return MakeRect(0, 0, gSensorDim.Height(), gSensorDim.Width());
     return MakeRect(0, 0, gImageDim.Height(), gImageDim.Width());
 }
 
@@ -85,20 +75,18 @@ bool LoadCalibrationFrameFile(CalibrationFrameKind kind, const std::filesystem::
         return false;
     }
     Rect frame;
-    if (ProbePicture(file, &frame) != MediaStatus::ok) {
-        ShowUnreadableAlert(kind);
+    // A file no decoder reads changes nothing and says nothing, like a
+    // cancelled chooser: the frame there was stays.
+    if (ProbePicture(file, &frame) != MediaStatus::ok)
         return false;
-    }
     // Only the bottom and right edges decide, as for the clips' pictures.
     if ((frame.bottom != target.bottom || frame.right != target.right) && !DoWrongImageDimDialog())
         return false;
     std::unique_ptr<GWorldWrapper> image;
     try {
         image = std::make_unique<GWorldWrapper>(32, target, -1);
-        if (DecodePictureInto(file, *image) != MediaStatus::ok) {
-            ShowUnreadableAlert(kind);
+        if (DecodePictureInto(file, *image) != MediaStatus::ok)
             return false;
-        }
     } catch (const std::bad_alloc&) {
         DoNotEnougMemoryForOperationDialog();
         return false;

@@ -8,12 +8,6 @@
 
 enum class CalibrationFrameKind { dark, flat };
 
-// The alerts of a file that cannot be read as a picture.
-extern const char* const kDarkFrameErrorTitle;
-extern const char* const kFlatFrameErrorTitle;
-extern const char* const kDarkFrameErrorMessage;
-extern const char* const kFlatFrameErrorMessage;
-
 // "FiDF" and "FiFF": choose one picture file (the picture types, or any
 // file) and load it with LoadCalibrationFrameFile. A cancelled chooser does
 // nothing. Main thread only.
@@ -23,15 +17,16 @@ void OpenFlatFrame();
 // The size a new dark or flat frame takes: that of the frame it replaces,
 // else that of the other calibration frame (both keep the sensor's size when
 // the clips are cropped, and the clips find their pixels in them through
-// their calibration rectangles), else the document's image size. Empty
-// without a document. Main thread only.
+// their calibration rectangles), else the sensor's size after a crop
+// (gSensorDim), else the document's image size. Empty without a document.
+// Main thread only.
 Rect CalibrationFrameTargetDim(CalibrationFrameKind kind);
 
 // Loads file as the dark or flat frame:
 // - refused with a beep while a job runs or a dialog reads the clips, or
 //   without a document;
 // - a file that cannot be read as a picture (missing, unknown, damaged,
-//   absurd size): the "Dark Frame Error" / "Flat Frame Error" stop alert;
+//   absurd size): nothing changes and nothing is shown;
 // - a picture whose bottom or right differs from CalibrationFrameTargetDim's
 //   asks the wrong-size question; declined, nothing changes;
 // - the picture is drawn onto a new image of that size, stretched each axis

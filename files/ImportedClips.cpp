@@ -31,6 +31,7 @@ void TakeNewImageDim(Rect frame)
     HotPixelMask mask;
     mask.Reset(width, height); // may throw: nothing changed yet
     gImageDim = MakeRect(0, 0, height, width);
+    gSensorDim = Rect{};
     SetMaxClipDim(gImageDim);
     gHotPixelMask = std::move(mask);
 

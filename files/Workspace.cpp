@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include "app/Alerts.h"
 #include "app/ClipViewWindow.h"
 #include "app/MainWindows.h"
 #include "app/MenuState.h"
@@ -34,6 +35,7 @@
 #include "files/FITSStack.h"
 #include "files/ImportedClips.h"
 #include "platform/core/GWorldWrapper.h"
+#include "platform/core/PictCodec.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/core/UserInteraction.h"
 #include "platform/qt/ShellWindow.h"
@@ -49,6 +51,13 @@ const char* const kWorkspaceUnreadableMessage =
     "The workspace file you are attempting to open could not be read.  The open document has not been changed.  "
     "Sorry.";
 const char* const kWorkspaceNameFilter = "Workspaces (*.work)";
+const char* const kWorkspaceEndedEarlyTitle = "Workspace Warning";
+
+std::string WorkspaceEndedEarlyMessage(int clipsRead, int clipsInFile)
+{
+    return "The workspace file ended early, after " + std::to_string(clipsRead) + " of its " +
+           std::to_string(clipsInFile) + " clips.  The clips before that point have been opened; the rest are lost.";
+}
 
 namespace {
 
@@ -152,6 +161,7 @@ void ShowOpenError(WorkspaceReadStatus status)
 {
     switch (status) {
     case WorkspaceReadStatus::ok:
+    case WorkspaceReadStatus::endedEarly: // opened; said after the document is in place
         return;
     case WorkspaceReadStatus::outOfMemory:
         DoNotEnougMemoryForOperationDialog();
@@ -220,7 +230,22 @@ WorkspaceWriteStatus SaveWorkspaceTo(const std::filesystem::path& path, bool asP
         {
             // A swapped-out clip comes back for its turn.
             FrameLease original = frame.GetOriginal();
-            written = original && put(*original);
+            const FrameSettings settings = frame.GetSettings();
+            if (!original) {
+                written = false;
+            } else if (NeedsCalibrationRects(settings, original->GetDim())) {
+                // The file keeps no calibration rectangles: a cropped clip
+                // would read the frames from their corner when reopened. It
+                // goes in calibrated instead, and renders the same.
+                GWorldWrapper calibrated(32, original->GetDim(), -1);
+                calibrated = *original;
+                ApplyCalibrationFrames(calibrated, settings);
+                record.darkFrameSubtracted = false;
+                record.flatFrameDivided = false;
+                written = put(calibrated);
+            } else {
+                written = put(*original);
+            }
         }
         if (wasOnDisk && FreeMemoryIsLow())
             (void)frame.SendToTempDiskFile(); // a failure keeps it in memory
@@ -231,6 +256,14 @@ WorkspaceWriteStatus SaveWorkspaceTo(const std::filesystem::path& path, bool asP
 
 bool PutWorkingSpaceToFile(bool asPictures, bool allFrames)
 {
+    // The picture format holds no image wider than kMaxPictWidth.
+    if (asPictures) {
+        for (const GWorldWrapper* frame : {gDarkFrame.get(), gFlatFrame.get()})
+            if (frame && frame->Width() > kMaxPictWidth)
+                return DoImageWidthAlert(false);
+        if (gImageDim.Width() > kMaxPictWidth)
+            return DoImageWidthAlert(false);
+    }
     FileDialogRequest dialog;
     dialog.mode = FileDialogRequest::Mode::kSaveFile;
     dialog.title = "Save Workspace";
@@ -289,7 +322,8 @@ bool OpenWorkspaceFrom(const std::filesystem::path& path)
         }
         progress->Step(step);
     });
-    if (status != WorkspaceReadStatus::ok) {
+    const bool endedEarly = status == WorkspaceReadStatus::endedEarly;
+    if (status != WorkspaceReadStatus::ok && !endedEarly) {
         progress.reset();
         clips.clear();
         gMaxClipDim = oldMaxClipDim;
@@ -334,6 +368,10 @@ bool OpenWorkspaceFrom(const std::filesystem::path& path)
     if (count > 0 && gClipsWindow)
         ShowAndRaise(gClipsWindow);
     UpdateMenuState();
+    // A partial load is not to be taken for the whole session.
+    if (endedEarly)
+        DoStandardAlertNoCancel(kAlertPlain, kWorkspaceEndedEarlyTitle,
+                                WorkspaceEndedEarlyMessage(contents.clipsRead, contents.header.numClips).c_str());
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "files/ReplacingSave.h"
+#include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
 
 namespace {
@@ -139,55 +140,70 @@ WorkspaceReadStatus ReadAll(FileReader& in, WorkspaceContents& out, const Worksp
     }
     const WorkspaceHeader& h = out.header;
     const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
-    // What the header promises at the least: every product fits 64 bits
-    // (N < 2^31, a record < 2^32 bytes).
+    // What must be there before any clip: the mask and the calibration
+    // frames. The records may stop short (a writer that met a full disk).
     const uint64_t recordMin = kWorkspaceClipRecordBytes + MinBlockBytes(h.asPictures, h.width, h.height);
-    const uint64_t recordsMin = static_cast<uint64_t>(h.numClips) * recordMin;
     const uint64_t frameMin = kWorkspaceFrameSizeBytes + (h.asPictures ? kMinPictureBlock : 3);
     const uint64_t flatMin = h.hasFlat ? frameMin : 0;
     const uint64_t darkMin = h.hasDark ? frameMin : 0;
-    if (pixels > in.Left() || in.Left() - pixels < recordsMin + darkMin + flatMin)
+    if (pixels > in.Left() || in.Left() - pixels < darkMin + flatMin)
         return WorkspaceReadStatus::damaged;
+    // The new document is built while the open one is still there: what it
+    // keeps in memory whatever goes to temporary files (the mask, the
+    // calibration frames at the clips' size at least, one clip's two images
+    // and a pixel block being read) must fit in what is free.
+    const uint64_t image = pixels * 4;
+    const int frames = (h.hasDark ? 1 : 0) + (h.hasFlat ? 1 : 0);
+    const uint64_t resident = pixels + image * static_cast<uint64_t>(frames + 3);
+    const int64_t free = FreeMem();
+    if (free < 0 || resident > static_cast<uint64_t>(free))
+        return WorkspaceReadStatus::outOfMemory;
 
     out.mask.resize(static_cast<std::size_t>(pixels));
     if (!in.Read(out.mask.data(), pixels))
         return WorkspaceReadStatus::damaged;
     for (uint8_t& m : out.mask)
         m = m != 0 ? 1 : 0;
+    // The bar counts the records the file can hold at most, so an absurd N
+    // in a short file neither overflows it nor leaves it short of its end.
+    const uint64_t fitting = (in.Left() - darkMin - flatMin) / recordMin;
+    const int records = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(h.numClips), fitting));
     int step = 0;
-    const int total = h.numClips + (h.hasDark ? 1 : 0) + (h.hasFlat ? 1 : 0) + 1;
+    const int total = records + frames + 1;
     if (progress)
         progress(step, total);
 
     std::vector<uint8_t> buffer;
     if (h.hasDark) {
-        const WorkspaceReadStatus s = ReadCalibrationFrame(in, h.asPictures, flatMin + recordsMin, buffer, &out.dark);
+        const WorkspaceReadStatus s = ReadCalibrationFrame(in, h.asPictures, flatMin, buffer, &out.dark);
         if (s != WorkspaceReadStatus::ok)
             return s;
         if (progress)
             progress(++step, total);
     }
     if (h.hasFlat) {
-        const WorkspaceReadStatus s = ReadCalibrationFrame(in, h.asPictures, recordsMin, buffer, &out.flat);
+        const WorkspaceReadStatus s = ReadCalibrationFrame(in, h.asPictures, 0, buffer, &out.flat);
         if (s != WorkspaceReadStatus::ok)
             return s;
         if (progress)
             progress(++step, total);
     }
+    // A record that is cut short or whose block does not decode ends the
+    // file: the clips before it are kept.
+    out.clipsRead = 0;
     for (int32_t i = 0; i < h.numClips; ++i) {
         uint8_t bytes[kWorkspaceClipRecordBytes];
         if (!in.Read(bytes, sizeof bytes))
-            return WorkspaceReadStatus::damaged;
+            return WorkspaceReadStatus::endedEarly;
         WorkspaceClipRecord record;
         DecodeWorkspaceClipRecord(bytes, &record);
-        std::unique_ptr<GWorldWrapper> image;
-        const uint64_t reserve = static_cast<uint64_t>(h.numClips - 1 - i) * recordMin;
-        const WorkspaceReadStatus s = ReadPixelBlock(in, h.asPictures, h.width, h.height, reserve, buffer, &image);
-        if (s != WorkspaceReadStatus::ok)
-            return s;
-        sink(record, std::move(image));
+        std::unique_ptr<GWorldWrapper> clip;
+        if (ReadPixelBlock(in, h.asPictures, h.width, h.height, 0, buffer, &clip) != WorkspaceReadStatus::ok)
+            return WorkspaceReadStatus::endedEarly;
+        sink(record, std::move(clip));
+        ++out.clipsRead;
         if (progress)
-            progress(++step, total);
+            progress(std::min(++step, total), total);
     }
     return WorkspaceReadStatus::ok;
 }
@@ -351,15 +367,16 @@ WorkspaceReadStatus ReadWorkspaceFile(const std::filesystem::path& path, Workspa
     if (!in.IsOpen())
         return WorkspaceReadStatus::cannotOpen;
     WorkspaceContents read;
+    WorkspaceReadStatus status;
     try {
-        const WorkspaceReadStatus status = ReadAll(in, read, sink, progress);
-        if (status != WorkspaceReadStatus::ok)
+        status = ReadAll(in, read, sink, progress);
+        if (status != WorkspaceReadStatus::ok && status != WorkspaceReadStatus::endedEarly)
             return status;
     } catch (const std::bad_alloc&) {
         return WorkspaceReadStatus::outOfMemory;
     }
     *contents = std::move(read);
-    return WorkspaceReadStatus::ok;
+    return status;
 }
 
 WorkspaceWriteStatus WriteWorkspaceFile(const std::filesystem::path& path, const WorkspaceWriteRequest& request,

@@ -17,8 +17,9 @@ enum class WorkspaceReadStatus {
     ok,
     cannotOpen,  // the file does not exist or cannot be opened or read
     wrongMarker, // not -1 at its start: another kind of file or an older layout
-    damaged,     // truncated, or a size, count, flag or picture that cannot be right
-    outOfMemory, // an image of the file could not be allocated
+    damaged,     // truncated before its first record, or a size, flag or picture that cannot be right
+    outOfMemory, // an image of the file could not be allocated, or the document would not fit in free memory
+    endedEarly,  // the file ended, or a record was damaged, after contents.clipsRead of N clips
 };
 
 // What a workspace holds besides its clips.
@@ -27,6 +28,7 @@ struct WorkspaceContents {
     std::vector<uint8_t> mask;           // W × H, row-major, 1 = hot pixel (any non-zero byte read)
     std::unique_ptr<GWorldWrapper> dark; // or null
     std::unique_ptr<GWorldWrapper> flat; // or null
+    int32_t clipsRead = 0;               // clips the sink received (N unless the file ended early)
 };
 
 // Receives each clip in file order: its record and its original image (W ×
@@ -38,11 +40,15 @@ using WorkspaceClipSink = std::function<void(const WorkspaceClipRecord& record, 
 using WorkspaceProgress = std::function<void(int step, int total)>;
 
 // Reads a whole workspace file. The layout is checked against the file's
-// length first (the mask, the calibration frames' sizes and the N records
-// must all fit), then each pixel block is read and decoded; the sink sees a
-// clip only after its block decoded. Trailing bytes after the last record
-// are ignored. On any result but ok, *contents is left as it was and the
-// caller must drop what the sink received. Any single thread.
+// length first (the mask and the calibration frames' sizes must fit), and
+// what the new document keeps in memory against the free-memory figure;
+// then each pixel block is read and decoded; the sink sees a clip only after
+// its block decoded. A record that is cut short or does not decode ends the
+// file there (a writer stopped by a full disk leaves such files): the result
+// is endedEarly, with *contents filled as for ok and the clips read before
+// it given to the sink. Trailing bytes after the last record are ignored. On
+// any other result but ok, *contents is left as it was and the caller must
+// drop what the sink received. Any single thread.
 [[nodiscard]] WorkspaceReadStatus ReadWorkspaceFile(const std::filesystem::path& path, WorkspaceContents* contents,
                                                     const WorkspaceClipSink& sink,
                                                     const WorkspaceProgress& progress = nullptr);

@@ -138,9 +138,11 @@ void DecodeWorkspaceClipRecord(const uint8_t* in, WorkspaceClipRecord* record)
 
 int32_t StoredNormalizationFactor(double factor)
 {
+    // A factor that is no number at all (a normalisation of a black clip)
+    // is stored as 1, so the clip reopens as it was taken, not black.
+    if (!std::isfinite(factor))
+        return kWorkspaceNormalizationUnset;
     const double scaled = factor * kWorkspaceNormalizationScale;
-    if (std::isnan(scaled))
-        return 0;
     constexpr double kLow = std::numeric_limits<int32_t>::min();
     constexpr double kHigh = std::numeric_limits<int32_t>::max();
     if (scaled <= kLow)

@@ -18,8 +18,10 @@ inline constexpr std::size_t kWorkspaceFrameSizeBytes = 4;   // int16 width, int
 inline constexpr std::size_t kWorkspaceCountBytes = 4;       // int32 byte count before a picture block
 // Widths and heights are the program's 16-bit rectangle edges.
 inline constexpr int kMaxWorkspaceSide = 32767;
-// A normalisation factor is stored as factor × kWorkspaceNormalizationScale.
+// A normalisation factor is stored as factor × kWorkspaceNormalizationScale;
+// a factor of 1 (no normalisation) as kWorkspaceNormalizationUnset.
 inline constexpr double kWorkspaceNormalizationScale = 100000.0;
+inline constexpr int32_t kWorkspaceNormalizationUnset = 100000;
 
 struct WorkspaceHeader {
     bool asPictures = false; // pixel blocks are pictures (true) or raw RGB bytes
@@ -39,7 +41,7 @@ struct WorkspaceClipRecord {
     bool flatFrameDivided = false;
     // Red, green, blue; each pair as stored: horizontal, then vertical.
     int16_t alignment[3][2] = {};
-    int32_t normalization = 100000; // factor × 100,000
+    int32_t normalization = kWorkspaceNormalizationUnset; // factor × 100,000
     int32_t medianFilterRadius = 1;
     int32_t medianFilterThreshold = 0;
 };
@@ -61,9 +63,9 @@ void EncodeWorkspaceHeader(const WorkspaceHeader& header, uint8_t* out /* kWorks
 void EncodeWorkspaceClipRecord(const WorkspaceClipRecord& record, uint8_t* out /* kWorkspaceClipRecordBytes */);
 void DecodeWorkspaceClipRecord(const uint8_t* in /* kWorkspaceClipRecordBytes */, WorkspaceClipRecord* record);
 
-// factor × 100,000 truncated toward zero, limited to the int32 range (a NaN
-// gives 0). A factor read from a file (stored / 100,000) gives its stored
-// value back, so saving a loaded workspace again keeps every factor.
+// factor × 100,000 truncated toward zero, limited to the int32 range; a
+// factor that is not finite (NaN, ±infinity) gives 100,000 (a factor of 1). A factor read from a file (stored /
+// 100,000) gives its stored value back, so saving a loaded workspace again keeps every factor.
 int32_t StoredNormalizationFactor(double factor);
 double LoadedNormalizationFactor(int32_t stored);
 

@@ -40,7 +40,8 @@ int HotPixelDiscLimit(int radius)
     return kLimits[std::clamp(radius, kHotPixelRadiusMin, kHotPixelRadiusMax)];
 }
 
-void MarkHotPixels(const GWorldWrapper& source, const HotPixelParams& params, uint8_t* mask, int width, int height)
+void MarkHotPixels(const GWorldWrapper& source, const HotPixelParams& params, uint8_t* mask, int width, int height,
+                   Point origin)
 {
     if (!mask || width <= 0 || height <= 0)
         return;
@@ -55,14 +56,15 @@ void MarkHotPixels(const GWorldWrapper& source, const HotPixelParams& params, ui
     std::vector<std::ptrdiff_t> linear;
     for (const Offset& o : disc)
         linear.push_back(static_cast<std::ptrdiff_t>(o.dy) * width + o.dx);
-    const int testWidth = std::min(width, source.Width());
-    const int testHeight = std::min(height, source.Height());
-    for (int y = 0; y < testHeight; ++y) {
-        const uint8_t* row = source.PixelRow(y);
+    // The mask cells whose source pixel exists: y in [y0, y1), x in [x0, x1).
+    const int y0 = std::clamp(-origin.v, 0, height), y1 = std::clamp(source.Height() - origin.v, y0, height);
+    const int x0 = std::clamp(-origin.h, 0, width), x1 = std::clamp(source.Width() - origin.h, x0, width);
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* row = source.PixelRow(origin.v + y);
         const bool innerRow = y >= reach && y < height - reach;
         uint8_t* maskRow = mask + static_cast<std::ptrdiff_t>(y) * width;
-        for (int x = 0; x < testWidth; ++x) {
-            if (!IsHot(row + 4 * static_cast<std::ptrdiff_t>(x), params.threshold))
+        for (int x = x0; x < x1; ++x) {
+            if (!IsHot(row + 4 * static_cast<std::ptrdiff_t>(origin.h + x), params.threshold))
                 continue;
             if (innerRow && x >= reach && x < width - reach) {
                 uint8_t* centre = maskRow + x;
@@ -80,21 +82,23 @@ void MarkHotPixels(const GWorldWrapper& source, const HotPixelParams& params, ui
     }
 }
 
-void PaintHotPixelPreview(const GWorldWrapper& source, const HotPixelParams& params, GWorldWrapper& preview)
+void PaintHotPixelPreview(const GWorldWrapper& source, const HotPixelParams& params, GWorldWrapper& preview,
+                          Point origin)
 {
     const int width = preview.Width(), height = preview.Height();
     std::vector<uint8_t> mask(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    MarkHotPixels(source, params, mask.data(), width, height);
-    const int copyWidth = std::min(width, source.Width());
+    MarkHotPixels(source, params, mask.data(), width, height, origin);
+    const int x0 = std::clamp(-origin.h, 0, width), x1 = std::clamp(source.Width() - origin.h, x0, width);
     for (int y = 0; y < height; ++y) {
         uint8_t* out = preview.PixelRow(y);
-        const uint8_t* in = y < source.Height() ? source.PixelRow(y) : nullptr;
+        const int sy = origin.v + y;
+        const uint8_t* in = sy >= 0 && sy < source.Height() ? source.PixelRow(sy) : nullptr;
         const uint8_t* marks = mask.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
         for (int x = 0; x < width; ++x) {
             uint8_t* p = out + 4 * static_cast<std::ptrdiff_t>(x);
             p[0] = 0xFF;
-            if (in && x < copyWidth && marks[x]) {
-                const uint8_t* s = in + 4 * static_cast<std::ptrdiff_t>(x);
+            if (in && x >= x0 && x < x1 && marks[x]) {
+                const uint8_t* s = in + 4 * static_cast<std::ptrdiff_t>(origin.h + x);
                 p[1] = s[1];
                 p[2] = s[2];
                 p[3] = s[3];

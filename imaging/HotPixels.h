@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/core/Geometry.h"
+
 class GWorldWrapper;
 
 constexpr int kHotPixelRadiusMin = 0;
@@ -26,15 +28,20 @@ struct HotPixelParams {
 int HotPixelDiscLimit(int radius);
 
 // Fills mask (width × height bytes, row-major, width and height >= 0) with 0,
-// then writes 1 on every cell of the disc around each hot pixel of source
-// that lies inside width × height. Only the pixels source and the mask both
-// cover are tested, so a source of another size neither reads nor writes out
-// of bounds. Any thread; reads source, writes only mask.
-void MarkHotPixels(const GWorldWrapper& source, const HotPixelParams& params, uint8_t* mask, int width, int height);
+// then writes 1 on every cell of the disc around each hot pixel that lies
+// inside width × height. Mask cell (y, x) is tested on source pixel
+// (origin.v + y, origin.h + x): origin is where the clips' top-left pixel
+// lies in a source kept at the sensor's size (a dark frame after a crop).
+// Cells whose source pixel lies outside source are not hot, so a source of
+// any size or place neither reads nor writes out of bounds. Any thread;
+// reads source, writes only mask.
+void MarkHotPixels(const GWorldWrapper& source, const HotPixelParams& params, uint8_t* mask, int width, int height,
+                   Point origin = Point{});
 
 // The preview of a mask: every pixel of preview becomes opaque black, then the
-// cells MarkHotPixels marks (with preview's size) that source also covers
-// take source's red, green and blue. Throws std::bad_alloc (preview
-// untouched) when its working mask cannot be made. Any thread; reads source,
-// writes only preview.
-void PaintHotPixelPreview(const GWorldWrapper& source, const HotPixelParams& params, GWorldWrapper& preview);
+// cells MarkHotPixels marks (with preview's size and origin) whose source
+// pixel exists take that pixel's red, green and blue. Throws std::bad_alloc
+// (preview untouched) when its working mask cannot be made. Any thread;
+// reads source, writes only preview.
+void PaintHotPixelPreview(const GWorldWrapper& source, const HotPixelParams& params, GWorldWrapper& preview,
+                          Point origin = Point{});

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -15,10 +17,12 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Alerts.h"
 #include "app/Application.h"
 #include "app/Commands.h"
 #include "app/DialogPointers.h"
 #include "app/MainWindows.h"
+#include "app/MenuBar.h"
 #include "app/OperationBoundsRect.h"
 #include "app/ShellHooks.h"
 #include "engine/AlignmentThreshold.h"
@@ -150,10 +154,12 @@ protected:
         }
         return clips;
     }
-    static void ExpectLoaded(const std::vector<SavedClip>& saved)
+    // The document holds the first count clips of saved (all by default).
+    static void ExpectLoaded(const std::vector<SavedClip>& saved, std::size_t count = SIZE_MAX)
     {
-        ASSERT_EQ(gFrames.size(), saved.size());
-        for (std::size_t i = 0; i < saved.size(); ++i) {
+        count = std::min(count, saved.size());
+        ASSERT_EQ(gFrames.size(), count);
+        for (std::size_t i = 0; i < count; ++i) {
             SCOPED_TRACE(testing::Message() << "clip " << i);
             Frame& f = *gFrames[i];
             EXPECT_EQ(f.GetIndex(), static_cast<int>(i));
@@ -249,7 +255,96 @@ TEST_F(WorkspaceTest, IncludedClipsOnlyAndNoClipsAtAll)
     EXPECT_TRUE(gDarkFrame && gFlatFrame);
     EXPECT_EQ(gTempSelectionIndex, -1);
     EXPECT_FALSE(gClipsWindow->isVisible());
+    // The menus of a document without clips: the file commands that need
+    // clips are off, opening clips is on, and the clip menus are off.
+    const MenuModel& menus = GetMenuModel();
+    for (int item : {2, 3, 12, 13})
+        EXPECT_FALSE(menus.IsItemEnabled(kFileMenu, item)) << item;
+    for (int item : {4, 5})
+        EXPECT_TRUE(menus.IsItemEnabled(kFileMenu, item)) << item;
+    EXPECT_FALSE(menus.IsMenuEnabled(kEditMenu));
+    EXPECT_FALSE(menus.IsMenuEnabled(kOperationsMenu));
     EXPECT_EQ(ui.AlertCount(), 0);
+}
+
+TEST_F(WorkspaceTest, CroppedClipsUsingCalibrationFramesReopenRenderingTheSame)
+{
+    ScriptedInteraction ui;
+    for (bool pictures : {false, true}) {
+        SCOPED_TRACE(pictures ? "pictures" : "raw");
+        // 6 × 5 clips cut at (top 2, left 3) out of a 10 × 8 sensor whose dark
+        // and flat frames kept its size.
+        gImageDim = MakeRect(0, 0, 5, 6);
+        for (uint32_t seed = 1; seed <= 3; ++seed)
+            AddClip(6, 5, seed);
+        gDarkFrame = MakeImage(10, 8);
+        FillNoise(*gDarkFrame, 77);
+        gFlatFrame = MakeImage(10, 8);
+        FillGradient(*gFlatFrame);
+        gAverageFlatFieldValue = CalculateAverageValue(*gFlatFrame, MakeRect(0, 0, 8, 10));
+        gHotPixelMask.Reset(6, 5);
+        for (auto& frame : gFrames)
+            for (int c = 1; c <= 3; ++c)
+                frame->SetSubRect(MakeRect(2, 3, 7, 9), c);
+        gFrames[0]->SetDarkFrameSubtracted(true);
+        gFrames[0]->SetAlignment(Point{1, -1}, 2);
+        gFrames[0]->SetNormalizationFactor(1.5);
+        gFrames[1]->SetDarkFrameSubtracted(true);
+        gFrames[1]->SetFlatFrameDivided(true);
+        // Clip 2 uses neither frame: it is stored as it is.
+        std::vector<std::unique_ptr<GWorldWrapper>> renders;
+        for (auto& frame : gFrames)
+            renders.push_back(CopyOf(*frame->GetModified(true)));
+        const std::unique_ptr<GWorldWrapper> plain = CopyOf(*gFrames[2]->GetOriginal());
+
+        const fs::path path = File("cropped.work");
+        ASSERT_EQ(SaveWorkspaceTo(path, pictures, true), WorkspaceWriteStatus::ok);
+        ASSERT_TRUE(OpenWorkspaceFrom(path));
+        ASSERT_EQ(gFrames.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            std::string where;
+            EXPECT_TRUE(SamePixels(*gFrames[i]->GetModified(true), *renders[i], false, &where)) << i << " " << where;
+        }
+        // The first two went in calibrated, their flags off; the third as it was.
+        for (int i : {0, 1}) {
+            EXPECT_FALSE(gFrames[i]->GetDarkFrameSubtracted()) << i;
+            EXPECT_FALSE(gFrames[i]->GetFlatFrameDivided()) << i;
+        }
+        EXPECT_TRUE(SamePixels(*gFrames[2]->GetOriginal(), *plain));
+        EXPECT_EQ(gFrames[0]->GetAlignment(2), (Point{1, -1}));
+        EXPECT_DOUBLE_EQ(gFrames[0]->GetNormalizationFactor(), 1.5);
+        CloseMainWindow();
+    }
+    EXPECT_EQ(ui.AlertCount(), 0);
+}
+
+TEST_F(WorkspaceTest, PictureBlocksTooWideForPicturesAreRefusedBeforeAnything)
+{
+    ScriptedInteraction ui;
+    gImageDim = MakeRect(0, 0, 1, 4096);
+    AddClip(4096, 1, 1);
+    gHotPixelMask.Reset(4096, 1);
+    EXPECT_FALSE(PutWorkingSpaceToFile(true, true));
+    EXPECT_TRUE(ui.FileDialogs().empty()); // nothing asked
+    ASSERT_EQ(ui.AlertCount(), 1);
+    EXPECT_EQ(ui.Alerts()[0].request.title, std::string(kImageWidthErrorTitle));
+    EXPECT_EQ(ui.Alerts()[0].request.message, std::string(kImageWidthMessage));
+    // Raw blocks have no such limit.
+    const fs::path path = File("wide.work");
+    ui.AnswerFileDialog({path.string()});
+    EXPECT_TRUE(PutWorkingSpaceToFile(false, true));
+    EXPECT_TRUE(fs::exists(path));
+    CloseMainWindow();
+
+    // A dark frame kept at a wider sensor's size is refused the same way.
+    gImageDim = MakeRect(0, 0, 1, 100);
+    AddClip(100, 1, 2);
+    gHotPixelMask.Reset(100, 1);
+    gDarkFrame = MakeImage(4096, 1);
+    EXPECT_FALSE(PutWorkingSpaceToFile(true, true));
+    EXPECT_EQ(ui.FileDialogs().size(), 1u);
+    ASSERT_EQ(ui.AlertCount(), 2);
+    EXPECT_EQ(ui.Alerts()[1].request.title, std::string(kImageWidthErrorTitle));
 }
 
 TEST_F(WorkspaceTest, DamagedFilesLeaveTheOpenDocumentAsItWas)
@@ -291,21 +386,15 @@ TEST_F(WorkspaceTest, DamagedFilesLeaveTheOpenDocumentAsItWas)
         EXPECT_EQ(ui.Alerts().back().request.message, std::string(message));
     };
 
-    // Cut at every section boundary: inside the header, after it, after the
-    // mask, after each calibration frame, after each record's fields and
-    // after each record but the last.
+    // Cut before the first record: inside the header, after it, after the
+    // mask and after the dark frame.
     const std::size_t maskEnd = 31 + 20, frame = 4 + 20 * 3, record = 27 + 20 * 3;
-    std::vector<std::size_t> cuts = {0, 3, 4, 30, 31, maskEnd, maskEnd + 4, maskEnd + frame, maskEnd + 2 * frame};
-    for (std::size_t r = 0; r < 4; ++r) {
-        cuts.push_back(maskEnd + 2 * frame + r * record + 27);
-        if (r < 3)
-            cuts.push_back(maskEnd + 2 * frame + (r + 1) * record);
-    }
-    cuts.push_back(bytes.size() - 1);
-    ASSERT_EQ(bytes.size(), maskEnd + 2 * frame + 4 * record);
+    const std::size_t recordsAt = maskEnd + 2 * frame;
+    ASSERT_EQ(bytes.size(), recordsAt + 4 * record);
     const fs::path cut = File("cut.work");
     int alerts = 0;
-    for (std::size_t length : cuts) {
+    for (std::size_t length : {std::size_t{0}, std::size_t{3}, std::size_t{4}, std::size_t{30}, std::size_t{31},
+                               maskEnd, maskEnd + 4, maskEnd + frame, recordsAt - 1}) {
         SCOPED_TRACE(testing::Message() << "cut at " << length);
         PutFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length)));
         EXPECT_FALSE(OpenWorkspaceFrom(cut));
@@ -337,6 +426,20 @@ TEST_F(WorkspaceTest, DamagedFilesLeaveTheOpenDocumentAsItWas)
     FailNextImageAllocationsForTesting(0);
     EXPECT_EQ(ui.Alerts().back().request.title, std::string(kOutOfMemoryTitle));
     expectUntouched("memory");
+    // Free memory that cannot hold the new document beside the open one:
+    // refused before anything is made. Its mask, two frames, one clip's two
+    // images and a block being read take 20 + 5 × 80 bytes.
+    const int outOfMemory = ui.AlertCount();
+    SetFreeMemForTesting([] { return int64_t{20 + 5 * 80 - 1}; });
+    FailNextImageAllocationsForTesting(1); // never reached
+    EXPECT_FALSE(OpenWorkspaceFrom(good));
+    FailNextImageAllocationsForTesting(0);
+    ASSERT_EQ(ui.AlertCount(), outOfMemory + 1);
+    EXPECT_EQ(ui.Alerts().back().request.title, std::string(kOutOfMemoryTitle));
+    expectUntouched("free memory");
+    SetFreeMemForTesting([] { return int64_t{20 + 5 * 80}; });
+    EXPECT_TRUE(OpenWorkspaceFrom(good));
+    SetFreeMemForTesting([] { return int64_t{1} << 34; });
     // The good file still opens.
     EXPECT_TRUE(OpenWorkspaceFrom(good));
     EXPECT_EQ(gFrames.size(), 4u);
@@ -350,6 +453,56 @@ TEST_F(WorkspaceTest, DamagedFilesLeaveTheOpenDocumentAsItWas)
     PutFile(cut, radius);
     EXPECT_TRUE(OpenWorkspaceFrom(cut));
     EXPECT_EQ(gPreviousHotPixelMaskRadius, 0);
+}
+
+TEST_F(WorkspaceTest, AFileThatEndsEarlyOpensTheClipsBeforeItsEndAndSaysSo)
+{
+    ScriptedInteraction ui;
+    MakeDocument(5, 4);
+    const std::vector<SavedClip> saved = Snapshot(true);
+    const fs::path good = File("good.work");
+    ASSERT_EQ(SaveWorkspaceTo(good, false, true), WorkspaceWriteStatus::ok);
+    const std::vector<uint8_t> bytes = FileBytes(good);
+    const std::size_t recordsAt = 31 + 20 + 2 * (4 + 20 * 3), record = 27 + 20 * 3;
+    ASSERT_EQ(bytes.size(), recordsAt + 4 * record);
+    CloseMainWindow();
+
+    // Cut right before the first record, inside each record's fields and
+    // inside each one's pixel block.
+    struct Cut {
+        std::size_t length;
+        int clips;
+    };
+    std::vector<Cut> cuts = {{recordsAt, 0}, {bytes.size() - 1, 3}};
+    for (int r = 0; r < 4; ++r) {
+        cuts.push_back({recordsAt + r * record + 10, r});
+        cuts.push_back({recordsAt + r * record + 27 + 30, r});
+    }
+    const fs::path cut = File("cut.work");
+    for (const Cut& c : cuts) {
+        SCOPED_TRACE(testing::Message() << "cut at " << c.length);
+        MakeDocument(8, 3); // the document the file replaces
+        PutFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(c.length)));
+        const int before = ui.AlertCount();
+        ASSERT_TRUE(OpenWorkspaceFrom(cut));
+        EXPECT_EQ(gImageDim, MakeRect(0, 0, 4, 5));
+        ExpectLoaded(saved, static_cast<std::size_t>(c.clips));
+        EXPECT_TRUE(gDarkFrame && gFlatFrame);
+        ASSERT_EQ(ui.AlertCount(), before + 1);
+        const AlertRequest shown = ui.Alerts().back().request;
+        EXPECT_EQ(shown.kind, kAlertPlain);
+        EXPECT_EQ(shown.title, std::string(kWorkspaceEndedEarlyTitle));
+        EXPECT_EQ(shown.message, WorkspaceEndedEarlyMessage(c.clips, 4));
+        CloseMainWindow();
+    }
+    EXPECT_EQ(WorkspaceEndedEarlyMessage(4, 5),
+              "The workspace file ended early, after 4 of its 5 clips.  The clips before that point have been "
+              "opened; the rest are lost.");
+    // The whole file: no alert.
+    const int before = ui.AlertCount();
+    ASSERT_TRUE(OpenWorkspaceFrom(good));
+    ExpectLoaded(saved);
+    EXPECT_EQ(ui.AlertCount(), before);
 }
 
 TEST_F(WorkspaceTest, FailedSavesKeepTheOldFileAndSaySo)

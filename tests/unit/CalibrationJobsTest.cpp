@@ -332,12 +332,13 @@ TEST_F(CalibrationJobsTest, OutOfMemoryInARenderEndsThatWorkersPartAndTheJob)
     EXPECT_EQ(outOfMemory, 1);
 }
 
-TEST_F(CalibrationJobsTest, OneClipsStepBeepsWithoutItsFrame)
+TEST_F(CalibrationJobsTest, ClipsWithoutTheirFrameBeepOnceWhenTheJobEnds)
 {
+    // A step runs on a worker: it says nothing itself.
     Frame* clip = AddClip(kW, kH, 3);
     EXPECT_FALSE(SubtractDarkFrameFromOneFrame(clip, false, true));
     EXPECT_FALSE(DivideFlatFrameFromOneFrame(clip, true, true));
-    EXPECT_EQ(mUser.BeepCount(), 2);
+    EXPECT_EQ(mUser.BeepCount(), 0);
     EXPECT_FALSE(clip->GetDarkFrameSubtracted());
     EXPECT_FALSE(clip->GetFlatFrameDivided());
 
@@ -351,7 +352,28 @@ TEST_F(CalibrationJobsTest, OneClipsStepBeepsWithoutItsFrame)
     EXPECT_FALSE(clip->GetFlatFrameDivided());
     EXPECT_TRUE(DivideFlatFrameFromOneFrame(clip, false, false));
     EXPECT_TRUE(clip->GetFlatFrameDivided());
-    EXPECT_EQ(mUser.BeepCount(), 2);
+    EXPECT_EQ(mUser.BeepCount(), 0);
+
+    // A job whose dark frame is gone after its first clip's render: the
+    // three clips left without it give one beep, from the job's end.
+    clip->SetDarkFrameSubtracted(false);
+    AddClips(3);
+    gNumThreads = 1;
+    gPersistantSelectionIndices = {0, 1, 2, 3};
+    gTempSelectionIndex = 0;
+    std::unique_ptr<GWorldWrapper> kept; // the image stays alive for the job's lock
+    FrameRenderSteps steps = DefaultFrameRenderSteps();
+    steps.subtractDark = [&kept](GWorldWrapper& image, const GWorldWrapper& dark, bool lock, const Rect i[3],
+                                 const Rect d[3]) {
+        DefaultFrameRenderSteps().subtractDark(image, dark, lock, i, d);
+        kept = std::move(gDarkFrame);
+    };
+    SetFrameRenderStepsForTesting(&steps);
+    SubtractDarkFrame(false);
+    RunJobToEnd();
+    SetFrameRenderStepsForTesting(nullptr);
+    EXPECT_EQ(DarkFlags(), (std::vector<bool>{true, false, false, false}));
+    EXPECT_EQ(mUser.BeepCount(), 1);
 }
 
 TEST_F(CalibrationJobsTest, ANewDarkFrameReachesEveryClipThatSubtractsIt)

@@ -17,6 +17,7 @@
 #include "engine/ClipsWindowLayout.h"
 #include "engine/FrameRenderSteps.h"
 #include "engine/SummedStack.h"
+#include "files/CalibrationFrameFiles.h"
 #include "platform/core/FreeMemory.h"
 #include "platform/core/StandardAlerts.h"
 #include "tests/unit/ClipJobFixture.h"
@@ -496,6 +497,27 @@ TEST_F(ClipOperationsTest, CropMovesCalibrationRectanglesAndTheMask)
     EXPECT_EQ(marked, 1);
     EXPECT_EQ(gHotPixelMask.pixels[(40 - 8) * 200 + (60 - 23)], 1);
     EXPECT_EQ(mUser.AlertCount(), 0);
+}
+
+TEST_F(ClipOperationsTest, ANewFrameAfterACropTakesTheSensorsSize)
+{
+    // No dark or flat yet: the first one loaded after the crop is read
+    // through the clips' calibration rectangles, so it has the sensor's size.
+    Add(50, 40, [](GWorldWrapper& i) { FillNoise(i, 3); });
+    gOperationBoundsRect = MakeRect(10, 12, 30, 42);
+    RunCommand([] { Crop(); });
+    ExpectEveryClipAt(30, 20);
+    EXPECT_EQ(gFrames[0]->GetSubRect(2), MakeRect(10, 12, 30, 42));
+    EXPECT_EQ(CalibrationFrameTargetDim(CalibrationFrameKind::dark), MakeRect(0, 0, 40, 50));
+    EXPECT_EQ(CalibrationFrameTargetDim(CalibrationFrameKind::flat), MakeRect(0, 0, 40, 50));
+    // A second crop still cuts from the same sensor.
+    gOperationBoundsRect = MakeRect(2, 3, 12, 23);
+    RunCommand([] { Crop(); });
+    EXPECT_EQ(CalibrationFrameTargetDim(CalibrationFrameKind::dark), MakeRect(0, 0, 40, 50));
+    // A resample puts the rectangles back at the clips' bounds.
+    RunCommand([] { Resample(kResampleMethodNearest, 2.0); });
+    ExpectEveryClipAt(40, 20);
+    EXPECT_EQ(CalibrationFrameTargetDim(CalibrationFrameKind::dark), MakeRect(0, 0, 20, 40));
 }
 
 TEST_F(ClipOperationsTest, CropToTheWholeImageKeepsRendersBitIdentical)

@@ -465,9 +465,13 @@ TEST_F(ClipSettingJobsTest, FixedPatternSetsEveryClipAndRendersItsDemosaic)
         DebayerizeImageFromGreenChannel(*expected, kBayerBGGR, kDebayerBilinear);
         EXPECT_EQ(ModifiedRgb(*clip), Rgb(*expected));
     }
-    // UnDebayer takes it off again (the persistent selection still holds all four).
+    // UnDebayer takes it off again (the persistent selection still holds all
+    // four), leaving the frame inspector alone.
+    const uint64_t inspected = mQueue.Posted(JobEventKind::updateInspector);
+    EXPECT_GT(inspected, 0u);
     UnDebayer();
     RunJobToEnd();
+    EXPECT_EQ(mQueue.Posted(JobEventKind::updateInspector), inspected);
     for (auto& clip : gFrames) {
         EXPECT_FALSE(clip->GetDebayerized());
         EXPECT_EQ(clip->GetBayerPattern(), kBayerBGGR); // the pattern is kept for the next time

@@ -56,6 +56,7 @@ protected:
         gAverageFlatFieldValue = 0.0;
         gHotPixelMask.Clear();
         gImageDim = Rect{};
+        gSensorDim = Rect{};
     }
 
     // A new clip of width × height whose original (and modified) image is

@@ -287,3 +287,32 @@ TEST(HotPixels, PreviewLargerThanItsSourceIsBlackBeyondIt)
         }
     EXPECT_TRUE(preview->RowPaddingIntact());
 }
+
+TEST(HotPixels, AnOriginReadsTheSourceWhereTheMaskLiesInIt)
+{
+    // Clips cropped to 30 x 20 at (top 10, left 12) of a 50 x 40 sensor dark:
+    // the hot sensor pixel (x 20, y 15) is the clips' (8, 5).
+    auto dark = OneBright(50, 40, 20, 15, Argb{0xFF, 240, 0, 0});
+    std::vector<uint8_t> mask(30 * 20, 7);
+    MarkHotPixels(*dark, HotPixelParams{200, 0}, mask.data(), 30, 20, MakePoint(10, 12));
+    EXPECT_EQ(Count(mask), 1);
+    EXPECT_EQ(mask[5 * 30 + 8], 1);
+    auto preview = MakeImage(30, 20);
+    PaintHotPixelPreview(*dark, HotPixelParams{200, 0}, *preview, MakePoint(10, 12));
+    EXPECT_EQ(GetPixel(*preview, 8, 5), (Argb{0xFF, 240, 0, 0}));
+    EXPECT_EQ(GetPixel(*preview, 20, 15), (Argb{0xFF, 0, 0, 0}));
+
+    // Cells whose source pixel lies outside the source are not hot: an origin
+    // above and left of a 3 x 2 all-hot source, and one past its far corner.
+    auto hot = MakeImage(3, 2);
+    FillFlat(*hot, 255, 255, 255);
+    std::vector<uint8_t> small(4 * 4, 7);
+    MarkHotPixels(*hot, HotPixelParams{0, 0}, small.data(), 4, 4, MakePoint(-1, -2));
+    EXPECT_EQ(small, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 0, 0}));
+    MarkHotPixels(*hot, HotPixelParams{0, 0}, small.data(), 4, 4, MakePoint(2, 3));
+    EXPECT_EQ(Count(small), 0);
+    PaintHotPixelPreview(*hot, HotPixelParams{0, 1}, *preview, MakePoint(-5, 40));
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x)
+            ASSERT_EQ(GetPixel(*preview, x, y), (Argb{0xFF, 0, 0, 0})) << x << "," << y;
+}

@@ -55,12 +55,12 @@ TEST(BandScore, ByHand)
     // Ends outside the bins are clamped to them.
     EXPECT_DOUBLE_EQ(BandScore(s, 5, -3, 0), 0.4);
     EXPECT_DOUBLE_EQ(BandScore(s, 5, 3, 99), 0.1);
-    // A clip without a spectrum sorts last; a black clip has no power.
+    // A clip without a spectrum, or a black clip with no power, sorts last.
     EXPECT_EQ(BandScore(nullptr, 5, 0, 4), -1.0);
     const double black[3] = {0.0, 0.0, 0.0};
-    EXPECT_EQ(BandScore(black, 3, 0, 2), 0.0);
+    EXPECT_EQ(BandScore(black, 3, 0, 2), -1.0);
     const double inf[2] = {std::numeric_limits<double>::infinity(), 1.0};
-    EXPECT_EQ(BandScore(inf, 2, 0, 0), 0.0);
+    EXPECT_EQ(BandScore(inf, 2, 0, 0), -1.0);
     const double one[1] = {2.5};
     EXPECT_EQ(BandScore(one, 1, 0, 0), 1.0);
 }

@@ -337,8 +337,10 @@ TEST_F(WorkspaceFileTest, NormalisationFactorsTruncateAndSurviveResaving)
     EXPECT_EQ(StoredNormalizationFactor(0.0), 0);
     EXPECT_EQ(StoredNormalizationFactor(1e300), std::numeric_limits<int32_t>::max());
     EXPECT_EQ(StoredNormalizationFactor(-1e300), std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(StoredNormalizationFactor(std::nan("")), 0);
-    EXPECT_EQ(StoredNormalizationFactor(std::numeric_limits<double>::infinity()), std::numeric_limits<int32_t>::max());
+    // A factor that is not a number (or infinite) reopens as 1, not black.
+    EXPECT_EQ(StoredNormalizationFactor(std::nan("")), 100000);
+    EXPECT_EQ(StoredNormalizationFactor(std::numeric_limits<double>::infinity()), 100000);
+    EXPECT_EQ(StoredNormalizationFactor(-std::numeric_limits<double>::infinity()), 100000);
     // Plain truncation would turn tens of thousands of these into their
     // neighbour below (1.00003 × 100000 = 100002.99999...).
     for (int32_t k = -400000; k <= 400000; ++k)
@@ -425,7 +427,7 @@ TEST_F(WorkspaceFileTest, IndependentReaderFindsEveryField)
     EXPECT_EQ(out, ExpectedReaderOutput(doc));
 }
 
-TEST_F(WorkspaceFileTest, TruncatedFilesAreRefusedAtEveryLength)
+TEST_F(WorkspaceFileTest, FilesCutBeforeTheirClipsAreRefusedAndInsideThemEndEarly)
 {
     for (bool pictures : {false, true}) {
         SCOPED_TRACE(pictures ? "pictures" : "raw");
@@ -433,12 +435,34 @@ TEST_F(WorkspaceFileTest, TruncatedFilesAreRefusedAtEveryLength)
         const fs::path whole = File("whole.work");
         ASSERT_EQ(WriteWorkspaceFile(whole, doc.Request()), WorkspaceWriteStatus::ok);
         const std::vector<uint8_t> bytes = FileBytes(whole);
+        // Where record k begins: the length of the same document with k clips.
+        std::size_t recordAt[4];
+        for (int k = 0; k <= 3; ++k) {
+            const TestDocument part = MakeDocument(3, 2, k, pictures, true, true);
+            ASSERT_EQ(WriteWorkspaceFile(File("part.work"), part.Request()), WorkspaceWriteStatus::ok);
+            recordAt[k] = FileBytes(File("part.work")).size();
+        }
+        ASSERT_EQ(recordAt[3], bytes.size());
         const fs::path cut = File("cut.work");
         for (std::size_t length = 0; length < bytes.size(); ++length) {
             PutFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length)));
             ReadResult r = Read(cut);
-            ASSERT_EQ(r.status, WorkspaceReadStatus::damaged) << length;
-            EXPECT_EQ(r.contents.header.numClips, -99) << length; // untouched
+            if (length < recordAt[0]) {
+                ASSERT_EQ(r.status, WorkspaceReadStatus::damaged) << length;
+                EXPECT_EQ(r.contents.header.numClips, -99) << length; // untouched
+                continue;
+            }
+            // The clips whose records lie wholly before the cut, and no more.
+            const int whole = length >= recordAt[2] ? 2 : length >= recordAt[1] ? 1 : 0;
+            ASSERT_EQ(r.status, WorkspaceReadStatus::endedEarly) << length;
+            EXPECT_EQ(r.contents.header.numClips, 3) << length;
+            EXPECT_EQ(r.contents.clipsRead, whole) << length;
+            ASSERT_EQ(r.clips.size(), static_cast<std::size_t>(whole)) << length;
+            for (int i = 0; i < whole; ++i) {
+                EXPECT_TRUE(SameRecord(r.clips[i].record, doc.clips[i].record)) << length;
+                EXPECT_TRUE(SamePixels(*r.clips[i].image, *doc.clips[i].image)) << length;
+            }
+            EXPECT_TRUE(r.contents.dark && r.contents.flat) << length;
         }
         // Bytes after the last record are no part of the document.
         std::vector<uint8_t> longer = bytes;
@@ -492,20 +516,22 @@ TEST_F(WorkspaceFileTest, GarbageAndHostileFilesAreRefused)
         return b;
     };
     EXPECT_EQ(spoiled(0, {}), WorkspaceReadStatus::ok);
-    EXPECT_EQ(spoiled(5, i32(std::numeric_limits<int32_t>::max())), WorkspaceReadStatus::damaged); // N
-    EXPECT_EQ(spoiled(5, i32(3)), WorkspaceReadStatus::damaged);                                   // one N too many
-    EXPECT_EQ(spoiled(9, i32(32767)), WorkspaceReadStatus::damaged);                               // W: mask too long
-    EXPECT_EQ(spoiled(13, i32(32767)), WorkspaceReadStatus::damaged);                              // H
-    EXPECT_EQ(spoiled(darkAt, i16(0)), WorkspaceReadStatus::damaged);                              // frame width 0
-    EXPECT_EQ(spoiled(darkAt + 2, i16(-3)), WorkspaceReadStatus::damaged);                         // negative height
+    // More records promised than the file holds: those there are are read.
+    EXPECT_EQ(spoiled(5, i32(std::numeric_limits<int32_t>::max())), WorkspaceReadStatus::endedEarly); // N
+    EXPECT_EQ(spoiled(5, i32(3)), WorkspaceReadStatus::endedEarly);                                   // one N too many
+    EXPECT_EQ(spoiled(9, i32(32767)), WorkspaceReadStatus::damaged);             // W: mask too long
+    EXPECT_EQ(spoiled(13, i32(32767)), WorkspaceReadStatus::damaged);            // H
+    EXPECT_EQ(spoiled(darkAt, i16(0)), WorkspaceReadStatus::damaged);            // frame width 0
+    EXPECT_EQ(spoiled(darkAt + 2, i16(-3)), WorkspaceReadStatus::damaged);       // negative height
     EXPECT_EQ(spoiled(darkAt, i16(32767)), WorkspaceReadStatus::damaged);        // the picture's frame disagrees
     EXPECT_EQ(spoiled(darkCountAt, i32(-1)), WorkspaceReadStatus::damaged);      // negative count
     EXPECT_EQ(spoiled(darkCountAt, i32(1 << 30)), WorkspaceReadStatus::damaged); // past the end
     EXPECT_EQ(spoiled(darkCountAt, i32(darkCount - 1)), WorkspaceReadStatus::damaged);
     EXPECT_EQ(spoiled(darkCountAt, i32(3)), WorkspaceReadStatus::damaged); // shorter than any picture
     EXPECT_EQ(spoiled(darkCountAt + 4 + 2, {0x7F, 0xFF, 0x7F, 0xFF}), WorkspaceReadStatus::damaged); // frame top, left
-    EXPECT_EQ(spoiled(clipAt + 27, i32(0)), WorkspaceReadStatus::damaged);                           // a clip's count
-    EXPECT_EQ(spoiled(clipAt + 27 + 4 + 12, std::vector<uint8_t>(40, 0xFF)), WorkspaceReadStatus::damaged); // its rows
+    // A clip's block that does not decode ends the file there.
+    EXPECT_EQ(spoiled(clipAt + 27, i32(0)), WorkspaceReadStatus::endedEarly); // a clip's count
+    EXPECT_EQ(spoiled(clipAt + 27 + 4 + 12, std::vector<uint8_t>(40, 0xFF)), WorkspaceReadStatus::endedEarly); // rows
 }
 
 TEST_F(WorkspaceFileTest, FailedSavesKeepTheOldFile)
