@@ -32,13 +32,19 @@ inline __attribute__((always_inline)) void ComplexProduct(const double* a, const
     out = va * bre + sign * (aSwapped * bim);
 }
 
-// n doubles (a multiple of 4).
-inline __attribute__((always_inline)) void ProductBody(const double* a, const double* b, double* out, std::size_t n)
+// out[f] = a x b[f] for f < count (at most kMaxProducts), n doubles (a multiple of 4). Each place
+// is stored only after every product at it was formed, so an out[f] may be a.
+constexpr int kMaxProducts = 4;
+
+inline __attribute__((always_inline)) void ProductsBody(const double* a, const double* const* b,
+                                                        double* const* out, int count, std::size_t n)
 {
     for (std::size_t i = 0; i < n; i += 4) {
-        Vector p;
-        ComplexProduct(a + i, b + i, p);
-        std::memcpy(out + i, &p, sizeof p);
+        Vector p[kMaxProducts];
+        for (int f = 0; f < count; ++f)
+            ComplexProduct(a + i, b[f] + i, p[f]);
+        for (int f = 0; f < count; ++f)
+            std::memcpy(out[f] + i, &p[f], sizeof p[f]);
     }
 }
 
@@ -66,13 +72,14 @@ inline __attribute__((always_inline)) void ProductSumBody(const double* a, const
     }
 }
 
-void ProductBase(const double* a, const double* b, double* out, std::size_t n)
+void ProductsBase(const double* a, const double* const* b, double* const* out, int count, std::size_t n)
 {
-    ProductBody(a, b, out, n);
+    ProductsBody(a, b, out, count, n);
 }
-__attribute__((target("avx2"))) void ProductAvx2(const double* a, const double* b, double* out, std::size_t n)
+__attribute__((target("avx2"))) void ProductsAvx2(const double* a, const double* const* b, double* const* out,
+                                                  int count, std::size_t n)
 {
-    ProductBody(a, b, out, n);
+    ProductsBody(a, b, out, count, n);
 }
 void ProductAddBase(const double* a, const double* b, double* acc, std::size_t n)
 {
@@ -93,7 +100,7 @@ __attribute__((target("avx2"))) void ProductSumAvx2(const double* a, const doubl
 }
 
 struct Kernels {
-    void (*product)(const double*, const double*, double*, std::size_t);
+    void (*products)(const double*, const double* const*, double* const*, int, std::size_t);
     void (*productAdd)(const double*, const double*, double*, std::size_t);
     void (*productSum)(const double*, const double*, const double*, double*, std::size_t);
 };
@@ -102,8 +109,8 @@ std::atomic<bool> sForcePortable{false};
 
 const Kernels& ChosenKernels()
 {
-    static const Kernels portable{ProductBase, ProductAddBase, ProductSumBase};
-    static const Kernels avx2{ProductAvx2, ProductAddAvx2, ProductSumAvx2};
+    static const Kernels portable{ProductsBase, ProductAddBase, ProductSumBase};
+    static const Kernels avx2{ProductsAvx2, ProductAddAvx2, ProductSumAvx2};
     static const bool hasAvx2 = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
@@ -178,13 +185,22 @@ void PutSlotZero(double* d, std::size_t w, std::size_t h, std::size_t u, std::si
 
 void SpectrumProduct(const double* a, const double* b, double* out, int w, int h)
 {
+    SpectrumProducts(a, &b, &out, 1, w, h);
+}
+
+void SpectrumProducts(const double* a, const double* const* b, double* const* out, int count, int w, int h)
+{
+    assert(count >= 1 && count <= kMaxProducts);
     const std::size_t n = Count(w, h);
-    const double corners[4] = {a[0] * b[0], a[1] * b[1], a[n / 2] * b[n / 2], a[n / 2 + 1] * b[n / 2 + 1]};
-    ChosenKernels().product(a, b, out, n);
-    out[0] = corners[0];
-    out[1] = corners[1];
-    out[n / 2] = corners[2];
-    out[n / 2 + 1] = corners[3];
+    const std::size_t at[4] = {0, 1, n / 2, n / 2 + 1};
+    double corners[kMaxProducts][4];
+    for (int f = 0; f < count; ++f)
+        for (int k = 0; k < 4; ++k)
+            corners[f][k] = a[at[k]] * b[f][at[k]];
+    ChosenKernels().products(a, b, out, count, n);
+    for (int f = 0; f < count; ++f)
+        for (int k = 0; k < 4; ++k)
+            out[f][at[k]] = corners[f][k];
 }
 
 void SpectrumProductAdd(const double* a, const double* b, double* acc, int w, int h)

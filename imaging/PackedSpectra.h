@@ -11,6 +11,10 @@
 // out = a x b element by element. out may be a or b.
 void SpectrumProduct(const double* a, const double* b, double* out, int w, int h);
 
+// out[f] = a x b[f] element by element for f < count (1 ... 4), reading a once. An out[f] may be
+// a; the outs are distinct from each other and from every b[f].
+void SpectrumProducts(const double* a, const double* const* b, double* const* out, int count, int w, int h);
+
 // acc += a x b element by element. acc distinct from a and b.
 void SpectrumProductAdd(const double* a, const double* b, double* acc, int w, int h);
 

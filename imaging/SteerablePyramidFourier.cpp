@@ -75,9 +75,11 @@ void SteerablePyramid::DoFourierAnalysisLevels(double* normalized, const Pyramid
     // The input's spectrum serves the high-pass and, through the initial low-pass, level 0.
     double* S = normalized;
     Forward(S, width, height);
-    SpectrumProduct(S, spectra.filterFT[kPyramidHighpassFilter][0].data(), highpassResidual.data(), width, height);
+    const double* filters[2] = {spectra.filterFT[kPyramidHighpassFilter][0].data(),
+                                spectra.filterFT[kPyramidInitialLowpassFilter][0].data()};
+    double* products[2] = {highpassResidual.data(), S};
+    SpectrumProducts(S, filters, products, 2, width, height);
     Inverse(highpassResidual.data(), width, height);
-    SpectrumProduct(S, spectra.filterFT[kPyramidInitialLowpassFilter][0].data(), S, width, height);
     // Each level's source spectrum and the next alternate between the two shared arrays.
     double* other = S == scratch_2D_A_.data() ? scratch_2D_B_.data() : scratch_2D_A_.data();
     for (int L = 0; L < numLevels; ++L) {
@@ -93,12 +95,16 @@ void SteerablePyramid::DoOneStepWaveletAnalysisUsingFT(const double* spectrum, i
     const FilterFT& spectra = FilterFTCacheRecord(getFilterFTIndex());
     const int lw = LevelWidth(L);
     const int lh = LevelHeight(L);
-    // One spectrum of the level's source serves all five products.
+    // One spectrum of the level's source serves all five products; the four bands in one pass.
+    const double* filters[kNumPyramidBands];
+    double* products[kNumPyramidBands];
     for (int b = 0; b < kNumPyramidBands; ++b) {
-        double* band = bands[b][L].data();
-        SpectrumProduct(spectrum, spectra.filterFT[kPyramidFirstBandFilter + b][L].data(), band, lw, lh);
-        Inverse(band, lw, lh);
+        filters[b] = spectra.filterFT[kPyramidFirstBandFilter + b][L].data();
+        products[b] = bands[b][L].data();
     }
+    SpectrumProducts(spectrum, filters, products, kNumPyramidBands, lw, lh);
+    for (int b = 0; b < kNumPyramidBands; ++b)
+        Inverse(bands[b][L].data(), lw, lh);
     // The low-pass, cut to its even rows and columns, straight from the spectra.
     SpectrumDecimatedProduct(spectrum, spectra.filterFT[kPyramidLowpassFilter][L].data(), lw, lh, next,
                              lowpass[L].data());

@@ -49,6 +49,18 @@ TEST(PackedSpectra, ProductsMatchTheScalarProductBitForBit)
             SpectrumProduct(out.data(), b.data(), out.data(), w, h);
             EXPECT_EQ(out, ab);
 
+            // Four products in one pass, the last one over a itself.
+            std::vector<double> p0(n), p1(n), p2(n), inPlace = a;
+            const double* factors[4] = {b.data(), c.data(), acc0.data(), b.data()};
+            double* products[4] = {p0.data(), p1.data(), p2.data(), inPlace.data()};
+            SpectrumProducts(inPlace.data(), factors, products, 4, w, h);
+            std::vector<double> ac(n);
+            rspect2dprod(a.data(), c.data(), ac.data(), static_cast<std::size_t>(h), static_cast<std::size_t>(w));
+            EXPECT_EQ(p0, ab);
+            EXPECT_EQ(p1, ac);
+            EXPECT_EQ(p2, accA);
+            EXPECT_EQ(inPlace, ab);
+
             std::vector<double> sum = acc0, expected(n);
             SpectrumProductAdd(a.data(), b.data(), sum.data(), w, h);
             for (std::size_t k = 0; k < n; ++k)
