@@ -3,6 +3,7 @@
 
 #include "app/Commands.h"
 #include "app/ShellHooks.h"
+#include "app/SumStackDialogInterface.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipSelection.h"
 #include "engine/FrameList.h"
@@ -35,7 +36,13 @@ void InstallDocumentHooks()
     ops.transformStack = [](int item) { TransformStack(item); };
     ops.resampleStack = [](int item) { ResampleStack(item); };
     ops.projectStack = [] {
-        if (HaveSummedStack())
+        if (!HaveSummedStack())
+            return;
+        // A filter dialog shows its own picture: its preview, rectangle and
+        // saved planes decide what each part of the stack shows.
+        if (SumStackDialogInterface* dialog = SumStackDialogInterface::OpenDialog())
+            dialog->ChannelsChanged();
+        else
             ProjectStackIntoFrameStackGWorld(false);
     };
     ops.deleteFrameStack = [] { DeleteFrameStack(); };

@@ -52,7 +52,14 @@ private:
     bool mRed, mGreen, mBlue;
 };
 
+SumStackDialogInterface* sOpenDialog = nullptr;
+
 } // namespace
+
+SumStackDialogInterface* SumStackDialogInterface::OpenDialog()
+{
+    return sOpenDialog;
+}
 
 SumStackDialogInterface::SumStackDialogInterface(const std::string& windowName) : DialogInterface(windowName)
 {
@@ -78,10 +85,15 @@ SumStackDialogInterface::SumStackDialogInterface(const std::string& windowName) 
     }
     control(kDialogPreview).SetValue(1);
     control(kDialogHistogramScale).SetValue(3);
+    sOpenDialog = this;
     setIgnoreEvents(false);
 }
 
-SumStackDialogInterface::~SumStackDialogInterface() = default;
+SumStackDialogInterface::~SumStackDialogInterface()
+{
+    if (sOpenDialog == this)
+        sOpenDialog = nullptr;
+}
 
 int SumStackDialogInterface::HandleEvent(const DialogEvent& event, bool& done)
 {
@@ -129,33 +141,34 @@ SumPlanes SumStackDialogInterface::Live() const
     return SumPlanes{gRedStack.get(), gGreenStack.get(), gBlueStack.get(), StackWidth(), StackHeight()};
 }
 
-void SumStackDialogInterface::ShowOpeningStackWithLiveRect(const Rect* r)
+void SumStackDialogInterface::ShowStack()
 {
-    if (!gFrameStack)
+    // The stack cannot change size under an open filter dialog; the test
+    // keeps a stray call harmless all the same.
+    if (!HaveSummedStack() || !gFrameStack || mSavedRed.size() != Saved().Count() ||
+        mSavedGreen.size() != Saved().Count() || mSavedBlue.size() != Saved().Count())
         return;
-    const GWorldWrapper& unfiltered = unfilteredImage();
-    if (gFrameStack->Width() == unfiltered.Width() && gFrameStack->Height() == unfiltered.Height())
-        CopyGWorldWrapper(unfiltered, *gFrameStack);
-    if (r)
-        ProjectStackIntoFrameStackGWorld(false, *r);
+    const Rect whole = MakeRect(-1, -1, -1, -1);
+    const std::optional<Rect> area = previewArea();
+    const int32_t* saved[3] = {mSavedRed.data(), mSavedGreen.data(), mSavedBlue.data()};
+    const int32_t* live[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
+    if (!mPreview || area)
+        ProjectPlanesIntoFrameStackGWorld(saved, whole);
+    if (mPreview)
+        ProjectPlanesIntoFrameStackGWorld(live, area ? *area : whole);
     DrawFrameStackWindow();
 }
 
 void SumStackDialogInterface::TogglePreview()
 {
     mPreview = !mPreview;
-    if (!mPreview) {
-        if (gFrameStack && mUnfilteredImage->Width() == gFrameStack->Width() &&
-            mUnfilteredImage->Height() == gFrameStack->Height())
-            CopyGWorldWrapper(*mUnfilteredImage, *gFrameStack);
-        DrawFrameStackWindow();
-    } else {
-        ProjectStackIntoFrameStackGWorld(false);
-    }
+    ShowStack();
 }
 
 void SumStackDialogInterface::finish()
 {
+    if (sOpenDialog == this)
+        sOpenDialog = nullptr;
     // All channels are shown again; the projection below already shows them,
     // so the window never keeps a single channel under flags that say all.
     gRedChannelOn = gGreenChannelOn = gBlueChannelOn = true;

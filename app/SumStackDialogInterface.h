@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,14 @@ public:
 
     virtual void processMouse(int modifiers, bool& done) = 0;
     virtual void nudgeSlider(bool up, bool shift) = 0;
-    // Off: the stack as it was at opening is shown, the planes untouched.
-    // On: the live planes are projected again.
+    // Switches the preview and shows the stack as ShowStack does.
     virtual void TogglePreview();
+    // The View menu changed the channel flags while the dialog is open: the
+    // stack is shown again as ShowStack does, not projected whole from the
+    // live planes.
+    void ChannelsChanged() { ShowStack(); }
+    // The open dialog of this kind (at most one is open), or null. Main thread.
+    static SumStackDialogInterface* OpenDialog();
 
     bool preview() const { return mPreview; }
     const GWorldWrapper& unfilteredImage() const { return *mUnfilteredImage; }
@@ -54,11 +60,16 @@ public:
     SumPlanes Live() const;
 
 protected:
-    // What a tool that filters only a preview rectangle shows: the stack as
-    // it was at opening with just r projected again from the live planes (a
-    // projection of the whole stack would rescale the rest of the picture by
-    // the rectangle's brightest sum). No rectangle: the opening picture only.
-    void ShowOpeningStackWithLiveRect(const Rect* r);
+    // The part of the stack a tool that filters only a preview rectangle
+    // shows live (an empty rectangle: none yet); nullopt, the default, for a
+    // tool that filters the whole stack.
+    virtual std::optional<Rect> previewArea() const { return std::nullopt; }
+    // Shows the stack with the current channel flags, drawn once: preview
+    // off, the saved planes; on, the live planes, or with a preview area the
+    // saved planes outside it and the live planes inside (a projection of
+    // the whole live stack would rescale the rest of the picture by the
+    // rectangle's brightest sum).
+    void ShowStack();
     // Cancel: the saved planes go back and are projected; OK: the live planes
     // are projected with growth allowed. Both end with all channels shown.
     void finish() override;

@@ -496,10 +496,10 @@ void ProjectStackIntoFrameStackGWorld(bool grow)
     ProjectStackIntoFrameStackGWorld(grow, MakeRect(-1, -1, -1, -1));
 }
 
-void ProjectStackIntoFrameStackGWorld(bool grow, Rect r)
+// The projection of planes (the stack's size) into gFrameStack; draw: show
+// what changed.
+static void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw)
 {
-    if (!HaveSummedStack())
-        return;
     const int W = StackWidth(), H = StackHeight();
     const bool whole = r.left == -1;
     if (whole)
@@ -509,7 +509,6 @@ void ProjectStackIntoFrameStackGWorld(bool grow, Rect r)
     const int bottom = std::min<int>(r.bottom, H), right = std::min<int>(r.right, W);
     if (top >= bottom || left >= right)
         return;
-    const int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
 
     // The largest sum over the rectangle, from 0.
     int32_t m = 0;
@@ -554,10 +553,27 @@ void ProjectStackIntoFrameStackGWorld(bool grow, Rect r)
             }
         }
     }
+    if (!draw)
+        return;
     if (whole)
         DrawFrameStackWindow();
     else
         GetStackDisplay().DrawStackRect(*gFrameStack, MakeRect(top, left, bottom, right));
+}
+
+void ProjectStackIntoFrameStackGWorld(bool grow, Rect r)
+{
+    if (!HaveSummedStack())
+        return;
+    const int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
+    ProjectPlanes(planes, grow, r, true);
+}
+
+void ProjectPlanesIntoFrameStackGWorld(const int32_t* const planes[3], Rect r)
+{
+    if (!HaveSummedStack())
+        return;
+    ProjectPlanes(planes, false, r, false);
 }
 
 void ResampleStack(int k)

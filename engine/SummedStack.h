@@ -53,6 +53,10 @@ bool CreateInitialStack();
 // Values are trunc(sum / d), 255 from 256 up, 0 below 0. Main thread.
 void ProjectStackIntoFrameStackGWorld(bool grow, Rect r);
 void ProjectStackIntoFrameStackGWorld(bool grow);
+// The same projection of other planes of the stack's size (a filter dialog's
+// saved planes), never growing and drawing nothing: the caller draws once
+// when the picture is complete. Main thread.
+void ProjectPlanesIntoFrameStackGWorld(const int32_t* const planes[3], Rect r);
 
 // Bins the stack: k = 1 for 2 × 2 blocks, 2 for 3 × 3 (plain sums, saturated
 // at the int32 range; leftover rows and columns dropped); beeps and changes

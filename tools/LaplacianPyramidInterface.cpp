@@ -88,6 +88,11 @@ Rect LaplacianPyramidInterface::previewRect() const
     return mThumbnail->subThumbScaledUpBounds();
 }
 
+std::optional<Rect> LaplacianPyramidInterface::previewArea() const
+{
+    return previewRect();
+}
+
 void LaplacianPyramidInterface::FillHistogramsFromStack()
 {
     if (gFrameStack)
@@ -201,14 +206,7 @@ void LaplacianPyramidInterface::nudgeSlider(bool up, bool shift)
 
 void LaplacianPyramidInterface::TogglePreview()
 {
-    // Off: the base shows the stack as it was at opening. On: that picture
-    // with only the preview rectangle projected from the live planes, as
-    // every preview step shows it.
     SumStackDialogInterface::TogglePreview();
-    if (preview() && HavePlanes()) {
-        const Rect r = previewRect();
-        ShowOpeningStackWithLiveRect(&r);
-    }
     FillHistogramsFromStack();
     RedrawDialog();
 }

@@ -67,6 +67,11 @@ Rect UnsharpMaskInterface::previewRect() const
     return mThumbnail->subThumbScaledUpBounds();
 }
 
+std::optional<Rect> UnsharpMaskInterface::previewArea() const
+{
+    return previewRect();
+}
+
 void UnsharpMaskInterface::FillHistogramsFromStack()
 {
     if (gFrameStack)
@@ -178,15 +183,7 @@ void UnsharpMaskInterface::nudgeSlider(bool up, bool shift)
 
 void UnsharpMaskInterface::TogglePreview()
 {
-    // Off: the base shows the stack as it was at opening. On: that picture
-    // with only the preview rectangle projected from the live planes, as
-    // every preview step shows it (the base's projection of the whole stack
-    // would rescale the rest of the picture by the rectangle's brightest sum).
     SumStackDialogInterface::TogglePreview();
-    if (preview() && HavePlanes()) {
-        const Rect r = previewRect();
-        ShowOpeningStackWithLiveRect(&r);
-    }
     FillHistogramsFromStack();
     RedrawDialog();
 }

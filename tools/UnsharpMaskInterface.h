@@ -106,6 +106,8 @@ protected:
     // remembered.
     void commit() override;
     void ClearGlobalPointer() override;
+    // The preview rectangle.
+    std::optional<Rect> previewArea() const override;
 
 private:
     bool HavePlanes() const;

@@ -108,6 +108,11 @@ Rect WaveletThresholdInterface::previewRect() const
     return mThumbnail->subThumbScaledUpBounds();
 }
 
+std::optional<Rect> WaveletThresholdInterface::previewArea() const
+{
+    return mPlanes.Empty() ? Rect{} : mPlanes.Area().preview; // none until an area is analysed
+}
+
 std::vector<double> WaveletThresholdInterface::Thresholds() const
 {
     double percents[kWaveletMaxThresholds];
@@ -271,12 +276,7 @@ void WaveletThresholdInterface::nudgeSlider(bool up, bool shift)
 
 void WaveletThresholdInterface::TogglePreview()
 {
-    // Off: the base shows the stack as it was at opening. On: that picture
-    // with only the preview area projected from the live planes, as every
-    // rebuild shows it.
     SumStackDialogInterface::TogglePreview();
-    if (preview() && HavePlanes())
-        ShowOpeningStackWithLiveRect(mPlanes.Empty() ? nullptr : &mPlanes.Area().preview);
     RedrawDialog();
 }
 

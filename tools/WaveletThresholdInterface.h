@@ -116,6 +116,8 @@ protected:
     // and the lock remembered (also when memory then runs out).
     void commit() override;
     void ClearGlobalPointer() override;
+    // The preview rectangle.
+    std::optional<Rect> previewArea() const override;
 
 private:
     bool HavePlanes() const;

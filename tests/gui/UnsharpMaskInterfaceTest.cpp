@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "app/DialogPointers.h"
+#include "app/DocumentHooks.h"
 #include "app/HistogramInterface.h"
 #include "app/ThumbnailInterface.h"
 #include "imaging/GaussianBlur.h"
@@ -284,6 +285,54 @@ TEST_F(UnsharpMaskInterfaceTest, PreviewSwitch)
     // The rectangle shows the live planes again; outside it the planes are
     // the saved ones, shown as they were.
     EXPECT_TRUE(SamePixels(*gFrameStack, *shown));
+}
+
+TEST_F(UnsharpMaskInterfaceTest, OneChannelShownWithThePreviewOnAndOff)
+{
+    InstallDocumentHooks(); // the channel items project the stack through them
+    gLastUnsharpMaskRadius = 3.0;
+    gLastUnsharpMaskIntensity = 25.0;
+    UnsharpMaskInterface& dialog = Open();
+    const Rect rect = dialog.previewRect(), whole = MakeRect(0, 0, kH, kW);
+    const SumPlaneSet live = Live();
+    // The red channel alone, projected over r: grey trunc(red / max(N, m / 255)), m the largest sum of
+    // the three planes in r.
+    auto red = [](const SumPlaneSet& s, Rect r, int x, int y) {
+        int m = 0;
+        for (int c = 0; c < 3; ++c)
+            for (int v = r.top; v < r.bottom; ++v)
+                for (int h = r.left; h < r.right; ++h)
+                    m = std::max(m, s.At(c, h, v));
+        const double d = std::max(double(kFrames), m / 255.0);
+        return static_cast<int>(std::clamp(std::trunc(s.At(0, x, y) / d), 0.0, 255.0));
+    };
+    std::vector<int> savedShown, liveShown;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            savedShown.push_back(red(mSaved, whole, x, y));
+            const bool inside = y >= rect.top && y < rect.bottom && x >= rect.left && x < rect.right;
+            liveShown.push_back(inside ? red(live, rect, x, y) : savedShown.back());
+        }
+    auto shows = [](const std::vector<int>& expected) {
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const Argb p = GetPixel(*gFrameStack, x, y);
+                const int e = expected[static_cast<std::size_t>(y) * kW + x];
+                if (p.r != e || p.g != e || p.b != e)
+                    return false;
+            }
+        return true;
+    };
+    Run("ViSr"); // the dialog redraws the stack as its preview shows it
+    EXPECT_TRUE(shows(liveShown));
+    Hit(dialog, kDialogPreview);
+    EXPECT_TRUE(shows(savedShown));
+    Run("ViSa");
+    Run("ViSr");
+    EXPECT_TRUE(shows(savedShown)); // not the sharpened rectangle
+    Hit(dialog, kDialogPreview);
+    EXPECT_TRUE(shows(liveShown)); // the outside in the shown channel too
+    EXPECT_TRUE(Live() == live);
 }
 
 TEST_F(UnsharpMaskInterfaceTest, OkSharpensTheWholeStackOnce)
