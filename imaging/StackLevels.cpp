@@ -29,7 +29,7 @@ char ClipOf(int32_t value, double black, double white)
 
 // One colour plane from its saved copy with its own levels.
 void LevelOnePlane(const int32_t* saved, int32_t* live, std::size_t count, int w, int h, int numLevels,
-                   double numFrames, const LevelCutoffs& c, char* map)
+                   double numFrames, const LevelCutoffs& c, char* map, LevelTable<int32_t>* table)
 {
     if (numLevels < 1) {
         std::copy(saved, saved + count, live);
@@ -46,7 +46,7 @@ void LevelOnePlane(const int32_t* saved, int32_t* live, std::size_t count, int w
         return;
     }
     std::copy(saved, saved + count, live);
-    RemapLongImageComponentsFromLevelCutoffs(live, w, h, numLevels, c.black, c.white, c.gammaInverse, map);
+    RemapLongImageComponentsFromLevelCutoffs(live, w, h, numLevels, c.black, c.white, c.gammaInverse, map, table);
 }
 
 } // namespace
@@ -71,13 +71,16 @@ int StackLevelCount(double numFrames)
     return static_cast<int>(levels);
 }
 
-int64_t StackLevelTableBytes(int numLevels)
+int64_t StackLevelTableBytes(int numLevels, std::size_t pixelCount)
 {
-    return numLevels > 0 ? int64_t{numLevels} * kTableBytesPerLevel : 0;
+    if (numLevels <= 0 || static_cast<std::size_t>(numLevels) > pixelCount)
+        return 0; // no tables: the curves are evaluated per pixel
+    return int64_t{numLevels} * kTableBytesPerLevel;
 }
 
 void LevelStackPlanes(const ConstSumPlanes& saved, const SumPlanes& live, double numFrames,
-                      const LevelCutoffs levels[4], LevelPlaneSelection which, const LevelClipMaps& maps)
+                      const LevelCutoffs levels[4], LevelPlaneSelection which, const LevelClipMaps& maps,
+                      LevelTables* tables)
 {
     const int w = live.width, h = live.height;
     const std::size_t count = live.Count();
@@ -93,17 +96,23 @@ void LevelStackPlanes(const ConstSumPlanes& saved, const SumPlanes& live, double
         std::copy(saved.green, saved.green + count, live.green);
         std::copy(saved.blue, saved.blue + count, live.blue);
         RemapLongImageComponentsFromLevelCutoffs(live.red, live.green, live.blue, w, h, numLevels, low, high, gamma,
-                                                 maps.red, maps.green, maps.blue);
+                                                 maps.red, maps.green, maps.blue, tables);
         return;
     }
     // With neutral value levels the value curve changes no sum: each colour
     // is levelled on its own, and its clip map says what its own levels cut.
+    LevelTable<int32_t>* kept[3] = {};
+    if (tables)
+        for (int c = 0; c < 3; ++c)
+            kept[c] = &tables->channel[c];
     if (which.value || which.red)
-        LevelOnePlane(saved.red, live.red, count, w, h, numLevels, numFrames, levels[kLevelsRed], maps.red);
+        LevelOnePlane(saved.red, live.red, count, w, h, numLevels, numFrames, levels[kLevelsRed], maps.red, kept[0]);
     if (which.value || which.green)
-        LevelOnePlane(saved.green, live.green, count, w, h, numLevels, numFrames, levels[kLevelsGreen], maps.green);
+        LevelOnePlane(saved.green, live.green, count, w, h, numLevels, numFrames, levels[kLevelsGreen], maps.green,
+                      kept[1]);
     if (which.value || which.blue)
-        LevelOnePlane(saved.blue, live.blue, count, w, h, numLevels, numFrames, levels[kLevelsBlue], maps.blue);
+        LevelOnePlane(saved.blue, live.blue, count, w, h, numLevels, numFrames, levels[kLevelsBlue], maps.blue,
+                      kept[2]);
 }
 
 void MarkLevelClipping(const SumPlanes& live, const LevelClipMaps& maps, bool red, bool green, bool blue,

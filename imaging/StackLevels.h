@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/Levels.h"
 #include "imaging/SumPlanes.h"
 
 class Histogram;
@@ -44,8 +45,10 @@ bool IsNeutralLevelCutoffs(const LevelCutoffs& c, double numFrames);
 int StackLevelCount(double numFrames);
 
 // Bytes of lookup tables one levelling of numLevels needs (three colour
-// tables and the value table), for a check against free memory first.
-int64_t StackLevelTableBytes(int numLevels);
+// tables and the value table), for a check against free memory first; 0
+// when numLevels exceeds pixelCount, the planes' pixels: such curves are
+// evaluated per pixel instead of tabulated.
+int64_t StackLevelTableBytes(int numLevels, std::size_t pixelCount = SIZE_MAX);
 
 // The clip maps: one byte per pixel per colour, w × h each (kLevelInside,
 // kLevelBelowLow, kLevelAboveHigh of imaging/Levels.h). Not owned.
@@ -76,9 +79,12 @@ struct LevelPlaneSelection {
 // Planes not selected keep what they hold. With no levels (N <= 0) the
 // selected planes are copied and their maps cleared. When a table cannot be
 // made std::bad_alloc passes, the selected planes then holding their saved
-// values or their last levels. Any thread; touches only its arguments.
+// values or their last levels. tables (may be null): the curves' tables kept
+// between levellings (see RemapLongImageComponentsFromLevelCutoffs). Any
+// thread; touches only its arguments.
 void LevelStackPlanes(const ConstSumPlanes& saved, const SumPlanes& live, double numFrames,
-                      const LevelCutoffs levels[4], LevelPlaneSelection which, const LevelClipMaps& maps);
+                      const LevelCutoffs levels[4], LevelPlaneSelection which, const LevelClipMaps& maps,
+                      LevelTables* tables = nullptr);
 
 // The clipping display: in every colour flagged, a pixel whose clip map
 // says below the black point becomes full scale trunc(255 × N) and one above

@@ -2,9 +2,7 @@
 #include "tools/HistogramLevelsInterface.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
-#include <string>
 
 #include <QColor>
 #include <QLineEdit>
@@ -29,13 +27,6 @@ bool sShowClipping = false;
 
 // The percentage field's text at opening.
 constexpr const char* kPercentageAtOpening = ".00";
-
-std::string PercentageText(double percentage)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", percentage);
-    return text;
-}
 
 ConstSumPlanes SavedPlanes(const SumStackDialogInterface& dialog)
 {
@@ -64,10 +55,11 @@ HistogramLevelsInterface::HistogramLevelsInterface()
     : SumStackDialogInterface("HistogramLevels"), mNumFrames(gNumFramesInStack)
 {
     setIgnoreEvents(true);
-    // A stack of very many frames (a FITS stack's sums raise the divisor)
-    // would need tables larger than the machine has: refuse as out of memory
-    // rather than let the system fail later.
-    if (StackLevelTableBytes(StackLevelCount(mNumFrames)) > FreeMem())
+    // Tables larger than the machine has refuse as out of memory rather than
+    // let the system fail later. A stack of very many frames (a FITS stack's
+    // sums raise the divisor) needs none: its curves are evaluated per pixel.
+    const std::size_t pixels = static_cast<std::size_t>(StackWidth()) * static_cast<std::size_t>(StackHeight());
+    if (StackLevelTableBytes(StackLevelCount(mNumFrames), pixels) > FreeMem())
         throw std::bad_alloc();
     mAutoPercentage = 0.0;
     mActiveSlider = kHistogramLevelsNoSlider;
@@ -112,7 +104,7 @@ void HistogramLevelsInterface::LevelPlanes(LevelPlaneSelection which)
     for (int i = 0; i < 4; ++i)
         mSliders[i]->GetCutoffs(levels[i].black, levels[i].white, levels[i].gammaInverse);
     const LevelClipMaps maps{mClipMaps[0].data(), mClipMaps[1].data(), mClipMaps[2].data()};
-    LevelStackPlanes(SavedPlanes(*this), LivePlanes(), mNumFrames, levels, which, maps);
+    LevelStackPlanes(SavedPlanes(*this), LivePlanes(), mNumFrames, levels, which, maps, &mTables);
 }
 
 void HistogramLevelsInterface::UpdateLevels(bool value, bool red, bool green, bool blue)
@@ -198,17 +190,13 @@ void HistogramLevelsInterface::ValidateEditableText()
 {
     if (runningCtorDtor() || closing())
         return;
-    ControlHandle field = control(kHistogramLevelsPercentage);
-    const double typed = getEditableTextFloat(field);
-    double percentage = typed;
+    // The text stays as typed (rewriting it would move the caret under the
+    // user's fingers); the auto buttons use the share clamped to the range.
+    double percentage = getEditableTextFloat(control(kHistogramLevelsPercentage));
     if (!(percentage >= kAutoLevelsPercentageMin)) // NaN too
         percentage = kAutoLevelsPercentageMin;
     if (percentage > kAutoLevelsPercentageMax)
         percentage = kAutoLevelsPercentageMax;
-    // The field shows the share the auto buttons will use when the typed
-    // one lay outside the range.
-    if (percentage != typed)
-        field.SetText(PercentageText(percentage));
     mAutoPercentage = percentage;
 }
 

@@ -114,6 +114,7 @@ private:
     int mActiveSlider = kHistogramLevelsNoSlider;
     bool mShowClipping = false;
     std::vector<char> mClipMaps[3];
+    LevelTables mTables; // the curves' tables from one levelling to the next
     std::unique_ptr<ThumbnailInterface> mThumbnail;
     std::unique_ptr<HistogramInterface> mHistograms;
     std::unique_ptr<LevelsSlider> mSliders[4];

@@ -332,12 +332,13 @@ TEST_F(HistogramLevelsInterfaceTest, PercentageFieldIsClamped)
     TypePercentage(dialog, "12.5");
     EXPECT_EQ(dialog.autoPercentage(), 12.5);
     EXPECT_EQ(PercentageText(dialog), "12.5");
+    // Out of range: the clamped share is used, the text stays as typed.
     TypePercentage(dialog, "60");
     EXPECT_EQ(dialog.autoPercentage(), 49.99);
-    EXPECT_EQ(PercentageText(dialog), "49.99");
+    EXPECT_EQ(PercentageText(dialog), "60");
     TypePercentage(dialog, "-3");
     EXPECT_EQ(dialog.autoPercentage(), 0.0);
-    EXPECT_EQ(PercentageText(dialog), "0.00");
+    EXPECT_EQ(PercentageText(dialog), "-3");
     TypePercentage(dialog, "");
     EXPECT_EQ(dialog.autoPercentage(), 0.0);
     EXPECT_EQ(PercentageText(dialog), "");
@@ -544,6 +545,25 @@ TEST_F(HistogramLevelsInterfaceTest, TablesBeyondFreeMemoryAreRefused)
     EXPECT_EQ(interaction.AlertCount(), 1);
     EXPECT_TRUE(Live() == mSaved);
     EXPECT_TRUE(SamePixels(*gFrameStack, *mSavedDisplay));
+}
+
+TEST_F(HistogramLevelsInterfaceTest, AStackOfMillionsOfFramesLevelsWithoutTables)
+{
+    // A 32-bit FITS stack: 5,000,000 frames give 1.28e9 levels, tables of 25 GB; far more levels than pixels,
+    // so the curves are evaluated per pixel and the dialog works in little memory.
+    constexpr int kHugeFrames = 5'000'000;
+    MakeStack(kW, kH, kHugeFrames);
+    SetFreeMemForTesting([] { return int64_t{64} << 20; });
+    ScriptedInteraction interaction;
+    HistogramLevelsInterface& dialog = Open();
+    ASSERT_EQ(interaction.AlertCount(), 0);
+    Drag(dialog, 0, kLevelsBlackThumb, {Track(dialog, 0, 40)}); // the value curve over all three colours
+    ASSERT_GT(dialog.slider(0).Black(), 0.0);
+    EXPECT_TRUE(Live() == ExpectedNow(dialog, kHugeFrames));
+    EXPECT_FALSE(Live() == mSaved);
+    Drag(dialog, 1, kLevelsWhiteThumb, {Track(dialog, 1, 200)}); // red on its own
+    EXPECT_TRUE(Live() == ExpectedNow(dialog, kHugeFrames));
+    EXPECT_FALSE(Live() == mSaved);
 }
 
 TEST_F(HistogramLevelsInterfaceTest, OutOfMemoryWhileOpeningLeavesNoDialog)

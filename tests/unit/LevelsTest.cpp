@@ -2,6 +2,7 @@
 // checked against values worked out by hand from the table formula.
 #include "imaging/Levels.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -213,4 +214,65 @@ TEST(Levels, EmptyRangeStaysFinite)
         ASSERT_LE(p.red[i], 255);
         ASSERT_LE(p.green[i], 255);
     }
+}
+
+TEST(Levels, PerPixelCurvesAndKeptTablesGiveTheTablesValues)
+{
+    // 512 levels (N = 2): a 32 x 32 plane is levelled through tables; the same values sixteen at a time,
+    // fewer pixels than levels, through the curves evaluated per pixel (the path of 32-bit FITS stacks).
+    constexpr int kLevels = 512, kSide = 32, kPiece = 16;
+    std::vector<int32_t> values(kSide * kSide);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<int32_t>((i * 37) % 560) - 20; // also below 0 and above the levels
+    std::vector<int32_t> green(values.rbegin(), values.rend()), blue = values;
+    std::rotate(blue.begin(), blue.begin() + 100, blue.end());
+    const double low[4] = {30, 12, 40, 0}, high[4] = {480, 500, 450, 511}, gamma[4] = {0.7, 1.3, 0.5, 2.0};
+
+    Planes whole(values, green, blue);
+    whole.Remap(kSide, kSide, kLevels, low, high, gamma);
+    std::vector<int32_t> single = values;
+    std::vector<char> singleMask(values.size());
+    RemapLongImageComponentsFromLevelCutoffs(single.data(), kSide, kSide, kLevels, low[1], high[1], gamma[1],
+                                             singleMask.data());
+    for (std::size_t at = 0; at < values.size(); at += kPiece) {
+        auto piece = [&](const std::vector<int32_t>& v) {
+            return std::vector<int32_t>(v.begin() + at, v.begin() + at + kPiece);
+        };
+        Planes p(piece(values), piece(green), piece(blue));
+        p.Remap(kPiece, 1, kLevels, low, high, gamma);
+        for (int i = 0; i < kPiece; ++i) {
+            ASSERT_EQ(p.red[i], whole.red[at + i]) << at + i;
+            ASSERT_EQ(p.green[i], whole.green[at + i]) << at + i;
+            ASSERT_EQ(p.blue[i], whole.blue[at + i]) << at + i;
+            ASSERT_EQ(p.redMask[i], whole.redMask[at + i]) << at + i;
+        }
+        std::vector<int32_t> one = piece(values);
+        std::vector<char> mask(kPiece);
+        RemapLongImageComponentsFromLevelCutoffs(one.data(), kPiece, 1, kLevels, low[1], high[1], gamma[1],
+                                                 mask.data());
+        for (int i = 0; i < kPiece; ++i) {
+            ASSERT_EQ(one[i], single[at + i]) << at + i;
+            ASSERT_EQ(mask[i], singleMask[at + i]) << at + i;
+        }
+    }
+
+    // Kept tables: a second levelling with only the master curve moved rebuilds only its table, with the
+    // results of a levelling from scratch.
+    LevelTables kept;
+    Planes first(values, green, blue);
+    RemapLongImageComponentsFromLevelCutoffs(first.red.data(), first.green.data(), first.blue.data(), kSide, kSide,
+                                             kLevels, low, high, gamma, first.redMask.data(), first.greenMask.data(),
+                                             first.blueMask.data(), &kept);
+    EXPECT_EQ(first.red, whole.red);
+    const int32_t* redTable = kept.channel[0].entries.data();
+    const double moved[4] = {60, 12, 40, 0};
+    Planes again(values, green, blue), fresh(values, green, blue);
+    RemapLongImageComponentsFromLevelCutoffs(again.red.data(), again.green.data(), again.blue.data(), kSide, kSide,
+                                             kLevels, moved, high, gamma, again.redMask.data(), again.greenMask.data(),
+                                             again.blueMask.data(), &kept);
+    fresh.Remap(kSide, kSide, kLevels, moved, high, gamma);
+    EXPECT_EQ(kept.channel[0].entries.data(), redTable);
+    EXPECT_EQ(again.red, fresh.red);
+    EXPECT_EQ(again.blue, fresh.blue);
+    EXPECT_EQ(again.greenMask, fresh.greenMask);
 }
