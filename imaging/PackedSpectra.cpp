@@ -36,15 +36,41 @@ inline __attribute__((always_inline)) void ComplexProduct(const double* a, const
 // is stored only after every product at it was formed, so an out[f] may be a.
 constexpr int kMaxProducts = 4;
 
+template <int Count>
+inline __attribute__((always_inline)) void ProductsOf(const double* a, const double* const* b, double* const* out,
+                                                      std::size_t n)
+{
+    const double* f[Count];
+    double* o[Count];
+    for (int k = 0; k < Count; ++k) {
+        f[k] = b[k];
+        o[k] = out[k];
+    }
+    for (std::size_t i = 0; i < n; i += 4) {
+        Vector p[Count];
+        for (int k = 0; k < Count; ++k)
+            ComplexProduct(a + i, f[k] + i, p[k]);
+        for (int k = 0; k < Count; ++k)
+            std::memcpy(o[k] + i, &p[k], sizeof p[k]);
+    }
+}
+
 inline __attribute__((always_inline)) void ProductsBody(const double* a, const double* const* b,
                                                         double* const* out, int count, std::size_t n)
 {
-    for (std::size_t i = 0; i < n; i += 4) {
-        Vector p[kMaxProducts];
-        for (int f = 0; f < count; ++f)
-            ComplexProduct(a + i, b[f] + i, p[f]);
-        for (int f = 0; f < count; ++f)
-            std::memcpy(out[f] + i, &p[f], sizeof p[f]);
+    switch (count) {
+    case 1:
+        ProductsOf<1>(a, b, out, n);
+        break;
+    case 2:
+        ProductsOf<2>(a, b, out, n);
+        break;
+    case 3:
+        ProductsOf<3>(a, b, out, n);
+        break;
+    default:
+        ProductsOf<4>(a, b, out, n);
+        break;
     }
 }
 
