@@ -106,7 +106,11 @@ FTEditorInterface::FTEditorInterface()
         bottom = std::max(1, bottom / 2);
         mDisplayScale *= 2;
     }
-    mDisplayRect = MakeRect(kDisplayTop, kDisplayLeft, kDisplayTop + bottom, kDisplayLeft + right);
+    // Centred in the picture's square, so a wide or small spectrum leaves no
+    // empty band on one side only.
+    const int top = kDisplayTop + (kFTEditorMaxDisplaySide - bottom) / 2;
+    const int left = kDisplayLeft + (kFTEditorMaxDisplaySide - right) / 2;
+    mDisplayRect = MakeRect(top, left, top + bottom, left + right);
     GeneratePowerSpectrum();
     control(kFTEditorNormalization).SetValue(mMethod + 1);
     RedrawDialog();

@@ -51,7 +51,9 @@ double LinearSlider::ValueForPointer(int x) const
 
 void LinearSlider::DrawSlider() const
 {
-    const SliderLayout layout{kLinearSliderEraseWidth, mLength - 1, kLinearSliderTextLeft};
+    // The value beside the track's end: 270 for the star dialog's 256-pixel
+    // tracks, and as close to a short track.
+    const SliderLayout layout{kLinearSliderEraseWidth, mLength - 1, mLength + kLinearSliderTextGap};
     DrawHorizontalSlider(mOrigin, layout, ThumbOffset(), std::to_string(mValue));
 }
 

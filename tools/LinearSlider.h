@@ -1,7 +1,7 @@
 // tools/LinearSlider.h: the integer slider with a linear track of the
 // Fourier-domain editor (exposure, brush size) and the star dialog (its
 // thresholds and radii). A one-pixel track of a given length, a 6 × 11 thumb
-// that moves linearly with the value, and the value printed to the right.
+// that moves linearly with the value, and the value printed right of it.
 //
 // How a dialog uses one (main thread only): keep it, constructed at its
 // window position (the top-left of its 300 × 11 band); RedrawDialog: SetPort
@@ -19,7 +19,7 @@ class LiveSliderOwner;
 
 // Geometry, in pixels from the origin (h, v).
 inline constexpr int kLinearSliderEraseWidth = 300; // the band redrawn: h .. h + 300, v .. v + 11
-inline constexpr int kLinearSliderTextLeft = 270;   // the value's text starts at h + 270
+inline constexpr int kLinearSliderTextGap = 14;     // the value's text starts at h + length + 14
 inline constexpr int kLinearSliderSmallStep = 1;
 inline constexpr int kLinearSliderLargeStep = 10; // Shift with the arrow keys
 

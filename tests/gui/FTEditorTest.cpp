@@ -140,7 +140,7 @@ TEST_F(FTEditorTest, TransformSizeAndPictureGeometry)
     EXPECT_EQ(d->spectrumSize().width, 64);
     EXPECT_EQ(d->spectrumSize().height, 32);
     EXPECT_EQ(d->displayScale(), 1);
-    EXPECT_EQ(d->displayRect(), MakeRect(10, 10, 42, 74));
+    EXPECT_EQ(d->displayRect(), MakeRect(250, 234, 282, 298)); // centred in the 512-pixel square at (10, 10)
     EXPECT_EQ(d->spectrumImage().Width(), 64);
     EXPECT_EQ(d->spectrumImage().Height(), 32);
     d->End(true);
@@ -152,7 +152,7 @@ TEST_F(FTEditorTest, TransformSizeAndPictureGeometry)
     EXPECT_EQ(d->spectrumSize().width, 1024);
     EXPECT_EQ(d->spectrumSize().height, 1);
     EXPECT_EQ(d->displayScale(), 2);
-    EXPECT_EQ(d->displayRect(), MakeRect(10, 10, 11, 522));
+    EXPECT_EQ(d->displayRect(), MakeRect(265, 10, 266, 522));
 }
 
 TEST_F(FTEditorTest, InitialSettingsAndPicture)
