@@ -13,6 +13,8 @@
 
 #include <QApplication>
 
+#include <QSize>
+
 #include <gtest/gtest.h>
 
 #include "app/Commands.h"
@@ -221,6 +223,27 @@ TEST_F(FTEditorTest, StrokesAttenuateResetRestoresAndCancelRestoresTheBytes)
     EXPECT_EQ(gFTEditorInterface, nullptr);
     Settle();
     EXPECT_EQ(CurrentPlanes(), opening);
+}
+
+TEST_F(FTEditorTest, OneRowAndOneColumnStacksAreEdited)
+{
+    for (const QSize size : {QSize(40, 1), QSize(1, 40)}) {
+        MakeStack(size.width(), size.height());
+        const Planes opening = CurrentPlanes();
+        FTEditorInterface* d = Open();
+        const Rect r = d->displayRect();
+        // A stroke edge to edge and off the picture, then one over the low frequencies in the centre.
+        Drag(d, QPoint(r.left, r.top), {QPoint(r.right - 1, r.bottom - 1), QPoint(r.right + 20, r.bottom + 20)});
+        const QPoint centre((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        Drag(d, centre, {centre + QPoint(1, 0), centre + QPoint(0, 1), centre + QPoint(3, 0), centre + QPoint(0, 3)});
+        for (int c = 0; c < 3; ++c)
+            for (std::size_t i = 0; i < d->editedSpectrum(c).size(); ++i)
+                ASSERT_LE(std::abs(d->editedSpectrum(c)[i]), std::abs(d->openingSpectrum(c)[i]));
+        EXPECT_NE(CurrentPlanes(), opening) << size.width() << "x" << size.height();
+        Hit(d, kDialogCancel);
+        Settle();
+        EXPECT_EQ(CurrentPlanes(), opening);
+    }
 }
 
 TEST_F(FTEditorTest, OkKeepsTheEditedPlanes)
