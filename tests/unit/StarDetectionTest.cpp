@@ -1,13 +1,16 @@
 // tests/unit/StarDetectionTest.cpp: the class map, the fill (order, the area
 // cut), masks and whole star fields with known positions, seed maps, the size
-// window, and degenerate sizes.
+// window, degenerate sizes, and a field against scipy's labelled components.
 #include "imaging/StarDetection.h"
 
 #include <algorithm>
+#include <random>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/PythonReference.h"
 #include "tests/unit/StarPlanes.h"
 
 namespace {
@@ -193,4 +196,61 @@ TEST(StarField, DegenerateSizes)
     stars = FindStars(extremes.ConstView(), nullptr, StarFindParams{INT32_MAX, 0, 1, 4096});
     ASSERT_EQ(stars.size(), 1u); // spread 0 joins the zero pixel
     EXPECT_EQ(stars[0].bounds, MakeRect(0, 0, 0, 1));
+}
+
+TEST(StarField, StarsAreTheSeededComponentsScipyLabels)
+{
+    // A field of blobs of every kind: bright cores, faint halos joining neighbours, faint blobs without a
+    // seed, single pixels, blobs at the edges; in one channel or all three. The model: scipy's 4-connected
+    // components of the pixels at or above the spread (or seeds), those holding a seed pixel, kept inside
+    // the size window, in the order of their first seed pixel.
+    OwnedPlanes p(97, 61);
+    p.Noise(23, 0, 90);
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> x(0, 96), y(0, 60), peak(150, 600);
+    std::uniform_real_distribution<double> radius(0.0, 4.5);
+    for (int i = 0; i < 60; ++i)
+        p.Disc(x(rng), y(rng), radius(rng), peak(rng), i % 3 == 0);
+    const StarFindParams params{400, 180, 3, 40};
+    const std::vector<Star> stars = FindStars(p.ConstView(), nullptr, params);
+
+    const std::string dir = ReferenceScratchDir();
+    ASSERT_FALSE(dir.empty());
+    std::vector<double> planes;
+    for (const std::vector<int32_t>* c : {&p.red, &p.green, &p.blue})
+        planes.insert(planes.end(), c->begin(), c->end());
+    WriteDoubles(dir + "/planes.f64", planes);
+    const std::string code = R"(
+import sys, numpy as np
+from scipy import ndimage
+d, W, H, bright, spread, lo, hi = sys.argv[1], *map(int, sys.argv[2:8])
+v = np.fromfile(d + '/planes.f64').reshape(3, H, W).max(axis=0)
+seed = v >= bright
+labels, n = ndimage.label(seed | (v >= spread))  # the cross: 4-connected
+found = []
+for k in range(1, n + 1):
+    part = labels == k
+    seeds = np.flatnonzero(part & seed)
+    area = int(part.sum())
+    if len(seeds) == 0 or not (lo <= area <= hi):
+        continue
+    rows, cols = np.nonzero(part)
+    found.append((seeds[0], rows.min(), cols.min(), rows.max(), cols.max()))
+found.sort()
+np.array([f[1:] for f in found], dtype='<f8').reshape(-1, 4).tofile(d + '/bounds.f64')
+)";
+    std::string out;
+    ASSERT_TRUE(RunPython(code,
+                          {dir, std::to_string(p.width), std::to_string(p.height), std::to_string(params.brightness),
+                           std::to_string(params.spread), std::to_string(params.minArea),
+                           std::to_string(params.maxArea)},
+                          &out))
+        << out;
+    const std::vector<double> bounds = ReadDoubles(dir + "/bounds.f64");
+    ASSERT_EQ(stars.size() * 4, bounds.size());
+    ASSERT_GE(stars.size(), 8u); // the field holds stars of each kind, not a trivial answer
+    for (std::size_t i = 0; i < stars.size(); ++i)
+        EXPECT_EQ(stars[i].bounds, MakeRect(static_cast<int>(bounds[4 * i]), static_cast<int>(bounds[4 * i + 1]),
+                                            static_cast<int>(bounds[4 * i + 2]), static_cast<int>(bounds[4 * i + 3])))
+            << i;
 }
