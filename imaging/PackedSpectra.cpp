@@ -74,14 +74,15 @@ inline __attribute__((always_inline)) void ProductsBody(const double* a, const d
     }
 }
 
-inline __attribute__((always_inline)) void ProductAddBody(const double* a, const double* b, double* __restrict acc,
-                                                          std::size_t n)
+inline __attribute__((always_inline)) void TwoProductsAddBody(const double* a, const double* b, const double* c,
+                                                              const double* d, double* __restrict acc, std::size_t n)
 {
     for (std::size_t i = 0; i < n; i += 4) {
-        Vector p, sum;
+        Vector p, q, sum;
         ComplexProduct(a + i, b + i, p);
+        ComplexProduct(c + i, d + i, q);
         std::memcpy(&sum, acc + i, sizeof sum);
-        sum += p;
+        sum += p + q;
         std::memcpy(acc + i, &sum, sizeof sum);
     }
 }
@@ -107,13 +108,15 @@ __attribute__((target("avx2"))) void ProductsAvx2(const double* a, const double*
 {
     ProductsBody(a, b, out, count, n);
 }
-void ProductAddBase(const double* a, const double* b, double* acc, std::size_t n)
+void TwoProductsAddBase(const double* a, const double* b, const double* c, const double* d, double* acc,
+                        std::size_t n)
 {
-    ProductAddBody(a, b, acc, n);
+    TwoProductsAddBody(a, b, c, d, acc, n);
 }
-__attribute__((target("avx2"))) void ProductAddAvx2(const double* a, const double* b, double* acc, std::size_t n)
+__attribute__((target("avx2"))) void TwoProductsAddAvx2(const double* a, const double* b, const double* c,
+                                                        const double* d, double* acc, std::size_t n)
 {
-    ProductAddBody(a, b, acc, n);
+    TwoProductsAddBody(a, b, c, d, acc, n);
 }
 void ProductSumBase(const double* a, const double* b, const double* c, double* acc, std::size_t n)
 {
@@ -127,7 +130,7 @@ __attribute__((target("avx2"))) void ProductSumAvx2(const double* a, const doubl
 
 struct Kernels {
     void (*products)(const double*, const double* const*, double* const*, int, std::size_t);
-    void (*productAdd)(const double*, const double*, double*, std::size_t);
+    void (*twoProductsAdd)(const double*, const double*, const double*, const double*, double*, std::size_t);
     void (*productSum)(const double*, const double*, const double*, double*, std::size_t);
 };
 
@@ -135,8 +138,8 @@ std::atomic<bool> sForcePortable{false};
 
 const Kernels& ChosenKernels()
 {
-    static const Kernels portable{ProductsBase, ProductAddBase, ProductSumBase};
-    static const Kernels avx2{ProductsAvx2, ProductAddAvx2, ProductSumAvx2};
+    static const Kernels portable{ProductsBase, TwoProductsAddBase, ProductSumBase};
+    static const Kernels avx2{ProductsAvx2, TwoProductsAddAvx2, ProductSumAvx2};
     static const bool hasAvx2 = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
@@ -229,16 +232,17 @@ void SpectrumProducts(const double* a, const double* const* b, double* const* ou
             out[f][at[k]] = corners[f][k];
 }
 
-void SpectrumProductAdd(const double* a, const double* b, double* acc, int w, int h)
+void SpectrumTwoProductsAdd(const double* a, const double* b, const double* c, const double* d, double* acc, int w,
+                            int h)
 {
     const std::size_t n = Count(w, h);
-    const double corners[4] = {acc[0] + a[0] * b[0], acc[1] + a[1] * b[1], acc[n / 2] + a[n / 2] * b[n / 2],
-                               acc[n / 2 + 1] + a[n / 2 + 1] * b[n / 2 + 1]};
-    ChosenKernels().productAdd(a, b, acc, n);
-    acc[0] = corners[0];
-    acc[1] = corners[1];
-    acc[n / 2] = corners[2];
-    acc[n / 2 + 1] = corners[3];
+    const std::size_t at[4] = {0, 1, n / 2, n / 2 + 1};
+    double corners[4];
+    for (int k = 0; k < 4; ++k)
+        corners[k] = acc[at[k]] + (a[at[k]] * b[at[k]] + c[at[k]] * d[at[k]]);
+    ChosenKernels().twoProductsAdd(a, b, c, d, acc, n);
+    for (int k = 0; k < 4; ++k)
+        acc[at[k]] = corners[k];
 }
 
 void SpectrumProductSum(const double* a, const double* b, const double* c, double* acc, int w, int h)

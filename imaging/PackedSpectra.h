@@ -15,8 +15,9 @@ void SpectrumProduct(const double* a, const double* b, double* out, int w, int h
 // a; the outs are distinct from each other and from every b[f].
 void SpectrumProducts(const double* a, const double* const* b, double* const* out, int count, int w, int h);
 
-// acc += a x b element by element. acc distinct from a and b.
-void SpectrumProductAdd(const double* a, const double* b, double* acc, int w, int h);
+// acc += a x b + c x d element by element. acc distinct from a, b, c and d.
+void SpectrumTwoProductsAdd(const double* a, const double* b, const double* c, const double* d, double* acc, int w,
+                            int h);
 
 // acc = acc x a + b x c element by element. acc distinct from a, b and c.
 void SpectrumProductSum(const double* a, const double* b, const double* c, double* acc, int w, int h);

@@ -98,9 +98,11 @@ public:
     // spectrum of lowpass[L] to next ((lw / 2) x (lh / 2)). The synthesis step takes the spectrum of
     // level L + 1's rebuild (at the coarsest level that of lowpass[L]) in low ((lw / 2) x (lh / 2))
     // and writes the spectrum of level L's rebuild to out (lw x lh), at level 0 the rebuilt image
-    // itself; scratch holds at least lw x lh doubles. Arrays distinct.
+    // itself; scratch and second hold at least lw x lh doubles each. Arrays distinct, except that
+    // second may hold low (read before second is written).
     void DoOneStepWaveletAnalysisUsingFT(const double* spectrum, int L, double* next);
-    void DoOneStepWaveletSynthesisUsingFT(int L, const double* low, double* out, double* scratch) const;
+    void DoOneStepWaveletSynthesisUsingFT(int L, const double* low, double* out, double* scratch,
+                                          double* second) const;
 
     // Index in the filter-spectrum cache of the record for this pyramid's size, built on first use
     // (evicting the least recently used records when the cache would outgrow its budget). Valid

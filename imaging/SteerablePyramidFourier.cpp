@@ -114,23 +114,26 @@ void SteerablePyramid::DoOneStepWaveletAnalysisUsingFT(const double* spectrum, i
 void SteerablePyramid::DoFourierSynthesisLevels(double* out, const PyramidProgress& progress, int progressBase) const
 {
     // Level L's rebuilt spectrum goes to one half of A (level 0's to out), the next finer level's
-    // to the other; B takes the transform of each coefficient image. Levels from 1 on hold at most
-    // a quarter of the pixels, so each fits in a half.
-    const std::size_t half = PixelCount() / 2;
-    double* halves[2] = {scratch_2D_A_.data(), scratch_2D_A_.data() + half};
+    // to the other; B takes the transforms of the coefficient images, two at a time. Levels from 1
+    // on hold at most a quarter of the pixels, so each fits in a half of A and two fit in B; at
+    // level 0 the second transform goes to A, whose coarser spectrum is used up by then.
+    const std::size_t n = PixelCount();
+    double* halves[2] = {scratch_2D_A_.data(), scratch_2D_A_.data() + n / 2};
     const int top = numLevels - 1;
     double* low = halves[(top + 1) % 2];
     ForwardCopy(lowpass[top].data(), low, LevelWidth(top) / 2, LevelHeight(top) / 2);
     for (int L = top; L >= 0; --L) {
         double* rebuilt = L == 0 ? out : halves[L % 2];
-        DoOneStepWaveletSynthesisUsingFT(L, low, rebuilt, scratch_2D_B_.data());
+        double* second = L == 0 ? scratch_2D_A_.data() : scratch_2D_B_.data() + n / 4;
+        DoOneStepWaveletSynthesisUsingFT(L, low, rebuilt, scratch_2D_B_.data(), second);
         low = rebuilt;
         if (progress)
             progress(progressBase + numLevels - L);
     }
 }
 
-void SteerablePyramid::DoOneStepWaveletSynthesisUsingFT(int L, const double* low, double* out, double* scratch) const
+void SteerablePyramid::DoOneStepWaveletSynthesisUsingFT(int L, const double* low, double* out, double* scratch,
+                                                        double* second) const
 {
     const FilterFT& spectra = FilterFTCacheRecord(getFilterFTIndex());
     const int lw = LevelWidth(L);
@@ -139,9 +142,12 @@ void SteerablePyramid::DoOneStepWaveletSynthesisUsingFT(int L, const double* low
     // and only level 0's sum is inverted; there the sum is filtered by the initial low-pass and
     // joined by the filtered high-pass first.
     SpectrumStuffedProduct(low, spectra.invFilterFT[kPyramidLowpassFilter][L].data(), lw, lh, out);
-    for (int b = 0; b < kNumPyramidBands; ++b) {
+    static_assert(kNumPyramidBands % 2 == 0);
+    for (int b = 0; b < kNumPyramidBands; b += 2) {
         ForwardCopy(bands[b][L].data(), scratch, lw, lh);
-        SpectrumProductAdd(scratch, spectra.invFilterFT[kPyramidFirstBandFilter + b][L].data(), out, lw, lh);
+        ForwardCopy(bands[b + 1][L].data(), second, lw, lh);
+        SpectrumTwoProductsAdd(scratch, spectra.invFilterFT[kPyramidFirstBandFilter + b][L].data(), second,
+                               spectra.invFilterFT[kPyramidFirstBandFilter + b + 1][L].data(), out, lw, lh);
     }
     if (L == 0) {
         ForwardCopy(highpassResidual.data(), scratch, lw, lh);

@@ -62,9 +62,9 @@ TEST(PackedSpectra, ProductsMatchTheScalarProductBitForBit)
             EXPECT_EQ(inPlace, ab);
 
             std::vector<double> sum = acc0, expected(n);
-            SpectrumProductAdd(a.data(), b.data(), sum.data(), w, h);
+            SpectrumTwoProductsAdd(a.data(), b.data(), b.data(), c.data(), sum.data(), w, h);
             for (std::size_t k = 0; k < n; ++k)
-                expected[k] = acc0[k] + ab[k];
+                expected[k] = acc0[k] + (ab[k] + cb[k]);
             EXPECT_EQ(sum, expected);
 
             sum = acc0;
