@@ -9,6 +9,7 @@
 #include <cmath>
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <QApplication>
@@ -23,11 +24,13 @@
 #include "app/ShellSettings.h"
 #include "engine/SummedStack.h"
 #include "imaging/FFT.h"
+#include "imaging/FourierBrush.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/qt/Controls.h"
 #include "platform/qt/MenuModel.h"
 #include "platform/qt/Modifiers.h"
 #include "tests/gui/GuiTestApp.h"
+#include "tests/support/PythonReference.h"
 #include "tests/support/ScriptedInteraction.h"
 #include "tests/support/TestImages.h"
 #include "tools/StarAndFourierDialogs.h"
@@ -244,6 +247,48 @@ TEST_F(FTEditorTest, OneRowAndOneColumnStacksAreEdited)
         Settle();
         EXPECT_EQ(CurrentPlanes(), opening);
     }
+}
+
+TEST_F(FTEditorTest, PlanesAfterAStrokeMatchTheNumpyModel)
+{
+    MakeStack(37, 23);
+    const Planes opening = CurrentPlanes();
+    FTEditorInterface* d = Open();
+    const Rect r = d->displayRect();
+    const QPoint press(r.left + 37, r.top + 19), to(r.left + 48, r.top + 22);
+    Drag(d, press, {to});
+    // The dabs of that one step, where the pointer mapping (tested on its own) puts them.
+    const int w = r.Width(), h = r.Height();
+    const std::vector<SpectrumPoint> dabs =
+        StrokeDabs(MapDisplayToSpectrum(press.x() - r.left, press.y() - r.top, w, h, 1),
+                   MapDisplayToSpectrum(to.x() - r.left, to.y() - r.top, w, h, 1), d->brushRadius());
+    ASSERT_GT(dabs.size(), 1u);
+
+    const std::string dir = ReferenceScratchDir();
+    ASSERT_FALSE(dir.empty());
+    std::vector<double> in;
+    for (const std::vector<int32_t>* c : {&opening.red, &opening.green, &opening.blue})
+        in.insert(in.end(), c->begin(), c->end());
+    WriteDoubles(dir + "/planes.f64", in);
+    std::vector<std::string> args{dir, "64", "32", "37", "23", std::to_string(d->brushRadius())};
+    for (const SpectrumPoint& p : dabs)
+        args.push_back(std::to_string(p.row) + "," + std::to_string(p.column));
+    std::string out;
+    ASSERT_TRUE(RunPythonScript("fourier_editor.py", args, &out)) << out;
+    const std::vector<double> expected = ReadDoubles(dir + "/result.f64");
+    const Planes edited = CurrentPlanes();
+    std::vector<double> got;
+    for (const std::vector<int32_t>* c : {&edited.red, &edited.green, &edited.blue})
+        got.insert(got.end(), c->begin(), c->end());
+    ASSERT_EQ(got.size(), expected.size());
+    // Two transforms agree to about 1e-12 of the sums: a value within that of a half may round either way.
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        ASSERT_NEAR(got[i], expected[i], 1.0) << i;
+        differing += got[i] != expected[i];
+    }
+    EXPECT_LE(differing, 2u);
+    EXPECT_NE(edited, opening);
 }
 
 TEST_F(FTEditorTest, OkKeepsTheEditedPlanes)
