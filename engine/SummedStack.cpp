@@ -8,14 +8,18 @@
 #include <cmath>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Alerts.h"
 #include "app/ShellSettings.h"
+#include "engine/BandPipeline.h"
+#include "engine/BandWorkers.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/FrameList.h"
 #include "engine/ImageDim.h"
 #include "engine/StackDisplay.h"
+#include "platform/core/CacheSize.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/core/UserInteraction.h"
@@ -108,10 +112,27 @@ const RowAdders& ChosenRowAdders()
 
 const char* const kStackErrorTitle = "Stacking Error";
 
-// Clips summed per pass over the planes: their rows are added band by band
-// while that band of the planes stays in the cache. The sums do not depend
-// on it.
+// Clips a band of the planes takes at a time: their rows are added while
+// that band stays in the cache. The sums do not depend on it.
 constexpr int kClipsPerPass = 16;
+
+// The projection of planes (the stack's size) into gFrameStack, on the given
+// threads (null: threads of its own, as many as the rectangle's size calls
+// for); draw: show what changed.
+void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw, BandWorkers* threads);
+
+// Pixels of a projected rectangle per thread, up to gNumThreads: small
+// rectangles (the tools' previews) are projected on the calling thread alone.
+constexpr std::size_t kProjectionPixelsPerThread = 1 << 16;
+
+// Rows per band of the sums: a band of the three planes and of a pass's
+// clips (4 bytes a pixel each) fills at most half of one core's level-2
+// cache, the other half left to the streams and the other threads' lines.
+int BandRows(int width)
+{
+    const std::size_t rowBytes = static_cast<std::size_t>(std::max(1, width)) * 4 * (3 + kClipsPerPass);
+    return static_cast<int>(std::clamp<std::size_t>(Level2CacheBytes() / 2 / rowBytes, 1, 64));
+}
 
 std::unique_ptr<int32_t[]> NewPlane(std::size_t n)
 {
@@ -139,6 +160,10 @@ void ValidRange(int size, int offset, int& lo, int& hi)
 struct StackSource {
     const GWorldWrapper* image;
     Point offset[3]; // red, green, blue
+    // Set by StackBuilder::Count: each channel's valid rows [y0, y1) and
+    // columns [x0, x1), and whether the three channels share one offset.
+    int y0[3], y1[3], x0[3], x1[3];
+    bool sameOffsets;
 };
 
 // Per-channel coverage counts, kept as the clips' valid rectangles (equal
@@ -159,14 +184,16 @@ public:
     }
     void RemovePixel(int y, int x) { mHoles.push_back(MakePoint(y, x)); }
 
-    // counts[0 .. width) = the counts of row y. Rows are asked in increasing order.
-    void Row(int y, int width, std::vector<int32_t>& counts)
+    // Sorts the hot pixels taken out; called once, after the last RemovePixel
+    // and before the first Row.
+    void Prepare()
     {
-        if (mNextHole == 0 && !mSorted) {
-            std::sort(mHoles.begin(), mHoles.end(),
-                      [](Point a, Point b) { return a.v != b.v ? a.v < b.v : a.h < b.h; });
-            mSorted = true;
-        }
+        std::sort(mHoles.begin(), mHoles.end(), [](Point a, Point b) { return a.v != b.v ? a.v < b.v : a.h < b.h; });
+    }
+
+    // counts[0 .. width) = the counts of row y. Any thread, any order, after Prepare.
+    void Row(int y, int width, std::vector<int32_t>& counts) const
+    {
         counts.assign(static_cast<std::size_t>(width) + 1, 0);
         for (const Covered& c : mRects)
             if (y >= c.rect.top && y < c.rect.bottom) {
@@ -175,10 +202,9 @@ public:
             }
         for (int x = 1; x < width; ++x)
             counts[static_cast<std::size_t>(x)] += counts[static_cast<std::size_t>(x) - 1];
-        while (mNextHole < mHoles.size() && mHoles[mNextHole].v < y)
-            ++mNextHole;
-        for (; mNextHole < mHoles.size() && mHoles[mNextHole].v == y; ++mNextHole)
-            --counts[static_cast<std::size_t>(mHoles[mNextHole].h)];
+        auto hole = std::lower_bound(mHoles.begin(), mHoles.end(), y, [](Point p, int row) { return p.v < row; });
+        for (; hole != mHoles.end() && hole->v == y; ++hole)
+            --counts[static_cast<std::size_t>(hole->h)];
     }
 
 private:
@@ -188,8 +214,6 @@ private:
     };
     std::vector<Covered> mRects;
     std::vector<Point> mHoles; // (row, column), one entry per clip that had a hot pixel there
-    std::size_t mNextHole = 0;
-    bool mSorted = false;
 };
 
 // The stack being built: planes, counts and the hot pixels of the mask.
@@ -208,54 +232,80 @@ public:
                         mHotPixels.push_back(MakePoint(y, x));
     }
 
-    // Adds every valid pixel of the sources (all of the document's size).
-    void Add(const std::vector<StackSource>& sources)
+    // Counts one source's coverage and the hot pixels it leaves out; main
+    // thread, before its pixels are added.
+    void Count(StackSource& s)
     {
-        for (const StackSource& s : sources)
-            for (int c = 0; c < 3; ++c) {
-                int y0, y1, x0, x1;
-                ValidRange(mHeight, s.offset[c].v, y0, y1);
-                ValidRange(mWidth, s.offset[c].h, x0, x1);
-                mCounts[c].AddRect(y0, x0, y1, x1);
+        s.sameOffsets = s.offset[0] == s.offset[1] && s.offset[1] == s.offset[2];
+        for (int c = 0; c < 3; ++c) {
+            ValidRange(mHeight, s.offset[c].v, s.y0[c], s.y1[c]);
+            ValidRange(mWidth, s.offset[c].h, s.x0[c], s.x1[c]);
+            mCounts[c].AddRect(s.y0[c], s.x0[c], s.y1[c], s.x1[c]);
+            for (const Point& hot : mHotPixels) {
+                const int y = hot.v + s.offset[c].v, x = hot.h + s.offset[c].h;
+                if (y >= 0 && y < mHeight && x >= 0 && x < mWidth)
+                    mCounts[c].RemovePixel(y, x);
             }
-        constexpr int kBandRows = 8;
-        for (int top = 0; top < mHeight; top += kBandRows) {
-            const int bottom = std::min(mHeight, top + kBandRows);
-            for (const StackSource& s : sources)
-                AddBand(s, top, bottom);
         }
+    }
+
+    // Adds every valid pixel of sources[first, last) (all of the document's
+    // size) to the planes' rows [top, bottom). Any thread: the calls for
+    // bands that do not overlap may run at once.
+    void AddBand(const StackSource* sources, int first, int last, int top, int bottom)
+    {
+        // Row by row, every source into that row: the planes' row stays in
+        // the first-level cache while the sources' rows stream past.
+        for (int y = top; y < bottom; ++y)
+            for (int i = first; i < last; ++i)
+                AddRow(sources[i], y);
         // Hot pixels were added with everything else; take them out again.
-        for (const StackSource& s : sources)
-            for (int c = 0; c < 3; ++c)
-                for (const Point& hot : mHotPixels) {
-                    const int y = hot.v + s.offset[c].v, x = hot.h + s.offset[c].h;
+        for (int i = first; i < last; ++i) {
+            const StackSource& s = sources[i];
+            for (int c = 0; c < 3; ++c) {
+                // The hot pixels are in row order: those that land in the band.
+                const int v0 = top - s.offset[c].v, v1 = bottom - s.offset[c].v;
+                auto hot = std::lower_bound(mHotPixels.begin(), mHotPixels.end(), v0,
+                                            [](Point p, int row) { return p.v < row; });
+                for (; hot != mHotPixels.end() && hot->v < v1; ++hot) {
+                    const int y = hot->v + s.offset[c].v, x = hot->h + s.offset[c].h;
                     if (y < 0 || y >= mHeight || x < 0 || x >= mWidth)
                         continue;
                     mPlanes[c][Offset(y, x)] -= s.image->PixelRow(y)[4 * x + 1 + c];
-                    mCounts[c].RemovePixel(y, x);
-                }
-    }
-
-    // Scales pixels that fewer clips than n covered: s + (s / k)(n - k), in
-    // double, truncated toward zero, for 0 < k < n.
-    void RescaleCoverage(double n)
-    {
-        std::vector<int32_t> counts;
-        for (int c = 0; c < 3; ++c) {
-            int32_t* plane = mPlanes[c];
-            for (int y = 0; y < mHeight; ++y) {
-                mCounts[c].Row(y, mWidth, counts);
-                for (int x = 0; x < mWidth; ++x) {
-                    const int32_t k = counts[static_cast<std::size_t>(x)];
-                    if (k <= 0 || static_cast<double>(k) >= n)
-                        continue;
-                    const double s = plane[Offset(y, x)];
-                    const double scaled = std::trunc(s + (s / static_cast<double>(k)) * (n - static_cast<double>(k)));
-                    plane[Offset(y, x)] =
-                        static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
                 }
             }
         }
+    }
+
+    // Scales pixels that fewer clips than n covered: s + (s / k)(n - k), in
+    // double, truncated toward zero, for 0 < k < n. Rows are shared out over
+    // workers; each pixel's result depends only on its own sum and count.
+    void RescaleCoverage(double n, BandWorkers& workers)
+    {
+        const int bandRows = BandRows(mWidth);
+        const int bands = (mHeight + bandRows - 1) / bandRows;
+        for (CoverageCounts& counts : mCounts)
+            counts.Prepare();
+        workers.Run(bands, [&](int band) {
+            std::vector<int32_t> counts;
+            const int top = band * bandRows, bottom = std::min(mHeight, top + bandRows);
+            for (int c = 0; c < 3; ++c) {
+                int32_t* plane = mPlanes[c];
+                for (int y = top; y < bottom; ++y) {
+                    mCounts[c].Row(y, mWidth, counts);
+                    for (int x = 0; x < mWidth; ++x) {
+                        const int32_t k = counts[static_cast<std::size_t>(x)];
+                        if (k <= 0 || static_cast<double>(k) >= n)
+                            continue;
+                        const double s = plane[Offset(y, x)];
+                        const double scaled =
+                            std::trunc(s + (s / static_cast<double>(k)) * (n - static_cast<double>(k)));
+                        plane[Offset(y, x)] =
+                            static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
+                    }
+                }
+            }
+        });
     }
 
 private:
@@ -264,25 +314,18 @@ private:
         return static_cast<std::size_t>(y) * static_cast<std::size_t>(mWidth) + static_cast<std::size_t>(x);
     }
 
-    void AddBand(const StackSource& s, int top, int bottom)
+    void AddRow(const StackSource& s, int y)
     {
-        const bool sameOffsets = s.offset[0] == s.offset[1] && s.offset[1] == s.offset[2];
-        if (sameOffsets) {
-            int y0, y1, x0, x1;
-            ValidRange(mHeight, s.offset[0].v, y0, y1);
-            ValidRange(mWidth, s.offset[0].h, x0, x1);
-            for (int y = std::max(y0, top); y < std::min(y1, bottom); ++y)
-                AddRowAllChannels(s.image->PixelRow(y), mPlanes[0] + Offset(y, 0), mPlanes[1] + Offset(y, 0),
-                                  mPlanes[2] + Offset(y, 0), x0, x1);
+        const uint8_t* row = s.image->PixelRow(y);
+        if (s.sameOffsets) {
+            if (y >= s.y0[0] && y < s.y1[0])
+                AddRowAllChannels(row, mPlanes[0] + Offset(y, 0), mPlanes[1] + Offset(y, 0), mPlanes[2] + Offset(y, 0),
+                                  s.x0[0], s.x1[0]);
             return;
         }
-        for (int c = 0; c < 3; ++c) {
-            int y0, y1, x0, x1;
-            ValidRange(mHeight, s.offset[c].v, y0, y1);
-            ValidRange(mWidth, s.offset[c].h, x0, x1);
-            for (int y = std::max(y0, top); y < std::min(y1, bottom); ++y)
-                AddRowOneChannel(s.image->PixelRow(y), mPlanes[c] + Offset(y, 0), 8 * (c + 1), x0, x1);
-        }
+        for (int c = 0; c < 3; ++c)
+            if (y >= s.y0[c] && y < s.y1[c])
+                AddRowOneChannel(row, mPlanes[c] + Offset(y, 0), 8 * (c + 1), s.x0[c], s.x1[c]);
     }
 
     // The pixel loops read each pixel as one 32-bit word (bytes alpha, red,
@@ -303,7 +346,7 @@ private:
     int mWidth, mHeight;
     int32_t* mPlanes[3];
     CoverageCounts mCounts[3];
-    std::vector<Point> mHotPixels; // sensor positions (v = row, h = column)
+    std::vector<Point> mHotPixels; // sensor positions (v = row, h = column), in row order
 };
 
 bool AnyClipRotated()
@@ -351,6 +394,112 @@ void AdoptPlanes(std::unique_ptr<int32_t[]> planes[3], int width, int height, bo
     ProjectStackIntoFrameStackGWorld(grow);
 }
 
+// Included clips whose pixels may wait, pinned, for the threads to add
+// them: two batches, so that one is handed in while the other is added.
+constexpr int kPinnedClips = 2 * kClipsPerPass;
+
+// Sums every included clip into the builder's planes, the clips taken on
+// this thread in order and added band by band on gNumThreads threads while
+// the next are taken. Each clip is marked while it is taken, and drawn with
+// the progress step once it is added. False (alert shown, stack abandoned,
+// progress closed) on Cancel or a clip that cannot be had.
+bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& display, BandWorkers& workers)
+{
+    const int clipCount = static_cast<int>(gFrames.size());
+    const int bandRows = BandRows(width);
+    const int bands = (height + bandRows - 1) / bandRows;
+    // Fixed storage: the threads read sources[i] while later ones are filled in.
+    std::unique_ptr<StackSource[]> sources;
+    std::vector<FrameLease> leases;
+    std::unique_ptr<BandPipeline> threads;
+    try {
+        sources.reset(new StackSource[static_cast<std::size_t>(clipCount)]);
+        leases.resize(static_cast<std::size_t>(clipCount));
+        threads = std::make_unique<BandPipeline>(bands, workers, kClipsPerPass, [&](int band, int first, int last) {
+            const int top = band * bandRows;
+            builder.AddBand(sources.get(), first, last, top, std::min(height, top + bandRows));
+        });
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+        ReleaseStackPlanes();
+        return false;
+    }
+    BandPipeline& pipeline = *threads;
+    display.OpenProgress(clipCount - 1);
+    gNumFramesInStack = 0.0;
+    int published = 0;
+    int released = 0; // sources whose leases are gone
+    std::vector<std::pair<int, int>> unreported; // (clip, sources up to it), in order
+    std::size_t reported = 0;
+    // Releases the added clips and steps the progress over them; false on Cancel.
+    auto report = [&]() -> bool {
+        const int done = pipeline.Done();
+        for (; released < done; ++released)
+            leases[static_cast<std::size_t>(released)].reset();
+        for (; reported < unreported.size() && unreported[reported].second <= done; ++reported) {
+            const int index = unreported[reported].first;
+            if (gFrames[static_cast<std::size_t>(index)]->GetSumStackIncluded())
+                display.DrawClip(index);
+            display.SetProgress(index + 1);
+            if (display.ProgressCancelled())
+                return false;
+        }
+        return true;
+    };
+    auto abandon = [&](const std::string& failure) {
+        pipeline.Stop();
+        leases.clear();
+        AbandonStack(display);
+        StackFailed(failure);
+        return false;
+    };
+    for (int i = 0; i < clipCount; ++i) {
+        Frame& frame = *gFrames[static_cast<std::size_t>(i)];
+        if (frame.GetSumStackIncluded()) {
+            display.MarkWorkingClip(i);
+            gNumFramesInStack += 1.0;
+            std::string failure;
+            try {
+                FrameLease lease = frame.GetModified(true);
+                if (!lease)
+                    failure = "Clip " + std::to_string(i + 1) +
+                              " could not be read back from its temporary file, so no stack was made.";
+                else if (lease->Width() != width || lease->Height() != height)
+                    failure = "Clip " + std::to_string(i + 1) +
+                              " does not have the size of the other clips, so no stack was made.";
+                else {
+                    StackSource& source = sources[static_cast<std::size_t>(published)];
+                    source.image = lease.get();
+                    for (int c = 0; c < 3; ++c)
+                        source.offset[c] = frame.GetAlignment(c + 1);
+                    builder.Count(source);
+                    leases[static_cast<std::size_t>(published)] = std::move(lease);
+                    pipeline.Publish(++published);
+                }
+            } catch (const std::bad_alloc&) {
+                // The render's step has shown the out-of-memory alert.
+                return abandon(std::string());
+            }
+            if (!failure.empty())
+                return abandon(failure);
+        }
+        unreported.emplace_back(i, published);
+        // Cancel is heard while clips are taken, not only once they are added.
+        if (display.ProgressCancelled())
+            return abandon(std::string());
+        if (published - released >= kPinnedClips)
+            pipeline.WorkUntilDone(published - kClipsPerPass);
+        if (!report())
+            return abandon(std::string());
+    }
+    pipeline.Close();
+    pipeline.WorkUntilDone(published);
+    if (!report())
+        return abandon(std::string());
+    display.CloseProgress();
+    return true;
+}
+
 } // namespace
 
 int StackWidth()
@@ -392,6 +541,7 @@ bool CreateInitialStack()
         oldDisplay.reset();
     }
     std::unique_ptr<StackBuilder> builder;
+    std::unique_ptr<BandWorkers> workers;
     try {
         std::unique_ptr<int32_t[]>* targets[3] = {&gRedStack, &gGreenStack, &gBlueStack};
         for (int c = 0; c < 3; ++c) {
@@ -410,6 +560,7 @@ bool CreateInitialStack()
         }
         int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
         builder = std::make_unique<StackBuilder>(width, height, planes);
+        workers = std::make_unique<BandWorkers>(gNumThreads);
     } catch (const std::bad_alloc&) {
         DoNotEnougMemoryForOperationDialog();
         ReleaseStackPlanes();
@@ -419,74 +570,17 @@ bool CreateInitialStack()
     const int clipCount = static_cast<int>(gFrames.size());
     if (clipCount == 0) {
         gNumFramesInStack = 1.0;
+    } else if (!SumClips(*builder, width, height, display, *workers)) {
+        return false;
     } else {
-        display.OpenProgress(clipCount - 1);
-        gNumFramesInStack = 0.0;
-        std::vector<FrameLease> leases;
-        std::vector<StackSource> sources;
-        std::vector<int> pending; // clips in this pass, included or not, in order
-        auto finishPass = [&]() -> bool {
-            builder->Add(sources);
-            leases.clear();
-            sources.clear();
-            for (int index : pending) {
-                if (gFrames[static_cast<std::size_t>(index)]->GetSumStackIncluded())
-                    display.DrawClip(index);
-                display.SetProgress(index + 1);
-                if (display.ProgressCancelled()) {
-                    pending.clear();
-                    return false;
-                }
-            }
-            pending.clear();
-            return true;
-        };
-        for (int i = 0; i < clipCount; ++i) {
-            Frame& frame = *gFrames[static_cast<std::size_t>(i)];
-            pending.push_back(i);
-            if (frame.GetSumStackIncluded()) {
-                display.MarkWorkingClip(i);
-                gNumFramesInStack += 1.0;
-                std::string failure;
-                try {
-                    FrameLease lease = frame.GetModified(true);
-                    if (!lease)
-                        failure = "Clip " + std::to_string(i + 1) +
-                                  " could not be read back from its temporary file, so no stack was made.";
-                    else if (lease->Width() != width || lease->Height() != height)
-                        failure = "Clip " + std::to_string(i + 1) +
-                                  " does not have the size of the other clips, so no stack was made.";
-                    else {
-                        StackSource source{lease.get(),
-                                           {frame.GetAlignment(1), frame.GetAlignment(2), frame.GetAlignment(3)}};
-                        sources.push_back(source);
-                        leases.push_back(std::move(lease));
-                    }
-                } catch (const std::bad_alloc&) {
-                    // The render's step has shown the out-of-memory alert.
-                    leases.clear();
-                    AbandonStack(display);
-                    return false;
-                }
-                if (!failure.empty()) {
-                    leases.clear();
-                    AbandonStack(display);
-                    StackFailed(failure);
-                    return false;
-                }
-            }
-            if ((static_cast<int>(pending.size()) == kClipsPerPass || i == clipCount - 1) && !finishPass()) {
-                AbandonStack(display);
-                return false;
-            }
-        }
-        display.CloseProgress();
-        builder->RescaleCoverage(gNumFramesInStack);
+        builder->RescaleCoverage(gNumFramesInStack, *workers);
     }
     builder.reset();
     gFrameStackOffsetRed = gFrameStackOffsetGreen = gFrameStackOffsetBlue = Point{};
     display.ShowStackWindow(width, height);
-    ProjectStackIntoFrameStackGWorld(false);
+    const int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
+    ProjectPlanes(planes, false, MakeRect(-1, -1, -1, -1), true, workers.get());
+    workers.reset();
     display.StackStateChanged();
     return true;
 }
@@ -496,9 +590,24 @@ void ProjectStackIntoFrameStackGWorld(bool grow)
     ProjectStackIntoFrameStackGWorld(grow, MakeRect(-1, -1, -1, -1));
 }
 
-// The projection of planes (the stack's size) into gFrameStack; draw: show
-// what changed.
-static void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw)
+void ProjectStackIntoFrameStackGWorld(bool grow, Rect r)
+{
+    if (!HaveSummedStack())
+        return;
+    const int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
+    ProjectPlanes(planes, grow, r, true, nullptr);
+}
+
+void ProjectPlanesIntoFrameStackGWorld(const int32_t* const planes[3], Rect r)
+{
+    if (!HaveSummedStack())
+        return;
+    ProjectPlanes(planes, false, r, false, nullptr);
+}
+
+namespace {
+
+void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw, BandWorkers* threads)
 {
     const int W = StackWidth(), H = StackHeight();
     const bool whole = r.left == -1;
@@ -509,15 +618,39 @@ static void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, boo
     const int bottom = std::min<int>(r.bottom, H), right = std::min<int>(r.right, W);
     if (top >= bottom || left >= right)
         return;
+    // A large rectangle's rows are shared out over the threads in bands;
+    // every band writes its own rows, and the largest sum is the largest of
+    // the bands' own.
+    constexpr int kRowsPerBand = 16;
+    const std::size_t area = static_cast<std::size_t>(bottom - top) * static_cast<std::size_t>(right - left);
+    std::unique_ptr<BandWorkers> own;
+    if (!threads) {
+        own = std::make_unique<BandWorkers>(static_cast<int>(std::clamp<std::size_t>(
+            area / kProjectionPixelsPerThread, 1, static_cast<std::size_t>(std::max(1, gNumThreads)))));
+        threads = own.get();
+    }
+    BandWorkers& workers = *threads;
+    const int bands = (bottom - top + kRowsPerBand - 1) / kRowsPerBand;
+    auto bandRows = [&](int band, int& y0, int& y1) {
+        y0 = top + band * kRowsPerBand;
+        y1 = std::min(bottom, y0 + kRowsPerBand);
+    };
 
     // The largest sum over the rectangle, from 0.
-    int32_t m = 0;
-    for (int c = 0; c < 3; ++c)
-        for (int y = top; y < bottom; ++y) {
-            const int32_t* row = planes[c] + static_cast<std::size_t>(y) * static_cast<std::size_t>(W);
-            for (int x = left; x < right; ++x)
-                m = std::max(m, row[x]);
-        }
+    std::vector<int32_t> bandMax(static_cast<std::size_t>(bands), 0);
+    workers.Run(bands, [&](int band) {
+        int y0, y1;
+        bandRows(band, y0, y1);
+        int32_t m = 0;
+        for (int c = 0; c < 3; ++c)
+            for (int y = y0; y < y1; ++y) {
+                const int32_t* row = planes[c] + static_cast<std::size_t>(y) * static_cast<std::size_t>(W);
+                for (int x = left; x < right; ++x)
+                    m = std::max(m, row[x]);
+            }
+        bandMax[static_cast<std::size_t>(band)] = m;
+    });
+    const int32_t m = *std::max_element(bandMax.begin(), bandMax.end());
     const double q = m / 255.0;
     const double d = std::max(gNumFramesInStack, q);
     if (grow && q > gNumFramesInStack)
@@ -526,33 +659,39 @@ static void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, boo
     const Point* offsets = DisplayOffsets();
     const bool allChannels = gRedChannelOn && gGreenChannelOn && gBlueChannelOn;
     const int shown = gRedChannelOn ? 0 : gGreenChannelOn ? 1 : 2;
-    for (int y = top; y < bottom; ++y) {
-        uint8_t* out = gFrameStack->PixelRow(y);
-        for (int x = left; x < right; ++x) {
-            uint8_t value[3] = {0, 0, 0};
-            for (int c = 0; c < 3; ++c) {
-                if (!allChannels && c != shown)
-                    continue;
-                const int sy = y + offsets[c].v, sx = x + offsets[c].h;
-                if (sy < 0 || sy >= H || sx < 0 || sx >= W || d == 0.0)
-                    continue;
-                // A true division: a reciprocal multiply would flip the
-                // truncation at exact multiples such as 255 N / N.
-                const double v = std::trunc(planes[c][static_cast<std::size_t>(sy) * static_cast<std::size_t>(W) +
-                                                      static_cast<std::size_t>(sx)] /
-                                            d);
-                value[c] = v >= 256.0 ? 255 : v <= 0.0 ? 0 : static_cast<uint8_t>(v);
-            }
-            uint8_t* p = out + static_cast<std::ptrdiff_t>(x) * 4;
-            if (allChannels) {
-                p[1] = value[0];
-                p[2] = value[1];
-                p[3] = value[2];
-            } else {
-                p[1] = p[2] = p[3] = value[shown];
+    GWorldWrapper& display = *gFrameStack;
+    workers.Run(bands, [&](int band) {
+        int y0, y1;
+        bandRows(band, y0, y1);
+        for (int y = y0; y < y1; ++y) {
+            uint8_t* out = display.PixelRow(y);
+            for (int x = left; x < right; ++x) {
+                uint8_t value[3] = {0, 0, 0};
+                for (int c = 0; c < 3; ++c) {
+                    if (!allChannels && c != shown)
+                        continue;
+                    const int sy = y + offsets[c].v, sx = x + offsets[c].h;
+                    if (sy < 0 || sy >= H || sx < 0 || sx >= W || d == 0.0)
+                        continue;
+                    // A true division: a reciprocal multiply would flip the
+                    // truncation at exact multiples such as 255 N / N.
+                    const double v = std::trunc(
+                        planes[c][static_cast<std::size_t>(sy) * static_cast<std::size_t>(W) +
+                                  static_cast<std::size_t>(sx)] /
+                        d);
+                    value[c] = v >= 256.0 ? 255 : v <= 0.0 ? 0 : static_cast<uint8_t>(v);
+                }
+                uint8_t* p = out + static_cast<std::ptrdiff_t>(x) * 4;
+                if (allChannels) {
+                    p[1] = value[0];
+                    p[2] = value[1];
+                    p[3] = value[2];
+                } else {
+                    p[1] = p[2] = p[3] = value[shown];
+                }
             }
         }
-    }
+    });
     if (!draw)
         return;
     if (whole)
@@ -561,20 +700,7 @@ static void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, boo
         GetStackDisplay().DrawStackRect(*gFrameStack, MakeRect(top, left, bottom, right));
 }
 
-void ProjectStackIntoFrameStackGWorld(bool grow, Rect r)
-{
-    if (!HaveSummedStack())
-        return;
-    const int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
-    ProjectPlanes(planes, grow, r, true);
-}
-
-void ProjectPlanesIntoFrameStackGWorld(const int32_t* const planes[3], Rect r)
-{
-    if (!HaveSummedStack())
-        return;
-    ProjectPlanes(planes, false, r, false);
-}
+} // namespace
 
 void ResampleStack(int k)
 {

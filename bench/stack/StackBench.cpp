@@ -1,9 +1,13 @@
 // bench/stack/StackBench.cpp: summing rendered clips into the stack's three
-// planes, against a memory copy of the same clip bytes in the same run (one
-// thread), and the swap of a clip to its temporary files and back.
+// planes, against a memory copy of the same clip bytes on as many threads in
+// the same run; the Stack command through its menu item against the summing
+// alone; and the swap of a clip to its temporary files and back.
 //
-// Prints, per size:
-//   stack <w>x<h> n=<N> velmora_gbps=<x> memcpy_gbps=<y> ratio=<x/y>
+// Prints, per size and thread count (1 and 8):
+//   stack <w>x<h> n=<N> threads=<t> velmora_gbps=<x> memcpy_gbps=<y> ratio=<x/y>
+// then, per thread count:
+//   stack_command clips=200 threads=<t> command_ms=<c> core_ms=<k> ratio=<c/k>
+// and per size:
 //   swap <w>x<h> out_mbps=<x> in_mbps=<y> memcpy_mbps=<z>
 // where the byte counts are the clips' pixel bytes (4 per pixel).
 #include <algorithm>
@@ -14,14 +18,19 @@
 #include <string>
 #include <vector>
 
+#include "app/Commands.h"
+#include "app/MainWindows.h"
 #include "app/ShellSettings.h"
+#include "bench/support/BenchSession.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
 #include "engine/ImageDim.h"
+#include "engine/StackDisplay.h"
 #include "engine/SummedStack.h"
 #include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/TempFolder.h"
+#include "platform/qt/MenuModel.h"
 
 namespace {
 
@@ -69,10 +78,9 @@ void MakeClips(int width, int height, int count)
     }
 }
 
-void BenchStack(int width, int height, int count)
+// Best of three: seconds of CreateInitialStack with the display installed now.
+double BestStackSeconds()
 {
-    MakeClips(width, height, count);
-    const double bytes = static_cast<double>(width) * height * 4 * count;
     double best = 1e30;
     for (int run = 0; run < 3; ++run) {
         const auto t0 = Clock::now();
@@ -80,24 +88,72 @@ void BenchStack(int width, int height, int count)
             std::fprintf(stderr, "stack failed\n");
         best = std::min(best, Seconds(t0, Clock::now()));
     }
-    // The reference: every clip's pixel bytes copied row by row into one image.
-    GWorldWrapper target(32, gImageDim, -1);
-    double copyBest = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        const auto t0 = Clock::now();
-        for (const auto& frame : gFrames) {
-            FrameLease lease = frame->GetModified(false);
-            for (int y = 0; y < height; ++y)
-                std::memcpy(target.PixelRow(y), lease->PixelRow(y), static_cast<std::size_t>(width) * 4);
+    return best;
+}
+
+void BenchStack(int width, int height, int count)
+{
+    MakeClips(width, height, count);
+    const double bytes = static_cast<double>(width) * height * 4 * count;
+    // The sums alone: no windows to draw into.
+    StackDisplay& shown = GetStackDisplay();
+    SetStackDisplay(nullptr);
+    for (int threads : {1, 8}) {
+        gNumThreads = threads;
+        const double best = BestStackSeconds();
+        // The reference: every clip's pixel bytes copied row by row into one
+        // image, the rows split over the same number of threads.
+        GWorldWrapper target(32, gImageDim, -1);
+        std::vector<FrameLease> leases;
+        for (const auto& frame : gFrames)
+            leases.push_back(frame->GetModified(false));
+        double copyBest = 1e30;
+        for (int run = 0; run < 3; ++run) {
+            const auto t0 = Clock::now();
+            ParallelFor(threads, threads, [&](int t) {
+                const int y0 = height * t / threads, y1 = height * (t + 1) / threads;
+                for (const FrameLease& lease : leases)
+                    for (int y = y0; y < y1; ++y)
+                        std::memcpy(target.PixelRow(y), lease->PixelRow(y), static_cast<std::size_t>(width) * 4);
+            });
+            copyBest = std::min(copyBest, Seconds(t0, Clock::now()));
         }
-        copyBest = std::min(copyBest, Seconds(t0, Clock::now()));
+        volatile uint8_t sink = target.PixelRow(height / 2)[5];
+        (void)sink;
+        const double velmora = bytes / best / 1e9, reference = bytes / copyBest / 1e9;
+        std::printf("stack %dx%d n=%d threads=%d velmora_gbps=%.3f memcpy_gbps=%.3f ratio=%.3f\n", width, height,
+                    count, threads, velmora, reference, velmora / reference);
+        std::fflush(stdout);
     }
-    volatile uint8_t sink = target.PixelRow(height / 2)[5];
-    (void)sink;
-    const double velmora = bytes / best / 1e9, reference = bytes / copyBest / 1e9;
-    std::printf("stack %dx%d n=%d velmora_gbps=%.3f memcpy_gbps=%.3f ratio=%.3f\n", width, height, count, velmora,
-                reference, velmora / reference);
-    std::fflush(stdout);
+    SetStackDisplay(&shown);
+    DeleteFrameStack();
+    gFrames.clear();
+}
+
+// The Stack command chosen from its menu, with the clips window showing the
+// clips and the progress window up, against CreateInitialStack with no
+// windows to draw into.
+void BenchStackCommand(int count)
+{
+    MakeClips(640, 480, count);
+    GetCommandOperations().relayoutClipsWindow();
+    for (int threads : {1, 8}) {
+        gNumThreads = threads;
+        double command = 1e30;
+        for (int run = 0; run < 3; ++run) {
+            const auto t0 = Clock::now();
+            if (!MenuHandler(FourCC("OpSF"), 0, 0) || !HaveSummedStack())
+                std::fprintf(stderr, "stack command failed\n");
+            command = std::min(command, Seconds(t0, Clock::now()));
+        }
+        StackDisplay& shown = GetStackDisplay();
+        SetStackDisplay(nullptr);
+        const double core = BestStackSeconds();
+        SetStackDisplay(&shown);
+        std::printf("stack_command clips=%d threads=%d command_ms=%.1f core_ms=%.1f ratio=%.3f\n", count, threads,
+                    command * 1e3, core * 1e3, command / core);
+        std::fflush(stdout);
+    }
     DeleteFrameStack();
     gFrames.clear();
 }
@@ -139,6 +195,11 @@ void BenchSwap(int width, int height)
 
 int main()
 {
+    BenchSession session("stack");
+    if (!session.Ok()) {
+        std::fprintf(stderr, "stack: no scratch folder\n");
+        return 1;
+    }
     // Plenty of memory as far as the policy knows: nothing is swapped while
     // the sums are timed.
     SetFreeMemForTesting([] { return int64_t{1} << 40; });
@@ -148,8 +209,8 @@ int main()
     gRotationMethod = 1;
     BenchStack(640, 480, 200);
     BenchStack(1920, 1080, 200);
+    BenchStackCommand(200);
     BenchSwap(640, 480);
     BenchSwap(1920, 1080);
-    RemovePrivateTempFolder();
     return 0;
 }

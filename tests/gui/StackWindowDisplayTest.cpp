@@ -11,6 +11,8 @@
 #include "app/Application.h"
 #include "app/MainWindows.h"
 #include "app/WorkingDialog.h"
+#include "engine/ClipsWindow.h"
+#include "engine/ClipsWindowLayout.h"
 #include "engine/StackDisplay.h"
 #include "engine/SummedStack.h"
 #include "platform/qt/Canvas.h"
@@ -103,4 +105,23 @@ TEST_F(StackWindowDisplayTest, CancelInTheProgressWindowEndsTheBuild)
     EXPECT_FALSE(gFrameStackWindow->isVisible());
     EXPECT_EQ(gWorkingDialog, nullptr);
     SetStackDisplay(&display);
+}
+
+TEST_F(StackWindowDisplayTest, AQuickStackEndsWithEveryClipDrawn)
+{
+    // The marks and redraws of a stack faster than one screen update are
+    // gathered; what the clips window holds at the end is a full redraw.
+    gImageDim = MakeRect(0, 0, 8, 8);
+    for (int i = 0; i < 40; ++i)
+        AddClip(8, 8, static_cast<uint32_t>(i))->SetAlignment(MakePoint(0, 1), 1); // dirty: rendered by the stack
+    SetMaxClipDim(gImageDim);
+    FitClipsWindowToNumFrames(true);
+    DrawClipsWindow();
+    Canvas* canvas = ContentCanvas(gClipsWindow);
+    ASSERT_NE(canvas, nullptr);
+    ASSERT_GE(gNumClipsPerClipWindowPage, 2);
+    ASSERT_TRUE(CreateInitialStack());
+    const QImage shown = canvas->Image().copy();
+    DrawClipsWindow();
+    EXPECT_TRUE(shown == canvas->Image());
 }
