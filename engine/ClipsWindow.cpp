@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <vector>
 
@@ -156,7 +157,17 @@ Rect FindClipRectFromFrameIndex(int clip)
 
 std::string FormatClipScore(double score)
 {
+    if (!std::isfinite(score))
+        return std::isnan(score) ? "NaN" : (score < 0 ? "-inf" : "inf");
+    // Beyond the integer range the digits after the point mean nothing.
+    if (std::fabs(score) >= 1e15) {
+        char big[32];
+        std::snprintf(big, sizeof big, "%.3g", score);
+        return big;
+    }
     std::string text;
+    if (score < 0 && score > -1.0 && std::trunc(score * 1000.0) != 0)
+        text = "-";
     if (std::fabs(score) >= 1.0)
         text = std::to_string(static_cast<long long>(std::trunc(score)));
     text += '.';

@@ -2,6 +2,7 @@
 // paging marks, hover, Shift-drags, inclusion clicks and what its redraws render.
 #include "engine/ClipsWindow.h"
 
+#include <cmath>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -233,6 +234,11 @@ TEST(ClipsLayout, ScoreText)
     EXPECT_EQ(FormatClipScore(0.5), ".500");
     EXPECT_EQ(FormatClipScore(1.0), "1.000");
     EXPECT_EQ(FormatClipScore(12.3456), "12.345");
+    // Scores between -1 and 0 keep their sign; a score that is not a number
+    // prints as such.
+    EXPECT_EQ(FormatClipScore(-0.5), "-.500");
+    EXPECT_EQ(FormatClipScore(-2.25), "-2.250");
+    EXPECT_EQ(FormatClipScore(std::nan("")), "NaN");
 }
 
 // ---------------------------------------------------------------- the window
