@@ -150,6 +150,14 @@ void GWorldWrapper::UpdateGWorldFromRect(Rect r)
     Adopt(std::move(buffer), r);
 }
 
+void GWorldWrapper::MatchBufferSize(Rect r)
+{
+    if (r.right - r.left == Width() && r.bottom - r.top == Height())
+        return;
+    Buffer buffer = Allocate(r.right - r.left, r.bottom - r.top);  // may throw; nothing changed yet
+    Adopt(std::move(buffer), r);
+}
+
 GWorldWrapper& GWorldWrapper::operator=(const GWorldWrapper& source)
 {
     if (&source == this)
@@ -165,7 +173,9 @@ void CopyGWorldWrapper(const GWorldWrapper& source, GWorldWrapper& dest)
 {
     if (&source == &dest)
         return;
-    dest.UpdateGWorldFromRect(source.GetDim());
+    // Same bottom and right is not enough here: the copy fills the source's
+    // whole width and height, so the buffer must have exactly that size.
+    dest.MatchBufferSize(source.GetDim());
     const std::size_t rowPixels = static_cast<std::size_t>(source.Width()) * 4;
     for (int y = 0; y < source.Height(); ++y)
         std::memcpy(dest.PixelRow(y), source.PixelRow(y), rowPixels);

@@ -94,6 +94,10 @@ private:
     struct Buffer;
     static Buffer Allocate(int width, int height);
     void Adopt(Buffer&& buffer, Rect bounds);
+    // Gives this image a buffer of r's width and height unless it already has
+    // one of that size (then bounds and pixels stay): the copy's guarantee.
+    void MatchBufferSize(Rect r);
+    friend void CopyGWorldWrapper(const GWorldWrapper& source, GWorldWrapper& dest);
 
     Rect mBounds;
     int mDepth;

@@ -83,6 +83,21 @@ TEST(GWorldWrapper, ResizeKeepsPixelsWhenBottomAndRightAreTheSame)
     EXPECT_TRUE(AllWhite(*image));
 }
 
+TEST(GWorldWrapper, CopyIntoSameBottomRightOtherOriginTakesSourceSize)
+{
+    // Same bottom and right as the source but a smaller buffer: the copy
+    // must not keep it.
+    GWorldWrapper dest(32, MakeRect(3, 5, 10, 20), -1);
+    auto source = MakeImage(20, 10);
+    FillGradient(*source);
+    dest = *source;
+    EXPECT_EQ(dest.GetDim(), source->GetDim());
+    EXPECT_TRUE(SamePixels(dest, *source, true));
+    GWorldWrapper other(32, MakeRect(3, 5, 10, 20), -1);
+    CopyGWorldWrapper(*source, other);
+    EXPECT_TRUE(SamePixels(other, *source, true));
+}
+
 TEST(GWorldWrapper, FailedResizeLeavesImageAsItWas)
 {
     auto image = MakeImage(20, 10);
