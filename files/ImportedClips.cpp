@@ -64,8 +64,10 @@ std::unique_ptr<Frame> MakeImportedClip(std::unique_ptr<GWorldWrapper> original)
 {
     auto modified = std::make_unique<GWorldWrapper>(32, original->GetDim(), 0);
     *modified = *original;
-    // The constructor owns both images from here, also when it throws.
-    auto frame = std::make_unique<Frame>(0, original.release(), modified.release());
+    // The clip's memory is allocated before the images are released (a new-
+    // expression allocates before evaluating its arguments); the constructor
+    // owns both images from then on, also when it throws.
+    std::unique_ptr<Frame> frame(new Frame(0, original.release(), modified.release()));
     (void)frame->UpdateFrame(false); // a new clip in memory and unshared always renders
     return frame;
 }
