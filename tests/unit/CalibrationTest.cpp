@@ -150,6 +150,17 @@ TEST(Calibration, SubtractImageFromItselfIsBlack)
     EXPECT_EQ(GetPixel(*shifted, 1, 0).r, 10);
     EXPECT_EQ(GetPixel(*shifted, 2, 0).r, 10);
     EXPECT_EQ(GetPixel(*shifted, 3, 0).r, 70);
+    // Shifted backward, each pixel's calibration value lies behind it, where
+    // an in-place pass would already have written: 30-10, 60-30, 100-60.
+    auto backward = MakeImage(4, 1);
+    const uint8_t rising[4] = {10, 30, 60, 100};
+    for (int x = 0; x < 4; ++x)
+        SetPixel(*backward, x, 0, {0xFF, rising[x], 0, 0});
+    Subtract(*backward, *backward, MakeRect(0, 1, 1, 4), MakeRect(0, 0, 1, 3));
+    EXPECT_EQ(GetPixel(*backward, 0, 0).r, 10);
+    EXPECT_EQ(GetPixel(*backward, 1, 0).r, 20);
+    EXPECT_EQ(GetPixel(*backward, 2, 0).r, 30);
+    EXPECT_EQ(GetPixel(*backward, 3, 0).r, 40);
 }
 
 TEST(Calibration, SubtractMatchesNumpyPerChannelRects)
