@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/core/ByteOrder.h"
+#include "platform/core/RegularFile.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ uint64_t RawFileLength(const RawImportParams& params)
 RawReadResult ReadRawFile(const std::filesystem::path& file, const RawImportParams& params, std::vector<uint8_t>& bytes)
 {
     FileDescriptor f;
-    f.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    f.fd = OpenRegularFileForReading(file.c_str());
     if (f.fd < 0)
         return RawReadResult::cannotOpen;
     struct stat info;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/core/GWorldWrapper.h"
+#include "platform/core/RegularFile.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ PictFileStatus WritePictFile(const std::string& path, const GWorldWrapper& image
 PictFileStatus ReadPictFile(const std::string& path, std::unique_ptr<GWorldWrapper>* image, Rect* frame)
 {
     image->reset();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFileForReading(path.c_str());
     if (fd < 0)
         return PictFileStatus::readFailed;
     struct FdCloser {

@@ -22,6 +22,7 @@ extern "C" {
 }
 
 #include "platform/core/GWorldWrapper.h"
+#include "platform/core/RegularFile.h"
 
 namespace {
 
@@ -187,6 +188,10 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
 
+    // Only regular files: the library's blocking open would wait forever on
+    // a named pipe with no writer.
+    if (!IsRegularFile(file.c_str()))
+        return MediaStatus::cannotOpen;
     auto made = std::make_unique<Impl>();
     made->file = file;
     made->kind = kind;
