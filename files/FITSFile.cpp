@@ -5,10 +5,14 @@
 #include <memory>
 #include <new>
 #include <strings.h>
+#include <unistd.h>
 
 #include <fitsio.h>
 
+#include "files/CompressedFITS.h"
 #include "files/ReplacingSave.h"
+#include "platform/core/FreeMemory.h"
+#include "platform/core/RegularFile.h"
 
 const char* const kFITSCreatorKeyword = "CREATAPP";
 const char* const kFITSCreatorValue = "Velmora";
@@ -66,9 +70,39 @@ FITSReadResult ReadFITSImage(const std::string& name, FITSImage& image)
     std::string path = name;
     if (path == "-" || strncasecmp(path.c_str(), "stdin", 5) == 0)
         path.insert(0, "./");
+    // Only a regular file, opened without waiting on a pipe; CFITSIO then
+    // takes the name literally (no "(copy)" outputs, "[ext]" selections or
+    // filters). A gzip file is inflated here, checked and bounded first.
+    struct FdCloser {
+        int fd;
+        ~FdCloser()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } fd{OpenRegularFileForReading(path.c_str())};
+    if (fd.fd < 0)
+        return FITSReadResult::failed;
+    // Per pixel the read holds an int32 value and an undefined flag.
+    std::vector<char> inflated;
+    switch (InflateFITSPrimary(fd.fd, kMaxFITSSide, sizeof(int32_t) + 1, FreeMem(), inflated)) {
+    case CompressedFITSResult::notCompressed:
+    case CompressedFITSResult::ok:
+        break;
+    case CompressedFITSResult::failed:
+        return FITSReadResult::failed;
+    case CompressedFITSResult::outOfMemory:
+        return FITSReadResult::outOfMemory;
+    }
     int status = 0;
     fitsfile* raw = nullptr;
-    fits_open_file(&raw, path.c_str(), READONLY, &status);
+    if (inflated.empty()) {
+        fits_open_diskfile(&raw, path.c_str(), READONLY, &status);
+    } else {
+        void* memory = inflated.data();
+        std::size_t size = inflated.size();
+        fits_open_memfile(&raw, "inflated.fits", READONLY, &memory, &size, 0, nullptr, &status);
+    }
     if (status != 0) {
         ffcmsg();
         return FITSReadResult::failed;

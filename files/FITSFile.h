@@ -37,8 +37,8 @@ enum class FITSReadResult {
     outOfMemory, // the image's buffer could not be allocated
 };
 
-// Opens name read-only (CFITSIO's file-name rules, so compressed files open
-// too), requires NAXIS >= 2 with NAXIS1 and NAXIS2 in 1..kMaxFITSSide, and
+// Opens name read-only, taken literally (only a regular file; a gzip file is
+// inflated in memory as far as the first plane, after its header passed), requires NAXIS >= 2 with NAXIS1 and NAXIS2 in 1..kMaxFITSSide, and
 // reads the first NAXIS1 × NAXIS2 values of the primary image as int32 with
 // CFITSIO's scaling and conversion (BSCALE/BZERO applied; floats truncated);
 // undefined pixels (NaN, or the BLANK value) read as 0.

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "FITSReference.h"
+#include "platform/core/FreeMemory.h"
 #include "tests/support/PythonReference.h"
 
 namespace fs = std::filesystem;
@@ -307,6 +309,64 @@ TEST(FITSFileRead, TruncatedDataUnitIsRefusedBeforeAllocating)
     cutBytes.resize(2880 + 4000);
     WriteBytes(cut, cutBytes);
     EXPECT_EQ(ReadFITSImage(cut, image), FITSReadResult::failed);
+}
+
+TEST(FITSFileRead, NamesAreTakenLiterally)
+{
+    // Parentheses would name an output copy and brackets an extension or a
+    // filter; here they are part of the file's name.
+    const fs::path dir = ReferenceScratchDir();
+    for (const char* name : {"b16.fit(copy_made.fit)", "x[1].fit", "y.fit[#row>1]"}) {
+        SCOPED_TRACE(name);
+        const fs::path path = dir / name;
+        const std::vector<int32_t> plane = {4, 5, 6};
+        ASSERT_TRUE(WriteFITSPlane(path, plane.data(), 3, 1, kFITSBits16, "Red"));
+        FITSImage image;
+        ASSERT_EQ(ReadFITSImage(path.string(), image), FITSReadResult::ok);
+        EXPECT_EQ(image.pixels, plane);
+    }
+    EXPECT_FALSE(fs::exists(dir / "copy_made.fit"));
+}
+
+TEST(FITSFileRead, GzipFilesReadAndTheirDeclaredSizeIsCheckedFirst)
+{
+    const fs::path dir = ReferenceScratchDir();
+    const fs::path plain = dir / "small.fits";
+    const std::vector<int32_t> plane = {1, 2, 3, 4, 5, 6};
+    ASSERT_TRUE(WriteFITSPlane(plain, plane.data(), 3, 2, kFITSBits16, "Red"));
+    const auto gzip = [&](const fs::path& from) {
+        const fs::path to = from.string() + ".gz";
+        EXPECT_EQ(std::system(("gzip -c '" + from.string() + "' > '" + to.string() + "'").c_str()), 0);
+        return to;
+    };
+    FITSImage image;
+    ASSERT_EQ(ReadFITSImage(gzip(plain).string(), image), FITSReadResult::ok);
+    EXPECT_EQ(image.pixels, plane);
+
+    // 2000 × 2000 16-bit values (8 MB) in a file of a few kilobytes: beyond
+    // the 4 MB memory left, refused before anything of that size is inflated.
+    const fs::path big = dir / "big.fits";
+    std::vector<int32_t> zeros(2000 * 2000, 0);
+    ASSERT_TRUE(WriteFITSPlane(big, zeros.data(), 2000, 2000, kFITSBits16, "Red"));
+    const fs::path bigGz = gzip(big);
+    SetFreeMemForTesting([] { return int64_t{4} << 20; });
+    image = FITSImage{};
+    EXPECT_EQ(ReadFITSImage(bigGz.string(), image), FITSReadResult::outOfMemory);
+    SetFreeMemForTesting(nullptr);
+    EXPECT_TRUE(image.pixels.empty());
+
+    // A header declaring 32767 × 32767 values that the stream cannot hold.
+    std::vector<unsigned char> bytes = ReadBytes(plain.string());
+    std::string header(bytes.begin(), bytes.begin() + 2880);
+    for (const char* key : {"NAXIS1  =", "NAXIS2  ="}) {
+        const std::size_t at = header.find(key);
+        ASSERT_NE(at, std::string::npos);
+        header.replace(at + 10, 20, "               32767");
+    }
+    std::copy(header.begin(), header.end(), bytes.begin());
+    const fs::path claim = dir / "claim.fits";
+    WriteBytes(claim.string(), bytes);
+    EXPECT_EQ(ReadFITSImage(gzip(claim).string(), image), FITSReadResult::failed);
 }
 
 TEST(FITSFileRoundTrip, WrittenPlanesReadBackIdentical)
