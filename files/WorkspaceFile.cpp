@@ -13,6 +13,8 @@
 #include "files/ReplacingSave.h"
 #include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
+#include "platform/core/PictCodec.h"
+#include "platform/core/RegularFile.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ class FileReader {
 public:
     explicit FileReader(const std::filesystem::path& path)
     {
-        mFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        mFd = OpenRegularFileForReading(path.c_str());
         struct stat info {};
         if (mFd >= 0 && ::fstat(mFd, &info) == 0 && S_ISREG(info.st_mode))
             mLength = static_cast<uint64_t>(info.st_size);
@@ -112,7 +114,9 @@ WorkspaceReadStatus ReadCalibrationFrame(FileReader& in, bool asPictures, uint64
     if (!in.Read(size, sizeof size))
         return WorkspaceReadStatus::damaged;
     const int width = GetInt16(size), height = GetInt16(size + 2);
-    if (width < 1 || height < 1)
+    // A picture is never wider than a picture can record; its block's length
+    // bounds the rest (the decoder checks the rows fit before allocating).
+    if (width < 1 || height < 1 || (asPictures && width > kMaxPictWidth))
         return WorkspaceReadStatus::damaged;
     return ReadPixelBlock(in, asPictures, width, height, reserve, buffer, image);
 }

@@ -157,6 +157,20 @@ PictStatus ReadDirectBitsHeader(Reader& in, bool withRegion, DirectBits& bits)
     return PictStatus::ok;
 }
 
+// The fewest bytes bits' rows can take in the file: an unpacked row is its
+// row length; a packed row is its count and at best one two-byte run per 128
+// bytes of its unpacked components.
+std::size_t MinRowsBytes(const DirectBits& bits)
+{
+    const std::size_t width = static_cast<std::size_t>(bits.bounds.Width());
+    const std::size_t height = static_cast<std::size_t>(bits.bounds.Height());
+    if (bits.rowBytes < kMinPackedRowBytes)
+        return height * static_cast<std::size_t>(bits.rowBytes);
+    const std::size_t countBytes = bits.rowBytes > kMaxByteCountRowBytes ? 2 : 1;
+    const std::size_t components = static_cast<std::size_t>(bits.cmpCount) * width;
+    return height * (countBytes + 2 * ((components + 127) / 128));
+}
+
 // Decodes the rows of bits into image, whose top-left corner is frame's.
 PictStatus ReadDirectBitsRows(Reader& in, const DirectBits& bits, const Rect& frame, GWorldWrapper& image)
 {
@@ -392,8 +406,9 @@ PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWo
                 return PictStatus::unsupported;
             const int64_t drawn = static_cast<int64_t>(bits.dstRect.Width()) * bits.dstRect.Height();
             const int64_t whole = static_cast<int64_t>(picFrame.Width()) * picFrame.Height();
-            // Every row takes at least one byte of the file.
-            if (static_cast<std::size_t>(bits.bounds.Height()) > in.Left() || whole > drawn * kMaxFrameToDrawnRatio)
+            // The file must hold every row at its smallest before the frame
+            // is allocated and erased.
+            if (MinRowsBytes(bits) > in.Left() || whole > drawn * kMaxFrameToDrawnRatio)
                 return PictStatus::damaged;
             result = std::make_unique<GWorldWrapper>(32, MakeRect(0, 0, picFrame.Height(), picFrame.Width()), -1);
             const PictStatus rows = ReadDirectBitsRows(in, bits, picFrame, *result);

@@ -59,6 +59,8 @@ struct ForeignPicture {
     bool versionMinusOneHeader = false;
     bool extraOpcodes = false;
     bool withRegion = false;
+    int frameHeight = 0, frameWidth = 0; // the picture's frame when larger than the drawn rect
+    bool emptyRows = false;              // rows of a zero count and no data
 
     // Pixel (x, y) of the picture.
     static Argb PixelAt(int x, int y) { return Argb{0xFF, uint8_t(10 * x + y), uint8_t(100 + x), uint8_t(200 + y)}; }
@@ -68,7 +70,7 @@ struct ForeignPicture {
         const int t = frameTop, l = frameLeft, b = frameTop + height, r = frameLeft + width;
         std::vector<uint8_t> v;
         Put16(v, 0);
-        PutRect(v, t, l, b, r);
+        PutRect(v, t, l, frameHeight ? t + frameHeight : b, frameWidth ? l + frameWidth : r);
         Put16(v, 0x0011);
         Put16(v, 0x02FF);
         Put16(v, 0x0C00);
@@ -121,7 +123,9 @@ struct ForeignPicture {
             Put16(v, 10);
             PutRect(v, t, l, b, r);
         }
-        for (int y = 0; y < height; ++y) {
+        for (int y = 0; y < height && emptyRows; ++y)
+            rowBytes > 250 ? Put16(v, 0) : v.push_back(0);
+        for (int y = 0; y < height && !emptyRows; ++y) {
             std::vector<uint8_t> planes;
             if (cmpCount == 4)
                 for (int x = 0; x < width; ++x)
@@ -382,6 +386,24 @@ TEST(PictCodec, DamagedPicturesFailCleanly)
     huge[8] = 0x7F;
     std::unique_ptr<GWorldWrapper> out;
     EXPECT_NE(DecodePict(huge.data(), huge.size(), &out), PictStatus::ok);
+}
+
+TEST(PictCodec, FileTooShortForItsRowsIsRefusedBeforeTheFrameExists)
+{
+    // 16 rows of 200 pixels need at least 16 × (2 + 2 × 5) bytes; these rows
+    // hold 2 bytes each. The frame is 16 times the drawn rect.
+    ForeignPicture picture;
+    picture.width = 200;
+    picture.height = 16;
+    picture.frameWidth = 800;
+    picture.frameHeight = 64;
+    picture.emptyRows = true;
+    const std::vector<uint8_t> bytes = picture.Bytes();
+    FailNextImageAllocationsForTesting(1); // an allocation would throw
+    std::unique_ptr<GWorldWrapper> out;
+    EXPECT_EQ(DecodePict(bytes.data(), bytes.size(), &out), PictStatus::damaged);
+    FailNextImageAllocationsForTesting(0);
+    EXPECT_FALSE(out);
 }
 
 TEST(PictCodec, RandomGarbageNeverDecodes)
