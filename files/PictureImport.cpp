@@ -142,7 +142,10 @@ void AddSetOfPictures(std::vector<ProbedPicture> pictures)
     }
     if (FrameCount() == 0) {
         Rect frame = pictures.front().frame;
-        if (!VerifyImageWidth(&frame, true))
+        // The document takes the frame's size from (0, 0): a frame reaching
+        // far left of 0 is as wide as its sides say, whatever its right edge.
+        Rect sized = MakeRect(0, 0, frame.bottom - frame.top, frame.right - frame.left);
+        if (!VerifyImageWidth(&sized, true))
             return;
         try {
             TakeNewImageDim(frame);

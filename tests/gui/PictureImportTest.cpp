@@ -282,6 +282,20 @@ TEST_F(ImportTest, DeclinedWidthWarningImportsNothing)
     EXPECT_EQ(gImageDim, MakeRect(0, 0, 2, 4092));
 }
 
+TEST_F(ImportTest, AFrameLeftOfTheOriginIsWarnedAboutByTheWidthItGives)
+{
+    // A PICT's frame (0, -30000, 10, 100): its right edge is small, but the
+    // document would be 30100 wide.
+    WritePng(mDir / "small.png", 5, 2, 1);
+    mAlerts.Answer(false); // Cancel in the width warning
+    std::vector<ProbedPicture> pictures = {{mDir / "small.png", MakeRect(0, -30000, 10, 100)}};
+    AddSetOfPictures(pictures);
+    EXPECT_EQ(mAlerts.AlertCount(), 1);
+    EXPECT_EQ(AlertsTitled(kImageWidthWarningTitle), 1);
+    EXPECT_EQ(FrameCount(), 0);
+    EXPECT_EQ(gImageDim, Rect{});
+}
+
 TEST_F(ImportTest, OwnPictWithAFrameAwayFromTheOriginPassesTheSizeTest)
 {
     // A PICT whose frame ends where the document ends takes no question and
