@@ -18,6 +18,7 @@
 #include <QImageReader>
 #include <QSize>
 
+#include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/PictFile.h"
 #include "platform/qt/FfmpegVideo.h"
@@ -318,8 +319,26 @@ MediaStatus DecodeWithQt(const std::filesystem::path& file, PictureTarget& targe
     if (!SetUpReader(reader))
         return MediaStatus::unreadable;
     *cutShort = CutShort(reader.format(), file);
+    if (*cutShort)
+        return MediaStatus::damaged;
+    // The size the probe reports is the size decoded: a format that states
+    // it in its header is held to it, and Qt may allocate no more than that
+    // size needs (GIF's logical screen, for one, may claim far more).
+    const QSize declared = reader.size();
+    if (declared.isValid()) {
+        if (!SidesFit(declared.width(), declared.height()))
+            return MediaStatus::badSize;
+        // Qt's picture, its conversion and the target image.
+        const int64_t bytes = int64_t{declared.width()} * declared.height() * 4;
+        if (bytes * 3 > FreeMem())
+            throw std::bad_alloc();
+        // Eight bytes a pixel covers the deepest format Qt reads into.
+        reader.setAllocationLimit(static_cast<int>((bytes * 2 >> 20) + 1));
+    }
     QImage picture;
-    if (*cutShort || !reader.read(&picture) || picture.isNull())
+    if (!reader.read(&picture) || picture.isNull())
+        return MediaStatus::damaged;
+    if (declared.isValid() && picture.size() != declared)
         return MediaStatus::damaged;
     if (!SidesFit(picture.width(), picture.height()))
         return MediaStatus::badSize;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -337,6 +338,29 @@ TEST(PictureDecoder, DamagedAndForeignFilesFailCleanly)
     Rect frame;
     EXPECT_EQ(ProbePicture(dir / "missing.png", &frame), MediaStatus::cannotOpen);
     EXPECT_EQ(ProbePicture(dir / "absurd.pict", &frame), MediaStatus::badSize);
+}
+
+TEST(PictureDecoder, ProbeAndDecodeAgreeOnAGifsSize)
+{
+    // A one-pixel image on an 11621 × 14081 logical screen, 35 bytes: the
+    // decode gives the probe's size or nothing, never a larger picture.
+    ScratchFolder dir;
+    const auto file = dir / "screen.gif";
+    const std::string gif("GIF89a\x65\x2d\x01\x37\x80\x00\x00\x00\x00\x00\xff\xff\xff"
+                          "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b",
+                          35);
+    std::ofstream(file, std::ios::binary) << gif;
+    Rect probed;
+    const MediaStatus probe = ProbePicture(file, &probed);
+    std::unique_ptr<GWorldWrapper> image;
+    Rect decoded;
+    const MediaStatus decode = DecodePicture(file, &image, &decoded);
+    if (decode == MediaStatus::ok) {
+        ASSERT_EQ(probe, MediaStatus::ok);
+        EXPECT_EQ(decoded, probed);
+        EXPECT_EQ(image->GetDim(), probed);
+    }
+    EXPECT_LT(int64_t{decoded.Width()} * decoded.Height(), int64_t{1} << 24);
 }
 
 TEST(PictureDecoder, WorkersDecodeAtOnce)
