@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""Writes the hostile files kept as regression cases, one per fault class,
+under fuzz/regressions/<target>/. Each must be refused by the program in well
+under two seconds and a few hundred megabytes. Run from anywhere:
+    python3 fuzz/make_regressions.py
+"""
+import gzip
+import os
+import struct
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "regressions")
+
+
+def write(target, name, data):
+    folder = os.path.join(ROOT, target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def rect(top, left, bottom, right):
+    return struct.pack(">hhhh", top, left, bottom, right)
+
+
+def picture(frame, drawn, rows):
+    """A version 2 picture with one DirectBitsRect of 32-bit pixels, PackBits
+    rows (packType 4); frame and drawn are (top, left, bottom, right); rows is
+    the row data as stored (counts included)."""
+    t, l, b, r = drawn
+    width = r - l
+    row_bytes = 4 * width
+    v = struct.pack(">H", 0) + rect(*frame)
+    v += struct.pack(">HHH", 0x0011, 0x02FF, 0x0C00)
+    v += struct.pack(">hHII", -2, 0, 0x00480000, 0x00480000) + rect(*frame) + struct.pack(">I", 0)
+    v += struct.pack(">H", 0x009A) + struct.pack(">I", 0x000000FF)
+    v += struct.pack(">H", 0x8000 | row_bytes) + rect(0, 0, b - t, width)
+    v += struct.pack(">HHI", 0, 4, 0) + struct.pack(">II", 0x00480000, 0x00480000)
+    v += struct.pack(">HHHH", 16, 32, 3, 8) + struct.pack(">III", 0, 0, 0)
+    v += rect(0, 0, b - t, width) + rect(*drawn) + struct.pack(">H", 0x0040)
+    v += rows
+    if len(v) % 2:
+        v += b"\0"
+    return v + struct.pack(">H", 0x00FF)
+
+
+def pict_file(pic):
+    return bytes(512) + pic
+
+
+def empty_rows(height, width):
+    """Rows of a zero count: each takes only its count (two bytes when the
+    row length is above 250)."""
+    return (b"\0\0" if 4 * width > 250 else b"\0") * height
+
+
+# pict: a drawn rect of 4095 × 16400 in 16400 two-byte empty rows (33 KB)
+# lets a 32767 × 32767 frame (4.29 GB) pass a one-byte-a-row check. The rows
+# cannot fill the rect: refused before the frame is allocated.
+huge = picture((0, 0, 32767, 32767), (0, 0, 16400, 4095), empty_rows(16400, 4095))
+write("pict", "frame-beyond-its-rows.pict", pict_file(huge))
+
+# calibration: the same picture offered as a dark or flat frame.
+write("calibration", "frame-beyond-its-rows.pict", pict_file(huge))
+
+# picture: a 1.5 KB picture whose frame (0, -30000, 10, 100) has a small
+# right edge but gives a 30100-wide document: the width warning must come
+# from the width the document takes. It draws 10 rows of 1900 grey pixels at
+# the frame's right end (a sixteenth of the frame, as the decoder requires);
+# each row's 5700 component bytes are 44 runs of 128 and one of 68.
+packed = bytes([257 - 128, 0x80]) * 44 + bytes([257 - 68, 0x80])
+wide_rows = (struct.pack(">H", len(packed)) + packed) * 10
+write("picture", "frame-left-of-origin.pict",
+      pict_file(picture((0, -30000, 10, 100), (0, -1800, 10, 100), wide_rows)))
+
+# workspace: a picture-mode workspace of 1 × 1 clips whose dark frame says
+# 4095 × 32767 (int16 sides) and holds a picture of that frame with 2048
+# drawn rows of no data: the block's length cannot fill it, so nothing of
+# that size is allocated.
+block = picture((0, 0, 32767, 4095), (0, 0, 2048, 4095), empty_rows(2048, 4095))
+header = struct.pack("<i", -1) + b"\1" + struct.pack("<iiii", 0, 1, 1, 0) + b"\1\0" + struct.pack("<ii", 256, 0)
+assert len(header) == 31
+workspace = header + b"\0" + struct.pack("<hh", 4095, 32767) + struct.pack("<i", len(block)) + block
+write("workspace", "dark-frame-beyond-its-block.vws", workspace)
+
+# fits: a gzip file whose header declares 32767 × 32767 16-bit values
+# (2 GB) over a stream of a few hundred bytes: refused from the header,
+# before anything is inflated.
+cards = [
+    "SIMPLE  =                    T",
+    "BITPIX  =                   16",
+    "NAXIS   =                    2",
+    "NAXIS1  =                32767",
+    "NAXIS2  =                32767",
+    "END",
+]
+fits_header = b"".join(c.ljust(80).encode() for c in cards).ljust(2880, b" ")
+write("fits", "gzip-declares-2gb.fits.gz", gzip.compress(fits_header + bytes(2880 * 4), mtime=0))
+
+# picture: a 35-byte GIF whose logical screen is 11621 × 14081 and whose one
+# image is a single pixel. The size the probe reports is the size decoded,
+# and the decoder may allocate no more than that size needs.
+gif = b"GIF89a" + struct.pack("<HHBBB", 11621, 14081, 0x80, 0, 0) + bytes([0, 0, 0, 255, 255, 255])
+gif += b"\x2c" + struct.pack("<HHHHB", 0, 0, 1, 1, 0)
+gif += bytes([2, 2, 0x44, 0x01, 0]) + b"\x3b"  # LZW: clear, index 0, end in 3-bit codes
+write("picture", "huge-logical-screen.gif", gif)
