@@ -4,13 +4,25 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
-// Bytes the system can still give this process: MemAvailable of
-// /proc/meminfo (kB × 1024), or the free pages when that is missing, lowered
-// to what the cgroup's memory.max leaves above memory.current. One call reads
+// Bytes the system can still give this process: the tightest of
+//  - MemAvailable of /proc/meminfo (kB × 1024), or the free pages when that
+//    line is missing;
+//  - for the process's own cgroup v2 (its path from the "0::" line of
+//    /proc/self/cgroup) and each of its ancestors: memory.max − memory.current;
+//  - for its cgroup v1 memory controller: memory.limit_in_bytes −
+//    memory.usage_in_bytes.
+// A limit that is "max", missing or unreadable does not count. One call reads
 // a few small files (tens of microseconds): call it once per decision.
 // Any thread.
 int64_t FreeMem();
+
+// The same figure read below `root` instead of "/" (root + "/proc/meminfo",
+// root + "/sys/fs/cgroup/...", and /proc/self/cgroup taken from
+// root + "/proc/self/cgroup"), so tests can point it at fixture trees. Never
+// consults the test hook. Any thread.
+int64_t FreeMemUnder(const std::string& root);
 
 // Test hook: FreeMem returns source() instead (any thread may call it, so the
 // source must be thread-safe); an empty function restores the system figure.

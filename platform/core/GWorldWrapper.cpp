@@ -11,6 +11,8 @@
 #include <new>
 #include <utility>
 
+#include <sys/mman.h>
+
 namespace {
 
 // The padded-stride test mode can also be turned on for a whole test program
@@ -24,6 +26,26 @@ int RowPaddingFromEnvironment()
 std::atomic<int> sRowPaddingForTesting{RowPaddingFromEnvironment()};
 std::atomic<int> sFailAllocationsForTesting{0};
 constexpr uint8_t kCanaryByte = 0xA5;
+
+// Pixel blocks of this many bytes or more are mappings of their own, not heap
+// blocks. A clip's picture (a 640x480 clip is 1.2 MB) must give its memory
+// back to the system the moment it is freed, as when a clip goes to its temp
+// files: the memory budget counts on it. The C library's heap does not
+// promise that: once a large block has been freed, its adaptive threshold
+// serves later ones of that size from the heap arenas, where freed memory
+// stays with the process. A mapping of our own is returned by munmap at once,
+// whatever the allocator's state. Under AddressSanitizer the heap is kept, so
+// overruns of image rows are still caught there.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_PIXELS_ON_HEAP 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(VELMORA_PIXELS_ON_HEAP)
+constexpr std::size_t kMappedPixelBytes = std::numeric_limits<std::size_t>::max();
+#else
+constexpr std::size_t kMappedPixelBytes = std::size_t{128} << 10;
+#endif
 
 thread_local GrafPtr sCurrentPort = nullptr;
 
@@ -60,8 +82,16 @@ void FailNextImageAllocationsForTesting(int count)
 
 thread_local GrafPtr GWorldWrapper::sOldGW = nullptr;
 
+void GWorldWrapper::PixelRelease::operator()(uint8_t* pixels) const
+{
+    if (bytes > 0)
+        ::munmap(pixels, bytes);
+    else
+        delete[] pixels;
+}
+
 struct GWorldWrapper::Buffer {
-    std::unique_ptr<uint8_t[]> pixels;
+    Pixels pixels;
     std::ptrdiff_t rowBytes = 0;
 };
 
@@ -79,7 +109,14 @@ GWorldWrapper::Buffer GWorldWrapper::Allocate(int width, int height)
     const std::size_t size = static_cast<std::size_t>(buffer.rowBytes) * static_cast<std::size_t>(height);
     if (width == 0 || height == 0)
         return buffer;
-    buffer.pixels.reset(new uint8_t[size]);  // throws std::bad_alloc
+    if (size >= kMappedPixelBytes) {
+        void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            throw std::bad_alloc();
+        buffer.pixels = Pixels(static_cast<uint8_t*>(mapped), PixelRelease{size});
+    } else {
+        buffer.pixels = Pixels(new uint8_t[size], PixelRelease{0});  // throws std::bad_alloc
+    }
     // Only the padding gets the canary; the pixels are erased by the caller,
     // so large images are touched once.
     const std::ptrdiff_t used = static_cast<std::ptrdiff_t>(width) * 4;

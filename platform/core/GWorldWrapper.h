@@ -91,6 +91,14 @@ public:
     bool RowPaddingIntact() const;
 
 private:
+    // Frees a pixel block the way Allocate obtained it (bytes > 0: a mapping
+    // of that many bytes; 0: the heap).
+    struct PixelRelease {
+        std::size_t bytes; // value-initialised (0) in an empty pointer
+        void operator()(uint8_t* pixels) const;
+    };
+    using Pixels = std::unique_ptr<uint8_t[], PixelRelease>;
+
     struct Buffer;
     static Buffer Allocate(int width, int height);
     void Adopt(Buffer&& buffer, Rect bounds);
@@ -102,7 +110,7 @@ private:
     Rect mBounds;
     int mDepth;
     int mClutID;
-    std::unique_ptr<uint8_t[]> mPixels;
+    Pixels mPixels;
     std::ptrdiff_t mRowBytes = 0;
 
     thread_local static GrafPtr sOldGW;

@@ -4,6 +4,8 @@
 #include "engine/MemoryPolicy.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "files/ImportedClips.h"
 #include "platform/core/StandardAlerts.h"
 #include "tests/support/ScriptedInteraction.h"
 #include "tests/unit/EngineFixture.h"
@@ -49,6 +52,33 @@ protected:
         return o && m && SamePixels(*o, *s.original) && SamePixels(*m, *s.modified);
     }
 };
+
+// The resident set (field "VmRSS") or its peak ("VmHWM") of this process
+// in bytes, from /proc/self/status; -1 when unreadable.
+int64_t StatusBytes(const char* field)
+{
+    FILE* file = std::fopen("/proc/self/status", "re");
+    if (!file)
+        return -1;
+    char line[256];
+    long long kilobytes = -1;
+    const std::size_t length = std::strlen(field);
+    while (std::fgets(line, sizeof line, file))
+        if (std::strncmp(line, field, length) == 0 && line[length] == ':')
+            std::sscanf(line + length + 1, "%lld", &kilobytes);
+    std::fclose(file);
+    return kilobytes < 0 ? -1 : static_cast<int64_t>(kilobytes) * 1024;
+}
+
+// Starts a new peak from the present resident set (the kernel's "5" of
+// clear_refs); false where the kernel refuses.
+bool ResetPeakResidentSet()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
 
 } // namespace
 
@@ -384,4 +414,44 @@ TEST_F(MemoryPolicyTest, ScratchImagesFollowTheThreadCountAndTheDocumentSize)
     Frame* large = AddClip(1280, 960, 31);
     large->SetDebayer(1, 2);
     ASSERT_TRUE(large->UpdateFrame(false));
+}
+
+TEST_F(MemoryPolicyTest, ManyClipsKeepTheResidentSetWithinTheBudget)
+{
+    // The budget is what the process holds now plus 40 MiB; the free figure
+    // is the budget less the present resident set, as the system would say.
+    // 300 clips of 320 × 240 (two images each, 184 MB) cannot all stay in
+    // memory: clips swapped out must give their memory back at once, through
+    // import and through passes that bring clips back on several threads.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory and quarantine are resident too";
+#endif
+    if (!ResetPeakResidentSet() || StatusBytes("VmRSS") < 0)
+        GTEST_SKIP() << "no /proc peak reset here";
+    const int64_t budget = StatusBytes("VmRSS") + (int64_t{40} << 20);
+    SetFreeMemForTesting([budget] { return budget - StatusBytes("VmRSS"); });
+    constexpr int kClips = 300;
+    for (int i = 0; i < kClips; ++i)
+        (void)AppendImportedClip(std::unique_ptr<Frame>(AddClip(320, 240, static_cast<uint32_t>(i), false)));
+    int swapped = 0;
+    for (auto& frame : gFrames)
+        swapped += frame->InMemory() ? 0 : 1;
+    EXPECT_GT(swapped, kClips / 2);
+
+    // Two passes over every clip, split over four threads.
+    for (int pass = 0; pass < 2; ++pass) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([t] {
+                for (int i = t; i < kClips; i += 4) {
+                    FrameLease lease = gFrames[static_cast<std::size_t>(i)]->GetOriginal();
+                    EXPECT_TRUE(lease);
+                }
+            });
+        for (auto& thread : threads)
+            thread.join();
+    }
+    const int64_t peak = StatusBytes("VmHWM");
+    EXPECT_LE(peak, budget + budget / 20) << "budget " << (budget >> 20) << " MiB, peak " << (peak >> 20) << " MiB";
+    SetFreeMemForTesting([] { return kPlenty; });
 }
