@@ -16,6 +16,7 @@
 #include "engine/BandPipeline.h"
 #include "engine/BandWorkers.h"
 #include "engine/CalibrationFrames.h"
+#include "engine/ClipReadAhead.h"
 #include "engine/FrameList.h"
 #include "engine/ImageDim.h"
 #include "engine/StackDisplay.h"
@@ -397,6 +398,8 @@ void AdoptPlanes(std::unique_ptr<int32_t[]> planes[3], int width, int height, bo
 // Included clips whose pixels may wait, pinned, for the threads to add
 // them: two batches, so that one is handed in while the other is added.
 constexpr int kPinnedClips = 2 * kClipsPerPass;
+// Included clips brought back ahead of the one being taken, at most.
+constexpr int kReadAheadClips = kPinnedClips + kClipsPerPass;
 
 // Sums every included clip into the builder's planes, the clips taken on
 // this thread in order and added band by band on gNumThreads threads while
@@ -425,6 +428,23 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
         return false;
     }
     BandPipeline& pipeline = *threads;
+    // Clips on disk come back on helpers of their own while the ones before
+    // are added, as far ahead as memory allows.
+    std::unique_ptr<ClipReadAhead> readAhead;
+    try {
+        std::vector<Frame*> order;
+        bool anyOnDisk = false;
+        for (const auto& frame : gFrames)
+            if (frame->GetSumStackIncluded()) {
+                order.push_back(frame.get());
+                anyOnDisk = anyOnDisk || !frame->InMemory();
+            }
+        if (anyOnDisk)
+            readAhead = std::make_unique<ClipReadAhead>(std::move(order), std::max(1, gNumThreads), kReadAheadClips,
+                                                        2 * static_cast<int64_t>(width) * height * 4);
+    } catch (const std::bad_alloc&) {
+        // Without it the clips come back one by one on this thread.
+    }
     display.OpenProgress(clipCount - 1);
     gNumFramesInStack = 0.0;
     int published = 0;
@@ -436,6 +456,8 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
         const int done = pipeline.Done();
         for (; released < done; ++released)
             leases[static_cast<std::size_t>(released)].reset();
+        if (readAhead)
+            readAhead->Finished(released);
         for (; reported < unreported.size() && unreported[reported].second <= done; ++reported) {
             const int index = unreported[reported].first;
             if (gFrames[static_cast<std::size_t>(index)]->GetSumStackIncluded())
@@ -460,7 +482,12 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
             gNumFramesInStack += 1.0;
             std::string failure;
             try {
+                if (readAhead)
+                    readAhead->BringBack(frame);
                 FrameLease lease = frame.GetModified(true);
+                // A helper moving this clip (or making room) makes it wait, never fail.
+                while (!lease && readAhead && readAhead->WaitForMove())
+                    lease = frame.GetModified(true);
                 if (!lease)
                     failure = "Clip " + std::to_string(i + 1) +
                               " could not be read back from its temporary file, so no stack was made.";

@@ -1,9 +1,12 @@
 // tests/unit/ThreadedStackTest.cpp: the summed stack built on several
 // threads gives the planes of one thread, bit for bit, with per-channel
-// offsets, excluded clips, hot pixels and partial coverage.
+// offsets, excluded clips, hot pixels and partial coverage; clips on disk
+// are brought back ahead within the free memory.
 #include "engine/SummedStack.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "app/ShellSettings.h"
+#include "engine/MemoryPolicy.h"
+#include "platform/core/MainThread.h"
 #include "tests/unit/EngineFixture.h"
 
 namespace {
@@ -76,4 +81,45 @@ TEST_F(ThreadedStackTest, EveryThreadCountGivesTheSumsOfOneThread)
         for (int threads : {2, 3, 8})
             EXPECT_TRUE(StackOn(threads) == one) << threads << " threads";
     }
+}
+
+TEST_F(ThreadedStackTest, ReadAheadStaysWithinTheFreeMemory)
+{
+    const int w = 64, h = 48, clips = 120;
+    MakeClips(w, h, clips);
+    const std::vector<int32_t> inMemory = StackOn(4);
+    for (int i = 1; i < clips; ++i)
+        ASSERT_TRUE(gFrames[static_cast<std::size_t>(i)]->SendToTempDiskFile());
+    // The figure: room for kRoom clips (both images) above the threshold,
+    // less every clip not wholly on disk (one coming back counts already).
+    // The stack itself holds under 40 clips at a time, so all the rest of
+    // the room is the read-ahead's.
+    constexpr int kRoom = 50;
+    const int64_t clipBytes = 2 * int64_t{w} * h * 4;
+    std::atomic<int> most{0};
+    std::atomic<bool> helpersAsked{false};
+    SetFreeMemForTesting([&] {
+        int held = 0;
+        for (const auto& frame : gFrames)
+            held += frame->GetResidency() != Frame::Residency::OnDisk;
+        int seen = most.load();
+        while (held > seen && !most.compare_exchange_weak(seen, held)) {
+        }
+        if (!IsMainThread())
+            helpersAsked = true;
+        return kLowMemoryThreshold + (kRoom - held) * clipBytes;
+    });
+    EXPECT_TRUE(StackOn(4) == inMemory);
+    EXPECT_TRUE(helpersAsked.load());
+    // The helpers stop at the figure. The stack's own swap-ins, for clips
+    // the helpers have not reached, may still take a few clips past it, as
+    // the swap rules let the stack's next clip come back when memory is low
+    // (racing the helpers' swap-outs of finished clips); a read-ahead blind
+    // to the figure would hold its whole distance ahead on top.
+    EXPECT_LE(most.load(), kRoom + 4);
+    int onDisk = 0;
+    for (const auto& frame : gFrames)
+        onDisk += frame->GetResidency() == Frame::Residency::OnDisk;
+    EXPECT_EQ(TempFileCount(), 2 * onDisk);
+    EXPECT_TRUE(gFrames[0]->InMemory());
 }
