@@ -534,6 +534,41 @@ TEST_F(WorkspaceFileTest, GarbageAndHostileFilesAreRefused)
     EXPECT_EQ(spoiled(clipAt + 27 + 4 + 12, std::vector<uint8_t>(40, 0xFF)), WorkspaceReadStatus::endedEarly); // rows
 }
 
+TEST_F(WorkspaceFileTest, ACalibrationFrameIsBoundedByItsBlockBeforeAnythingIsAllocated)
+{
+    // A picture-mode workspace of 1 × 1 clips whose dark frame claims
+    // 4095 × 32767 and holds a picture of that frame drawing 2048 rows that
+    // its 5000-byte block cannot hold.
+    auto drawn = MakeImage(4095, 2048);
+    std::vector<uint8_t> block;
+    ASSERT_EQ(EncodePict(*drawn, block), PictStatus::ok);
+    drawn.reset();
+    block[6] = 0x7F; // frame bottom 32767
+    block[7] = 0xFF;
+    block.resize(5000);
+    WorkspaceHeader header;
+    header.asPictures = true;
+    header.width = 1;
+    header.height = 1;
+    header.hasDark = true;
+    std::vector<uint8_t> bytes(kWorkspaceHeaderBytes + 1 + 4 + 4);
+    EncodeWorkspaceHeader(header, bytes.data());
+    PutInt16(bytes.data() + kWorkspaceHeaderBytes + 1, 4095);
+    PutInt16(bytes.data() + kWorkspaceHeaderBytes + 3, 32767);
+    PutInt32(bytes.data() + kWorkspaceHeaderBytes + 5, static_cast<int32_t>(block.size()));
+    bytes.insert(bytes.end(), block.begin(), block.end());
+    const fs::path path = File("frame.work");
+    PutFile(path, bytes);
+    FailNextImageAllocationsForTesting(1); // an image allocation would throw
+    EXPECT_EQ(Read(path).status, WorkspaceReadStatus::damaged);
+    FailNextImageAllocationsForTesting(0);
+
+    // Wider than any picture records.
+    PutInt16(bytes.data() + kWorkspaceHeaderBytes + 1, 4096);
+    PutFile(path, bytes);
+    EXPECT_EQ(Read(path).status, WorkspaceReadStatus::damaged);
+}
+
 TEST_F(WorkspaceFileTest, FailedSavesKeepTheOldFile)
 {
     const TestDocument doc = MakeDocument(6, 4, 3, false, true, true);
