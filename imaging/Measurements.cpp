@@ -4,15 +4,21 @@
 #include "imaging/Measurements.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "imaging/FFT2D.h"
 #include "imaging/PixelTransfer.h"
 
 namespace {
+
+std::atomic<bool> sForcePortableDifference{false};
 
 // 0 when rect is non-empty and lies inside image, else the code: empty first,
 // then a negative edge, then past the edge.
@@ -54,11 +60,64 @@ template <int Channel> uint32_t RowDifference(const uint8_t* pa, const uint8_t* 
     return sum;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+#define VELMORA_DIFFERENCE_AVX2 1
+// The same sum eight pixels at a time: the byte differences of the counted
+// components, kept where a's pixel takes part, summed exactly by SAD.
+template <int Channel>
+__attribute__((target("avx2"))) uint32_t RowDifferenceAvx2(const uint8_t* pa, const uint8_t* pb, int w,
+                                                            int threshold)
+{
+    const __m256i keep = _mm256_set1_epi32(Channel == 0 ? static_cast<int>(0xFFFFFF00u) : 0xFF << (8 * Channel));
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    // value >= threshold as value > threshold - 1 over values 0...255
+    const __m256i below = _mm256_set1_epi32(std::clamp(threshold, -1, 256) - 1);
+    __m256i sums = _mm256_setzero_si256();
+    int x = 0;
+    for (; x + 8 <= w; x += 8, pa += 32, pb += 32) {
+        const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pa));
+        const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pb));
+        __m256i value;
+        if constexpr (Channel == 0) {
+            const __m256i rgb = _mm256_srli_epi32(va, 8);
+            const __m256i m = _mm256_max_epu8(rgb, _mm256_srli_epi32(rgb, 8));
+            value = _mm256_and_si256(_mm256_max_epu8(m, _mm256_srli_epi32(rgb, 16)), low);
+        } else {
+            value = _mm256_and_si256(_mm256_srli_epi32(va, 8 * Channel), low);
+        }
+        const __m256i counted = _mm256_and_si256(_mm256_cmpgt_epi32(value, below), keep);
+        const __m256i d = _mm256_sub_epi8(_mm256_max_epu8(va, vb), _mm256_min_epu8(va, vb));
+        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(_mm256_and_si256(d, counted), _mm256_setzero_si256()));
+    }
+    alignas(32) uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
+    return static_cast<uint32_t>(lanes[0] + lanes[1] + lanes[2] + lanes[3]) +
+           RowDifference<Channel>(pa, pb, w - x, threshold);
+}
+
+bool UseAvx2()
+{
+    static const bool hasAvx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return hasAvx2 && !sForcePortableDifference.load(std::memory_order_relaxed);
+}
+#endif
+
 template <int Channel>
 int64_t Difference(const GWorldWrapper& a, const GWorldWrapper& b, Rect ra, Rect rb, int threshold)
 {
     const int w = ra.Width(), h = ra.Height();
     int64_t total = 0;
+#if defined(VELMORA_DIFFERENCE_AVX2)
+    if (UseAvx2()) {
+        for (int i = 0; i < h; ++i)
+            total += RowDifferenceAvx2<Channel>(RowAt(a, ra.top + i, ra.left), RowAt(b, rb.top + i, rb.left), w,
+                                                threshold);
+        return total;
+    }
+#endif
     for (int i = 0; i < h; ++i)
         total += RowDifference<Channel>(RowAt(a, ra.top + i, ra.left), RowAt(b, rb.top + i, rb.left), w, threshold);
     return total;
@@ -131,6 +190,11 @@ double CalculateDifference(const GWorldWrapper& a, const GWorldWrapper& b, bool 
         a.UnlockPixels();
     const double pixels = static_cast<double>(w) * static_cast<double>(h);
     return static_cast<double>(d) / (pixels * (channel == 0 ? 765.0 : 255.0));
+}
+
+void ForcePortableDifferenceForTesting(bool force)
+{
+    sForcePortableDifference.store(force, std::memory_order_relaxed);
 }
 
 double CalculateValue(const GWorldWrapper& image, Rect rect)

@@ -29,6 +29,10 @@ constexpr int kMeasurePastImageEdge = -3;
 double CalculateDifference(const GWorldWrapper& a, const GWorldWrapper& b, bool lockA, bool lockB, Rect rectA,
                            Rect rectB, int channel, int threshold);
 
+// Tests: true makes CalculateDifference use its portable loop even where the
+// processor has vector instructions.
+void ForcePortableDifferenceForTesting(bool force);
+
 // Mean pixel value over rect divided by 255 (0...1). -1.0 for an empty rect,
 // -2.0 for a negative left or top, -3.0 for a rect past the image's edge.
 double CalculateValue(const GWorldWrapper& image, Rect rect);

@@ -409,3 +409,22 @@ TEST(NormalizationFactor, Cases)
 }
 
 } // namespace
+
+TEST(CalculateDifference, VectorLoopMatchesPortable)
+{
+    for (int w : {1, 7, 9, 15, 17, 33, 101}) {
+        auto a = MakeImage(w, 5);
+        auto b = MakeImage(w, 5);
+        FillNoise(*a, static_cast<uint32_t>(w));
+        FillNoise(*b, static_cast<uint32_t>(w + 1000));
+        for (int channel = 0; channel <= 3; ++channel)
+            for (int threshold : {-5, 0, 1, 90, 200, 255, 256}) {
+                const double vector = CalculateDifference(*a, *b, true, true, Bounds(*a), Bounds(*b), channel, threshold);
+                ForcePortableDifferenceForTesting(true);
+                const double portable =
+                    CalculateDifference(*a, *b, true, true, Bounds(*a), Bounds(*b), channel, threshold);
+                ForcePortableDifferenceForTesting(false);
+                EXPECT_EQ(vector, portable) << w << ' ' << channel << ' ' << threshold;
+            }
+    }
+}
