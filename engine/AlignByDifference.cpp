@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <new>
 
 #include "app/Alerts.h"
 #include "app/AlignmentModes.h"
@@ -37,6 +39,9 @@ DifferenceReference sReference;
 int sStartStep = 1;
 bool sSeparate = false;
 bool sChannelUsable[4] = {true, true, true, true}; // per channel number: some reference pixel takes part
+// The reference's counted pixels per channel number, made once a job; a
+// channel without (no memory) measures with CalculateDifference.
+std::unique_ptr<const PreparedDifference> sPrepared[4];
 
 // Settings of the running nudge job, likewise.
 Point sNudgeOffset;
@@ -97,6 +102,8 @@ int AutoAlignOneChannelByDifference(Frame& frame, int channel)
         FrameLease image = frame.GetModified(false);
         if (!image)
             return -1.0;
+        if (sPrepared[channel])
+            return sPrepared[channel]->Against(*image, true, moved);
         return CalculateDifference(*sReference.lease, *image, false, true, sReference.bounds, moved, channel,
                                    sReference.threshold);
     };
@@ -133,9 +140,32 @@ void Thread_AutoAlignFramesByDifference(const FrameJobRange& range)
     AlignClipsOfRangeButReference(range, AutoAlignOneFrameByDifference);
 }
 
+// Prepares the reference for the channels the job measures; a channel whose
+// copy cannot be made is measured without one.
+void PrepareReference()
+{
+    for (int c = 0; c < 4; ++c) {
+        sPrepared[c].reset();
+        if (sSeparate ? c == 0 || !sChannelUsable[c] : c != 0)
+            continue;
+        try {
+            sPrepared[c] = std::make_unique<const PreparedDifference>(*sReference.lease, sReference.bounds, c,
+                                                                      sReference.threshold);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+}
+
+void ReleaseReference()
+{
+    for (auto& prepared : sPrepared)
+        prepared.reset();
+    ReleaseDifferenceReference(sReference);
+}
+
 void Thread_AutoAlignFramesByDifferenceFinal()
 {
-    ReleaseDifferenceReference(sReference);
+    ReleaseReference();
     DiscardStackAndRedrawClips();
 }
 
@@ -263,8 +293,9 @@ void AutoAlignFramesByDifference()
     sSeparate = gAlignChannelsSeparately;
     for (int c = 0; c < 4; ++c)
         sChannelUsable[c] = counts[c] > 0;
+    PrepareReference();
     if (!RunThreadedFrameProc(&Thread_AutoAlignFramesByDifference, &Thread_AutoAlignFramesByDifferenceFinal, 0))
-        ReleaseDifferenceReference(sReference);
+        ReleaseReference();
 }
 
 void ClearFrameAlignment()

@@ -11,6 +11,7 @@
 #include "app/ShellSettings.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/FrameRenderSteps.h"
+#include "imaging/Transforms.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/MainThread.h"
 
@@ -146,6 +147,18 @@ bool RunCalibrationAndGeometry(GWorldWrapper& modified, const FrameSettings& s)
     if (s.medianFilterThreshold != 0)
         steps.median(modified, s.medianFilterRadius, s.medianFilterThreshold);
     return complete;
+}
+
+// True when a full render of s does nothing but the per-channel shift, with
+// the image library's own steps: the shifted image is then written straight
+// from the original in one pass. Steps a test replaced run one by one.
+bool OnlyShifts(const FrameSettings& s)
+{
+    if (&CurrentFrameRenderSteps() != &DefaultFrameRenderSteps())
+        return false;
+    const bool rotates = s.rotation != 0 && (gRotationMethod == 1 || gRotationMethod == 2);
+    return !s.debayerized && !(gDarkFrame && s.darkFrameSubtracted) && !(gFlatFrame && s.flatFrameDivided) &&
+           !s.interpolateInterlace && !rotates && s.normalizationFactor == 1.0 && s.medianFilterThreshold == 0;
 }
 
 } // namespace
@@ -640,12 +653,17 @@ bool Frame::Render(RenderKind kind, bool force)
         }
     } guard{this};
 
-    CopyPixels(original, modified);
     bool complete = true;
-    if (kind == RenderKind::debayerOnly && settings.debayerized)
-        CurrentFrameRenderSteps().debayer(modified, settings.bayerPattern, settings.debayerMethod);
-    if (kind == RenderKind::full)
-        complete = RunCalibrationAndGeometry(modified, settings);
+    if (kind == RenderKind::full && OnlyShifts(settings) && original.Width() == modified.Width() &&
+        original.Height() == modified.Height()) {
+        TranslateImageFrom(original, modified, settings.alignment[0], settings.alignment[1], settings.alignment[2]);
+    } else {
+        CopyPixels(original, modified);
+        if (kind == RenderKind::debayerOnly && settings.debayerized)
+            CurrentFrameRenderSteps().debayer(modified, settings.bayerPattern, settings.debayerMethod);
+        if (kind == RenderKind::full)
+            complete = RunCalibrationAndGeometry(modified, settings);
+    }
     GWorldWrapper* thumbnail = nullptr;
     if (kind == RenderKind::full && !clipDim.IsEmpty()) {
         // Destination-driven sampling: one read per thumbnail pixel.

@@ -10,6 +10,9 @@
 // spectrum, which uses the FFT's shared scratch (one thread at a time).
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/core/GWorldWrapper.h"
 
 // Codes returned for bad rectangles (as doubles by the mean measurements).
@@ -29,8 +32,30 @@ constexpr int kMeasurePastImageEdge = -3;
 double CalculateDifference(const GWorldWrapper& a, const GWorldWrapper& b, bool lockA, bool lockB, Rect rectA,
                            Rect rectB, int channel, int threshold);
 
-// Tests: true makes CalculateDifference use its portable loop even where the
-// processor has vector instructions.
+// CalculateDifference's side a made once for many measurements of the same a,
+// rectA, channel and threshold against other images or rects, as a search
+// does: a's components over rectA that take part, the others cleared.
+class PreparedDifference {
+public:
+    // Reads a over rectA (its pixels readable); a bad rectA is kept and
+    // answered by Against. Throws std::bad_alloc when its copy of the rect
+    // cannot be made.
+    PreparedDifference(const GWorldWrapper& a, Rect rectA, int channel, int threshold);
+
+    // CalculateDifference(a, b, false, lockB, rectA, rectB, channel,
+    // threshold) with a as it was when prepared; the same value, bit for bit.
+    double Against(const GWorldWrapper& b, bool lockB, Rect rectB) const;
+
+private:
+    int mWidthA, mHeightA; // a's size
+    Rect mRect;
+    int mChannel, mThreshold;
+    int mStride = 0;             // pixels a row of mCounted, a multiple of 8
+    std::vector<uint32_t> mCounted; // a's pixels over rectA, components that do not take part (and alpha) 0
+};
+
+// Tests: true makes CalculateDifference and PreparedDifference use their
+// portable loops even where the processor has vector instructions.
 void ForcePortableDifferenceForTesting(bool force);
 
 // Mean pixel value over rect divided by 255 (0...1). -1.0 for an empty rect,

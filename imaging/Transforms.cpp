@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -58,6 +59,51 @@ void ShiftChannel(const GWorldWrapper& source, GWorldWrapper& image, int compone
     }
 }
 
+uint32_t Load32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void Store32(uint8_t* p, uint32_t v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The bits of a pixel read as uint32_t that hold bytes first ... last.
+uint32_t ByteMask(int first, int last)
+{
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    for (int i = first; i <= last; ++i)
+        bytes[i] = 0xFF;
+    return Load32(bytes);
+}
+
+// Row y of image from row y of source when all three channels move by offset:
+// source's alpha, and its colours from the row and column the offset reaches
+// back to, 0 where that lies outside.
+void ShiftRowTogether(const GWorldWrapper& source, GWorldWrapper& image, int y, Point offset)
+{
+    const int width = image.Width(), height = image.Height();
+    const uint32_t alpha = ByteMask(0, 0), colours = ByteMask(1, 3);
+    const uint8_t* s = source.PixelRow(y);
+    uint8_t* d = image.PixelRow(y);
+    const int sy = y - offset.v;
+    int first = std::clamp(int{offset.h}, 0, width), last = std::clamp(width + offset.h, 0, width);
+    if (sy < 0 || sy >= height)
+        first = last = width;
+    const uint8_t* moved = first < last ? source.PixelRow(sy) - 4 * std::ptrdiff_t{offset.h} : nullptr;
+    for (int x = 0; x < first; ++x)
+        Store32(d + 4 * std::ptrdiff_t{x}, Load32(s + 4 * std::ptrdiff_t{x}) & alpha);
+    for (int x = first; x < last; ++x) {
+        const std::ptrdiff_t at = 4 * std::ptrdiff_t{x};
+        Store32(d + at, (Load32(s + at) & alpha) | (Load32(moved + at) & colours));
+    }
+    for (int x = std::max(first, last); x < width; ++x)
+        Store32(d + 4 * std::ptrdiff_t{x}, Load32(s + 4 * std::ptrdiff_t{x}) & alpha);
+}
+
 } // namespace
 
 void InterpolateInterlaceImage(GWorldWrapper& image)
@@ -86,4 +132,31 @@ void TranslateImage(GWorldWrapper& image, Point red, Point green, Point blue)
     ShiftChannel(*source, image, 1, red);
     ShiftChannel(*source, image, 2, green);
     ShiftChannel(*source, image, 3, blue);
+}
+
+void TranslateImageFrom(const GWorldWrapper& source, GWorldWrapper& image, Point red, Point green, Point blue)
+{
+    const std::size_t bytes = 4 * static_cast<std::size_t>(image.Width());
+    if (red == Point{} && green == Point{} && blue == Point{}) {
+        for (int y = 0; y < image.Height(); ++y)
+            std::memcpy(image.PixelRow(y), source.PixelRow(y), bytes);
+        return;
+    }
+    if (red == green && green == blue) {
+        for (int y = 0; y < image.Height(); ++y)
+            ShiftRowTogether(source, image, y, red);
+        return;
+    }
+    // Channels apart: source's alpha with the colours cleared, then each
+    // channel written from source where its content reaches.
+    const uint32_t alpha = ByteMask(0, 0);
+    for (int y = 0; y < image.Height(); ++y) {
+        const uint8_t* s = source.PixelRow(y);
+        uint8_t* d = image.PixelRow(y);
+        for (int x = 0; x < image.Width(); ++x)
+            Store32(d + 4 * std::ptrdiff_t{x}, Load32(s + 4 * std::ptrdiff_t{x}) & alpha);
+    }
+    ShiftChannel(source, image, 1, red);
+    ShiftChannel(source, image, 2, green);
+    ShiftChannel(source, image, 3, blue);
 }

@@ -20,3 +20,9 @@ void InterpolateInterlaceImage(GWorldWrapper& image);
 // a worker), leaves the image unchanged and throws a fresh std::bad_alloc.
 // The thread that owns image.
 void TranslateImage(GWorldWrapper& image, Point red, Point green, Point blue);
+
+// The same as copying source into image (the same size, another image) and
+// translating that copy with TranslateImage, in one pass and without scratch:
+// image's alpha is source's, each channel is source's moved by its offset.
+// The thread that owns image.
+void TranslateImageFrom(const GWorldWrapper& source, GWorldWrapper& image, Point red, Point green, Point blue);

@@ -82,6 +82,13 @@ void BlitImageScaled(QImage& target, const GWorldWrapper& image, const QRect& ds
         lastSourceRow = sourceRow;
         lastOut = out;
         const uint8_t* row = image.PixelRow(sourceRow);
+        if (dst.width() == sw) {
+            // At full size the columns follow each other: one straight run.
+            const uint8_t* p = row + 4 * static_cast<std::ptrdiff_t>(visible.left() - dst.left());
+            for (int x = 0; x < visible.width(); ++x, p += 4)
+                out[x] = 0xFF000000u | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+            continue;
+        }
         for (int x = 0; x < visible.width(); ++x) {
             const uint8_t* p = row + columns[static_cast<std::size_t>(x)];
             out[x] = 0xFF000000u | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];

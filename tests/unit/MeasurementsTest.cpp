@@ -428,3 +428,37 @@ TEST(CalculateDifference, VectorLoopMatchesPortable)
             }
     }
 }
+
+TEST(PreparedDifference, MatchesCalculateDifferenceOnBothLoops)
+{
+    for (int w : {1, 7, 9, 15, 17, 33, 101}) {
+        auto a = MakeImage(w + 4, 9);
+        auto b = MakeImage(w + 6, 8);
+        FillNoise(*a, static_cast<uint32_t>(3 * w));
+        FillNoise(*b, static_cast<uint32_t>(3 * w + 1));
+        const Rect rectA = MakeRect(2, 3, 7, 3 + w);
+        for (int channel = 0; channel <= 4; ++channel)
+            for (int threshold : {-5, 0, 1, 90, 200, 255, 256}) {
+                const PreparedDifference prepared(*a, rectA, channel, threshold);
+                for (bool portable : {false, true}) {
+                    ForcePortableDifferenceForTesting(portable);
+                    for (int v = 0; v <= 3; ++v)
+                        for (int h = 0; h <= 6; h += 3) {
+                            const Rect rectB = MakeRect(v, h, v + 5, h + w);
+                            EXPECT_EQ(prepared.Against(*b, true, rectB),
+                                      CalculateDifference(*a, *b, true, true, rectA, rectB, channel, threshold))
+                                << w << ' ' << channel << ' ' << threshold << ' ' << portable << ' ' << v << ' ' << h;
+                        }
+                }
+                ForcePortableDifferenceForTesting(false);
+            }
+    }
+    // Bad rects give CalculateDifference's codes, in its order.
+    auto a = MakeImage(10, 10);
+    const PreparedDifference past(*a, MakeRect(0, 5, 4, 11), 0, 0);
+    EXPECT_EQ(past.Against(*a, true, MakeRect(0, 0, 4, 6)), kMeasurePastImageEdge);
+    EXPECT_EQ(past.Against(*a, true, MakeRect(-1, 0, 3, 6)), kMeasureNegativeEdge);
+    EXPECT_EQ(past.Against(*a, true, MakeRect(0, 0, 4, 5)), kMeasureEmptyOrMismatchedRect);
+    const PreparedDifference good(*a, MakeRect(0, 0, 4, 6), 0, 0);
+    EXPECT_EQ(good.Against(*a, true, MakeRect(7, 0, 11, 6)), kMeasurePastImageEdge);
+}

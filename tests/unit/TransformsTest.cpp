@@ -175,3 +175,33 @@ TEST(TranslateImage, OutOfMemoryThrowsWithImageUnchanged)
     EXPECT_TRUE(SamePixels(*image, *before, true));
     EXPECT_EQ(ui.AlertCount(), 1);
 }
+
+TEST(TranslateImageFrom, MatchesCopyThenTranslate)
+{
+    const Point together[] = {MakePoint(3, -2), MakePoint(-5, 7), MakePoint(0, 20), MakePoint(-14, 0),
+                              MakePoint(32767, -32768)};
+    uint32_t seed = 40;
+    for (int w : {1, 7, 17}) {
+        for (int h : {1, 13}) {
+            auto source = MakeImage(w, h);
+            FillNoise(*source, seed++); // alpha noise too, so alpha writes show
+            auto check = [&](Point red, Point green, Point blue) {
+                auto expected = MakeImage(w, h);
+                *expected = *source;
+                TranslateImage(*expected, red, green, blue);
+                auto image = MakeImage(w, h);
+                FillNoise(*image, seed++);
+                FailNextImageAllocationsForTesting(1); // would throw if it made a copy
+                TranslateImageFrom(*source, *image, red, green, blue);
+                FailNextImageAllocationsForTesting(0);
+                EXPECT_TRUE(SamePixels(*image, *expected, true))
+                    << w << "x" << h << " " << red.v << "," << red.h << " " << green.v << "," << green.h;
+            };
+            check(Point{}, Point{}, Point{});
+            for (Point p : together)
+                check(p, p, p);
+            check(MakePoint(3, -2), MakePoint(-5, 7), MakePoint(0, 1));
+            check(MakePoint(1, 1), MakePoint(1, 1), MakePoint(-1, 0));
+        }
+    }
+}
