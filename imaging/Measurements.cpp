@@ -16,6 +16,7 @@
 
 #include "imaging/FFT2D.h"
 #include "imaging/PixelTransfer.h"
+#include "imaging/ProcessorFeatures.h"
 
 namespace {
 
@@ -98,11 +99,7 @@ __attribute__((target("avx2"))) uint32_t RowDifferenceAvx2(const uint8_t* pa, co
 
 bool UseAvx2()
 {
-    static const bool hasAvx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return hasAvx2 && !sForcePortableDifference.load(std::memory_order_relaxed);
+    return ProcessorHasAvx2() && !sForcePortableDifference.load(std::memory_order_relaxed);
 }
 #endif
 

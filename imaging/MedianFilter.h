@@ -21,3 +21,7 @@ constexpr int kMedianFilterMaxRadius = 3;
 // std::bad_alloc with the image unchanged.
 // Any thread, one image per thread.
 void MedianFilterImage(GWorldWrapper& image, int radius, int threshold);
+
+// Tests: true makes the filter use its portable loop even where the processor
+// has vector instructions.
+void ForcePortableMedianForTesting(bool force);

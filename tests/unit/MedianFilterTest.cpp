@@ -278,3 +278,21 @@ TEST(MedianFilter, TwoLevelImagesMatchSortedWindows)
             }
     }
 }
+
+TEST(MedianFilter, PortableAndVectorLoopsAgree)
+{
+    uint32_t seed = 70;
+    for (int w : {9, 15, 17, 23, 33, 101, 301})
+        for (int radius = 1; radius <= 3; ++radius)
+            for (int threshold : {1, 128, 256}) {
+                auto vector = MakeImage(w, 7);
+                FillSpeckled(*vector, seed++);
+                auto portable = MakeImage(w, 7);
+                *portable = *vector;
+                MedianFilterImage(*vector, radius, threshold);
+                ForcePortableMedianForTesting(true);
+                MedianFilterImage(*portable, radius, threshold);
+                ForcePortableMedianForTesting(false);
+                EXPECT_TRUE(SamePixels(*vector, *portable, true)) << w << " r" << radius << " t" << threshold;
+            }
+}

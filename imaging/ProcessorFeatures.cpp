@@ -1,0 +1,16 @@
+// imaging/ProcessorFeatures.cpp: the processor's vector instruction sets,
+// asked once.
+#include "imaging/ProcessorFeatures.h"
+
+bool ProcessorHasAvx2()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool hasAvx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return hasAvx2;
+#else
+    return false;
+#endif
+}
