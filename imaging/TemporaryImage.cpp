@@ -15,9 +15,19 @@ std::unique_ptr<GWorldWrapper> NewTemporaryImage(Rect bounds)
     }
 }
 
+std::unique_ptr<GWorldWrapper> NewScratchImage(Rect bounds)
+{
+    try {
+        return std::make_unique<GWorldWrapper>(32, bounds, -1, GWorldWrapper::Unerased{});
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+        return nullptr;
+    }
+}
+
 std::unique_ptr<GWorldWrapper> NewTemporaryCopy(const GWorldWrapper& source)
 {
-    std::unique_ptr<GWorldWrapper> copy = NewTemporaryImage(source.GetDim());
+    std::unique_ptr<GWorldWrapper> copy = NewScratchImage(source.GetDim());
     if (copy)
         CopyGWorldWrapper(source, *copy); // same size: copies rows, allocates nothing
     return copy;

@@ -13,6 +13,10 @@
 // failure. Any thread.
 std::unique_ptr<GWorldWrapper> NewTemporaryImage(Rect bounds);
 
+// The same with pixels left unerased (unspecified values), for a result
+// whose every pixel the caller writes before any is read.
+std::unique_ptr<GWorldWrapper> NewScratchImage(Rect bounds);
+
 // A new image holding a copy of every pixel byte of source, or null after the
 // alert, as NewTemporaryImage. Any thread that may read source.
 std::unique_ptr<GWorldWrapper> NewTemporaryCopy(const GWorldWrapper& source);

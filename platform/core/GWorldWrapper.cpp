@@ -13,6 +13,8 @@
 
 #include <sys/mman.h>
 
+#include "platform/core/LargePages.h"
+
 namespace {
 
 // The padded-stride test mode can also be turned on for a whole test program
@@ -114,6 +116,11 @@ GWorldWrapper::Buffer GWorldWrapper::Allocate(int width, int height)
         if (mapped == MAP_FAILED)
             throw std::bad_alloc();
         buffer.pixels = Pixels(static_cast<uint8_t*>(mapped), PixelRelease{size});
+        // Every pixel is written straight away (erased or copied), so the
+        // pages are all taken at once, huge ones where the system has them,
+        // instead of one fault per page during the first pass.
+        AdviseLargePages(mapped, size);
+        PrefaultPages(mapped, size);
     } else {
         buffer.pixels = Pixels(new uint8_t[size], PixelRelease{0});  // throws std::bad_alloc
     }
@@ -132,6 +139,23 @@ GWorldWrapper::GWorldWrapper(int depth, Rect bounds, int clutID)
 {
     Buffer buffer = Allocate(bounds.right - bounds.left, bounds.bottom - bounds.top);
     Adopt(std::move(buffer), bounds);
+}
+
+GWorldWrapper::GWorldWrapper(int depth, Rect bounds, int clutID, Unerased)
+    : mBounds(bounds), mDepth(depth), mClutID(clutID)
+{
+    Buffer buffer = Allocate(bounds.right - bounds.left, bounds.bottom - bounds.top);
+    mPixels = std::move(buffer.pixels);
+    mRowBytes = buffer.rowBytes;
+}
+
+void GWorldWrapper::SwapWith(GWorldWrapper& other) noexcept
+{
+    std::swap(mBounds, other.mBounds);
+    std::swap(mDepth, other.mDepth);
+    std::swap(mClutID, other.mClutID);
+    std::swap(mPixels, other.mPixels);
+    std::swap(mRowBytes, other.mRowBytes);
 }
 
 GWorldWrapper::~GWorldWrapper()
@@ -277,23 +301,40 @@ void GWorldWrapper::CopyBitsFrom(const GWorldWrapper& image, const Rect& src, co
         return;
     }
 
-    // Column map, computed once per copy.
+    // Column map, computed once per copy. It never decreases, so the columns
+    // whose source lies inside the image form one span [first, last).
     const int columns = dRight - dLeft;
     std::unique_ptr<int[]> columnSource(new int[columns]);
     for (int x = dLeft; x < dRight; ++x)
         columnSource[x - dLeft] = static_cast<int>(src.left + (static_cast<int64_t>(x - dst.left) * srcW) / dstW);
+    int first = 0, last = columns;
+    while (first < last && columnSource[first] < sLeft)
+        ++first;
+    while (last > first && columnSource[last - 1] >= sRight)
+        --last;
+    if (first == last)
+        return;
+    for (int k = first; k < last; ++k)
+        columnSource[k] -= image.mBounds.left;
+    const std::size_t rowSpan = static_cast<std::size_t>(last - first) * 4;
+    const uint8_t* previous = nullptr; // the last row written, and its source row
+    int previousSource = 0;
     for (int y = dTop; y < dBottom; ++y) {
         const int sy = static_cast<int>(src.top + (static_cast<int64_t>(y - dst.top) * srcH) / dstH);
         if (sy < sTop || sy >= sBottom)
             continue;
-        const uint32_t* from = reinterpret_cast<const uint32_t*>(image.PixelRow(sy - image.mBounds.top));
-        uint8_t* toRow = PixelRow(y - mBounds.top);
-        for (int x = dLeft; x < dRight; ++x) {
-            const int sx = columnSource[x - dLeft];
-            if (sx < sLeft || sx >= sRight)
-                continue;
-            std::memcpy(toRow + static_cast<std::ptrdiff_t>(x - mBounds.left) * 4, from + (sx - image.mBounds.left), 4);
+        uint8_t* to = PixelRow(y - mBounds.top) + static_cast<std::ptrdiff_t>(dLeft + first - mBounds.left) * 4;
+        if (previous && sy == previousSource && &image != this) {
+            // An enlarged row repeats the one written before it.
+            std::memcpy(to, previous, rowSpan);
+        } else {
+            const uint8_t* from = image.PixelRow(sy - image.mBounds.top);
+            uint8_t* out = to;
+            for (int k = first; k < last; ++k, out += 4)
+                std::memcpy(out, from + static_cast<std::ptrdiff_t>(columnSource[k]) * 4, 4);
         }
+        previous = to;
+        previousSource = sy;
     }
 }
 

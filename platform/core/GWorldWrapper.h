@@ -27,6 +27,12 @@ public:
     // size or exhausted memory throws std::bad_alloc; no object then exists.
     // clutID is kept for the callers; -1 (no colour table) is the only value used.
     GWorldWrapper(int depth, Rect bounds, int clutID);
+    // Tag of the constructor for scratch images.
+    struct Unerased {};
+    // A new image of bounds' size whose pixel bytes are not erased (their
+    // values are unspecified): only for an image whose every pixel the caller
+    // writes before any is read. Throws like the constructor above.
+    GWorldWrapper(int depth, Rect bounds, int clutID, Unerased);
     ~GWorldWrapper() override;
 
     // Images are copied only by assignment, which resizes this image to the
@@ -36,6 +42,11 @@ public:
     GWorldWrapper(const GWorldWrapper&) = delete;
     GWorldWrapper(GWorldWrapper&&) = delete;
     GWorldWrapper& operator=(GWorldWrapper&&) = delete;
+    // Exchanges bounds, depth, colour table and pixels with other: each image
+    // then has the other's size and contents (base addresses included).
+    // Nothing is allocated or copied. Both images must belong to the calling
+    // thread.
+    void SwapWith(GWorldWrapper& other) noexcept;
 
     Rect GetDim() const { return mBounds; }
     int GetDepth() const { return mDepth; }

@@ -20,3 +20,13 @@ void AdviseLargePages(void* data, std::size_t bytes)
     (void)bytes;
 #endif
 }
+
+void PrefaultPages(void* data, std::size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    (void)madvise(data, bytes, MADV_POPULATE_WRITE); // advice: where refused, pages come on first touch
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}

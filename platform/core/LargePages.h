@@ -10,3 +10,10 @@
 // only: the contents do not change, a refusal is ignored, and where the
 // system has no such pages nothing happens. Any thread.
 void AdviseLargePages(void* data, std::size_t bytes);
+
+// Asks the system to back every page of [data, data + bytes) with writable
+// memory now, in one call, rather than one page fault per page on first
+// write: for a fresh block that is about to be written in full anyway.
+// Advice only: where the system cannot, the pages come on first touch as
+// usual. Any thread.
+void PrefaultPages(void* data, std::size_t bytes);
