@@ -40,3 +40,8 @@
 // that owns dest and may read source.
 [[nodiscard]] bool RotateImageNearestNeighborInRect(const GWorldWrapper& source, GWorldWrapper& dest, double angle,
                                                     Rect rect);
+
+// Test hook: the rotations take their portable loops even where AVX2 is
+// available (false restores the choice), so that tests cover both. Not for
+// use by the program.
+void ForcePortableRotationForTesting(bool force);

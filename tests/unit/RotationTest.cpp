@@ -380,3 +380,35 @@ TEST(Rotation, RectLimitedRefusesMismatchedImages)
     EXPECT_FALSE(RotateImageNearestNeighborInRect(*smaller, *smaller, 0.5, smaller->GetDim()));
     EXPECT_TRUE(SamePixels(*smaller, *before, true));
 }
+
+// The vector loops give the portable loops' pixels exactly, rows of every
+// width remainder included.
+TEST(Rotation, VectorLoopsMatchPortable)
+{
+    std::mt19937 random(20);
+    std::uniform_real_distribution<double> angles(-7.0, 7.0);
+    for (const auto& [w, h] : {std::pair{37, 23}, {41, 30}, {5, 9}, {3, 3}, {66, 13}, {2, 7}}) {
+        for (int trial = 0; trial < 4; ++trial) {
+            const double angle = trial == 0 ? 0.3 : angles(random);
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " angle " + std::to_string(angle));
+            auto source = MakeImage(w, h);
+            FillNoise(*source, random());
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    SetPixel(*source, x, y, {static_cast<uint8_t>(random()), GetPixel(*source, x, y).r,
+                                             GetPixel(*source, x, y).g, GetPixel(*source, x, y).b});
+            auto vector = Copy(*source), portable = Copy(*source);
+            auto rectVector = Copy(*source), rectPortable = Copy(*source);
+            const Rect rect = MakeRect(1, 1, h - 1, w);
+            ASSERT_TRUE(RotateImageBilinear(*vector, angle));
+            ASSERT_TRUE(RotateImageNearestNeighborInRect(*source, *rectVector, angle, rect));
+            ForcePortableRotationForTesting(true);
+            ASSERT_TRUE(RotateImageBilinear(*portable, angle));
+            ASSERT_TRUE(RotateImageNearestNeighborInRect(*source, *rectPortable, angle, rect));
+            ForcePortableRotationForTesting(false);
+            std::string where;
+            EXPECT_TRUE(SamePixels(*vector, *portable, true, &where)) << "bilinear " << where;
+            EXPECT_TRUE(SamePixels(*rectVector, *rectPortable, true, &where)) << "nearest " << where;
+        }
+    }
+}
