@@ -3,13 +3,19 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
+#include "imaging/CpuFeatures.h"
 #include "imaging/TemporaryImage.h"
 #include "platform/core/StandardAlerts.h"
 
@@ -47,59 +53,110 @@ bool ScaledBounds(const GWorldWrapper& image, double scale, Rect* bounds)
     return true;
 }
 
-// The stretched copy of image at bounds' size, or null after the alert.
+// The stretched copy of image at bounds' size, or null after the alert. The
+// stretch of the whole image writes every pixel of the copy.
 std::unique_ptr<GWorldWrapper> Stretched(const GWorldWrapper& image, Rect bounds)
 {
-    std::unique_ptr<GWorldWrapper> stretched = NewTemporaryImage(bounds);
+    std::unique_ptr<GWorldWrapper> stretched = NewScratchImage(bounds);
     if (stretched)
         image.CopyWorldBits(image.GetDim(), bounds, stretched->GetGWorldPtr());
     return stretched;
 }
 
-// Resizes image to bounds (its pixels are dropped), or raises the alert and
-// returns false with image unchanged.
-bool Resize(GWorldWrapper& image, Rect bounds)
+std::atomic<bool> sForcePortable{false};
+
+// Columns [left, right) of one row of the plus-shaped means: centre is the
+// row's original, up and down those of the rows around it (null outside the
+// image); alpha 0xFF as in a new image.
+void PlusMeanRow(const uint8_t* up, const uint8_t* centre, const uint8_t* down, int width, int left, int right,
+                 uint8_t* d)
 {
-    try {
-        image.UpdateGWorldFromRect(bounds);
-        return true;
-    } catch (const std::bad_alloc&) {
-        DoNotEnougMemoryForOperationDialog();
-        return false;
+    const auto& quotient = QuotientTable();
+    const int rowCount = 1 + (up ? 1 : 0) + (down ? 1 : 0);
+    for (int x = left; x < right; ++x) {
+        const std::ptrdiff_t o = std::ptrdiff_t{x} * 4;
+        const bool hasLeft = x > 0, hasRight = x + 1 < width;
+        const auto& q = quotient[rowCount + (hasLeft ? 1 : 0) + (hasRight ? 1 : 0)];
+        d[o] = 0xFF;
+        for (int c = 1; c <= 3; ++c) {
+            int sum = centre[o + c];
+            if (up)
+                sum += up[o + c];
+            if (down)
+                sum += down[o + c];
+            if (hasLeft)
+                sum += centre[o - 4 + c];
+            if (hasRight)
+                sum += centre[o + 4 + c];
+            d[o + c] = q[sum];
+        }
     }
 }
 
-// dst (same size as src) receives per channel the mean of the plus-shaped
-// neighbourhood (centre, up, down, left, right) inside the image; alpha 0xFF
-// as in a new image.
-void PlusMean(const GWorldWrapper& src, GWorldWrapper& dst)
+#if defined(__x86_64__)
+#define VELMORA_RESAMPLE_AVX2 1
+// The means of a row with rows above and below, eight pixels a step from
+// column 1 while the step's right neighbours lie inside: five bytes summed in
+// 16 bits, and sum / 5 as (sum * 13108) >> 16, which equals the truncated
+// quotient for every sum up to 5 * 255. Returns the column where it stopped.
+__attribute__((target("avx2"))) int PlusMeanInteriorAvx2(const uint8_t* up, const uint8_t* centre,
+                                                         const uint8_t* down, int width, uint8_t* d)
 {
-    const auto& quotient = QuotientTable();
-    const int width = src.Width(), height = src.Height();
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* centre = src.PixelRow(y);
-        const uint8_t* up = y > 0 ? src.PixelRow(y - 1) : nullptr;
-        const uint8_t* down = y + 1 < height ? src.PixelRow(y + 1) : nullptr;
-        const int rowCount = 1 + (up ? 1 : 0) + (down ? 1 : 0);
-        uint8_t* d = dst.PixelRow(y);
-        for (int x = 0; x < width; ++x, d += 4) {
-            const std::ptrdiff_t o = std::ptrdiff_t{x} * 4;
-            const bool hasLeft = x > 0, hasRight = x + 1 < width;
-            const auto& q = quotient[rowCount + (hasLeft ? 1 : 0) + (hasRight ? 1 : 0)];
-            d[0] = 0xFF;
-            for (int c = 1; c <= 3; ++c) {
-                int sum = centre[o + c];
-                if (up)
-                    sum += up[o + c];
-                if (down)
-                    sum += down[o + c];
-                if (hasLeft)
-                    sum += centre[o - 4 + c];
-                if (hasRight)
-                    sum += centre[o + 4 + c];
-                d[c] = q[sum];
-            }
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i fifth = _mm256_set1_epi16(13108);
+    const __m256i alpha = _mm256_set1_epi32(0xFF);
+    int x = 1;
+    for (; x + 8 < width; x += 8) {
+        const std::ptrdiff_t o = std::ptrdiff_t{x} * 4;
+        const uint8_t* from[5] = {centre + o, centre + o - 4, centre + o + 4, up + o, down + o};
+        __m256i v[5];
+        for (int k = 0; k < 5; ++k)
+            v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from[k]));
+        __m256i low = _mm256_unpacklo_epi8(v[0], zero), high = _mm256_unpackhi_epi8(v[0], zero);
+        for (int k = 1; k < 5; ++k) {
+            low = _mm256_add_epi16(low, _mm256_unpacklo_epi8(v[k], zero));
+            high = _mm256_add_epi16(high, _mm256_unpackhi_epi8(v[k], zero));
         }
+        const __m256i means =
+            _mm256_packus_epi16(_mm256_mulhi_epu16(low, fifth), _mm256_mulhi_epu16(high, fifth));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + o), _mm256_or_si256(means, alpha));
+    }
+    return x;
+}
+
+bool UseAvx2()
+{
+    return CpuHasAvx2() && !sForcePortable.load(std::memory_order_relaxed);
+}
+#endif
+
+// image receives per channel the mean of the plus-shaped neighbourhood
+// (centre, up, down, left, right) inside the image, taken from its values
+// before the pass, in place: saved holds two rows (8 * width bytes), the
+// originals of the row above and of the current row.
+void PlusMeanInPlace(GWorldWrapper& image, std::vector<uint8_t>& saved)
+{
+    const int width = image.Width(), height = image.Height();
+    const std::size_t rowPixels = static_cast<std::size_t>(width) * 4;
+    uint8_t* above = saved.data();
+    uint8_t* centre = saved.data() + rowPixels;
+#if defined(VELMORA_RESAMPLE_AVX2)
+    const bool avx2 = UseAvx2();
+#endif
+    for (int y = 0; y < height; ++y) {
+        uint8_t* d = image.PixelRow(y);
+        std::memcpy(centre, d, rowPixels);
+        const uint8_t* up = y > 0 ? above : nullptr;
+        const uint8_t* down = y + 1 < height ? image.PixelRow(y + 1) : nullptr;
+        int x = 0;
+#if defined(VELMORA_RESAMPLE_AVX2)
+        if (avx2 && up && down && width > 1) {
+            PlusMeanRow(up, centre, down, width, 0, 1, d);
+            x = PlusMeanInteriorAvx2(up, centre, down, width, d);
+        }
+#endif
+        PlusMeanRow(up, centre, down, width, x, width, d);
+        std::swap(above, centre);
     }
 }
 
@@ -142,22 +199,31 @@ bool ResampleSmoothed(GWorldWrapper* image, double scale, Smoothing smoothing)
     if (!ScaledBounds(*image, scale, &bounds))
         return false;
     std::vector<int> columnSums;
+    std::vector<uint8_t> savedRows;
     try {
         if (smoothing == Smoothing::Box)
             columnSums.resize(static_cast<std::size_t>(bounds.Width()) * 3);
+        else
+            savedRows.resize(static_cast<std::size_t>(bounds.Width()) * 8);
     } catch (const std::bad_alloc&) {
         DoNotEnougMemoryForOperationDialog();
         return false;
     }
     const std::unique_ptr<GWorldWrapper> stretched = Stretched(*image, bounds);
-    if (!stretched || !Resize(*image, bounds))
+    if (!stretched)
         return false;
-    // From here on nothing can fail: the image's old pixels are gone and the
-    // means of the stretched copy fill every pixel.
-    if (smoothing == Smoothing::Plus)
-        PlusMean(*stretched, *image);
-    else
-        BoxMean(*stretched, *image, columnSums);
+    // From here on nothing can fail: the means fill every pixel of the new
+    // image, which then takes the old one's place.
+    if (smoothing == Smoothing::Plus) {
+        PlusMeanInPlace(*stretched, savedRows);
+        image->SwapWith(*stretched);
+        return true;
+    }
+    const std::unique_ptr<GWorldWrapper> result = NewScratchImage(bounds);
+    if (!result)
+        return false;
+    BoxMean(*stretched, *result, columnSums);
+    image->SwapWith(*result);
     return true;
 }
 
@@ -169,7 +235,10 @@ bool ResampleNearestNeighbor(GWorldWrapper* image, double scale)
     if (!ScaledBounds(*image, scale, &bounds))
         return false;
     const std::unique_ptr<GWorldWrapper> stretched = Stretched(*image, bounds);
-    return stretched && AdoptTemporaryImage(*image, *stretched);
+    if (!stretched)
+        return false;
+    image->SwapWith(*stretched);
+    return true;
 }
 
 bool ResampleImageBilinear(GWorldWrapper* image, double scale)
@@ -187,7 +256,7 @@ bool BinFourToOne(GWorldWrapper* image)
     const int height = image->Height() / 2, width = image->Width() / 2;
     if (height < 1 || width < 1)
         return false;
-    const std::unique_ptr<GWorldWrapper> binned = NewTemporaryImage(MakeRect(0, 0, height, width));
+    const std::unique_ptr<GWorldWrapper> binned = NewScratchImage(MakeRect(0, 0, height, width));
     if (!binned)
         return false;
     for (int y = 0; y < height; ++y) {
@@ -200,5 +269,11 @@ bool BinFourToOne(GWorldWrapper* image)
                 d[c] = static_cast<uint8_t>(std::min(top[c] + top[4 + c] + bottom[c] + bottom[4 + c], 255));
         }
     }
-    return AdoptTemporaryImage(*image, *binned);
+    image->SwapWith(*binned);
+    return true;
+}
+
+void ForcePortableResampleForTesting(bool force)
+{
+    sForcePortable.store(force, std::memory_order_relaxed);
 }

@@ -41,3 +41,8 @@ constexpr int kResampleBinFourToOne = 3;
 // source block, capped at 255 (binning adds, it does not average). A last odd
 // row or column is dropped. An image under 2 pixels on a side fails quietly.
 [[nodiscard]] bool BinFourToOne(GWorldWrapper* image);
+
+// Test hook: the resampling takes its portable loops even where AVX2 is
+// available (false restores the choice), so that tests cover both. Not for
+// use by the program.
+void ForcePortableResampleForTesting(bool force);

@@ -260,3 +260,23 @@ TEST(BinFourToOne, MatchesNumpyReshapeSum)
         EXPECT_EQ(RgbBytes(*image), ReadBytes(out));
     }
 }
+
+// The vector loop of the plus-shaped means gives the portable loop's pixels
+// exactly, at every width remainder.
+TEST(Resample, VectorLoopMatchesPortable)
+{
+    for (const auto& [w, h] : {std::pair{9, 5}, {10, 4}, {17, 6}, {23, 7}, {33, 3}, {41, 9}}) {
+        for (const double scale : {1.0, 1.5, 2.0}) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " scale " + std::to_string(scale));
+            auto vector = MakeImage(w, h);
+            FillNoise(*vector, static_cast<uint32_t>(w * 100 + h));
+            auto portable = Copy(*vector);
+            ASSERT_TRUE(ResampleImageBilinear(vector.get(), scale));
+            ForcePortableResampleForTesting(true);
+            ASSERT_TRUE(ResampleImageBilinear(portable.get(), scale));
+            ForcePortableResampleForTesting(false);
+            std::string where;
+            EXPECT_TRUE(SamePixels(*vector, *portable, true, &where)) << where;
+        }
+    }
+}
