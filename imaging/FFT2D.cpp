@@ -197,7 +197,7 @@ void rfft2d(double* data, int32_t M2, int32_t M)
         const fft_lanes::Kernels& k = LaneKernels();
         if (H >= 4)
             for (size_t r = 0; r < H; r += 4)
-                k.rowsForward(data, r, plan);
+                k.rowsForward(data, data, r, plan);
         else
             rffts(data, M, static_cast<int32_t>(H));
         for (size_t g = 0; g < W / 8; g += plan.columnGroups)
@@ -215,13 +215,11 @@ void rfft2dFrom(const double* source, double* data, int32_t M2, int32_t M)
         rfft2d(data, M2, M);
         return;
     }
-    // Four rows are copied just before the row pass reads them, while they are in the cache.
+    // The row pass reads the source rows and writes their spectra to data: no copy comes first.
     const fft_lanes::Plan plan = MakePlan(M2, M);
     const fft_lanes::Kernels& k = LaneKernels();
-    for (size_t r = 0; r < H; r += 4) {
-        std::copy(source + r * W, source + (r + 4) * W, data + r * W);
-        k.rowsForward(data, r, plan);
-    }
+    for (size_t r = 0; r < H; r += 4)
+        k.rowsForward(source, data, r, plan);
     for (size_t g = 0; g < W / 8; g += plan.columnGroups)
         k.columnsForward(data, g, plan);
     fft_internal::SlotZeroForwardFinish(data, W, H);
