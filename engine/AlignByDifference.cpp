@@ -107,6 +107,22 @@ int AutoAlignOneChannelByDifference(Frame& frame, int channel)
         return CalculateDifference(*sReference.lease, *image, false, true, sReference.bounds, moved, channel,
                                    sReference.threshold);
     };
+    if (const PreparedDifference* prepared = sPrepared[channel].get())
+        clip.measureEach = [&frame, prepared](const int* v, const int* h, int count, double* out) {
+            std::fill(out, out + count, -1.0);
+            FrameLease image = frame.GetModified(false);
+            if (!image)
+                return;
+            Rect rects[kSkipGridEntries];
+            int at[kSkipGridEntries], n = 0;
+            for (int i = 0; i < count && n < kSkipGridEntries; ++i)
+                if (MovedBounds(sReference.bounds, v[i], h[i], rects[n]))
+                    at[n++] = i;
+            double values[kSkipGridEntries];
+            prepared->AgainstEach(*image, true, rects, n, values);
+            for (int k = 0; k < n; ++k)
+                out[at[k]] = values[k];
+        };
     clip.apply = [&frame, channel](Point shift) {
         for (int c = 1; c <= 3; ++c)
             if (channel == 0 || channel == c)
@@ -236,18 +252,26 @@ double AlignAtOneResolutionByDifference(const DifferenceSearchClip& clip, int st
                                         const bool* skipGrid, Point& best)
 {
     best = Point{};
-    double value = 1.0;
     const int hw = DifferenceSearchHalfWidth(step);
+    int vs[kSkipGridEntries], hs[kSkipGridEntries], count = 0;
     for (int dv = -hw; dv <= hw; dv += step)
-        for (int dh = -hw; dh <= hw; dh += step) {
-            if (!skipGrid[GridIndex(dv, dh, step, hw)])
-                continue;
-            const int v = centre.v + dv, h = centre.h + dh;
-            const double x = clip.measure(v, h);
-            if (x >= 0.0 && x < value) {
-                value = x;
-                best = MakePoint(static_cast<int16_t>(-v), static_cast<int16_t>(-h));
+        for (int dh = -hw; dh <= hw; dh += step)
+            if (skipGrid[GridIndex(dv, dh, step, hw)]) {
+                vs[count] = centre.v + dv;
+                hs[count] = centre.h + dh;
+                ++count;
             }
+    double values[kSkipGridEntries];
+    if (clip.measureEach)
+        clip.measureEach(vs, hs, count, values);
+    else
+        for (int i = 0; i < count; ++i)
+            values[i] = clip.measure(vs[i], hs[i]);
+    double value = 1.0;
+    for (int i = 0; i < count; ++i)
+        if (values[i] >= 0.0 && values[i] < value) {
+            value = values[i];
+            best = MakePoint(static_cast<int16_t>(-vs[i]), static_cast<int16_t>(-hs[i]));
         }
     return value;
 }

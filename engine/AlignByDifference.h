@@ -37,6 +37,9 @@ struct DifferenceSearchClip {
     // reference over the bounds rectangle and the clip as it stands now over
     // that rectangle moved v rows down and h columns right.
     std::function<double(int v, int h)> measure;
+    // Optional: measure for every offset of a pass at once, out[i] for
+    // (v[i], h[i]), i < count, the same values; a pass uses it when set.
+    std::function<void(const int* v, const int* h, int count, double* out)> measureEach;
     // Adds shift to the clip's alignment and renders it again.
     std::function<void(Point shift)> apply;
     // The job's run status; above 1 stops the search.

@@ -318,12 +318,47 @@ double PreparedDifference::Against(const GWorldWrapper& b, bool lockB, Rect rect
         return code;
     if (lockB)
         b.LockPixels();
-    const uint32_t keep = KeptComponents(mChannel);
-    const int64_t d = mThreshold >= 1 ? PreparedSum<true>(mCounted.data(), mStride, b, rectB, keep)
-                                      : PreparedSum<false>(mCounted.data(), mStride, b, rectB, keep);
+    const int64_t d = Sum(b, rectB, 0, rectB.Height());
     if (lockB)
         b.UnlockPixels();
     return MeanDifference(d, mRect, mChannel);
+}
+
+int64_t PreparedDifference::Sum(const GWorldWrapper& b, Rect rectB, int first, int last) const
+{
+    const uint32_t* counted = mCounted.data() + static_cast<std::size_t>(first) * static_cast<std::size_t>(mStride);
+    const Rect rows = MakeRect(rectB.top + first, rectB.left, rectB.top + last, rectB.right);
+    const uint32_t keep = KeptComponents(mChannel);
+    return mThreshold >= 1 ? PreparedSum<true>(counted, mStride, b, rows, keep)
+                           : PreparedSum<false>(counted, mStride, b, rows, keep);
+}
+
+void PreparedDifference::AgainstEach(const GWorldWrapper& b, bool lockB, const Rect* rectsB, int count,
+                                     double* out) const
+{
+    std::vector<int> good;
+    for (int i = 0; i < count; ++i) {
+        out[i] = CheckRectPair(mWidthA, mHeightA, mRect, b, rectsB[i]);
+        if (out[i] == 0.0)
+            good.push_back(i);
+    }
+    if (good.empty())
+        return;
+    if (lockB)
+        b.LockPixels();
+    // Rows a band: about 8 KB of a's prepared rows, which with b's rows
+    // around them fits the first-level cache for a search's nearby offsets.
+    const int band = std::max(1, 2048 / mStride);
+    std::vector<int64_t> sums(good.size(), 0);
+    for (int first = 0; first < mRect.Height(); first += band) {
+        const int last = std::min(first + band, static_cast<int>(mRect.Height()));
+        for (std::size_t k = 0; k < good.size(); ++k)
+            sums[k] += Sum(b, rectsB[good[k]], first, last);
+    }
+    if (lockB)
+        b.UnlockPixels();
+    for (std::size_t k = 0; k < good.size(); ++k)
+        out[good[k]] = MeanDifference(sums[k], mRect, mChannel);
 }
 
 void ForcePortableDifferenceForTesting(bool force)

@@ -46,7 +46,15 @@ public:
     // threshold) with a as it was when prepared; the same value, bit for bit.
     double Against(const GWorldWrapper& b, bool lockB, Rect rectB) const;
 
+    // out[i] = Against(b, lockB, rectsB[i]) for i < count, the same values,
+    // measured a band of rows at a time for all rects, so that the rows of a
+    // and b a band reads stay in the processor's caches.
+    void AgainstEach(const GWorldWrapper& b, bool lockB, const Rect* rectsB, int count, double* out) const;
+
 private:
+    // The sum of rows first ... last - 1 of the rects (rectB good).
+    int64_t Sum(const GWorldWrapper& b, Rect rectB, int first, int last) const;
+
     int mWidthA, mHeightA; // a's size
     Rect mRect;
     int mChannel, mThreshold;

@@ -453,6 +453,23 @@ TEST(PreparedDifference, MatchesCalculateDifferenceOnBothLoops)
                 ForcePortableDifferenceForTesting(false);
             }
     }
+    // Many rects at once, a band of rows at a time, good and bad mixed.
+    auto big = MakeImage(300, 80);
+    auto other = MakeImage(300, 80);
+    FillNoise(*big, 11);
+    FillNoise(*other, 12);
+    const Rect bounds = MakeRect(9, 9, 71, 290);
+    for (int threshold : {0, 120}) {
+        const PreparedDifference prepared(*big, bounds, 0, threshold);
+        std::vector<Rect> rects;
+        for (int v = -10; v <= 10; v += 5)
+            for (int h = -10; h <= 10; h += 5)
+                rects.push_back(MakeRect(bounds.top + v, bounds.left + h, bounds.bottom + v, bounds.right + h));
+        std::vector<double> each(rects.size());
+        prepared.AgainstEach(*other, true, rects.data(), static_cast<int>(rects.size()), each.data());
+        for (std::size_t i = 0; i < rects.size(); ++i)
+            EXPECT_EQ(each[i], prepared.Against(*other, true, rects[i])) << i;
+    }
     // Bad rects give CalculateDifference's codes, in its order.
     auto a = MakeImage(10, 10);
     const PreparedDifference past(*a, MakeRect(0, 5, 4, 11), 0, 0);
