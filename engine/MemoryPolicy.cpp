@@ -1,8 +1,17 @@
 // engine/MemoryPolicy.cpp: the victim search and the refill after memory is freed.
 #include "engine/MemoryPolicy.h"
 
+#include <atomic>
+
 #include "engine/FrameList.h"
 #include "platform/core/FreeMemory.h"
+
+namespace {
+
+// Bytes of the living reservations.
+std::atomic<int64_t> sReserved{0};
+
+} // namespace
 
 bool FreeMemoryIsLow()
 {
@@ -28,6 +37,26 @@ bool SendAFrameToATempDiskFile()
             break;
         }
     }
+}
+
+MemoryReservation::MemoryReservation(int64_t bytes) : mBytes(bytes)
+{
+    // Set aside first, so that threads deciding at the same moment each count
+    // the other's share (at worst both make room).
+    sReserved += mBytes;
+    for (;;) {
+        if (FreeMem() - (sReserved.load() - mBytes) >= kLowMemoryThreshold + mBytes) {
+            mMade = true;
+            return;
+        }
+        if (!SendAFrameToATempDiskFile())
+            return;
+    }
+}
+
+MemoryReservation::~MemoryReservation()
+{
+    sReserved -= mBytes;
 }
 
 void SaturateMemory()

@@ -16,6 +16,28 @@ bool FreeMemoryIsLow();
 // True when a clip was swapped out.
 bool SendAFrameToATempDiskFile();
 
+// Memory that a thread is about to take for new images, set aside against
+// the free-memory figure while it lives. Making one first swaps clips out
+// (the victims of SendAFrameToATempDiskFile, one at a time) until the free
+// memory, less what other living reservations set aside, keeps the low
+// threshold above bytes, or until no clip can go. Several threads importing
+// at once thus make room for one another instead of each counting the same
+// free memory. Any thread; not while holding a clip's lock.
+class MemoryReservation {
+public:
+    explicit MemoryReservation(int64_t bytes);
+    ~MemoryReservation();
+    MemoryReservation(const MemoryReservation&) = delete;
+    MemoryReservation& operator=(const MemoryReservation&) = delete;
+
+    // False when the room could not be made (memory stays low).
+    bool Made() const { return mMade; }
+
+private:
+    int64_t mBytes;
+    bool mMade = false;
+};
+
 // Brings clips back in index order from 0 while memory is not low, stopping
 // at the first low reading. Main thread, after memory was freed.
 void SaturateMemory();

@@ -18,6 +18,7 @@
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
 #include "engine/ImageDim.h"
+#include "engine/MemoryPolicy.h"
 #include "engine/SummedStack.h"
 #include "files/ImportedClips.h"
 #include "platform/core/GWorldWrapper.h"
@@ -71,6 +72,12 @@ bool HasDocumentSize(Rect frame)
 // (the append lock released).
 void ImportOnePicture(const ProbedPicture& picture)
 {
+    // Room for the clip's two images and the decoder's working pictures is
+    // made before any of them exists: when memory is low, earlier clips go to
+    // their temp files first, so the decoder never finds too little free.
+    const int64_t clipBytes = int64_t{gImageDim.Width()} * gImageDim.Height() * 4;
+    const int64_t pictureBytes = int64_t{picture.frame.Width()} * picture.frame.Height() * 4;
+    MemoryReservation room(2 * clipBytes + 3 * pictureBytes);
     auto original = std::make_unique<GWorldWrapper>(32, gImageDim, 0);
     if (DecodePictureInto(picture.file, *original) != MediaStatus::ok) {
         sAddPicturesErrorPending = true;

@@ -112,7 +112,9 @@ bool RunSession(BenchSession& session, const std::vector<PlanetPicture>& files, 
     CommandOperations& ops = GetCommandOperations();
 
     const auto start = BenchClock::now();
-    if (!OpenPictures(session, files) || !session.Quiet("the import")) {
+    // Both checked, so that an alert that ended the import is named too.
+    const bool opened = OpenPictures(session, files);
+    if (!session.Quiet("the import") || !opened) {
         std::fprintf(stderr, "pipeline: the import made %d clips of %d\n", FrameCount(), n);
         return false;
     }

@@ -124,7 +124,9 @@ bool RunScale(BenchSession& session, const std::vector<PlanetPicture>& files, in
     ResetPeakResidentSet();
 
     const auto start = BenchClock::now();
-    if (!OpenPictures(session, files) || !session.Quiet("the import")) {
+    // Both checked, so that an alert that ended the import is named too.
+    const bool opened = OpenPictures(session, files);
+    if (!session.Quiet("the import") || !opened) {
         std::fprintf(stderr, "scale: the import made %d clips of %d\n", FrameCount(), n);
         SetFreeMemForTesting(nullptr);
         return false;
@@ -140,7 +142,8 @@ bool RunScale(BenchSession& session, const std::vector<PlanetPicture>& files, in
     ops.createInitialStack();
     const auto stacked = BenchClock::now();
     const int64_t peak = StatusBytes("VmHWM");
-    if (!HaveSummedStack() || !session.Quiet("stacking")) {
+    const bool stackedOk = HaveSummedStack();
+    if (!session.Quiet("stacking") || !stackedOk) {
         std::fprintf(stderr, "scale: no stack was made\n");
         SetFreeMemForTesting(nullptr);
         return false;

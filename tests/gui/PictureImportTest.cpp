@@ -333,6 +333,39 @@ TEST_F(ImportTest, LowMemorySendsEveryNewClipToItsFilesAndTheyComeBackIntact)
     }
 }
 
+TEST_F(ImportTest, LowMemoryMakesRoomForEveryPictureBeforeDecodingIt)
+{
+    // Pictures whose decoding needs more than the low threshold: free memory
+    // is a small figure less the clips held in memory, so it sits at the
+    // threshold once two clips are in. Earlier clips must go to their files
+    // to make room; no picture may be turned away for want of memory.
+    constexpr int kW = 1600, kH = 1200, kPictures = 6;
+    constexpr int64_t kImage = int64_t{kW} * kH * 4;
+    SetFreeMemForTesting([] {
+        int64_t held = 0;
+        for (int i = 0, n = FrameCount(); i < n; ++i)
+            held += FrameAt(i)->InMemory() ? 2 * kImage : 0;
+        return kLowMemoryThreshold + 4 * kImage - held;
+    });
+    std::vector<std::filesystem::path> files;
+    for (int i = 0; i < kPictures; ++i) {
+        files.push_back(mDir / ("big" + std::to_string(i) + ".png"));
+        WritePng(files.back(), kW, kH, 40 + i);
+    }
+    Import(files);
+    QCoreApplication::processEvents(); // a worker's alert
+    EXPECT_EQ(AlertsTitled(kOutOfMemoryTitle), 0);
+    ASSERT_EQ(FrameCount(), kPictures);
+    int onDisk = 0;
+    for (int i = 0; i < kPictures; ++i)
+        onDisk += FrameAt(i)->InMemory() ? 0 : 1;
+    EXPECT_GE(onDisk, kPictures - 2);
+    for (int i = 0; i < kPictures; ++i) {
+        std::string where;
+        EXPECT_TRUE(HoldsPicture(*FrameAt(i)->GetOriginal(), Pattern8(kW, kH, 40 + i), 0, &where)) << i << where;
+    }
+}
+
 TEST_F(ImportTest, RunningOutOfMemoryKeepsEarlierClipsAndFreesTheJob)
 {
     // Pictures 0-2 at the document's size, then one of another size whose
