@@ -73,7 +73,8 @@ void HandleJobEvent(const JobEvent& ev)
         break;
     case JobEventKind::progressStep:
         if (job && job->progress)
-            job->progress->Step();
+            for (int32_t i = 0; i < ev.steps; ++i)
+                job->progress->Step();
         break;
     case JobEventKind::jobDone:
         if (job)

@@ -2,6 +2,7 @@
 // main thread, the wrong-size question and the job's custom mutexes.
 #include "app/Jobs.h"
 
+#include <chrono>
 #include <new>
 
 #include "app/JobRecord.h"
@@ -16,6 +17,11 @@ namespace {
 thread_local JobRecord* tJob = nullptr;
 thread_local uint32_t tSlot = 0;
 thread_local bool tDonePosted = false;
+// Progress steps gathered by Thread_GatherWorkingDialogProgressStep and not
+// yet posted, and when they were last posted.
+thread_local int32_t tGatheredSteps = 0;
+thread_local std::chrono::steady_clock::time_point tStepsPosted;
+constexpr auto kGatheredStepsInterval = std::chrono::milliseconds(30);
 
 // The job of a worker that has not yet reported done, or null.
 JobRecord* ReportingJob()
@@ -51,6 +57,17 @@ void PostClipEvent(JobEventKind kind, int clipIndex)
     PostDisplayEvent(*job, MakeEvent(*job, kind, clipIndex));
 }
 
+void PostGatheredSteps(JobRecord& job)
+{
+    if (tGatheredSteps == 0)
+        return;
+    JobEvent ev = MakeEvent(job, JobEventKind::progressStep, -1);
+    ev.steps = tGatheredSteps;
+    tGatheredSteps = 0;
+    PostDisplayEvent(job, ev);
+    tStepsPosted = std::chrono::steady_clock::now();
+}
+
 } // namespace
 
 void RunJobWorker(JobRecord& job, uint32_t slot, const JobWorker& work)
@@ -58,6 +75,8 @@ void RunJobWorker(JobRecord& job, uint32_t slot, const JobWorker& work)
     tJob = &job;
     tSlot = slot;
     tDonePosted = false;
+    tGatheredSteps = 0;
+    tStepsPosted = std::chrono::steady_clock::now();
     SetThisThreadIndex(static_cast<int>(slot));
     try {
         work();
@@ -101,6 +120,19 @@ bool Thread_IncrementWorkingDialogProgressBar()
     return job->status->load() == 0;
 }
 
+bool Thread_GatherWorkingDialogProgressStep()
+{
+    JobRecord* job = ReportingJob();
+    if (!job)
+        return false;
+    if (job->hasProgressWindow) {
+        ++tGatheredSteps;
+        if (std::chrono::steady_clock::now() - tStepsPosted >= kGatheredStepsInterval)
+            PostGatheredSteps(*job);
+    }
+    return job->status->load() == 0;
+}
+
 int Thread_JobRunStatus()
 {
     JobRecord* job = ReportingJob();
@@ -112,6 +144,7 @@ void PostThreadDoneEvent(JobFinalProc finalProc)
     JobRecord* job = ReportingJob();
     if (!job)
         return;
+    PostGatheredSteps(*job); // the bar's last state before the end
     tDonePosted = true;
     JobEvent ev = MakeEvent(*job, JobEventKind::jobDone, -1);
     ev.finalProc = finalProc;

@@ -91,6 +91,14 @@ void Thread_UpdateFrameInspectorWindow(int clipIndex);
 // The worker stops its loop on false (Cancel, or the end).
 bool Thread_IncrementWorkingDialogProgressBar();
 
+// The same for workers whose items are short (picture import): the steps
+// are gathered and posted as one event at most every 30 ms, so the worker
+// waits on the main thread once per interval instead of once per item; the
+// steps still gathered are posted before the worker's done event, so the bar
+// always ends where it would have. Returns what
+// Thread_IncrementWorkingDialogProgressBar would.
+bool Thread_GatherWorkingDialogProgressStep();
+
 // Reports this worker done, naming the final procedure (null keeps the
 // job's). The framework calls it when the worker's work returns (or throws
 // std::bad_alloc, after the out-of-memory alert), so a worker need not;

@@ -32,6 +32,7 @@ struct JobEvent {
     JobFinalProc finalProc = nullptr; // "ThPc": final procedure named by a job-done event
     uint64_t job = 0;                 // the job that posted it
     uint64_t ticket = 0;              // handshake number of a waiting display event; 0 = none
+    int32_t steps = 1;                // items a progress-step event carries
 };
 
 // One thread slot's display handshake: the worker counts what it posts, the

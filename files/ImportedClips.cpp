@@ -62,8 +62,8 @@ void ShowFrameInspectorForImageDim()
 
 std::unique_ptr<Frame> MakeImportedClip(std::unique_ptr<GWorldWrapper> original)
 {
+    // The first render below copies the original into the modified image.
     auto modified = std::make_unique<GWorldWrapper>(32, original->GetDim(), 0);
-    *modified = *original;
     // The clip's memory is allocated before the images are released (a new-
     // expression allocates before evaluating its arguments); the constructor
     // owns both images from then on, also when it throws.

@@ -119,7 +119,7 @@ void Thread_OpenSetOfPictures(const std::vector<ProbedPicture>& chunk)
                 return;
             }
         }
-        if (!Thread_IncrementWorkingDialogProgressBar())
+        if (!Thread_GatherWorkingDialogProgressStep())
             return;
     }
 }

@@ -21,6 +21,7 @@
 #include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/PictFile.h"
+#include "platform/core/Rgb32Pixels.h"
 #include "platform/qt/FfmpegVideo.h"
 
 namespace {
@@ -206,16 +207,20 @@ void CopyQImage(const QImage& picture, GWorldWrapper& image)
     }
     const QImage::Format format = picture.format() == QImage::Format_RGB32 ? QImage::Format_RGB32 : QImage::Format_ARGB32;
     const QImage argb = Converted(picture, format);
-    for (int y = 0; y < height; ++y) {
-        const QRgb* s = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        uint8_t* p = image.PixelRow(y);
-        for (int x = 0; x < width; ++x, p += 4) {
-            p[0] = 0xFF;
-            p[1] = static_cast<uint8_t>(qRed(s[x]));
-            p[2] = static_cast<uint8_t>(qGreen(s[x]));
-            p[3] = static_cast<uint8_t>(qBlue(s[x]));
-        }
-    }
+    for (int y = 0; y < height; ++y)
+        Rgb32ToPixels(argb.constScanLine(y), image.PixelRow(y), width);
+}
+
+// A QImage of Qt's 32-bit RGB format over image's own pixels, for a reader to
+// decode into, so the picture is written once and then reordered in place;
+// a null QImage when the rows cannot be shared (Qt needs whole words a row).
+QImage SharedRows(GWorldWrapper& image)
+{
+    const std::ptrdiff_t rowBytes = image.GetSrcRowBytes();
+    if (!image.GetPixBaseAddr() || rowBytes % 4 != 0 || reinterpret_cast<std::uintptr_t>(image.GetPixBaseAddr()) % 4 != 0)
+        return QImage();
+    return QImage(image.GetPixBaseAddr(), image.Width(), image.Height(), static_cast<qsizetype>(rowBytes),
+                  QImage::Format_RGB32);
 }
 
 // Qt's BMP, GIF, JPEG and Targa readers hand back a partial picture from a
@@ -335,14 +340,30 @@ MediaStatus DecodeWithQt(const std::filesystem::path& file, PictureTarget& targe
         // Eight bytes a pixel covers the deepest format Qt reads into.
         reader.setAllocationLimit(static_cast<int>((bytes * 2 >> 20) + 1));
     }
-    QImage picture;
+    // A PNG of the declared size is decoded straight into the target's pixels
+    // when Qt reads it in that format (8-bit RGB without transparency): its
+    // PNG reader writes every pixel of a picture it was given in the format
+    // and size it decodes, and makes a picture of its own for any other,
+    // which is then copied. Other readers may draw onto what they are given.
+    const bool sharable = declared.isValid() && reader.format() == "png";
+    GWorldWrapper* shared = sharable ? &target.ImageFor(declared.width(), declared.height()) : nullptr;
+    QImage picture = shared ? SharedRows(*shared) : QImage();
+    const uchar* const sharedBits = picture.constBits();
     if (!reader.read(&picture) || picture.isNull())
         return MediaStatus::damaged;
     if (declared.isValid() && picture.size() != declared)
         return MediaStatus::damaged;
     if (!SidesFit(picture.width(), picture.height()))
         return MediaStatus::badSize;
-    CopyQImage(picture, target.ImageFor(picture.width(), picture.height()));
+    if (sharedBits && picture.constBits() == sharedBits) {
+        // Qt writes into a picture it was given only in that picture's format.
+        if (picture.format() != QImage::Format_RGB32)
+            return MediaStatus::damaged;
+        for (int y = 0; y < picture.height(); ++y)
+            Rgb32ToPixels(shared->PixelRow(y), shared->PixelRow(y), picture.width());
+    } else {
+        CopyQImage(picture, shared ? *shared : target.ImageFor(picture.width(), picture.height()));
+    }
     *frame = MakeRect(0, 0, picture.height(), picture.width());
     return MediaStatus::ok;
 }
