@@ -3,7 +3,6 @@
 // the vector widths and in place.
 #include "platform/core/Rgb32Pixels.h"
 
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -34,8 +33,8 @@ TEST(Rgb32Pixels, EveryLengthMatchesTheReferenceCopiedAndInPlace)
         Rgb32ToPixels(reinterpret_cast<const uint8_t*>(words.data()), out.data() + 1, count);
         EXPECT_EQ(std::vector<uint8_t>(out.begin() + 1, out.end()), want) << count;
 
-        std::vector<uint8_t> row(want.size());
-        std::memcpy(row.data(), words.data(), row.size());
+        std::vector<uint8_t> row(reinterpret_cast<const uint8_t*>(words.data()),
+                                 reinterpret_cast<const uint8_t*>(words.data()) + want.size());
         Rgb32ToPixels(row.data(), row.data(), count);
         EXPECT_EQ(row, want) << count << " in place";
     }
