@@ -62,8 +62,9 @@ void ShowFrameInspectorForImageDim()
 
 std::unique_ptr<Frame> MakeImportedClip(std::unique_ptr<GWorldWrapper> original)
 {
-    // The first render below copies the original into the modified image.
-    auto modified = std::make_unique<GWorldWrapper>(32, original->GetDim(), 0);
+    // The first render below copies the original into every pixel of the
+    // modified image, before anyone else can see the clip.
+    auto modified = std::make_unique<GWorldWrapper>(32, original->GetDim(), 0, GWorldWrapper::Unerased{});
     // The clip's memory is allocated before the images are released (a new-
     // expression allocates before evaluating its arguments); the constructor
     // owns both images from then on, also when it throws.

@@ -112,10 +112,7 @@ GWorldWrapper::Buffer GWorldWrapper::Allocate(int width, int height)
     if (width == 0 || height == 0)
         return buffer;
     if (size >= kMappedPixelBytes) {
-        // Every page is written at once (erased), so the pages are had in one
-        // call rather than one fault at a time.
-        void* mapped =
-            ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED)
             throw std::bad_alloc();
         buffer.pixels = Pixels(static_cast<uint8_t*>(mapped), PixelRelease{size});
