@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/JobRecord.h"
+#include "engine/ClipJobReadAhead.h"
 #include "engine/FrameList.h"
 #include "engine/ScratchImages.h"
 #include "platform/core/StandardAlerts.h"
@@ -196,10 +197,18 @@ bool unlockCustomMutex(int i)
     return true;
 }
 
+void ReachedClipOfRange(const FrameJobRange& range, int position)
+{
+    if (range.readAhead)
+        range.readAhead->Reached(position);
+}
+
 void ForEachClipOfRange(const FrameJobRange& range, const std::function<bool(Frame& frame, int clipIndex)>& work,
                         bool updateInspector)
 {
-    for (int clipIndex : range.clips) {
+    for (std::size_t position = 0; position < range.clips.size(); ++position) {
+        const int clipIndex = range.clips[position];
+        ReachedClipOfRange(range, static_cast<int>(position));
         Frame* frame = FrameAt(clipIndex);
         if (!frame)
             continue; // a stale index: nothing to work on

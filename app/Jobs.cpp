@@ -12,6 +12,7 @@
 #include "app/ShellSettings.h"
 #include "app/WorkingDialog.h"
 #include "engine/CalibrationFrames.h"
+#include "engine/ClipJobReadAhead.h"
 #include "engine/FrameList.h"
 #include "engine/ScratchImages.h"
 #include "engine/Selection.h"
@@ -237,6 +238,7 @@ bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCust
 
     std::vector<JobWorker> workers;
     try {
+        std::vector<FrameJobRange> items;
         for (const JobRange& range : SplitFrameJobRanges(n, gNumThreads)) {
             FrameJobRange item;
             item.range = range;
@@ -244,8 +246,29 @@ bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCust
                 item.clips.push_back(tempSelection);
             else
                 item.clips.assign(selection.begin() + range.first, selection.begin() + range.end);
-            workers.push_back([proc, item = std::move(item)] { proc(item); });
+            items.push_back(std::move(item));
         }
+        // The clips on disk come back ahead of the workers; every worker's
+        // lane ends with its work, the last one stopping the helpers before
+        // the job can end.
+        std::vector<std::vector<int>> lanes;
+        for (const FrameJobRange& item : items)
+            lanes.push_back(item.clips);
+        if (std::shared_ptr<ClipJobReadAhead> readAhead = ClipJobReadAhead::Start(lanes))
+            for (std::size_t i = 0; i < items.size(); ++i)
+                items[i].readAhead = std::make_shared<const ClipJobLane>(readAhead, static_cast<int>(i));
+        for (FrameJobRange& item : items)
+            workers.push_back([proc, item = std::move(item)] {
+                struct EndLane {
+                    const ClipJobLane* lane;
+                    ~EndLane()
+                    {
+                        if (lane)
+                            lane->End();
+                    }
+                } end{item.readAhead.get()};
+                proc(item);
+            });
     } catch (const std::bad_alloc&) {
         DoNotEnougMemoryForOperationDialog();
         return false;

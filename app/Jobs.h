@@ -14,6 +14,7 @@
 #include "app/JobSplit.h"
 #include "app/MainThreadQueue.h"
 
+class ClipJobLane;
 class Frame;
 
 // Workers of the running job that have not yet reported done; 0 when none
@@ -33,6 +34,8 @@ extern std::condition_variable gWrongImageDimCond;
 struct FrameJobRange {
     JobRange range;         // positions in the persistent selection; (-1, 0) = the temporary selection
     std::vector<int> clips; // the clip indices of those positions, as the selection was when the job started
+    // This worker's lane of the job's read-ahead of clips on disk; null when none.
+    std::shared_ptr<const ClipJobLane> readAhead;
 };
 using FrameJobProc = std::function<void(const FrameJobRange&)>;
 // One worker's whole work in a job started by RunThreadedProc.
@@ -123,8 +126,12 @@ int AskWrongImageDimOnce();
 bool lockCustomMutex(int i);
 bool unlockCustomMutex(int i);
 
+// A frame worker is at clips[position] of its range: the clips before are
+// done with, and those after are brought back from disk ahead of it.
+void ReachedClipOfRange(const FrameJobRange& range, int position);
+
 // The usual frame-worker loop over the clips of range: clips outside the clip
-// list are passed over; for each other clip: Thread_MarkWorkingClip,
+// list are passed over; for each other clip: ReachedClipOfRange, Thread_MarkWorkingClip,
 // work(frame, index) (false ends the range), Thread_DrawClip,
 // Thread_UpdateFrameInspectorWindow unless updateInspector is false, then a
 // progress step (false ends it).

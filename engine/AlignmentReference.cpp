@@ -69,7 +69,9 @@ void ReleaseDifferenceReference(DifferenceReference& reference)
 
 void AlignClipsOfRangeButReference(const FrameJobRange& range, const std::function<int(Frame&)>& alignOne)
 {
-    for (int clip : range.clips) {
+    for (std::size_t position = 0; position < range.clips.size(); ++position) {
+        const int clip = range.clips[position];
+        ReachedClipOfRange(range, static_cast<int>(position));
         Frame* frame = FrameAt(clip);
         if (clip != 0 && frame) {
             Thread_MarkWorkingClip(clip);

@@ -1,7 +1,8 @@
-// engine/ClipReadAhead.cpp: the helpers' loop, the room they make and the
-// owner's wait for a clip in transit.
+// engine/ClipReadAhead.cpp: the helpers' loop, the lane they advance, the
+// room they make and the owner's wait for a clip in transit.
 #include "engine/ClipReadAhead.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -9,36 +10,57 @@
 #include "engine/MemoryPolicy.h"
 #include "platform/core/FreeMemory.h"
 
-ClipReadAhead::ClipReadAhead(std::vector<Frame*> clips, int threads, int ahead, int64_t clipBytes)
-    : mClips(std::move(clips)), mAhead(ahead), mClipBytes(clipBytes)
+ClipReadAhead::ClipReadAhead(std::vector<std::vector<Frame*>> lanes, int threads, int ahead, int64_t clipBytes)
+    : mAhead(ahead), mClipBytes(clipBytes)
 {
+    mLanes.resize(lanes.size());
+    for (std::size_t i = 0; i < lanes.size(); ++i)
+        mLanes[i].clips = std::move(lanes[i]);
     for (int i = 0; i < threads; ++i) {
         try {
             mHelpers.emplace_back([this] { HelperLoop(); });
         } catch (const std::system_error&) {
-            break; // the owner brings back what the others do not reach
+            break; // the takers bring back what the others do not reach
         }
     }
 }
 
+ClipReadAhead::ClipReadAhead(std::vector<Frame*> clips, int threads, int ahead, int64_t clipBytes)
+    : ClipReadAhead(std::vector<std::vector<Frame*>>{std::move(clips)}, threads, ahead, clipBytes)
+{
+}
+
 ClipReadAhead::~ClipReadAhead()
+{
+    Stop();
+}
+
+void ClipReadAhead::Stop()
 {
     {
         std::lock_guard<std::mutex> lock(mMutex);
+        if (mJoined)
+            return;
         mStop = true;
+        mJoined = true;
     }
     mChanged.notify_all();
     for (std::thread& helper : mHelpers)
         helper.join();
 }
 
-void ClipReadAhead::Finished(int position)
+void ClipReadAhead::Finished(int lane, int position)
 {
     {
         std::lock_guard<std::mutex> lock(mMutex);
-        if (position <= mFinished)
+        if (lane < 0 || static_cast<std::size_t>(lane) >= mLanes.size())
             return;
-        mFinished = position;
+        Lane& l = mLanes[static_cast<std::size_t>(lane)];
+        position = std::min(position, static_cast<int>(l.clips.size()));
+        if (position <= l.finished)
+            return;
+        l.finished = position;
+        ++mFinishedSteps;
     }
     mChanged.notify_all();
 }
@@ -65,9 +87,15 @@ bool ClipReadAhead::MakeRoom()
                 ++mComing;
                 return true;
             }
-            if (mStop || mNextVictim >= mFinished)
+            if (mStop)
                 return false;
-            victim = mClips[static_cast<std::size_t>(mNextVictim++)];
+            for (Lane& l : mLanes)
+                if (l.nextVictim < l.finished) {
+                    victim = l.clips[static_cast<std::size_t>(l.nextVictim++)];
+                    break;
+                }
+            if (!victim)
+                return false;
         }
         // Clip 0 stays, as always; a clip in use is skipped by the swap itself.
         if (victim->GetIndex() != 0)
@@ -87,27 +115,56 @@ void ClipReadAhead::BringBack(Frame& frame)
     }
 }
 
+int ClipReadAhead::LaneToAdvance() const
+{
+    int best = -1, bestAhead = 0;
+    for (std::size_t i = 0; i < mLanes.size(); ++i) {
+        const Lane& l = mLanes[i];
+        const int ahead = l.next - l.finished;
+        if (l.next >= static_cast<int>(l.clips.size()) || ahead >= mAhead)
+            continue;
+        if (best < 0 || ahead < bestAhead) {
+            best = static_cast<int>(i);
+            bestAhead = ahead;
+        }
+    }
+    return best;
+}
+
 void ClipReadAhead::HelperLoop()
 {
     std::unique_lock<std::mutex> lock(mMutex);
     for (;;) {
-        mChanged.wait(lock, [this] {
-            return mStop || (mNext < static_cast<int>(mClips.size()) && mNext < mFinished + mAhead);
-        });
+        int lane = -1;
+        mChanged.wait(lock, [&] { return mStop || (lane = LaneToAdvance()) >= 0; });
         if (mStop)
             return;
-        const int position = mNext++;
-        Frame* frame = mClips[static_cast<std::size_t>(position)];
+        Lane& l = mLanes[static_cast<std::size_t>(lane)];
+        // A clip its taker has passed already is not brought back.
+        l.next = std::max(l.next, l.finished);
+        if (l.next >= static_cast<int>(l.clips.size()))
+            continue;
+        const int position = l.next++;
+        Frame* frame = l.clips[static_cast<std::size_t>(position)];
         ++mMoving;
+        const uint64_t finishedBefore = mFinishedSteps;
         lock.unlock();
-        bool reserved = false;
-        if (frame->GetResidency() == Frame::Residency::OnDisk && (reserved = MakeRoom()))
-            (void)frame->RetrieveFromTempDiskFile(); // a failure is the owner's to report
+        const bool onDisk = frame->GetResidency() == Frame::Residency::OnDisk;
+        const bool reserved = onDisk && MakeRoom();
+        if (reserved)
+            (void)frame->RetrieveFromTempDiskFile(); // a failure is the taker's to report
         lock.lock();
         if (reserved)
             --mComing;
         --mMoving;
         ++mMovesEnded;
         mChanged.notify_all();
+        if (onDisk && !reserved) {
+            // No room until a taker finishes more clips: the clip is tried
+            // again then, unless its taker has reached it meanwhile.
+            if (l.next == position + 1)
+                l.next = position;
+            mChanged.wait(lock, [&] { return mStop || mFinishedSteps != finishedBefore; });
+        }
     }
 }

@@ -156,7 +156,9 @@ bool CropOneClip(Frame& frame, Rect r, Rect newDim)
 // progress bar is not obeyed, so no clip is left at the old size.
 void ResizeRange(const FrameJobRange& range, bool (*resize)(Frame&))
 {
-    for (int clip : range.clips) {
+    for (std::size_t position = 0; position < range.clips.size(); ++position) {
+        const int clip = range.clips[position];
+        ReachedClipOfRange(range, static_cast<int>(position));
         Frame* frame = FrameAt(clip);
         if (!frame || clip < 0 || static_cast<std::size_t>(clip) >= sClipResized.size())
             continue;

@@ -86,7 +86,9 @@ double Score(const GWorldWrapper& image)
 
 void Thread_SortClips(const FrameJobRange& range)
 {
-    for (int clip : range.clips) {
+    for (std::size_t position = 0; position < range.clips.size(); ++position) {
+        const int clip = range.clips[position];
+        ReachedClipOfRange(range, static_cast<int>(position));
         Frame* frame = FrameAt(clip);
         if (!frame)
             continue;
