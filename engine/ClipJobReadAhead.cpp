@@ -36,7 +36,7 @@ std::shared_ptr<ClipJobReadAhead> ClipJobReadAhead::Start(const std::vector<std:
             return nullptr;
         const int64_t clipBytes = 2 * int64_t{gImageDim.Width()} * gImageDim.Height() * 4;
         const int laneCount = static_cast<int>(lanes.size());
-        auto readAhead = std::make_unique<ClipReadAhead>(std::move(lanes), std::max(1, gNumThreads),
+        auto readAhead = std::make_unique<ClipReadAhead>(std::move(lanes), ReadAheadHelpers(gNumThreads),
                                                          kClipsAheadOfAWorker, clipBytes);
         return std::make_shared<ClipJobReadAhead>(std::move(readAhead), laneCount);
     } catch (const std::bad_alloc&) {

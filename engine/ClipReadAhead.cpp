@@ -1,4 +1,4 @@
-// engine/ClipReadAhead.cpp: the helpers' loop, the lane they advance, the
+// engine/ClipReadAhead.cpp: the helpers' loop, the clip they take next, the
 // room they make and the owner's wait for a clip in transit.
 #include "engine/ClipReadAhead.h"
 
@@ -10,12 +10,21 @@
 #include "engine/MemoryPolicy.h"
 #include "platform/core/FreeMemory.h"
 
+int ReadAheadHelpers(int threads)
+{
+    constexpr int kLeastHelpers = 4;
+    const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return std::clamp(std::max(threads, kLeastHelpers), 1, std::max(processors, 1));
+}
+
 ClipReadAhead::ClipReadAhead(std::vector<std::vector<Frame*>> lanes, int threads, int ahead, int64_t clipBytes)
     : mAhead(ahead), mClipBytes(clipBytes)
 {
     mLanes.resize(lanes.size());
-    for (std::size_t i = 0; i < lanes.size(); ++i)
+    for (std::size_t i = 0; i < lanes.size(); ++i) {
         mLanes[i].clips = std::move(lanes[i]);
+        mLanes[i].taken.assign(mLanes[i].clips.size(), 0);
+    }
     for (int i = 0; i < threads; ++i) {
         try {
             mHelpers.emplace_back([this] { HelperLoop(); });
@@ -103,23 +112,15 @@ bool ClipReadAhead::MakeRoom()
     }
 }
 
-void ClipReadAhead::BringBack(Frame& frame)
-{
-    if (frame.GetResidency() != Frame::Residency::OnDisk)
-        return;
-    const bool reserved = MakeRoom();
-    (void)frame.RetrieveFromTempDiskFile(); // a failure shows when the owner takes the clip
-    if (reserved) {
-        std::lock_guard<std::mutex> lock(mMutex);
-        --mComing;
-    }
-}
-
-int ClipReadAhead::LaneToAdvance() const
+int ClipReadAhead::LaneToAdvance()
 {
     int best = -1, bestAhead = 0;
     for (std::size_t i = 0; i < mLanes.size(); ++i) {
-        const Lane& l = mLanes[i];
+        Lane& l = mLanes[i];
+        // The first clip of the lane at or past its taker that no helper has taken.
+        l.next = std::max(l.next, l.finished);
+        while (l.next < static_cast<int>(l.clips.size()) && l.taken[static_cast<std::size_t>(l.next)])
+            ++l.next;
         const int ahead = l.next - l.finished;
         if (l.next >= static_cast<int>(l.clips.size()) || ahead >= mAhead)
             continue;
@@ -140,11 +141,8 @@ void ClipReadAhead::HelperLoop()
         if (mStop)
             return;
         Lane& l = mLanes[static_cast<std::size_t>(lane)];
-        // A clip its taker has passed already is not brought back.
-        l.next = std::max(l.next, l.finished);
-        if (l.next >= static_cast<int>(l.clips.size()))
-            continue;
-        const int position = l.next++;
+        const int position = l.next;
+        l.taken[static_cast<std::size_t>(position)] = 1;
         Frame* frame = l.clips[static_cast<std::size_t>(position)];
         ++mMoving;
         const uint64_t finishedBefore = mFinishedSteps;
@@ -162,8 +160,8 @@ void ClipReadAhead::HelperLoop()
         if (onDisk && !reserved) {
             // No room until a taker finishes more clips: the clip is tried
             // again then, unless its taker has reached it meanwhile.
-            if (l.next == position + 1)
-                l.next = position;
+            l.taken[static_cast<std::size_t>(position)] = 0;
+            l.next = std::min(l.next, position);
             mChanged.wait(lock, [&] { return mStop || mFinishedSteps != finishedBefore; });
         }
     }

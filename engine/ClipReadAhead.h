@@ -13,6 +13,12 @@
 
 class Frame;
 
+// Helpers of a read-ahead for work set to run on threads threads: a swap
+// waits on the disk about as long as it decodes, and every clip brought back
+// may first need one swapped out, so at least four move clips at once (the
+// swaps then keep pace with a cold read), never more than the processor has.
+int ReadAheadHelpers(int threads);
+
 class ClipReadAhead {
 public:
     // lanes: for each taker, its clips in the order it takes them (no clip
@@ -37,28 +43,27 @@ public:
     // moves afterwards. Any thread but a helper; once is enough.
     void Stop();
 
-    // Owner of a single lane: brings back a clip the helpers have not (yet)
-    // reached, its room made and reserved as theirs is, so that together
-    // they stay within the figure; without room (nothing finished to swap
-    // out) it comes back all the same, as the owner needs it.
-    void BringBack(Frame& frame);
-    // Owner: waits while a helper is bringing back or swapping out any clip,
-    // and returns true once one such move has ended; false at once when none
-    // is under way (the owner's own attempt then stands).
+    // A taker on the main thread, which does not wait inside a clip: waits
+    // while a helper is bringing back or swapping out any clip, and returns
+    // true once one such move has ended; false at once when none is under
+    // way (the taker's own attempt then stands). A clip the helpers have not
+    // reached the taker brings back itself, as the swap rules bring back a
+    // clip in use.
     bool WaitForMove();
 
 private:
     struct Lane {
         std::vector<Frame*> clips;
-        int next = 0;       // the next clip to look at
+        std::vector<char> taken; // per clip: a helper has taken it (brought back or found in memory)
+        int next = 0;       // no clip before it (and at or past finished) is left untaken
         int finished = 0;   // clips the taker is done with
         int nextVictim = 0; // the next finished clip to offer for swapping out
     };
     void HelperLoop();
-    // The lane whose next clip a helper takes (mMutex held): of those within
-    // reach, the one with the fewest clips looked at ahead of its taker. -1
-    // when none.
-    int LaneToAdvance() const;
+    // The lane whose next clip a helper takes (mMutex held): of those whose
+    // first untaken clip at or past the taker is within reach, the one with
+    // the fewest clips before it. -1 when none.
+    int LaneToAdvance();
     // Swaps out finished clips until one more clip fits beside those already
     // coming back, and reserves its room (mComing); false when no room.
     bool MakeRoom();

@@ -440,7 +440,7 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
                 anyOnDisk = anyOnDisk || !frame->InMemory();
             }
         if (anyOnDisk)
-            readAhead = std::make_unique<ClipReadAhead>(std::move(order), std::max(1, gNumThreads), kReadAheadClips,
+            readAhead = std::make_unique<ClipReadAhead>(std::move(order), ReadAheadHelpers(gNumThreads), kReadAheadClips,
                                                         2 * static_cast<int64_t>(width) * height * 4);
     } catch (const std::bad_alloc&) {
         // Without it the clips come back one by one on this thread.
@@ -482,8 +482,7 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
             gNumFramesInStack += 1.0;
             std::string failure;
             try {
-                if (readAhead)
-                    readAhead->BringBack(frame);
+                // A clip the helpers have not reached comes back here.
                 FrameLease lease = frame.GetModified(true);
                 // A helper moving this clip (or making room) makes it wait, never fail.
                 while (!lease && readAhead && readAhead->WaitForMove())

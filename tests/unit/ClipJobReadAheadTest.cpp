@@ -108,12 +108,21 @@ TEST_F(ClipJobReadAheadTest, HelpersStopAtTheFigureAndGoOnAsTakersFinish)
     // Every lane got its share, its first clips first.
     for (const auto& lane : lanes)
         EXPECT_TRUE(lane[0]->InMemory());
-    // The first taker finishes its first six clips: they make room for the
-    // clips after them, the figure still held.
+    // The first taker finishes its first six clips: the three of them in
+    // memory make room for three clips that follow, the figure still held;
+    // a finished clip is never brought back.
     readAhead.Finished(0, 6);
-    ASSERT_TRUE(Eventually([&] { return lanes[0][8]->InMemory(); }));
+    auto movedOn = [&] {
+        for (int i = 0; i < 3; ++i)
+            if (lanes[0][static_cast<std::size_t>(i)]->GetResidency() != Frame::Residency::OnDisk)
+                return false;
+        return InMemoryCount() == kRoom;
+    };
+    ASSERT_TRUE(Eventually(movedOn));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     readAhead.Stop();
     EXPECT_LE(mMost.load(), kRoom);
+    EXPECT_EQ(InMemoryCount(), kRoom);
     for (int i = 0; i < 6; ++i)
         EXPECT_FALSE(lanes[0][static_cast<std::size_t>(i)]->InMemory()) << i;
     int onDisk = 0;
