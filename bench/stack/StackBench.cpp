@@ -9,11 +9,21 @@
 //   stack_command clips=200 threads=<t> command_ms=<c> core_ms=<k> ratio=<c/k>
 // and per size:
 //   swap <w>x<h> out_mbps=<x> in_mbps=<y> memcpy_mbps=<z>
-// where the byte counts are the clips' pixel bytes (4 per pixel).
+// where the byte counts are the clips' pixel bytes (4 per pixel); then the
+// peer, per thread count, the same 200 clips written as 16-bit FITS files and
+// summed by Siril's command-line program (`stack ... sum`, `setcpu` threads):
+//   stack_peer clips=200 size=640x480 threads=<t> velmora_command_ms=<v> siril_stack_ms=<s> siril_process_ms=<p> ratio=<s/v>
+// siril_stack_ms is the execution time Siril reports for its stack command,
+// siril_process_ms the whole program run; a ratio above 1 means Velmora's
+// Stack command is the faster. Siril is installed by scripts/bench; without
+// it the line says so.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -191,6 +201,142 @@ void BenchSwap(int width, int height)
     gFrames.clear();
 }
 
+
+// One FITS header card: keyword, value indicator and the value right-aligned
+// in columns 11-30.
+std::string FitsCard(const char* keyword, const std::string& value)
+{
+    char card[81];
+    std::snprintf(card, sizeof card, "%-8s= %20s", keyword, value.c_str());
+    std::string text(card);
+    text.resize(80, ' ');
+    return text;
+}
+
+// A clip's original image as a 16-bit FITS file of three planes (red, green,
+// blue), each 8-bit sample scaled to the full 16-bit range.
+bool WriteFits16(const std::filesystem::path& path, const GWorldWrapper& image)
+{
+    const int w = image.Width(), h = image.Height();
+    std::string header = FitsCard("SIMPLE", "T") + FitsCard("BITPIX", "16") + FitsCard("NAXIS", "3") +
+                         FitsCard("NAXIS1", std::to_string(w)) + FitsCard("NAXIS2", std::to_string(h)) +
+                         FitsCard("NAXIS3", "3") + FitsCard("BZERO", "32768") + FitsCard("BSCALE", "1");
+    header += std::string("END").append(77, ' ');
+    header.resize((header.size() + 2879) / 2880 * 2880, ' ');
+    std::vector<uint8_t> data(static_cast<std::size_t>(w) * h * 3 * 2);
+    std::size_t at = 0;
+    for (int c = 0; c < 3; ++c)
+        for (int y = h - 1; y >= 0; --y) { // FITS rows run bottom to top
+            const uint8_t* row = image.PixelRow(y);
+            for (int x = 0; x < w; ++x) {
+                const int stored = row[4 * x + 1 + c] * 257 - 32768; // big-endian, offset by BZERO
+                data[at++] = static_cast<uint8_t>((stored >> 8) & 0xFF);
+                data[at++] = static_cast<uint8_t>(stored & 0xFF);
+            }
+        }
+    data.resize((data.size() + 2879) / 2880 * 2880, 0);
+    std::ofstream out(path, std::ios::binary);
+    out.write(header.data(), static_cast<std::streamsize>(header.size()));
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    return static_cast<bool>(out);
+}
+
+// Runs Siril's command-line program on script in folder; returns the
+// execution time it reports for its stack command (-1 when it failed) and
+// sets *processSeconds to the whole run.
+double RunSirilStack(const std::filesystem::path& folder, const std::string& script, double* processSeconds)
+{
+    const std::filesystem::path scriptPath = folder / "stack.ssf";
+    const std::filesystem::path logPath = folder / "siril.log";
+    std::ofstream(scriptPath) << script;
+    const std::string command = "siril-cli -d '" + folder.string() + "' -s '" + scriptPath.string() + "' >'" +
+                                logPath.string() + "' 2>&1";
+    const auto t0 = Clock::now();
+    const int status = std::system(command.c_str());
+    *processSeconds = Seconds(t0, Clock::now());
+    if (status != 0)
+        return -1.0;
+    // "log: Stacked sequence successfully." is followed by
+    // "log: Execution time: <t> s." (or "<m> min <s> s").
+    std::ifstream log(logPath);
+    std::string line;
+    bool stacked = false;
+    while (std::getline(log, line)) {
+        if (line.find("Stacked sequence successfully") != std::string::npos)
+            stacked = true;
+        const std::size_t at = line.find("Execution time:");
+        if (stacked && at != std::string::npos) {
+            double minutes = 0.0, seconds = 0.0;
+            const char* text = line.c_str() + at + std::strlen("Execution time:");
+            if (std::sscanf(text, " %lf min %lf s", &minutes, &seconds) == 2)
+                return minutes * 60.0 + seconds;
+            if (std::sscanf(text, " %lf s", &seconds) == 1)
+                return seconds;
+            if (std::sscanf(text, " %lf ms", &seconds) == 1)
+                return seconds / 1000.0;
+        }
+    }
+    return -1.0;
+}
+
+// The Stack command against Siril's sum stack of the same clips as 16-bit
+// FITS files, at 1 and 8 threads.
+void BenchPeerSiril(const std::filesystem::path& scratch, int count)
+{
+    if (std::system("command -v siril-cli >/dev/null 2>&1") != 0) {
+        std::printf("stack_peer siril=unavailable (no siril-cli; scripts/bench stack installs the siril package)\n");
+        std::fflush(stdout);
+        return;
+    }
+    MakeClips(640, 480, count);
+    const std::filesystem::path folder = scratch / "siril";
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame_%05d.fit", i + 1);
+        FrameLease original = gFrames[static_cast<std::size_t>(i)]->GetOriginal();
+        if (!original || !WriteFits16(folder / name, *original)) {
+            std::fprintf(stderr, "stack_peer: could not write %s\n", name);
+            return;
+        }
+    }
+    GetCommandOperations().relayoutClipsWindow();
+    // A first run makes Siril's sequence file and reads the frames into the
+    // page cache, as Velmora's clips are in memory.
+    double process = 0.0;
+    (void)RunSirilStack(folder, "requires 1.0.0\nstack frame_ sum -out=warm\n", &process);
+    for (int threads : {1, 8}) {
+        gNumThreads = threads;
+        double command = 1e30;
+        for (int run = 0; run < 3; ++run) {
+            const auto t0 = Clock::now();
+            if (!MenuHandler(FourCC("OpSF"), 0, 0) || !HaveSummedStack())
+                std::fprintf(stderr, "stack command failed\n");
+            command = std::min(command, Seconds(t0, Clock::now()));
+        }
+        const std::string script = "requires 1.0.0\nsetcpu " + std::to_string(threads) + "\nstack frame_ sum -out=sum" +
+                                   std::to_string(threads) + "\n";
+        double siril = 1e30, sirilProcess = 1e30;
+        for (int run = 0; run < 2; ++run) {
+            const double s = RunSirilStack(folder, script, &process);
+            if (s < 0.0) {
+                std::printf("stack_peer siril=failed (see %s)\n", (folder / "siril.log").c_str());
+                std::fflush(stdout);
+                return;
+            }
+            siril = std::min(siril, s);
+            sirilProcess = std::min(sirilProcess, process);
+        }
+        std::printf("stack_peer clips=%d size=640x480 threads=%d velmora_command_ms=%.1f siril_stack_ms=%.1f "
+                    "siril_process_ms=%.1f ratio=%.2f\n",
+                    count, threads, command * 1e3, siril * 1e3, sirilProcess * 1e3, siril / command);
+        std::fflush(stdout);
+    }
+    DeleteFrameStack();
+    gFrames.clear();
+    std::filesystem::remove_all(folder);
+}
+
 } // namespace
 
 int main()
@@ -212,5 +358,6 @@ int main()
     BenchStackCommand(200);
     BenchSwap(640, 480);
     BenchSwap(1920, 1080);
+    BenchPeerSiril(session.Scratch(), 200);
     return 0;
 }
