@@ -80,7 +80,13 @@ bool BandPipeline::WorkOnce(std::unique_lock<std::mutex>& lock)
     if (band < 0)
         return false;
     const std::size_t b = static_cast<std::size_t>(band);
-    const int first = mBandDone[b], last = std::min(mPublished, first + mBatch);
+    // Every whole batch waiting (up to kMostBatches) in one go: fewer trips
+    // through the lock when the bands are behind.
+    constexpr int kMostBatches = 4;
+    const int first = mBandDone[b], waiting = mPublished - first;
+    const int take = mClosed ? std::min(waiting, kMostBatches * mBatch)
+                             : std::min(waiting / mBatch, kMostBatches) * mBatch;
+    const int last = first + take;
     mBandBusy[b] = 1;
     ++mBusy;
     lock.unlock();

@@ -1,9 +1,9 @@
 // engine/BandPipeline.h: items (clips) handed in one after another, added
 // band by band on several threads while more are still being handed in.
 // Every band takes the items in their order, one thread at a time, so what a
-// band holds never depends on the threads; a band takes a batch of items at
-// a time (a shorter one only after Close) so that its rows stay in the cache
-// while the batch is added.
+// band holds never depends on the threads; a band takes whole batches of
+// items (up to four at a time when it is behind; a shorter one only after
+// Close) so that its rows stay in the cache while the batch is added.
 #pragma once
 
 #include <condition_variable>

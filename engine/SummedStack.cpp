@@ -398,6 +398,10 @@ void AdoptPlanes(std::unique_ptr<int32_t[]> planes[3], int width, int height, bo
 // Included clips whose pixels may wait, pinned, for the threads to add
 // them: two batches, so that one is handed in while the other is added.
 constexpr int kPinnedClips = 2 * kClipsPerPass;
+// The same when no clip is on disk: nothing is swapped during the pass, so
+// pinning costs nothing, and a band whose thread the system has set aside
+// (a busy machine) holds up the others only after four batches.
+constexpr int kPinnedClipsInMemory = 4 * kClipsPerPass;
 // Included clips brought back ahead of the one being taken, at most.
 constexpr int kReadAheadClips = kPinnedClips + kClipsPerPass;
 
@@ -431,9 +435,9 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
     // Clips on disk come back on helpers of their own while the ones before
     // are added, as far ahead as memory allows.
     std::unique_ptr<ClipReadAhead> readAhead;
+    bool anyOnDisk = false;
     try {
         std::vector<Frame*> order;
-        bool anyOnDisk = false;
         for (const auto& frame : gFrames)
             if (frame->GetSumStackIncluded()) {
                 order.push_back(frame.get());
@@ -445,6 +449,7 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
     } catch (const std::bad_alloc&) {
         // Without it the clips come back one by one on this thread.
     }
+    const int pinnedClips = anyOnDisk ? kPinnedClips : kPinnedClipsInMemory;
     display.OpenProgress(clipCount - 1);
     gNumFramesInStack = 0.0;
     int published = 0;
@@ -513,7 +518,7 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
         // Cancel is heard while clips are taken, not only once they are added.
         if (display.ProgressCancelled())
             return abandon(std::string());
-        if (published - released >= kPinnedClips)
+        if (published - released >= pinnedClips)
             pipeline.WorkUntilDone(published - kClipsPerPass);
         if (!report())
             return abandon(std::string());
