@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/core/GWorldWrapper.h"
 
@@ -214,6 +217,35 @@ PictStatus ReadDirectBitsRows(Reader& in, const DirectBits& bits, const Rect& fr
 
 } // namespace
 
+namespace {
+
+// The first position p in [from, limit) (limit <= n) where three equal bytes
+// start (p + 2 < n); limit when there is none. Sixteen positions a compare
+// where SSE2 is there, with the same answer as the byte-by-byte search.
+std::size_t FindThreeEqual(const uint8_t* src, std::size_t n, std::size_t from, std::size_t limit)
+{
+    std::size_t p = from;
+#if defined(__SSE2__)
+    // The loads read src[p, p + 18): inside src while p + 18 <= n.
+    while (p + 16 <= limit && p + 18 <= n) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + p + 1));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + p + 2));
+        const unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, b), _mm_cmpeq_epi8(a, c))));
+        if (mask != 0)
+            return p + static_cast<std::size_t>(__builtin_ctz(mask));
+        p += 16;
+    }
+#endif
+    for (; p < limit; ++p)
+        if (p + 2 < n && src[p] == src[p + 1] && src[p] == src[p + 2])
+            return p;
+    return limit;
+}
+
+} // namespace
+
 void PackBits(const uint8_t* src, std::size_t n, std::vector<uint8_t>& out)
 {
     std::size_t i = 0;
@@ -228,12 +260,7 @@ void PackBits(const uint8_t* src, std::size_t n, std::vector<uint8_t>& out)
             continue;
         }
         // Literal bytes up to the next run of three or the 128-byte limit.
-        std::size_t end = i;
-        while (end < n && end - i < 128) {
-            if (end + 2 < n && src[end] == src[end + 1] && src[end] == src[end + 2])
-                break;
-            ++end;
-        }
+        const std::size_t end = FindThreeEqual(src, n, i, std::min(n, i + 128));
         out.push_back(static_cast<uint8_t>(end - i - 1));
         out.insert(out.end(), src + i, src + end);
         i = end;

@@ -270,6 +270,51 @@ TEST(PictCodec, PackedRowsUnpackAndNeverUseTheRunHeader0x80)
     }
 }
 
+TEST(PictCodec, PackBitsPacksAsTheByteByByteRule)
+{
+    // The rule written out plainly: a run of three or more equal bytes (at
+    // most 128) packs as a run; otherwise literal bytes up to the next such
+    // run or 128 bytes. Rows of noise with runs of 2 to 5 at every offset
+    // around the 16-byte steps and the ends.
+    auto model = [](const std::vector<uint8_t>& src) {
+        std::vector<uint8_t> out;
+        std::size_t i = 0;
+        const std::size_t n = src.size();
+        while (i < n) {
+            std::size_t run = 1;
+            while (i + run < n && run < 128 && src[i + run] == src[i])
+                ++run;
+            if (run >= 3) {
+                out.push_back(static_cast<uint8_t>(257 - run));
+                out.push_back(src[i]);
+                i += run;
+                continue;
+            }
+            std::size_t end = i;
+            while (end < n && end - i < 128 && !(end + 2 < n && src[end] == src[end + 1] && src[end] == src[end + 2]))
+                ++end;
+            out.push_back(static_cast<uint8_t>(end - i - 1));
+            out.insert(out.end(), src.begin() + static_cast<std::ptrdiff_t>(i), src.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end;
+        }
+        return out;
+    };
+    std::mt19937 random(11);
+    for (std::size_t n : {std::size_t{1}, std::size_t{17}, std::size_t{18}, std::size_t{19}, std::size_t{40},
+                          std::size_t{200}, std::size_t{1920}})
+        for (std::size_t at = 0; at < std::min<std::size_t>(n, 40); ++at)
+            for (std::size_t length = 2; length <= 5; ++length) {
+                std::vector<uint8_t> src(n);
+                for (auto& b : src)
+                    b = static_cast<uint8_t>(random());
+                for (std::size_t k = at; k < std::min(n, at + length); ++k)
+                    src[k] = 0x33;
+                std::vector<uint8_t> packed;
+                PackBits(src.data(), src.size(), packed);
+                ASSERT_EQ(packed, model(src)) << "n " << n << " run at " << at << " of " << length;
+            }
+}
+
 TEST(PictCodec, RoundTripsEveryRowForm)
 {
     // Widths 1 (unpacked), 2..62 (one-byte counts) and 63..70 (two-byte counts).
