@@ -122,9 +122,6 @@ constexpr Network BuildNetwork(int n)
 
 template <int N> inline constexpr Network kNetwork = BuildNetwork(N);
 
-// The neighbour count of each radius.
-constexpr std::array<int, kMedianFilterMaxRadius + 1> kNeighbourCount = {0, 8, 20, 36};
-
 // One comparator over byte slots of kBatchBytes; separate loops so the
 // compiler runs them on vector registers.
 template <Kind K, int Low, int High> inline void Apply(std::array<uint8_t, kBatchBytes>* slots)
@@ -211,11 +208,10 @@ public:
             mWindow[dy + mRadius] = y + dy >= 0 && y + dy < mHeight ? RingRow(y + dy) : nullptr;
         uint8_t* out = image.PixelRow(y);
         const uint8_t* in = RingRow(y);
-        const bool interiorRow = y >= mRadius && y < mHeight - mRadius;
         int x = 0;
         while (x < mWidth) {
-            if (interiorRow && x == mRadius && x < mWidth - mRadius) {
-                InteriorSpan(y, threshold, out);
+            if (x == mRadius && x < mWidth - mRadius) {
+                InnerSpan(y, threshold, out);
                 x = mWidth - mRadius;
                 continue;
             }
@@ -247,35 +243,44 @@ private:
         target[3] = Select(mBlue, n);
     }
 
-    // The pixels of row y with every neighbour inside, columns
-    // [radius, width - radius), through the network several at a time; the
-    // last batch of a row ends at the span's end, overlapping the one before
-    // (those pixels get the same medians again, read from unfiltered rows).
-    void InteriorSpan(int y, int threshold, uint8_t* target)
+    // The pixels of row y whose neighbours all lie in columns inside,
+    // [radius, width - radius), through the network of their neighbour count
+    // (the whole neighbourhood away from the top and bottom rows) several at a
+    // time; the last batch of a row ends at the span's end, overlapping the
+    // one before (those pixels get the same medians again, read from
+    // unfiltered rows). Counts without a network go pixel by pixel.
+    void InnerSpan(int y, int threshold, uint8_t* target)
     {
-        switch (mRadius) {
-        case 1:
-            InteriorSpanOf<kNeighbourCount[1]>(y, threshold, target);
-            break;
-        case 2:
-            InteriorSpanOf<kNeighbourCount[2]>(y, threshold, target);
-            break;
-        default:
-            InteriorSpanOf<kNeighbourCount[3]>(y, threshold, target);
-            break;
-        }
+        const uint8_t* neighbours[kMaxNeighbours];
+        int n = 0;
+        for (const Offset& o : mOffsets)
+            if (const uint8_t* row = mWindow[o.dy + mRadius])
+                neighbours[n++] = row + 4 * static_cast<std::ptrdiff_t>(o.dx);
+        // The counts of whole neighbourhoods and of those cut by the top or
+        // bottom edge, radius 1, 2 and 3.
+        using Span = void (Medians::*)(int, const uint8_t* const*, int, uint8_t*);
+        static constexpr std::pair<int, Span> kSpans[] = {
+            {8, &Medians::SpanOf<8>},   {5, &Medians::SpanOf<5>},   {20, &Medians::SpanOf<20>},
+            {12, &Medians::SpanOf<12>}, {17, &Medians::SpanOf<17>}, {36, &Medians::SpanOf<36>},
+            {21, &Medians::SpanOf<21>}, {28, &Medians::SpanOf<28>}, {33, &Medians::SpanOf<33>}};
+        for (const auto& [count, span] : kSpans)
+            if (count == n) {
+                (this->*span)(y, neighbours, threshold, target);
+                return;
+            }
+        // Images of fewer rows than the neighbourhood.
+        for (int x = mRadius; x < mWidth - mRadius; ++x)
+            if (Filtered(RingRow(y) + 4 * static_cast<std::ptrdiff_t>(x), threshold))
+                Pixel(x, target + 4 * static_cast<std::ptrdiff_t>(x));
     }
 
-    template <int N> void InteriorSpanOf(int y, int threshold, uint8_t* target)
+    template <int N> void SpanOf(int y, const uint8_t* const* neighbours, int threshold, uint8_t* target)
     {
         const int begin = mRadius, end = mWidth - mRadius;
         const uint8_t* source = RingRow(y);
-        const uint8_t* neighbours[N];
-        for (int k = 0; k < N; ++k)
-            neighbours[k] = mWindow[mOffsets[k].dy + mRadius] + 4 * static_cast<std::ptrdiff_t>(mOffsets[k].dx);
 #if defined(VELMORA_MEDIAN_AVX2)
         if (UseAvx2() && end - begin >= 8) {
-            InteriorSpanAvx2<N>(neighbours, source, begin, end, threshold, target);
+            SpanAvx2<N>(neighbours, source, begin, end, threshold, target);
             return;
         }
 #endif
@@ -306,7 +311,7 @@ private:
 #if defined(VELMORA_MEDIAN_AVX2)
     // The same eight pixels a slot; end - begin >= 8.
     template <int N>
-    __attribute__((target("avx2"))) static void InteriorSpanAvx2(const uint8_t* const* neighbours,
+    __attribute__((target("avx2"))) static void SpanAvx2(const uint8_t* const* neighbours,
                                                                   const uint8_t* source, int begin, int end,
                                                                   int threshold, uint8_t* target)
     {
