@@ -103,3 +103,12 @@ gif = b"GIF89a" + struct.pack("<HHBBB", 11621, 14081, 0x80, 0, 0) + bytes([0, 0,
 gif += b"\x2c" + struct.pack("<HHHHB", 0, 0, 1, 1, 0)
 gif += bytes([2, 2, 0x44, 0x01, 0]) + b"\x3b"  # LZW: clear, index 0, end in 3-bit codes
 write("picture", "huge-logical-screen.gif", gif)
+
+# calibration: a 712-byte SGI picture (a format left to FFmpeg) whose header
+# claims 16000 × 16000 RGB pixels over 200 bytes of data. Found by fuzzing
+# the dark and flat frame files: FFmpeg allocated its frame while probing
+# (768 MB) and the decode its own and the target image (1.7 GB, 4 s), to
+# fail on the missing rows. A still picture may hold at most 1024 pixels for
+# each byte of its file: refused before the decoder allocates anything.
+sgi = struct.pack(">HBBHHHHII", 474, 0, 1, 3, 16000, 16000, 3, 0, 255)
+write("calibration", "sgi-claims-more-than-its-file.sgi", sgi.ljust(712, b"\0"))

@@ -2,13 +2,16 @@
 // video stream through libavformat, libavcodec and libswscale.
 #include "platform/qt/FfmpegVideo.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -53,6 +56,13 @@ using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
 
 // A rectangle edge is a signed 16-bit value, so no side may pass this.
 constexpr int kMaxSide = 32767;
+
+// A still picture's pixels all come from its file, and none of the formats
+// left to FFmpeg packs more than about a thousand pixels into a byte
+// (deflate, the strongest of their codings, stops at 1032 to 1). A picture
+// claiming more is damaged, and is refused before the decoder allocates it:
+// a header of a few hundred bytes could otherwise cost gigabytes.
+constexpr int64_t kMaxStillPixelsPerFileByte = 1024;
 
 // Single-picture demuxers: "image2" (chosen by a file name's extension) and
 // the content-probed "<format>_pipe" readers. yuv4mpegpipe is a real video
@@ -215,7 +225,32 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
 
     if (IsStillImageDemuxer(made->format->iformat) != (kind == FfmpegContainer::stillImage))
         return MediaStatus::unreadable;
-    if (avformat_find_stream_info(made->format.get(), nullptr) < 0)
+    // The stream information of a still picture comes from decoding it, so
+    // its decoder is bounded from the start.
+    int64_t maxPixels = 0;
+    if (kind == FfmpegContainer::stillImage) {
+        std::error_code error;
+        const std::uintmax_t bytes = std::filesystem::file_size(file, error);
+        if (error)
+            return MediaStatus::cannotOpen;
+        // The decoders take at most INT_MAX, their own default.
+        constexpr std::uintmax_t kMaxBytes = std::numeric_limits<int>::max() / kMaxStillPixelsPerFileByte;
+        maxPixels = static_cast<int64_t>(std::min(bytes, kMaxBytes)) * kMaxStillPixelsPerFileByte;
+    }
+    std::vector<AVDictionary*> streamOptions(made->format->nb_streams, nullptr);
+    struct StreamOptionsFreer {
+        std::vector<AVDictionary*>& options;
+        ~StreamOptionsFreer()
+        {
+            for (AVDictionary*& d : options)
+                av_dict_free(&d);
+        }
+    } freeStreamOptions{streamOptions};
+    if (maxPixels > 0)
+        for (AVDictionary*& d : streamOptions)
+            if (av_dict_set_int(&d, "max_pixels", maxPixels, 0) < 0)
+                throw std::bad_alloc();
+    if (avformat_find_stream_info(made->format.get(), streamOptions.empty() ? nullptr : streamOptions.data()) < 0)
         return MediaStatus::unreadable;
 
     const AVCodec* decoder = nullptr;
@@ -239,6 +274,8 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
         return MediaStatus::unreadable;  // the demuxer found no picture size: nothing it can decode
     if (made->width > kMaxSide || made->height > kMaxSide)
         return MediaStatus::badSize;
+    if (maxPixels > 0 && int64_t{made->width} * made->height > maxPixels)
+        return MediaStatus::damaged;
 
     made->codec.reset(avcodec_alloc_context3(decoder));
     made->frame.reset(av_frame_alloc());
@@ -252,6 +289,8 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
     // decoded by the import's own workers, one each.
     made->codec->thread_count = kind == FfmpegContainer::movie ? 0 : 1;
     made->codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (maxPixels > 0)
+        made->codec->max_pixels = maxPixels;
     if (avcodec_open2(made->codec.get(), decoder, nullptr) < 0)
         return MediaStatus::unreadable;
 

@@ -29,7 +29,9 @@ public:
     // a format has no signature) and its best video stream. On ok *video is
     // the new object; otherwise it is left as it was and the result says why:
     // cannotOpen, unreadable (no demuxer or decoder, no picture size, or a
-    // container of the other kind), noVideo, badSize (a side above 32767).
+    // container of the other kind), noVideo, badSize (a side above 32767),
+    // damaged (a still picture of more pixels than 1024 for each byte of its
+    // file, which no format here can hold; its decoder never allocates it).
     [[nodiscard]] static MediaStatus Open(const std::filesystem::path& file, FfmpegContainer kind,
                                           std::unique_ptr<FfmpegVideo>& video);
 

@@ -3,6 +3,8 @@
 // PICT writer, sized and decoded; damaged files fail cleanly.
 #include "platform/qt/PictureDecoder.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -338,6 +340,27 @@ TEST(PictureDecoder, DamagedAndForeignFilesFailCleanly)
     Rect frame;
     EXPECT_EQ(ProbePicture(dir / "missing.png", &frame), MediaStatus::cannotOpen);
     EXPECT_EQ(ProbePicture(dir / "absurd.pict", &frame), MediaStatus::badSize);
+}
+
+TEST(PictureDecoder, AStillPictureClaimingMorePixelsThanItsFileHoldsIsRefusedUnallocated)
+{
+    // An SGI header of 16000 × 16000 RGB pixels over 200 bytes of data, 712
+    // bytes: FFmpeg's decoder would take 768 MB for its frame while probing,
+    // and the decode as much again with the target image.
+    ScratchFolder dir;
+    const auto file = dir / "huge.sgi";
+    std::vector<uint8_t> bytes = {0x01, 0xDA, 0, 1, 0, 3, 0x3E, 0x80, 0x3E, 0x80, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0xFF};
+    bytes.resize(712, 0);
+    WriteBytesFile(file, bytes);
+    Rect frame = MakeRect(1, 2, 3, 4);
+    EXPECT_NE(ProbePicture(file, &frame), MediaStatus::ok);
+    EXPECT_EQ(frame, MakeRect(1, 2, 3, 4));
+    std::unique_ptr<GWorldWrapper> decoded;
+    EXPECT_NE(DecodePicture(file, &decoded), MediaStatus::ok);
+    EXPECT_EQ(decoded, nullptr);
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 300 * 1024); // kilobytes
 }
 
 TEST(PictureDecoder, ProbeAndDecodeAgreeOnAGifsSize)
