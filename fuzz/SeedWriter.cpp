@@ -57,13 +57,13 @@ void WriteWorkspace(const fs::path& file, bool asPictures, int clips, bool calib
 {
     const int width = 8, height = 6;
     WorkspaceWriteRequest request;
-    request.header.asPictures = asPictures;
-    request.header.numClips = clips;
-    request.header.width = width;
-    request.header.height = height;
-    request.header.alignmentBrightnessThreshold = 40;
-    request.header.hasDark = calibration;
-    request.header.hasFlat = calibration;
+    request.header = WorkspaceHeader{.asPictures = asPictures,
+                                     .numClips = clips,
+                                     .width = width,
+                                     .height = height,
+                                     .alignmentBrightnessThreshold = 40,
+                                     .hasDark = calibration,
+                                     .hasFlat = calibration};
     std::vector<uint8_t> mask(static_cast<std::size_t>(width) * height, 0);
     mask[9] = mask[30] = 1;
     request.mask = mask.data();
