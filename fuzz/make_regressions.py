@@ -7,6 +7,8 @@ under two seconds and a few hundred megabytes. Run from anywhere:
 import gzip
 import os
 import struct
+import subprocess
+import tempfile
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "regressions")
 
@@ -112,3 +114,20 @@ write("picture", "huge-logical-screen.gif", gif)
 # each byte of its file: refused before the decoder allocates anything.
 sgi = struct.pack(">HBBHHHHII", 474, 0, 1, 3, 16000, 16000, 3, 0, 255)
 write("calibration", "sgi-claims-more-than-its-file.sgi", sgi.ljust(712, b"\0"))
+
+# calibration: an 8 x 8 grey JPEG (made by ffmpeg) whose frame header then
+# claims 14656 x 12289. Found by fuzzing the dark and flat frame files: its
+# end marker is present, so libjpeg made up the missing rows of a 720 MB
+# picture (1.4 GB and 3 s in all). A JPEG holds at most 512 pixels a byte of
+# its file (a bit of Huffman code for each block of each component): one
+# claiming more than 1024 is taken for cut short, before anything is decoded.
+with tempfile.TemporaryDirectory() as scratch:
+    small = os.path.join(scratch, "grey.jpg")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=gray:size=8x8", "-frames:v", "1",
+                    "-pix_fmt", "gray", "-fflags", "+bitexact", "-flags:v", "+bitexact", "-map_metadata", "-1",
+                    small], check=True)
+    with open(small, "rb") as f:
+        jpeg = bytearray(f.read())
+frame_header = jpeg.index(b"\xff\xc0")
+jpeg[frame_header + 5:frame_header + 9] = struct.pack(">HH", 12289, 14656)
+write("calibration", "jpeg-claims-more-than-its-file.jpg", bytes(jpeg))

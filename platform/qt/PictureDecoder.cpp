@@ -245,7 +245,12 @@ uint32_t LittleEndian(const std::vector<uint8_t>& b, std::size_t at, int bytes)
     return value;
 }
 
-bool CutShort(const QByteArray& format, const std::filesystem::path& file)
+// Every 8 × 8 block of every component of a JPEG costs at least a bit of
+// Huffman code, so no JPEG holds more than 512 pixels a byte; with room to
+// spare, one claiming more than this over its file's length is cut short.
+constexpr int64_t kMaxJpegPixelsPerFileByte = 1024;
+
+bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize declared)
 {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(file, error);
@@ -284,6 +289,11 @@ bool CutShort(const QByteArray& format, const std::filesystem::path& file)
         return last.empty() || last[0] != 0x3B;
     }
     if (format == "jpeg" || format == "jpg") {
+        // libjpeg makes up whatever rows the data does not reach, so a tiny
+        // file could otherwise become a picture of any size.
+        if (declared.isValid() &&
+            int64_t{declared.width()} * declared.height() > static_cast<int64_t>(size) * kMaxJpegPixelsPerFileByte)
+            return true;
         // The end-of-image marker FF D9 near the end (writers may append a
         // little after it).
         constexpr std::uintmax_t kTail = 65536;
@@ -323,7 +333,7 @@ MediaStatus DecodeWithQt(const std::filesystem::path& file, PictureTarget& targe
     QImageReader reader(QtFileName(file));
     if (!SetUpReader(reader))
         return MediaStatus::unreadable;
-    *cutShort = CutShort(reader.format(), file);
+    *cutShort = CutShort(reader.format(), file, reader.size());
     if (*cutShort)
         return MediaStatus::damaged;
     // The size the probe reports is the size decoded: a format that states

@@ -12,8 +12,11 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
 
@@ -357,6 +360,33 @@ TEST(PictureDecoder, AStillPictureClaimingMorePixelsThanItsFileHoldsIsRefusedUna
     EXPECT_EQ(frame, MakeRect(1, 2, 3, 4));
     std::unique_ptr<GWorldWrapper> decoded;
     EXPECT_NE(DecodePicture(file, &decoded), MediaStatus::ok);
+    EXPECT_EQ(decoded, nullptr);
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 300 * 1024); // kilobytes
+}
+
+TEST(PictureDecoder, AJpegClaimingMorePixelsThanItsFileHoldsIsCutShort)
+{
+    // An 8 × 8 grey JPEG whose frame header then says 14656 × 12289: libjpeg
+    // would make up the missing rows of a 720 MB picture.
+    ScratchFolder dir;
+    QImage grey(8, 8, QImage::Format_RGB32);
+    grey.fill(qRgb(90, 90, 90));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(grey.save(&buffer, "jpg"));
+    const qsizetype frameHeader = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    ASSERT_GT(frameHeader, 0);
+    for (auto [at, value] : {std::pair{5, 12289}, std::pair{7, 14656}}) {
+        jpeg[frameHeader + at] = static_cast<char>(value >> 8);
+        jpeg[frameHeader + at + 1] = static_cast<char>(value & 0xFF);
+    }
+    const auto file = dir / "claims.jpg";
+    WriteBytesFile(file, std::vector<uint8_t>(jpeg.begin(), jpeg.end()));
+    std::unique_ptr<GWorldWrapper> decoded;
+    EXPECT_EQ(DecodePicture(file, &decoded), MediaStatus::damaged);
     EXPECT_EQ(decoded, nullptr);
     rusage usage{};
     ASSERT_EQ(getrusage(RUSAGE_SELF, &usage), 0);
