@@ -273,14 +273,19 @@ double RunSirilStack(const std::filesystem::path& folder, const std::string& scr
             stacked = true;
         const std::size_t at = line.find("Execution time:");
         if (stacked && at != std::string::npos) {
-            double minutes = 0.0, seconds = 0.0;
+            // sscanf counts conversions, not the literals after them, so the
+            // unit is read as a word and compared whole.
+            double minutes = 0.0, value = 0.0;
+            char unit[8] = {};
             const char* text = line.c_str() + at + std::strlen("Execution time:");
-            if (std::sscanf(text, " %lf min %lf s", &minutes, &seconds) == 2)
-                return minutes * 60.0 + seconds;
-            if (std::sscanf(text, " %lf s", &seconds) == 1)
-                return seconds;
-            if (std::sscanf(text, " %lf ms", &seconds) == 1)
-                return seconds / 1000.0;
+            if (std::sscanf(text, " %lf min %lf s", &minutes, &value) == 2)
+                return minutes * 60.0 + value;
+            if (std::sscanf(text, " %lf %7[a-z]", &value, unit) == 2) {
+                if (std::strcmp(unit, "s") == 0)
+                    return value;
+                if (std::strcmp(unit, "ms") == 0)
+                    return value / 1000.0;
+            }
         }
     }
     return -1.0;
