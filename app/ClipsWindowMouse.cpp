@@ -1,11 +1,11 @@
 // app/ClipsWindowMouse.cpp: the clips window's click rules and hover.
 #include "app/ClipsWindowMouse.h"
 
-#include "app/Alerts.h"
-#include "app/InputActions.h"
+#include "shell/Alerts.h"
+#include "shell/InputActions.h"
 #include "app/MainWindows.h"
-#include "app/PixelReadout.h"
-#include "app/ShellHooks.h"
+#include "engine/PixelReadout.h"
+#include "shell/ShellHooks.h"
 #include "engine/ClipsWindow.h"
 #include "engine/Selection.h"
 #include "platform/core/UserInteraction.h"

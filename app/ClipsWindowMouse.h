@@ -2,7 +2,7 @@
 // over the image windows.
 #pragma once
 
-#include "app/AlignmentModes.h"
+#include "shell/AlignmentModes.h"
 
 // What a click in the clips window does, decided at the button's release.
 enum class ClipClick {

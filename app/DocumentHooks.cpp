@@ -2,8 +2,8 @@
 #include "app/DocumentHooks.h"
 
 #include "app/Commands.h"
-#include "app/ShellHooks.h"
-#include "app/SumStackDialogInterface.h"
+#include "shell/ShellHooks.h"
+#include "engine/SumStackDialogInterface.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipSelection.h"
 #include "engine/FrameList.h"

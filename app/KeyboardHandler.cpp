@@ -3,13 +3,13 @@
 
 #include <algorithm>
 
-#include "app/AlignmentModes.h"
-#include "app/ClipViewWindow.h"
-#include "app/InputActions.h"
+#include "shell/AlignmentModes.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/InputActions.h"
 #include "app/MainWindows.h"
-#include "app/PointerInput.h"
-#include "app/ShellHooks.h"
-#include "app/WorkingDialog.h"
+#include "shell/PointerInput.h"
+#include "shell/ShellHooks.h"
+#include "shell/WorkingDialog.h"
 #include "engine/ClipsWindow.h"
 #include "engine/ClipsWindowLayout.h"
 #include "engine/FrameList.h"

@@ -3,7 +3,7 @@
 
 #include "app/ClipsWindowMouse.h"
 #include "app/HeldKeys.h"
-#include "app/InputActions.h"
+#include "shell/InputActions.h"
 #include "app/WindowResizing.h"
 
 void InstallMainWindowInput()

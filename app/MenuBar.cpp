@@ -9,8 +9,8 @@
 
 #include "app/Commands.h"
 #include "app/MenuState.h"
-#include "app/OperationBoundsRect.h"
-#include "app/ShellSettings.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/ShellSettings.h"
 #include "platform/qt/MenuModel.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include "app/MenuState.h"
 
 #include "app/MenuBar.h"
-#include "app/OperationBoundsRect.h"
-#include "app/ShellHooks.h"
-#include "app/ShellSettings.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/ShellHooks.h"
+#include "shell/ShellSettings.h"
 #include "platform/qt/MenuModel.h"
 
 MenuStateInputs CurrentMenuStateInputs()

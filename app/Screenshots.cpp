@@ -19,13 +19,13 @@
 #include <QTimer>
 
 #include "app/Commands.h"
-#include "app/DialogInterface.h"
-#include "app/DialogPointers.h"
-#include "app/Jobs.h"
+#include "shell/DialogInterface.h"
+#include "shell/DialogPointers.h"
+#include "shell/Jobs.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
 #include "app/MenuState.h"
-#include "app/WorkingDialog.h"
+#include "shell/WorkingDialog.h"
 #include "engine/CreateHotPixelMaskInterface.h"
 #include "engine/DebayerClipsInterface.h"
 #include "engine/FrameList.h"

@@ -7,12 +7,12 @@
 #include <QSize>
 
 #include "app/MainWindows.h"
-#include "app/Preferences.h"
-#include "app/ShellHooks.h"
-#include "app/WindowGeometry.h"
+#include "shell/Preferences.h"
+#include "shell/ShellHooks.h"
+#include "shell/WindowGeometry.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipsWindow.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "engine/SummedStack.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/qt/ShellWindow.h"

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/Jobs.h"
-#include "app/OperationBoundsRect.h"
-#include "app/ShellSettings.h"
+#include "shell/Jobs.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/ShellSettings.h"
 #include "engine/AlignmentReference.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"

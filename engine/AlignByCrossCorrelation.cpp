@@ -6,15 +6,15 @@
 #include <utility>
 #include <vector>
 
-#include "app/Jobs.h"
-#include "app/OperationBoundsRect.h"
-#include "app/ShellSettings.h"
+#include "shell/Jobs.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/ShellSettings.h"
 #include "engine/AlignmentReference.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "engine/Selection.h"
 #include "imaging/FFT2D.h"
 #include "imaging/PixelTransfer.h"

@@ -8,17 +8,17 @@
 #include <memory>
 #include <new>
 
-#include "app/Alerts.h"
-#include "app/AlignmentModes.h"
-#include "app/ClipViewWindow.h"
-#include "app/Jobs.h"
-#include "app/ShellSettings.h"
+#include "shell/Alerts.h"
+#include "shell/AlignmentModes.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/Jobs.h"
+#include "shell/ShellSettings.h"
 #include "engine/AlignmentReference.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipsWindow.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "engine/Selection.h"
 #include "engine/SummedStack.h"
 #include "imaging/Measurements.h"

@@ -2,7 +2,7 @@
 #include "engine/AlignmentAndSortDialogs.h"
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "engine/ClipSorting.h"
 #include "engine/FrequencyBandSortInterface.h"
 #include "engine/SetAlignBrightThresholdInterface.h"

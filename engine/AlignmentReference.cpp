@@ -4,10 +4,10 @@
 
 #include <utility>
 
-#include "app/Alerts.h"
-#include "app/ClipViewWindow.h"
-#include "app/Jobs.h"
-#include "app/OperationBoundsRect.h"
+#include "shell/Alerts.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/Jobs.h"
+#include "shell/OperationBoundsRect.h"
 #include "engine/AlignByDifference.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/ClipCommandGate.h"

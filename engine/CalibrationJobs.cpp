@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <atomic>
 
-#include "app/ClipViewWindow.h"
-#include "app/Jobs.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/Jobs.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipsWindow.h"

@@ -4,10 +4,10 @@
 
 #include <utility>
 
-#include "app/ClipViewWindow.h"
+#include "engine/ClipViewWindow.h"
 #include "app/MainWindows.h"
-#include "app/ShellHooks.h"
-#include "app/WindowGeometry.h"
+#include "shell/ShellHooks.h"
+#include "shell/WindowGeometry.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipsWindow.h"
 #include "engine/Frame.h"

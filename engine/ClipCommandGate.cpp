@@ -1,8 +1,8 @@
 // engine/ClipCommandGate.cpp: the common refusal of clip-changing commands.
 #include "engine/ClipCommandGate.h"
 
-#include "app/Jobs.h"
-#include "app/ShellHooks.h"
+#include "shell/Jobs.h"
+#include "shell/ShellHooks.h"
 #include "platform/core/UserInteraction.h"
 
 bool RefuseClipChange()

@@ -8,11 +8,11 @@
 #include <new>
 #include <system_error>
 
-#include "app/ShellSettings.h"
+#include "shell/ShellSettings.h"
 #include "engine/ClipReadAhead.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 
 namespace {
 

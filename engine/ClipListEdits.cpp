@@ -5,8 +5,8 @@
 #include <mutex>
 #include <utility>
 
-#include "app/ClipViewWindow.h"
-#include "app/Jobs.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/Jobs.h"
 #include "app/MainWindows.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipSelection.h"

@@ -1,7 +1,7 @@
 // engine/ClipSettingDialogs.cpp: the keys of the batch clip dialogs.
 #include "engine/ClipSettingDialogs.h"
 
-#include "app/InputActions.h"
+#include "shell/InputActions.h"
 #include "engine/DebayerClips.h"
 #include "engine/DebayerClipsInterface.h"
 #include "engine/MedianFilterClipsInterface.h"

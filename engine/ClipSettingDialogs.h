@@ -21,7 +21,7 @@ template <class D> void OpenClipSettingDialog(D*& pointer)
     }
 }
 
-// Points the "B", "b", "M" and "N" keys (app/InputActions.h) at the debayer
+// Points the "B", "b", "M" and "N" keys (shell/InputActions.h) at the debayer
 // dialog, UnDebayer, the median-filter and the normalise dialogs. Call once at
 // start-up, after InstallInputActions.
 void InstallClipSettingDialogs();

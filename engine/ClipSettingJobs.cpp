@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "app/ClipViewWindow.h"
-#include "app/Jobs.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/Jobs.h"
 #include "engine/ClipsWindow.h"
 #include "engine/Frame.h"
 #include "engine/SummedStack.h"

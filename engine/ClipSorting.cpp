@@ -6,16 +6,16 @@
 #include <cmath>
 #include <new>
 
-#include "app/ClipViewWindow.h"
-#include "app/Jobs.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/Jobs.h"
 #include "app/MenuState.h"
-#include "app/OperationBoundsRect.h"
-#include "app/ShellSettings.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/ShellSettings.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipsWindow.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "imaging/Measurements.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/StandardAlerts.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "engine/Frame.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 
 Point gClipDim;
 int gClipWindowFirstClip = 0;

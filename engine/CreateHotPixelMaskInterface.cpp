@@ -10,14 +10,14 @@
 #include <QRadioButton>
 #include <QWidget>
 
-#include "app/ClipViewWindow.h"
-#include "app/DialogPointers.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/DialogPointers.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/CalibrationWindows.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/core/UserInteraction.h"

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 #include "imaging/HotPixels.h"
 
 class GWorldWrapper;

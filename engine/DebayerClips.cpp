@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <new>
 
-#include "app/Jobs.h"
+#include "shell/Jobs.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipSettingJobs.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ScratchImages.h"
+#include "shell/ScratchImages.h"
 #include "engine/Selection.h"
 #include "imaging/Measurements.h"
 #include "platform/core/GWorldWrapper.h"

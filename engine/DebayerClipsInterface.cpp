@@ -1,7 +1,7 @@
 // engine/DebayerClipsInterface.cpp: the debayer dialog.
 #include "engine/DebayerClipsInterface.h"
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "engine/ClipSettingDialogs.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"

@@ -3,7 +3,7 @@
 // selected clips.
 #pragma once
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 #include "engine/DebayerClips.h"
 
 // Control IDs of the "DebayerClips" window ("????" signature). Only one of

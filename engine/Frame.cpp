@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ShellSettings.h"
+#include "shell/ShellSettings.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/FrameRenderSteps.h"
 #include "imaging/Transforms.h"

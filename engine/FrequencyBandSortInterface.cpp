@@ -12,9 +12,9 @@
 #include <QPalette>
 #include <QWidget>
 
-#include "app/ClipViewWindow.h"
-#include "app/DialogPointers.h"
-#include "app/IntegerTriangleSlider.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/DialogPointers.h"
+#include "shell/IntegerTriangleSlider.h"
 #include "engine/ClipsWindow.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 
 class IntegerTriangleSlider;
 class QObject;

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "app/DialogPointers.h"
-#include "app/EditTextValidation.h"
+#include "shell/DialogPointers.h"
+#include "shell/EditTextValidation.h"
 #include "engine/ClipSettingDialogs.h"
 #include "engine/Selection.h"
 #include "platform/qt/Controls.h"

@@ -2,7 +2,7 @@
 // absolute or relative threshold for the selected clips' selective median filter.
 #pragma once
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 #include "engine/ClipSettingJobs.h"
 
 // Control IDs of the "MedianFilterClips" window ("????" signature).

@@ -1,8 +1,8 @@
 // engine/NormalizeClipsInterface.cpp: the normalise dialog.
 #include "engine/NormalizeClipsInterface.h"
 
-#include "app/DialogPointers.h"
-#include "app/EditTextValidation.h"
+#include "shell/DialogPointers.h"
+#include "shell/EditTextValidation.h"
 #include "engine/ClipSettingDialogs.h"
 #include "engine/Selection.h"
 #include "platform/qt/Controls.h"

@@ -2,7 +2,7 @@
 // method for the selected clips' brightness factor.
 #pragma once
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 #include "engine/ClipSettingJobs.h"
 
 // Control IDs of the "NormalizeClips" window ("????" signature).

@@ -7,9 +7,9 @@
 #include <memory>
 #include <utility>
 
-#include "app/Alerts.h"
-#include "app/AlignmentModes.h"
-#include "app/Jobs.h"
+#include "shell/Alerts.h"
+#include "shell/AlignmentModes.h"
+#include "shell/Jobs.h"
 #include "engine/AlignByDifference.h"
 #include "engine/AlignmentReference.h"
 #include "engine/ClipCommandGate.h"

@@ -8,12 +8,12 @@
 #include <QLineEdit>
 #include <QObject>
 
-#include "app/ClipViewWindow.h"
-#include "app/DialogPointers.h"
+#include "engine/ClipViewWindow.h"
+#include "shell/DialogPointers.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/UserInteraction.h"
 #include "platform/qt/Controls.h"

@@ -11,14 +11,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/Alerts.h"
-#include "app/ShellSettings.h"
+#include "shell/Alerts.h"
+#include "shell/ShellSettings.h"
 #include "engine/BandPipeline.h"
 #include "engine/BandWorkers.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipReadAhead.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "engine/StackDisplay.h"
 #include "platform/core/CacheSize.h"
 #include "platform/core/GWorldWrapper.h"

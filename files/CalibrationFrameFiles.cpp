@@ -7,14 +7,14 @@
 #include <utility>
 
 #include "app/Commands.h"
-#include "app/InputActions.h"
-#include "app/ModalDialogs.h"
+#include "shell/InputActions.h"
+#include "shell/ModalDialogs.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/CalibrationJobs.h"
 #include "engine/CalibrationWindows.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/CreateHotPixelMaskInterface.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "files/FileChoosers.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/StandardAlerts.h"

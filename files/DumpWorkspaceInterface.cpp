@@ -1,9 +1,9 @@
 // files/DumpWorkspaceInterface.cpp: the clip export dialog.
 #include "files/DumpWorkspaceInterface.h"
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "files/PictOutput.h"
 #include "platform/qt/Controls.h"
 

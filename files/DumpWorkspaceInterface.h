@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 
 // Controls of the "DumpWorkspace" window: the check box and the base name
 // ("????"), and the labels ("Spac") 7-9 (all clips; 8 its estimate) and

@@ -5,12 +5,12 @@
 #include <utility>
 
 #include "app/MainWindows.h"
-#include "app/WindowGeometry.h"
+#include "shell/WindowGeometry.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipsWindowLayout.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "engine/MemoryPolicy.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/qt/ShellWindow.h"

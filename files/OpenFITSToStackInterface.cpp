@@ -1,7 +1,7 @@
 // files/OpenFITSToStackInterface.cpp: the Open FITS dialog.
 #include "files/OpenFITSToStackInterface.h"
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "platform/qt/Controls.h"
 
 OpenFITSToStackInterface::OpenFITSToStackInterface() : DialogInterface("OpenFITS")

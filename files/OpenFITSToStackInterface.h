@@ -2,7 +2,7 @@
 // colour plane of the summed stack that the file's image goes into.
 #pragma once
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 #include "files/FITSStack.h"
 
 // Control IDs of the "OpenFITS" window ("????" signature).

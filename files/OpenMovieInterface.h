@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 #include "files/MovieFrameGeometry.h"
 #include "platform/core/Geometry.h"
 

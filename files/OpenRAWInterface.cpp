@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "files/FileChoosers.h"
 #include "files/RawStack.h"
 #include "platform/core/ByteOrder.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 #include "files/RawFile.h"
 
 // Control IDs of the "OpenRAW" window ("????" signature).

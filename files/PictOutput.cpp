@@ -8,8 +8,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "app/PascalStrings.h"
-#include "app/WorkingDialog.h"
+#include "shell/PascalStrings.h"
+#include "shell/WorkingDialog.h"
 #include "engine/FrameList.h"
 #include "engine/SummedStack.h"
 #include "files/FITSStack.h"

@@ -1,7 +1,7 @@
 // files/SaveFITSInterface.cpp: the Save FITS dialog.
 #include "files/SaveFITSInterface.h"
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "platform/qt/Controls.h"
 
 SaveFITSInterface::SaveFITSInterface() : DialogInterface("SaveFITS")

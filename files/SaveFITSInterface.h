@@ -2,7 +2,7 @@
 // files (one per colour plane) the summed stack is saved as.
 #pragma once
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 #include "files/FITSStack.h"
 
 // Control ID of the "SaveFITS" window ("????" signature).

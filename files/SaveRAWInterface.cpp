@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "files/RawStack.h"
 #include "files/StackDocument.h"
 #include "platform/core/ByteOrder.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 #include "files/RawFile.h"
 
 // Control IDs of the "SaveRAW" window. Check boxes ("????" signature):

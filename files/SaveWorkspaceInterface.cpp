@@ -1,11 +1,11 @@
 // files/SaveWorkspaceInterface.cpp: the Save Workspace dialog.
 #include "files/SaveWorkspaceInterface.h"
 
-#include "app/DialogPointers.h"
-#include "app/PascalStrings.h"
+#include "shell/DialogPointers.h"
+#include "shell/PascalStrings.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "files/PictOutput.h"
 #include "files/Workspace.h"
 #include "platform/qt/Controls.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/DialogInterface.h"
+#include "shell/DialogInterface.h"
 
 // Controls of the "SaveWorkspace" window: check boxes ("????") and the
 // twelve labels ("Spac") in four groups of three — 1-3 raw and all clips,

@@ -4,9 +4,9 @@
 
 #include <new>
 
-#include "app/ModalDialogs.h"
+#include "shell/ModalDialogs.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "engine/SummedStack.h"
 #include "files/ImportedClips.h"
 #include "platform/core/StandardAlerts.h"

@@ -2,7 +2,7 @@
 #include "files/StackFileDialogs.h"
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "files/OpenFITSToStackInterface.h"
 #include "files/OpenRAWInterface.h"
 #include "files/PictOutput.h"

@@ -13,13 +13,13 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "app/Alerts.h"
-#include "app/ClipViewWindow.h"
+#include "shell/Alerts.h"
+#include "engine/ClipViewWindow.h"
 #include "app/MainWindows.h"
 #include "app/MenuState.h"
-#include "app/OperationBoundsRect.h"
-#include "app/ShellHooks.h"
-#include "app/WorkingDialog.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/ShellHooks.h"
+#include "shell/WorkingDialog.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/CalibrationWindows.h"
@@ -28,7 +28,7 @@
 #include "engine/ClipsWindowLayout.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "engine/MemoryPolicy.h"
 #include "engine/Selection.h"
 #include "engine/SummedStack.h"

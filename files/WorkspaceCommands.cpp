@@ -2,7 +2,7 @@
 #include "files/WorkspaceCommands.h"
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "engine/FrameList.h"
 #include "files/DumpWorkspaceInterface.h"
 #include "files/SaveWorkspaceInterface.h"

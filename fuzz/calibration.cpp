@@ -11,7 +11,7 @@
 #include <QWidget>
 
 #include "engine/CalibrationFrames.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "files/CalibrationFrameFiles.h"
 #include "fuzz/FuzzInput.h"
 #include "platform/core/GWorldWrapper.h"

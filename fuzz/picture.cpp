@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "app/Alerts.h"
+#include "shell/Alerts.h"
 #include "fuzz/FuzzInput.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/qt/PictureDecoder.h"

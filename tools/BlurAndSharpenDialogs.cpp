@@ -3,7 +3,7 @@
 #include "tools/BlurAndSharpenDialogs.h"
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "tools/GaussianBlurInterface.h"
 #include "tools/UnsharpMaskInterface.h"
 

@@ -10,8 +10,8 @@
 #include <QColor>
 #include <QRect>
 
-#include "app/DialogPointers.h"
-#include "app/PointerInput.h"
+#include "shell/DialogPointers.h"
+#include "shell/PointerInput.h"
 #include "engine/SummedStack.h"
 #include "imaging/FFT2D.h"
 #include "imaging/PixelTransfer.h"

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/SumStackDialogInterface.h"
+#include "engine/SumStackDialogInterface.h"
 #include "imaging/FourierPicture.h"
 #include "imaging/FourierBrush.h"
 #include "platform/core/Geometry.h"

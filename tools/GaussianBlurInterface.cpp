@@ -5,8 +5,8 @@
 
 #include <QColor>
 
-#include "app/DialogPointers.h"
-#include "app/HistogramInterface.h"
+#include "shell/DialogPointers.h"
+#include "shell/HistogramInterface.h"
 #include "engine/SummedStack.h"
 #include "imaging/SumPlaneFilters.h"
 #include "platform/core/DrawTarget.h"

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "app/SumStackDialogInterface.h"
+#include "engine/SumStackDialogInterface.h"
 #include "imaging/DoublePlanes.h"
 #include "imaging/SumPlanes.h"
 #include "tools/QuadraticSliders.h"

@@ -8,9 +8,9 @@
 #include <QLineEdit>
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
-#include "app/HistogramInterface.h"
-#include "app/ThumbnailInterface.h"
+#include "shell/DialogPointers.h"
+#include "shell/HistogramInterface.h"
+#include "shell/ThumbnailInterface.h"
 #include "engine/SummedStack.h"
 #include "platform/core/DrawTarget.h"
 #include "platform/core/FreeMemory.h"

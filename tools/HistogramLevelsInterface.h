@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/SumStackDialogInterface.h"
+#include "engine/SumStackDialogInterface.h"
 #include "imaging/StackLevels.h"
 #include "tools/LevelsSlider.h"
 #include "tools/LiveSliderOwner.h"

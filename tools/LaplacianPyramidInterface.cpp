@@ -9,10 +9,10 @@
 #include <QLineEdit>
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
-#include "app/HistogramInterface.h"
-#include "app/ShellSettings.h"
-#include "app/ThumbnailInterface.h"
+#include "shell/DialogPointers.h"
+#include "shell/HistogramInterface.h"
+#include "shell/ShellSettings.h"
+#include "shell/ThumbnailInterface.h"
 #include "engine/SummedStack.h"
 #include "imaging/SumPlaneFilters.h"
 #include "platform/core/DrawTarget.h"

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "app/SumStackDialogInterface.h"
+#include "engine/SumStackDialogInterface.h"
 #include "imaging/LaplacianPyramid.h"
 #include "platform/core/Geometry.h"
 #include "tools/LiveSliderOwner.h"

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/SliderArtwork.h"
-#include "app/SliderDrawing.h"
+#include "shell/SliderArtwork.h"
+#include "shell/SliderDrawing.h"
 #include "resources/PictureResources.h"
 #include "tools/LiveSliderOwner.h"
 

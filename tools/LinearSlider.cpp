@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "app/SliderDrawing.h"
+#include "shell/SliderDrawing.h"
 #include "tools/LiveSliderOwner.h"
 
 LinearSlider::LinearSlider(Point origin, int length, int min, int max, int value)

@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "app/ShellSettings.h"
-#include "app/WorkingDialog.h"
+#include "shell/ShellSettings.h"
+#include "shell/WorkingDialog.h"
 
 OneThreadWorkScope::OneThreadWorkScope(int steps, bool showProgress) : mThreads(gNumThreads)
 {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/SliderDrawing.h"
+#include "shell/SliderDrawing.h"
 #include "tools/LiveSliderOwner.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "tools/StarAndFourierDialogs.h"
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "tools/FTEditorInterface.h"
 #include "tools/StarBeautificationInterface.h"
 

@@ -10,9 +10,9 @@
 #include <QColor>
 #include <QRect>
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "app/MainWindows.h"
-#include "app/ThumbnailInterface.h"
+#include "shell/ThumbnailInterface.h"
 #include "engine/SummedStack.h"
 #include "platform/core/DrawTarget.h"
 #include "platform/core/StandardAlerts.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/SumStackDialogInterface.h"
+#include "engine/SumStackDialogInterface.h"
 #include "imaging/StarDetection.h"
 #include "imaging/StarRework.h"
 #include "imaging/SumPlanes.h"

@@ -8,9 +8,9 @@
 #include <QColor>
 #include <QLineEdit>
 
-#include "app/DialogPointers.h"
-#include "app/HistogramInterface.h"
-#include "app/ThumbnailInterface.h"
+#include "shell/DialogPointers.h"
+#include "shell/HistogramInterface.h"
+#include "shell/ThumbnailInterface.h"
 #include "engine/SummedStack.h"
 #include "imaging/SumPlaneFilters.h"
 #include "imaging/UnsharpMask.h"

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "app/SumStackDialogInterface.h"
+#include "engine/SumStackDialogInterface.h"
 #include "imaging/DoublePlanes.h"
 #include "imaging/SumPlanes.h"
 #include "platform/core/Geometry.h"

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "app/SumStackDialogInterface.h"
+#include "engine/SumStackDialogInterface.h"
 #include "imaging/WaveletThreshold.h"
 #include "platform/core/Geometry.h"
 #include "tools/LiveSliderOwner.h"

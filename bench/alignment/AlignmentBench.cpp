@@ -37,10 +37,10 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "app/AlignmentModes.h"
+#include "shell/AlignmentModes.h"
 #include "app/Commands.h"
-#include "app/OperationBoundsRect.h"
-#include "app/ShellSettings.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/ShellSettings.h"
 #include "bench/support/BenchSession.h"
 #include "engine/AlignByCentroid.h"
 #include "engine/AlignByCrossCorrelation.h"

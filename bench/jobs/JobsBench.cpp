@@ -22,12 +22,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include "app/Jobs.h"
-#include "app/PolledMainThreadQueue.h"
-#include "app/ShellSettings.h"
+#include "shell/Jobs.h"
+#include "shell/PolledMainThreadQueue.h"
+#include "shell/ShellSettings.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "engine/Selection.h"
 #include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"

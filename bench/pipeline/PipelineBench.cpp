@@ -25,11 +25,11 @@
 #include <QImageReader>
 #include <QString>
 
-#include "app/AlignmentModes.h"
+#include "shell/AlignmentModes.h"
 #include "app/Commands.h"
 #include "app/MainWindows.h"
-#include "app/OperationBoundsRect.h"
-#include "app/ShellSettings.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/ShellSettings.h"
 #include "bench/support/BenchSession.h"
 #include "engine/AlignByDifference.h"
 #include "engine/Frame.h"

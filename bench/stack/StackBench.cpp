@@ -30,11 +30,11 @@
 
 #include "app/Commands.h"
 #include "app/MainWindows.h"
-#include "app/ShellSettings.h"
+#include "shell/ShellSettings.h"
 #include "bench/support/BenchSession.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "engine/StackDisplay.h"
 #include "engine/SummedStack.h"
 #include "platform/core/FreeMemory.h"

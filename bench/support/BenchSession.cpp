@@ -27,7 +27,7 @@
 
 #include "app/Application.h"
 #include "app/Commands.h"
-#include "app/Jobs.h"
+#include "shell/Jobs.h"
 #include "app/MainWindows.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"

@@ -17,14 +17,14 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ClipViewWindow.h"
+#include "engine/ClipViewWindow.h"
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
-#include "app/IntegerTriangleSlider.h"
+#include "shell/DialogPointers.h"
+#include "shell/IntegerTriangleSlider.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
-#include "app/PointerInput.h"
-#include "app/ShellHooks.h"
+#include "shell/PointerInput.h"
+#include "shell/ShellHooks.h"
 #include "engine/AlignmentAndSortDialogs.h"
 #include "engine/ClipSorting.h"
 #include "engine/FrequencyBandSortInterface.h"

@@ -16,16 +16,16 @@
 #include <QRadioButton>
 #include <QWindow>
 
-#include "app/DialogPointers.h"
-#include "app/EditTextValidation.h"
+#include "shell/DialogPointers.h"
+#include "shell/EditTextValidation.h"
 #include "app/HeldKeys.h"
-#include "app/InputActions.h"
-#include "app/Jobs.h"
+#include "shell/InputActions.h"
+#include "shell/Jobs.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
-#include "app/PointerInput.h"
-#include "app/QtMainThreadQueue.h"
-#include "app/ShellHooks.h"
+#include "shell/PointerInput.h"
+#include "shell/QtMainThreadQueue.h"
+#include "shell/ShellHooks.h"
 #include "engine/ClipSelection.h"
 #include "engine/ClipSettingDialogs.h"
 #include "engine/DebayerClipsInterface.h"

@@ -1,7 +1,7 @@
 // tests/gui/ClipViewWindowTest.cpp: what the frame inspector chooses to show,
 // how it draws clips (also tiny windows and clips a worker is rendering), and
 // the pixel readout's mapping, colours and bars.
-#include "app/ClipViewWindow.h"
+#include "engine/ClipViewWindow.h"
 
 #include <array>
 #include <atomic>
@@ -17,12 +17,12 @@
 #include "app/Commands.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
-#include "app/OperationBoundsRect.h"
-#include "app/PixelReadout.h"
-#include "app/PointerInput.h"
-#include "app/ReadoutCursor.h"
-#include "app/ShellSettings.h"
-#include "app/ShellHooks.h"
+#include "shell/OperationBoundsRect.h"
+#include "engine/PixelReadout.h"
+#include "shell/PointerInput.h"
+#include "engine/ReadoutCursor.h"
+#include "shell/ShellSettings.h"
+#include "shell/ShellHooks.h"
 #include "engine/Selection.h"
 #include "platform/qt/MenuModel.h"
 #include "platform/qt/Canvas.h"

@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogPointers.h"
-#include "app/ClipViewWindow.h"
+#include "shell/DialogPointers.h"
+#include "engine/ClipViewWindow.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
-#include "app/PointerInput.h"
-#include "app/ShellHooks.h"
+#include "shell/PointerInput.h"
+#include "shell/ShellHooks.h"
 #include "engine/ClipSelection.h"
 #include "engine/ClipsWindowLayout.h"
 #include "engine/Selection.h"

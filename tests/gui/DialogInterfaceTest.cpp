@@ -2,7 +2,7 @@
 // stack: OK keeps and Cancel restores the planes byte for byte, the preview
 // switch, channel flags, arrow keys, one commit and one deletion whatever
 // arrives meanwhile, out-of-memory paths, menus, and reading edit text.
-#include "app/SumStackDialogInterface.h"
+#include "engine/SumStackDialogInterface.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -26,8 +26,8 @@
 
 #include "app/MenuBar.h"
 #include "app/MenuState.h"
-#include "app/ShellHooks.h"
-#include "app/ShellSettings.h"
+#include "shell/ShellHooks.h"
+#include "shell/ShellSettings.h"
 #include "engine/SummedStack.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/qt/Canvas.h"

@@ -19,9 +19,9 @@
 #include <gtest/gtest.h>
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
-#include "app/PointerInput.h"
-#include "app/ShellSettings.h"
+#include "shell/DialogPointers.h"
+#include "shell/PointerInput.h"
+#include "shell/ShellSettings.h"
 #include "engine/SummedStack.h"
 #include "imaging/FFT.h"
 #include "imaging/FourierBrush.h"

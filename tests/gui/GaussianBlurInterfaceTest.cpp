@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogPointers.h"
-#include "app/HistogramInterface.h"
+#include "shell/DialogPointers.h"
+#include "shell/HistogramInterface.h"
 #include "imaging/GaussianBlur.h"
 #include "imaging/SumPlaneFilters.h"
 #include "platform/qt/Canvas.h"

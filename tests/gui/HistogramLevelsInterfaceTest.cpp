@@ -15,9 +15,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogPointers.h"
-#include "app/HistogramInterface.h"
-#include "app/ThumbnailInterface.h"
+#include "shell/DialogPointers.h"
+#include "shell/HistogramInterface.h"
+#include "shell/ThumbnailInterface.h"
 #include "imaging/Levels.h"
 #include "platform/core/FreeMemory.h"
 #include "platform/qt/Canvas.h"

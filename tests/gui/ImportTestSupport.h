@@ -19,14 +19,14 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Jobs.h"
-#include "app/QtMainThreadQueue.h"
-#include "app/ShellSettings.h"
+#include "shell/Jobs.h"
+#include "shell/QtMainThreadQueue.h"
+#include "shell/ShellSettings.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
-#include "engine/ScratchImages.h"
+#include "shell/ImageDim.h"
+#include "shell/ScratchImages.h"
 #include "engine/Selection.h"
 #include "engine/SummedStack.h"
 #include "files/OpenImagesAndMovies.h"

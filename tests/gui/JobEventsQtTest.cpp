@@ -1,7 +1,7 @@
 // tests/gui/JobEventsQtTest.cpp: jobs through the Qt event loop and the real
 // progress window: events reach the main thread in order, the bar steps,
 // Cancel in the window stops the workers and the window goes.
-#include "app/QtMainThreadQueue.h"
+#include "shell/QtMainThreadQueue.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,14 +18,14 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Jobs.h"
-#include "app/ShellHooks.h"
-#include "app/ShellSettings.h"
-#include "app/WorkingDialog.h"
+#include "shell/Jobs.h"
+#include "shell/ShellHooks.h"
+#include "shell/ShellSettings.h"
+#include "shell/WorkingDialog.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
-#include "engine/ScratchImages.h"
+#include "shell/ImageDim.h"
+#include "shell/ScratchImages.h"
 #include "platform/qt/MouseTracking.h"
 #include "tests/gui/GuiTestApp.h"
 #include "tests/support/TestImages.h"

@@ -17,11 +17,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogPointers.h"
-#include "app/HistogramInterface.h"
-#include "app/ShellSettings.h"
-#include "app/ThumbnailInterface.h"
-#include "app/WorkingDialog.h"
+#include "shell/DialogPointers.h"
+#include "shell/HistogramInterface.h"
+#include "shell/ShellSettings.h"
+#include "shell/ThumbnailInterface.h"
+#include "shell/WorkingDialog.h"
 #include "imaging/GaussianBlur.h"
 #include "imaging/SumPlaneFilters.h"
 #include "platform/qt/Controls.h"

@@ -14,13 +14,13 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "app/MenuBar.h"
 #include "app/MenuState.h"
-#include "app/OperationBoundsRect.h"
-#include "app/Preferences.h"
-#include "app/ShellHooks.h"
-#include "app/ShellSettings.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/Preferences.h"
+#include "shell/ShellHooks.h"
+#include "shell/ShellSettings.h"
 #include "platform/qt/Controls.h"
 #include "platform/qt/MenuModel.h"
 #include "tests/gui/GuiTestApp.h"

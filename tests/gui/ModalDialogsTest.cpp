@@ -1,6 +1,6 @@
 // tests/gui/ModalDialogsTest.cpp: the about box and the wrong-size question as
 // app-modal windows: OK, Cancel, Esc, the close box and quit.
-#include "app/ModalDialogs.h"
+#include "shell/ModalDialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>

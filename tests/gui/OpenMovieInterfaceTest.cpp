@@ -10,11 +10,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 
-#include "app/Alerts.h"
+#include "shell/Alerts.h"
 #include "app/MenuBar.h"
 #include "app/MenuState.h"
-#include "app/ShellHooks.h"
-#include "app/WorkingDialog.h"
+#include "shell/ShellHooks.h"
+#include "shell/WorkingDialog.h"
 #include "files/MovieFrameGeometry.h"
 #include "imaging/Measurements.h"
 #include "platform/core/StandardAlerts.h"

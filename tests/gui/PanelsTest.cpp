@@ -1,6 +1,6 @@
 // tests/gui/PanelsTest.cpp: the thumbnail panel's geometry and drag, kept in
 // full-image coordinates, and the histogram panel's filling, scale and drawing.
-#include "app/ThumbnailInterface.h"
+#include "shell/ThumbnailInterface.h"
 
 #include <cmath>
 #include <random>
@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogInterface.h"
-#include "app/HistogramInterface.h"
-#include "app/PointerInput.h"
+#include "shell/DialogInterface.h"
+#include "shell/HistogramInterface.h"
+#include "shell/PointerInput.h"
 #include "platform/qt/Canvas.h"
 #include "platform/qt/CanvasDrawing.h"
 #include "platform/qt/Controls.h"

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <set>
 
-#include "app/Alerts.h"
+#include "shell/Alerts.h"
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
-#include "app/JobSplit.h"
+#include "shell/DialogPointers.h"
+#include "shell/JobSplit.h"
 #include "engine/MemoryPolicy.h"
 #include "files/FileChoosers.h"
 #include "files/OpenImagesAndMovies.h"

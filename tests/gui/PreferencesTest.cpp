@@ -1,6 +1,6 @@
 // tests/gui/PreferencesTest.cpp: preference keys, defaults, write-back and the
 // stored window positions, on a temporary store with injected screens.
-#include "app/Preferences.h"
+#include "shell/Preferences.h"
 
 #include <QFile>
 #include <QFileDevice>
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ShellSettings.h"
+#include "shell/ShellSettings.h"
 #include "platform/qt/Screens.h"
 #include "tests/gui/GuiTestApp.h"
 

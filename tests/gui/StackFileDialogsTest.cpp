@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "engine/SummedStack.h"
 #include "files/FITSFile.h"
 #include "files/OpenFITSToStackInterface.h"

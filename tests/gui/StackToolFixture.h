@@ -17,9 +17,9 @@
 #include <gtest/gtest.h>
 
 #include "app/Commands.h"
-#include "app/DialogInterface.h"
-#include "app/PointerInput.h"
-#include "app/ShellSettings.h"
+#include "shell/DialogInterface.h"
+#include "shell/PointerInput.h"
+#include "shell/ShellSettings.h"
 #include "engine/SummedStack.h"
 #include "imaging/SumPlanes.h"
 #include "platform/core/GWorldWrapper.h"

@@ -1,7 +1,7 @@
 // tests/gui/StackWindowDisplayTest.cpp: the summed stack on the program's
 // windows: the frame-stack window sized to the stack and showing it, hidden
 // when the stack goes, and the progress window's Cancel ending a build.
-#include "app/StackWindowDisplay.h"
+#include "engine/StackWindowDisplay.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -10,7 +10,7 @@
 
 #include "app/Application.h"
 #include "app/MainWindows.h"
-#include "app/WorkingDialog.h"
+#include "shell/WorkingDialog.h"
 #include "engine/ClipsWindow.h"
 #include "engine/ClipsWindowLayout.h"
 #include "engine/StackDisplay.h"

@@ -15,10 +15,10 @@
 #include <gtest/gtest.h>
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
-#include "app/PointerInput.h"
-#include "app/ShellSettings.h"
-#include "app/ThumbnailInterface.h"
+#include "shell/DialogPointers.h"
+#include "shell/PointerInput.h"
+#include "shell/ShellSettings.h"
+#include "shell/ThumbnailInterface.h"
 #include "engine/SummedStack.h"
 #include "imaging/StarRework.h"
 #include "platform/core/GWorldWrapper.h"

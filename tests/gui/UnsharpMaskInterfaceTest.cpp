@@ -15,10 +15,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "app/DocumentHooks.h"
-#include "app/HistogramInterface.h"
-#include "app/ThumbnailInterface.h"
+#include "shell/HistogramInterface.h"
+#include "shell/ThumbnailInterface.h"
 #include "imaging/GaussianBlur.h"
 #include "imaging/SumPlaneFilters.h"
 #include "imaging/UnsharpMask.h"

@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogPointers.h"
-#include "app/ShellSettings.h"
-#include "app/ThumbnailInterface.h"
+#include "shell/DialogPointers.h"
+#include "shell/ShellSettings.h"
+#include "shell/ThumbnailInterface.h"
 #include "platform/qt/Controls.h"
 #include "tests/gui/StackToolFixture.h"
 #include "tests/support/ScriptedInteraction.h"

@@ -19,7 +19,7 @@
 
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "platform/qt/Screens.h"
 #include "platform/qt/ShellWindow.h"
 #include "tests/gui/GuiTestApp.h"

@@ -1,6 +1,6 @@
 // tests/gui/WorkingDialogTest.cpp: the progress window's bar, labels, keys,
 // run statuses, ownership and the alignment modes it restores.
-#include "app/WorkingDialog.h"
+#include "shell/WorkingDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ShellSettings.h"
+#include "shell/ShellSettings.h"
 #include "platform/qt/Controls.h"
 #include "tests/gui/GuiTestApp.h"
 

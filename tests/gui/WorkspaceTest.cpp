@@ -17,14 +17,14 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Alerts.h"
+#include "shell/Alerts.h"
 #include "app/Application.h"
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
-#include "app/OperationBoundsRect.h"
-#include "app/ShellHooks.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/ShellHooks.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/Selection.h"
 #include "engine/SummedStack.h"

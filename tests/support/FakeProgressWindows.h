@@ -5,7 +5,7 @@
 #include <atomic>
 #include <memory>
 
-#include "app/Jobs.h"
+#include "shell/Jobs.h"
 
 // Installs itself as the jobs' progress window; the destructor removes it.
 // Main (test) thread only.

@@ -1,9 +1,9 @@
 // tests/unit/AlertsTest.cpp: the 4091-pixel width rule and its alerts.
-#include "app/Alerts.h"
+#include "shell/Alerts.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/ImageDim.h"
+#include "shell/ImageDim.h"
 #include "tests/support/ScriptedInteraction.h"
 
 TEST(VerifyImageWidth, EdgeAt4091PassesSilently)

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "engine/CalibrationJobs.h"
 #include "engine/CalibrationWindows.h"
 #include "engine/FrameRenderSteps.h"

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/AlignmentModes.h"
-#include "app/Jobs.h"
-#include "app/OperationBoundsRect.h"
-#include "app/PolledMainThreadQueue.h"
-#include "app/ShellSettings.h"
+#include "shell/AlignmentModes.h"
+#include "shell/Jobs.h"
+#include "shell/OperationBoundsRect.h"
+#include "shell/PolledMainThreadQueue.h"
+#include "shell/ShellSettings.h"
 #include "engine/AlignmentThreshold.h"
 #include "engine/Selection.h"
 #include "tests/support/FakeProgressWindows.h"

@@ -18,7 +18,7 @@
 
 #include "engine/ClipListEdits.h"
 #include "engine/MemoryPolicy.h"
-#include "engine/ScratchImages.h"
+#include "shell/ScratchImages.h"
 #include "platform/core/MainThread.h"
 #include "tests/unit/ClipJobFixture.h"
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Commands.h"
-#include "app/DialogPointers.h"
+#include "shell/DialogPointers.h"
 #include "engine/ClipListEdits.h"
 #include "engine/ClipOperationCommands.h"
 #include "engine/ClipResizing.h"

@@ -11,13 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ShellSettings.h"
+#include "shell/ShellSettings.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
 #include "engine/FrameRenderSteps.h"
-#include "engine/ImageDim.h"
-#include "engine/ScratchImages.h"
+#include "shell/ImageDim.h"
+#include "shell/ScratchImages.h"
 #include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/PictFile.h"

@@ -13,7 +13,7 @@
 
 #include "FITSReference.h"
 #include "FakeStackDocument.h"
-#include "app/Alerts.h"
+#include "shell/Alerts.h"
 #include "files/FITSFile.h"
 #include "tests/support/PythonReference.h"
 #include "tests/support/ScriptedInteraction.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/Alerts.h"
+#include "shell/Alerts.h"
 #include "files/StackDocument.h"
 #include "platform/core/StandardAlerts.h"
 

@@ -1,6 +1,6 @@
 // tests/unit/IntegerTriangleSliderTest.cpp: the triangle slider's value
 // mapping, thumb placement, clamping and nudging, without a window.
-#include "app/IntegerTriangleSlider.h"
+#include "shell/IntegerTriangleSlider.h"
 
 #include <gtest/gtest.h>
 

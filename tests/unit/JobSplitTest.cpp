@@ -1,5 +1,5 @@
 // tests/unit/JobSplitTest.cpp: cutting a job's items into one range per thread.
-#include "app/JobSplit.h"
+#include "shell/JobSplit.h"
 
 #include <sstream>
 #include <string>

@@ -1,7 +1,7 @@
 // tests/unit/JobsTest.cpp: jobs from start to end with a self-drained event
 // queue: every clip once, thread slots, the display handshake, Cancel,
 // failures at the start, the wrong-size question and the clip list.
-#include "app/Jobs.h"
+#include "shell/Jobs.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,15 +17,15 @@
 
 #include <gtest/gtest.h>
 
-#include "app/JobEvents.h"
-#include "app/PolledMainThreadQueue.h"
-#include "app/ShellHooks.h"
-#include "app/ShellSettings.h"
-#include "app/WorkingDialog.h"
+#include "shell/JobEvents.h"
+#include "shell/PolledMainThreadQueue.h"
+#include "shell/ShellHooks.h"
+#include "shell/ShellSettings.h"
+#include "shell/WorkingDialog.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/ImageDim.h"
-#include "engine/ScratchImages.h"
+#include "shell/ImageDim.h"
+#include "shell/ScratchImages.h"
 #include "engine/Selection.h"
 #include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/PointerInput.h"
+#include "shell/PointerInput.h"
 #include "tools/LiveSliderOwner.h"
 
 namespace {

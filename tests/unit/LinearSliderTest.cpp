@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/PointerInput.h"
+#include "shell/PointerInput.h"
 #include "platform/core/DrawTarget.h"
 #include "tests/support/TestImages.h"
 #include "tools/LiveSliderOwner.h"

@@ -1,6 +1,6 @@
 // tests/unit/PascalStringsTest.cpp: length-prefixed strings, the truncating
 // number formatter and byte order.
-#include "app/PascalStrings.h"
+#include "shell/PascalStrings.h"
 
 #include <cmath>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeStackDocument.h"
-#include "app/Alerts.h"
+#include "shell/Alerts.h"
 #include "files/FITSStack.h"
 #include "files/ReplacingSave.h"
 #include "platform/core/ByteOrder.h"

@@ -10,8 +10,8 @@
 
 #include "EngineFixture.h"
 #include "FITSReference.h"
-#include "app/Alerts.h"
-#include "engine/ImageDim.h"
+#include "shell/Alerts.h"
+#include "shell/ImageDim.h"
 #include "engine/SummedStack.h"
 #include "files/FITSFile.h"
 #include "files/FITSStack.h"

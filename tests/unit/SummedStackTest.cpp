@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ShellSettings.h"
+#include "shell/ShellSettings.h"
 #include "engine/StackDisplay.h"
 #include "platform/core/StandardAlerts.h"
 #include "tests/support/ScriptedInteraction.h"

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ShellSettings.h"
+#include "shell/ShellSettings.h"
 #include "engine/MemoryPolicy.h"
 #include "platform/core/MainThread.h"
 #include "tests/unit/EngineFixture.h"

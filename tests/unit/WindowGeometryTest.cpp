@@ -1,10 +1,10 @@
 // tests/unit/WindowGeometryTest.cpp: fitting image windows to the screen and
 // the operation bounds rectangle's mappings, checked against hand computation.
-#include "app/WindowGeometry.h"
+#include "shell/WindowGeometry.h"
 
 #include <gtest/gtest.h>
 
-#include "app/OperationBoundsRect.h"
+#include "shell/OperationBoundsRect.h"
 
 namespace {
 

@@ -1,0 +1,5 @@
+// shell/ImageDim.cpp: the document's image size.
+#include "shell/ImageDim.h"
+
+Rect gImageDim;
+Rect gSensorDim;
