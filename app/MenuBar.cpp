@@ -202,6 +202,7 @@ void MenuBarInit()
     for (int item = 1; item <= 4; ++item)
         m.SetItemChecked(kSquareBoundsMenu, item, item == squareItem);
     m.SetItemChecked(kOperationsMenu, 4, gAlignChannelsSeparately);
+    InstallMenuState();
     UpdateMenuState();
 }
 

@@ -20,9 +20,9 @@ MenuStateInputs CurrentMenuStateInputs()
     return s;
 }
 
-void UpdateMenuState()
+void InstallMenuState()
 {
-    ApplyMenuState(CurrentMenuStateInputs());
+    SetMenuStateUpdater([] { ApplyMenuState(CurrentMenuStateInputs()); });
 }
 
 void ApplyMenuState(const MenuStateInputs& s)

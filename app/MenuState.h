@@ -2,6 +2,8 @@
 // decided, from the program's state.
 #pragma once
 
+#include "shell/ShellHooks.h"
+
 // The state the menus depend on.
 struct MenuStateInputs {
     bool jobRunning = false;  // J
@@ -15,9 +17,8 @@ struct MenuStateInputs {
 // The current state, from the shell's predicates.
 MenuStateInputs CurrentMenuStateInputs();
 
-// Sets every menu's and item's enabling and the channel check marks from the
-// current state. Call after every change of a job, a dialog, the clips, the
-// stack or the bounds rectangle. Main thread only.
-void UpdateMenuState();
-// The same for given inputs (tests).
+// Sets every menu's and item's enabling and the channel check marks from
+// state. UpdateMenuState (shell/ShellHooks.h) calls it with the current state
+// once InstallMenuState has run (the menu bar does it). Main thread only.
 void ApplyMenuState(const MenuStateInputs& state);
+void InstallMenuState();

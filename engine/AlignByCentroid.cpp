@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellSettings.h"
 #include "engine/AlignmentReference.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellSettings.h"
 #include "engine/AlignmentReference.h"

@@ -11,7 +11,7 @@
 #include "shell/Alerts.h"
 #include "shell/AlignmentModes.h"
 #include "engine/ClipViewWindow.h"
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "shell/ShellSettings.h"
 #include "engine/AlignmentReference.h"
 #include "engine/ClipCommandGate.h"

@@ -6,7 +6,7 @@
 
 #include "shell/Alerts.h"
 #include "engine/ClipViewWindow.h"
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "shell/OperationBoundsRect.h"
 #include "engine/AlignByDifference.h"
 #include "engine/AlignmentThreshold.h"

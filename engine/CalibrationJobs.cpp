@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "engine/ClipViewWindow.h"
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipsWindow.h"

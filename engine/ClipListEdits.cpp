@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "engine/ClipViewWindow.h"
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "app/MainWindows.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipSelection.h"

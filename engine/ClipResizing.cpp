@@ -15,9 +15,8 @@
 
 #include "shell/Alerts.h"
 #include "engine/ClipViewWindow.h"
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "app/MainWindows.h"
-#include "app/MenuState.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellHooks.h"
 #include "shell/ShellSettings.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "engine/ClipViewWindow.h"
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "engine/ClipsWindow.h"
 #include "engine/Frame.h"
 #include "engine/SummedStack.h"

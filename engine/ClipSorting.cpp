@@ -7,8 +7,8 @@
 #include <new>
 
 #include "engine/ClipViewWindow.h"
-#include "shell/Jobs.h"
-#include "app/MenuState.h"
+#include "engine/ClipJobs.h"
+#include "shell/ShellHooks.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellSettings.h"
 #include "engine/ClipCommandGate.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <new>
 
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipSettingJobs.h"
 #include "engine/Frame.h"

@@ -9,7 +9,7 @@
 
 #include "shell/Alerts.h"
 #include "shell/AlignmentModes.h"
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "engine/AlignByDifference.h"
 #include "engine/AlignmentReference.h"
 #include "engine/ClipCommandGate.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/MainWindows.h"
-#include "app/MenuState.h"
+#include "shell/ShellHooks.h"
 #include "shell/WorkingDialog.h"
 #include "engine/ClipsWindow.h"
 #include "engine/FrameList.h"

@@ -16,7 +16,6 @@
 #include "engine/ClipViewWindow.h"
 #include "shell/Jobs.h"
 #include "app/MainWindows.h"
-#include "app/MenuState.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellHooks.h"
 #include "shell/WorkingDialog.h"

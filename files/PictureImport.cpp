@@ -11,7 +11,7 @@
 #include "shell/JobSplit.h"
 #include "shell/Jobs.h"
 #include "app/MainWindows.h"
-#include "app/MenuState.h"
+#include "shell/ShellHooks.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellSettings.h"
 #include "engine/ClipsWindow.h"

@@ -16,7 +16,6 @@
 #include "shell/Alerts.h"
 #include "engine/ClipViewWindow.h"
 #include "app/MainWindows.h"
-#include "app/MenuState.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellHooks.h"
 #include "shell/WorkingDialog.h"

@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "app/MenuState.h"
 #include "shell/ShellHooks.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/qt/Canvas.h"

@@ -5,7 +5,6 @@
 
 #include "shell/JobRecord.h"
 #include "shell/Jobs.h"
-#include "engine/FrameList.h"
 #include "platform/core/MainThread.h"
 
 namespace {
@@ -19,29 +18,9 @@ DisplaySync* SyncOf(JobRecord* job, uint32_t slot)
 
 void ActOnClip(const JobEvent& ev)
 {
-    // The check and the fetch happen under the clip-list lock, which import
-    // workers append under; clips are never removed while a job runs, so the
-    // pointer stays good after the lock is released.
-    Frame* frame = FrameAt(ev.clipIndex);
-    if (!frame)
-        return;
     JobHooks& hooks = GetJobHooks();
-    switch (ev.kind) {
-    case JobEventKind::markClip:
-        if (hooks.markWorkingClip)
-            hooks.markWorkingClip(*frame, ev.clipIndex);
-        break;
-    case JobEventKind::drawClip:
-        if (hooks.drawClip)
-            hooks.drawClip(*frame, ev.clipIndex);
-        break;
-    case JobEventKind::updateInspector:
-        if (hooks.updateFrameInspector)
-            hooks.updateFrameInspector(ev.clipIndex);
-        break;
-    default:
-        break;
-    }
+    if (hooks.clipEvent)
+        hooks.clipEvent(ev.kind, ev.clipIndex);
 }
 
 void AnswerWrongImageDim()

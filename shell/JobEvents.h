@@ -6,9 +6,8 @@
 #include "shell/MainThreadQueue.h"
 
 // Acts on one job event (the custom-event handler; every event is taken):
-// - the three clip events: for a clip in the list (checked and fetched under
-//   the clip-list lock, which is not held while acting), the installed
-//   display action; an index outside the list is ignored;
+// - the three clip events: the installed clipEvent hook of JobHooks (the
+//   engine's, which acts for a clip in the list only);
 // - a progress step: the job's own progress window, if it is still open;
 // - a job done: counts the worker; the last one ends the job;
 // - the wrong-size question: asks it, records 1 (accept) or 2 (reject) and

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -12,8 +13,6 @@
 
 #include "shell/Jobs.h"
 #include "shell/MainThreadQueue.h"
-
-class GWorldWrapper;
 
 struct JobRecord {
     // Fixed at the start, read by workers without a lock.
@@ -33,7 +32,7 @@ struct JobRecord {
     std::vector<std::thread> threads; // joinable, in slot order (a failed start leaves an empty thread)
     int remaining = 0;
     JobFinalProc finalProc = nullptr;
-    std::vector<const GWorldWrapper*> lockedImages; // the calibration frames locked for the job
+    std::function<void()> end;        // the starter's end action (RunThreadedProcWithActions)
 };
 
 // The running job, or null. Main thread only.

@@ -6,8 +6,6 @@
 #include <new>
 
 #include "shell/JobRecord.h"
-#include "engine/ClipJobReadAhead.h"
-#include "engine/FrameList.h"
 #include "shell/ScratchImages.h"
 #include "platform/core/StandardAlerts.h"
 
@@ -195,29 +193,4 @@ bool unlockCustomMutex(int i)
         return false;
     job->customMutexes[static_cast<std::size_t>(i)]->unlock();
     return true;
-}
-
-void ReachedClipOfRange(const FrameJobRange& range, int position)
-{
-    if (range.readAhead)
-        range.readAhead->Reached(position);
-}
-
-void ForEachClipOfRange(const FrameJobRange& range, const std::function<bool(Frame& frame, int clipIndex)>& work,
-                        bool updateInspector)
-{
-    for (std::size_t position = 0; position < range.clips.size(); ++position) {
-        const int clipIndex = range.clips[position];
-        ReachedClipOfRange(range, static_cast<int>(position));
-        Frame* frame = FrameAt(clipIndex);
-        if (!frame)
-            continue; // a stale index: nothing to work on
-        Thread_MarkWorkingClip(clipIndex);
-        const bool goOn = work(*frame, clipIndex);
-        Thread_DrawClip(clipIndex);
-        if (updateInspector)
-            Thread_UpdateFrameInspectorWindow(clipIndex);
-        if (!goOn || !Thread_IncrementWorkingDialogProgressBar())
-            return;
-    }
 }

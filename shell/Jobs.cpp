@@ -7,16 +7,10 @@
 #include <utility>
 
 #include "shell/JobRecord.h"
-#include "app/MenuState.h"
 #include "shell/ShellHooks.h"
 #include "shell/ShellSettings.h"
 #include "shell/WorkingDialog.h"
-#include "engine/CalibrationFrames.h"
-#include "engine/ClipJobReadAhead.h"
-#include "engine/FrameList.h"
 #include "shell/ScratchImages.h"
-#include "engine/Selection.h"
-#include "platform/core/GWorldWrapper.h"
 #include "platform/core/MainThread.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/core/UserInteraction.h"
@@ -72,7 +66,6 @@ std::unique_ptr<JobRecord> MakeJobRecord(std::size_t numWorkers, int numItems, i
     for (int i = 0; i < numCustomMutexes; ++i)
         job->customMutexes.push_back(std::make_unique<std::mutex>());
     job->threads.reserve(numWorkers);
-    job->lockedImages.reserve(2);
 
     // Last, because it shows: nothing can fail after it but a thread start.
     JobHooks& hooks = GetJobHooks();
@@ -92,6 +85,8 @@ std::unique_ptr<JobRecord> MakeJobRecord(std::size_t numWorkers, int numItems, i
     return job;
 }
 
+} // namespace
+
 bool CanStartJob()
 {
     assert(IsMainThread());
@@ -104,6 +99,8 @@ bool CanStartJob()
     return GetMainThreadQueue() != nullptr;
 }
 
+namespace {
+
 // The end of the job's own objects: its workers joined (each has posted its
 // done event as its last act, so this returns at once), its window closed
 // if still open, its handshakes and mutexes destroyed.
@@ -115,12 +112,13 @@ void FinishThreadedProc(JobRecord& job)
     job.progress.reset();
 }
 
-// The calibration frames locked at the start are unlocked.
-void FinishThreadedFrameProc(JobRecord& job)
+// The starter's end action, once.
+void RunEndAction(JobRecord& job)
 {
-    for (const GWorldWrapper* image : job.lockedImages)
-        image->UnlockPixels();
-    job.lockedImages.clear();
+    if (auto end = std::move(job.end)) {
+        job.end = nullptr;
+        end();
+    }
 }
 
 } // namespace
@@ -155,7 +153,7 @@ namespace {
 
 // Makes the job whole, then starts its workers in slot order.
 bool StartJob(std::vector<JobWorker> workers, int numItems, JobFinalProc finalProc, int numCustomMutexes,
-              bool lockCalibration, bool withCancel = true)
+              bool withCancel, std::function<void()> begin, std::function<void()> end)
 {
     if (workers.empty())
         return false;
@@ -172,14 +170,9 @@ bool StartJob(std::vector<JobWorker> workers, int numItems, JobFinalProc finalPr
     job->remaining = static_cast<int>(workers.size());
     gAcceptBadDimImages = 0;
     gNumThreadsRemaining = job->remaining;
-    if (lockCalibration) {
-        // The dark and flat frames stay locked while the job reads them.
-        for (const GWorldWrapper* image : {gDarkFrame.get(), gFlatFrame.get()})
-            if (image) {
-                (void)image->LockPixels(); // a counter: cannot fail
-                job->lockedImages.push_back(image);
-            }
-    }
+    if (begin)
+        begin();
+    job->end = std::move(end);
     sJob = std::move(job);
     UpdateMenus();
 
@@ -216,65 +209,15 @@ bool StartJob(std::vector<JobWorker> workers, int numItems, JobFinalProc finalPr
 
 bool RunThreadedProc(std::vector<JobWorker> workers, int numItems, JobFinalProc finalProc, int numCustomMutexes)
 {
-    return CanStartJob() && StartJob(std::move(workers), numItems, finalProc, numCustomMutexes, false);
+    return CanStartJob() && StartJob(std::move(workers), numItems, finalProc, numCustomMutexes, true, nullptr, nullptr);
 }
 
-bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCustomMutexes, int tempSelection,
-                          bool withCancel)
+bool RunThreadedProcWithActions(std::vector<JobWorker> workers, int numItems, JobFinalProc finalProc,
+                                int numCustomMutexes, bool withCancel, std::function<void()> begin,
+                                std::function<void()> end)
 {
-    if (!CanStartJob())
-        return false;
-    if (tempSelection == kTempSelectionAtStart)
-        tempSelection = gTempSelectionIndex;
-
-    // The workers get the selection as it is now: the clip under the mouse
-    // changes with every move during the job.
-    const std::vector<int> selection = gPersistantSelectionIndices;
-    const int n = static_cast<int>(selection.size());
-    if (n == 0 && (tempSelection < 0 || tempSelection >= FrameCount())) {
-        SysBeep();
-        return false;
-    }
-
-    std::vector<JobWorker> workers;
-    try {
-        std::vector<FrameJobRange> items;
-        for (const JobRange& range : SplitFrameJobRanges(n, gNumThreads)) {
-            FrameJobRange item;
-            item.range = range;
-            if (range.first < 0)
-                item.clips.push_back(tempSelection);
-            else
-                item.clips.assign(selection.begin() + range.first, selection.begin() + range.end);
-            items.push_back(std::move(item));
-        }
-        // The clips on disk come back ahead of the workers; every worker's
-        // lane ends with its work, the last one stopping the helpers before
-        // the job can end.
-        std::vector<std::vector<int>> lanes;
-        for (const FrameJobRange& item : items)
-            lanes.push_back(item.clips);
-        if (std::shared_ptr<ClipJobReadAhead> readAhead = ClipJobReadAhead::Start(lanes))
-            for (std::size_t i = 0; i < items.size(); ++i)
-                items[i].readAhead = std::make_shared<const ClipJobLane>(readAhead, static_cast<int>(i));
-        for (FrameJobRange& item : items)
-            workers.push_back([proc, item = std::move(item)] {
-                struct EndLane {
-                    const ClipJobLane* lane;
-                    ~EndLane()
-                    {
-                        if (lane)
-                            lane->End();
-                    }
-                } end{item.readAhead.get()};
-                proc(item);
-            });
-    } catch (const std::bad_alloc&) {
-        DoNotEnougMemoryForOperationDialog();
-        return false;
-    }
-
-    return StartJob(std::move(workers), n == 0 ? 1 : n, finalProc, numCustomMutexes, true, withCancel);
+    return CanStartJob() && StartJob(std::move(workers), numItems, finalProc, numCustomMutexes, withCancel,
+                                     std::move(begin), std::move(end));
 }
 
 void NoteWorkerDone(JobRecord& job, JobFinalProc finalProc)
@@ -297,7 +240,7 @@ void NoteWorkerDone(JobRecord& job, JobFinalProc finalProc)
         sInFinalProc = false;
     }
     FinishThreadedProc(job);
-    FinishThreadedFrameProc(job);
+    RunEndAction(job);
     sJob.reset();
     UpdateMenus();
 }

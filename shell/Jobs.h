@@ -1,6 +1,6 @@
-// shell/Jobs.h: jobs: per-clip work over the selected clips, or work the starter
-// cut into pieces, run on worker threads that report to the main thread by
-// events; one job at a time.
+// shell/Jobs.h: jobs: work the starter cut into pieces, run on worker threads
+// that report to the main thread by events; one job at a time. Per-clip jobs
+// over the selection are built on this in engine/ClipJobs.h.
 #pragma once
 
 #include <atomic>
@@ -13,9 +13,6 @@
 
 #include "shell/JobSplit.h"
 #include "shell/MainThreadQueue.h"
-
-class ClipJobLane;
-class Frame;
 
 // Workers of the running job that have not yet reported done; 0 when none
 // runs. Main thread only.
@@ -30,34 +27,8 @@ extern std::atomic<int> gAcceptBadDimImages;
 extern std::mutex gWrongImageDimMutex;
 extern std::condition_variable gWrongImageDimCond;
 
-// What one worker of a frame job is given.
-struct FrameJobRange {
-    JobRange range;         // positions in the persistent selection; (-1, 0) = the temporary selection
-    std::vector<int> clips; // the clip indices of those positions, as the selection was when the job started
-    // This worker's lane of the job's read-ahead of clips on disk; null when none.
-    std::shared_ptr<const ClipJobLane> readAhead;
-};
-using FrameJobProc = std::function<void(const FrameJobRange&)>;
 // One worker's whole work in a job started by RunThreadedProc.
 using JobWorker = std::function<void()>;
-
-// For RunThreadedFrameProc: use gTempSelectionIndex as it is at the start.
-constexpr int kTempSelectionAtStart = -2;
-
-// Starts a per-clip job over the persistent selection, cut into ranges by
-// SplitFrameJobRanges over gNumThreads, or over the single clip
-// tempSelection (gTempSelectionIndex by default; batch dialogs pass the clip
-// they saved) when the persistent selection is empty. Locks the dark and
-// flat frames' pixels for the job. finalProc (may be null) runs on the main
-// thread once every worker is done. Returns at once: true when the job
-// started. False, with nothing changed, when a job already runs (a beep),
-// the temporary selection is not a clip (a beep), or the job's objects
-// cannot be made (the out-of-memory alert). Main thread only; never from a
-// final procedure.
-// withCancel false shows the progress window without Cancel, for jobs that
-// must reach every clip (crop and resample leave no clip at the old size).
-[[nodiscard]] bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCustomMutexes,
-                                        int tempSelection = kTempSelectionAtStart, bool withCancel = true);
 
 // Starts a job with one worker per entry of workers, in order; worker i runs
 // in thread slot i. numItems is the number of elementary items (the progress
@@ -65,10 +36,24 @@ constexpr int kTempSelectionAtStart = -2;
 // The job makes gNumThreads scratch images of gImageDim (CreateTempGWWs),
 // one display handshake per worker and numCustomMutexes custom mutexes, all
 // before any worker starts. A worker that cannot be started counts as done.
-// Failure results as for RunThreadedFrameProc; an empty list starts nothing
-// (false, silently). Main thread only; never from a final procedure.
+// Returns at once: true when the job started. False, with nothing changed,
+// when a job already runs (a beep) or the job's objects cannot be made (the
+// out-of-memory alert); an empty list starts nothing (false, silently). Main
+// thread only; never from a final procedure.
 [[nodiscard]] bool RunThreadedProc(std::vector<JobWorker> workers, int numItems, JobFinalProc finalProc,
                                    int numCustomMutexes);
+
+// RunThreadedProc with two actions of the starter's, both on the main thread:
+// begin runs once the job's objects exist, before any worker starts, and
+// must not fail; end runs after the final procedure, once the workers are
+// gone. withCancel false shows the progress window without Cancel, for jobs
+// that must reach every item.
+[[nodiscard]] bool RunThreadedProcWithActions(std::vector<JobWorker> workers, int numItems, JobFinalProc finalProc,
+                                              int numCustomMutexes, bool withCancel, std::function<void()> begin,
+                                              std::function<void()> end);
+
+// True when a job may start now; a beep when one runs. Main thread only.
+bool CanStartJob();
 
 // min(n, gNumThreads) (0 for n <= 0).
 int determineNumThreadsForOneJob(int n);
@@ -81,7 +66,8 @@ bool IsJobActive();
 // other thread they do nothing (and the progress step answers stop). ----
 
 // Ask the main thread to mark clipIndex as worked on, redraw its thumbnail,
-// or show it in the frame inspector. With display synchronisation on they
+// or show it in the frame inspector (the installed clipEvent hook acts).
+// With display synchronisation on they
 // wait until the main thread has done it. Nothing happens with minimal
 // visual feedback, for a negative index or after the worker's done event.
 void Thread_MarkWorkingClip(int clipIndex);
@@ -126,18 +112,6 @@ int AskWrongImageDimOnce();
 bool lockCustomMutex(int i);
 bool unlockCustomMutex(int i);
 
-// A frame worker is at clips[position] of its range: the clips before are
-// done with, and those after are brought back from disk ahead of it.
-void ReachedClipOfRange(const FrameJobRange& range, int position);
-
-// The usual frame-worker loop over the clips of range: clips outside the clip
-// list are passed over; for each other clip: ReachedClipOfRange, Thread_MarkWorkingClip,
-// work(frame, index) (false ends the range), Thread_DrawClip,
-// Thread_UpdateFrameInspectorWindow unless updateInspector is false, then a
-// progress step (false ends it).
-void ForEachClipOfRange(const FrameJobRange& range, const std::function<bool(Frame& frame, int clipIndex)>& work,
-                        bool updateInspector = true);
-
 // ---- Services the framework asks for, installed at start-up (or by tests) ----
 
 // The progress window as a job sees it. Made, stepped and destroyed on the
@@ -168,10 +142,10 @@ struct JobHooks {
     std::function<void()> updateMenus;
     // The wrong-size question (true = accept). Unset: reject.
     std::function<bool()> askWrongImageDim;
-    // Display actions of the clip events, for a clip in the list (main thread).
-    std::function<void(Frame& frame, int clipIndex)> markWorkingClip;
-    std::function<void(Frame& frame, int clipIndex)> drawClip;
-    std::function<void(int clipIndex)> updateFrameInspector;
+    // The display side of the three clip events (markClip, drawClip,
+    // updateInspector) of the running job, on the main thread. Unset: none.
+    // The engine installs it (engine/ClipJobs.h).
+    std::function<void(JobEventKind kind, int clipIndex)> clipEvent;
 };
 // The installed hooks. Main thread only, and not while a job runs.
 JobHooks& GetJobHooks();

@@ -5,7 +5,6 @@
 
 #include <QWidget>
 
-#include "app/MenuState.h"
 #include "shell/ShellHooks.h"
 #include "shell/ImageDim.h"
 #include "platform/qt/MouseTracking.h"

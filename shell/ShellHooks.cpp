@@ -1,12 +1,15 @@
 // shell/ShellHooks.cpp: the hook table and the shell's state predicates.
 #include "shell/ShellHooks.h"
 
+#include <utility>
+
 #include "shell/Alerts.h"
 #include "shell/DialogPointers.h"
 
 namespace {
 
 int sOpenDialogs = 0;
+std::function<void()> sUpdateMenuState; // main thread only
 
 } // namespace
 
@@ -25,6 +28,16 @@ void TellShell(const std::function<void()>& action)
 {
     if (action)
         action();
+}
+
+void UpdateMenuState()
+{
+    TellShell(sUpdateMenuState);
+}
+
+void SetMenuStateUpdater(std::function<void()> update)
+{
+    sUpdateMenuState = std::move(update);
 }
 
 bool IsJobRunning()

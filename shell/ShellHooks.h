@@ -54,6 +54,14 @@ bool AskShell(const std::function<bool()>& query);
 // Calls an action hook when it is installed.
 void TellShell(const std::function<void()>& action);
 
+// Sets the menus' enabling from the program's state through the function the
+// menu bar installs when it is built; nothing before. Call after every change
+// of a job, a dialog, the clips, the stack or the bounds rectangle. Main
+// thread only.
+void UpdateMenuState();
+// Installs that function (kept apart from the hook table, which tests reset).
+void SetMenuStateUpdater(std::function<void()> update);
+
 // The state predicates the menus and refusals are computed from.
 bool IsJobRunning();
 bool ClipsExist();

@@ -22,7 +22,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "shell/PolledMainThreadQueue.h"
 #include "shell/ShellSettings.h"
 #include "engine/Frame.h"

@@ -28,7 +28,7 @@
 #include "app/ClipsWindowMouse.h"
 #include "app/Commands.h"
 #include "shell/DialogPointers.h"
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
 #include "app/MenuState.h"

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/ClipJobs.h"
 #include "shell/Jobs.h"
 #include "shell/QtMainThreadQueue.h"
 #include "shell/ShellSettings.h"
@@ -146,9 +147,9 @@ protected:
                 mOnQuestion();
             return mAcceptOtherSizes;
         };
-        hooks.drawClip = nullptr;
-        hooks.markWorkingClip = nullptr;
-        hooks.updateFrameInspector = nullptr;
+        GetFrameJobDisplay().drawClip = nullptr;
+        GetFrameJobDisplay().markWorkingClip = nullptr;
+        GetFrameJobDisplay().updateFrameInspector = nullptr;
         // Alerts of workers reach the main thread through the event loop.
         SetMainThreadPoster(
             [](std::function<void()> task) { QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection); });

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/ClipJobs.h"
 #include "shell/Jobs.h"
 #include "shell/ShellHooks.h"
 #include "shell/ShellSettings.h"
@@ -55,15 +56,14 @@ protected:
     {
         GuiTestApp();
         InstallQtJobEvents();
-        JobHooks& hooks = GetJobHooks();
-        hooks.drawClip = [this](Frame&, int clip) {
+        GetFrameJobDisplay().drawClip = [this](Frame&, int clip) {
             mDrawn.push_back(clip);
             mOnMainThread = mOnMainThread && std::this_thread::get_id() == mMainThread;
             if (mOnDraw)
                 mOnDraw();
         };
-        hooks.markWorkingClip = nullptr;
-        hooks.updateFrameInspector = nullptr;
+        GetFrameJobDisplay().markWorkingClip = nullptr;
+        GetFrameJobDisplay().updateFrameInspector = nullptr;
         gMaxClipDim = MakeRect(0, 0, 2, 2);
         gImageDim = MakeRect(0, 0, 2, 2);
         for (int i = 0; i < 8; ++i)
@@ -74,7 +74,7 @@ protected:
     }
     void TearDown() override
     {
-        GetJobHooks().drawClip = nullptr;
+        GetFrameJobDisplay().drawClip = nullptr;
         gFrames.clear();
         gTempGWs.clear();
         gImageDim = Rect{};

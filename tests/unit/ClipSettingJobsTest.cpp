@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/ClipJobs.h"
 #include "engine/ClipSettingJobs.h"
 #include "engine/DebayerClips.h"
 #include "engine/SummedStack.h"

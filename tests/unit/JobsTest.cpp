@@ -1,7 +1,7 @@
 // tests/unit/JobsTest.cpp: jobs from start to end with a self-drained event
 // queue: every clip once, thread slots, the display handshake, Cancel,
 // failures at the start, the wrong-size question and the clip list.
-#include "shell/Jobs.h"
+#include "engine/ClipJobs.h"
 
 #include <algorithm>
 #include <atomic>
@@ -83,9 +83,9 @@ protected:
         sWindows = &mWindows;
         JobHooks& hooks = GetJobHooks();
         hooks.updateMenus = [this] { mRecord.menuCallsJobActive.push_back(IsJobActive()); };
-        hooks.drawClip = [this](Frame&, int i) { mRecord.drawn.push_back(i); };
-        hooks.markWorkingClip = [this](Frame&, int i) { mRecord.marked.push_back(i); };
-        hooks.updateFrameInspector = [this](int i) { mRecord.inspected.push_back(i); };
+        GetFrameJobDisplay().drawClip = [this](Frame&, int i) { mRecord.drawn.push_back(i); };
+        GetFrameJobDisplay().markWorkingClip = [this](Frame&, int i) { mRecord.marked.push_back(i); };
+        GetFrameJobDisplay().updateFrameInspector = [this](int i) { mRecord.inspected.push_back(i); };
         InstallJobShellHooks();
     }
     void TearDown() override
@@ -93,9 +93,9 @@ protected:
         EXPECT_FALSE(IsJobActive());
         mMainTasks.Drain();
         GetJobHooks().updateMenus = nullptr;
-        GetJobHooks().drawClip = nullptr;
-        GetJobHooks().markWorkingClip = nullptr;
-        GetJobHooks().updateFrameInspector = nullptr;
+        GetFrameJobDisplay().drawClip = nullptr;
+        GetFrameJobDisplay().markWorkingClip = nullptr;
+        GetFrameJobDisplay().updateFrameInspector = nullptr;
         GetJobHooks().startThread = nullptr;
         GetJobHooks().askWrongImageDim = nullptr;
         GetShellHooks().jobRunning = nullptr;
