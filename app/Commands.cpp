@@ -127,12 +127,6 @@ bool MenuHandler(uint32_t command, int menuId, int item)
     return true;
 }
 
-CommandOperations& GetCommandOperations()
-{
-    static CommandOperations sOperations;
-    return sOperations;
-}
-
 bool ResampleForItem(int item, int& method, double& factor)
 {
     if (item < 1 || item > 28)

@@ -1,7 +1,7 @@
 // engine/AlignmentAndSortDialogs.cpp: the threshold and band-sort dialogs' commands.
 #include "engine/AlignmentAndSortDialogs.h"
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "engine/ClipSorting.h"
 #include "engine/FrequencyBandSortInterface.h"

@@ -1,7 +1,7 @@
 // engine/ClipOperationCommands.cpp: the clip operations behind the menu commands.
 #include "engine/ClipOperationCommands.h"
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "engine/ClipListEdits.h"
 #include "engine/ClipResizing.h"
 #include "engine/ClipSorting.h"

@@ -7,7 +7,7 @@
 #include <QColor>
 #include <QImage>
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "app/MainWindows.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/PascalStrings.h"

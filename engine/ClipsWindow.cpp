@@ -12,7 +12,7 @@
 #include <QImage>
 
 #include "shell/Alerts.h"
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "engine/ClipViewWindow.h"
 #include "app/MainWindows.h"
 #include "shell/Preferences.h"

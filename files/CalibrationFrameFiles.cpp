@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "shell/InputActions.h"
 #include "shell/ModalDialogs.h"
 #include "engine/CalibrationFrames.h"

@@ -9,7 +9,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "engine/ClipViewWindow.h"
 #include "shell/Jobs.h"

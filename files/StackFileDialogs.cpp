@@ -1,7 +1,7 @@
 // files/StackFileDialogs.cpp: the stack's file commands and their dialogs.
 #include "files/StackFileDialogs.h"
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "files/OpenFITSToStackInterface.h"
 #include "files/OpenRAWInterface.h"

@@ -1,7 +1,7 @@
 // files/WorkspaceCommands.cpp: the workspace and clip export commands.
 #include "files/WorkspaceCommands.h"
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "engine/FrameList.h"
 #include "files/DumpWorkspaceInterface.h"

@@ -2,7 +2,7 @@
 // unsharp mask dialogs.
 #include "tools/BlurAndSharpenDialogs.h"
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "tools/GaussianBlurInterface.h"
 #include "tools/UnsharpMaskInterface.h"

@@ -8,7 +8,7 @@
 #include <QColor>
 #include <QLineEdit>
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "shell/HistogramInterface.h"
 #include "shell/ShellSettings.h"

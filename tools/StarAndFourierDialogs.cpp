@@ -2,7 +2,7 @@
 // Fourier-domain editor.
 #include "tools/StarAndFourierDialogs.h"
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "tools/FTEditorInterface.h"
 #include "tools/StarBeautificationInterface.h"

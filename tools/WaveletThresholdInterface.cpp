@@ -9,7 +9,7 @@
 
 #include <QColor>
 
-#include "app/Commands.h"
+#include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "shell/ShellSettings.h"
 #include "shell/ThumbnailInterface.h"
