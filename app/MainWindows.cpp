@@ -1,4 +1,4 @@
-// app/MainWindows.cpp: window creation, close boxes, positions and closing the document.
+// app/MainWindows.cpp: window creation, close boxes and positions.
 #include "app/MainWindows.h"
 
 #include <map>
@@ -14,22 +14,12 @@
 #include "shell/OperationBoundsRect.h"
 #include "shell/Preferences.h"
 #include "shell/ShellHooks.h"
-#include "shell/ImageDim.h"
 #include "platform/core/UserInteraction.h"
 #include "platform/qt/Canvas.h"
 #include "platform/qt/InterfaceFile.h"
 #include "platform/qt/MenuModel.h"
 #include "platform/qt/Modifiers.h"
 #include "platform/qt/ShellWindow.h"
-
-ShellWindow* gClipsWindow = nullptr;
-ShellWindow* gFrameInspectorWindow = nullptr;
-ShellWindow* gFrameStackWindow = nullptr;
-ShellWindow* gDarkFrameWindow = nullptr;
-ShellWindow* gFlatFrameWindow = nullptr;
-ShellWindow* gCommandsWindow = nullptr;
-ShellWindow* gHintsWindow = nullptr;
-ShellWindow* gPixelValuesWindow = nullptr;
 
 namespace {
 
@@ -42,34 +32,6 @@ ShellWindow* Create(const char* name)
     auto* window = qobject_cast<ShellWindow*>(CreateWindowFromInterface(name));
     Q_ASSERT(window);
     return window;
-}
-
-ShellWindow* const* SevenWindows()
-{
-    static ShellWindow* const* const sWindows[] = {&gClipsWindow,     &gFrameInspectorWindow, &gFrameStackWindow,
-                                                   &gDarkFrameWindow, &gFlatFrameWindow,      &gCommandsWindow,
-                                                   &gHintsWindow};
-    static ShellWindow* sCurrent[7];
-    for (int i = 0; i < 7; ++i)
-        sCurrent[i] = *sWindows[i];
-    return sCurrent;
-}
-
-int VisibleMainWindows()
-{
-    int shown = 0;
-    ShellWindow* const* windows = SevenWindows();
-    for (int i = 0; i < 7; ++i)
-        if (windows[i] && windows[i]->isVisible())
-            ++shown;
-    return shown;
-}
-
-// The commands window is the home window: it comes back whenever nothing else is shown.
-void KeepHomeWindow()
-{
-    if (gCommandsWindow && VisibleMainWindows() == 0)
-        ShowAndRaise(gCommandsWindow);
 }
 
 void PlaceAtStoredPosition(ShellWindow* window, const char* key)
@@ -121,40 +83,7 @@ void WireInspectorClicks()
     });
 }
 
-void EraseCanvas(ShellWindow* window)
-{
-    if (Canvas* canvas = ContentCanvas(window)) {
-        canvas->Image().fill(Qt::white);
-        canvas->update();
-    }
-}
-
 } // namespace
-
-Canvas* ContentCanvas(ShellWindow* window)
-{
-    return window ? qobject_cast<Canvas*>(window->centralWidget()) : nullptr;
-}
-
-bool IsMainWindow(const QWidget* window)
-{
-    if (!window)
-        return false;
-    ShellWindow* const* windows = SevenWindows();
-    for (int i = 0; i < 7; ++i)
-        if (windows[i] == window)
-            return true;
-    return false;
-}
-
-void ShowAndRaise(ShellWindow* window)
-{
-    if (!window)
-        return;
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
 
 void WindowInit()
 {
@@ -167,10 +96,8 @@ void WindowInit()
     gFlatFrameWindow = Create("FlatFrame");
     gCommandsWindow = Create("Commands");
     gHintsWindow = Create("Hints");
-    ShellWindow* const* windows = SevenWindows();
-    for (int i = 0; i < 7; ++i) {
-        menus.InstallMenuBar(windows[i]);
-        ShellWindow* window = windows[i];
+    for (ShellWindow* window : MenuBarWindows()) {
+        menus.InstallMenuBar(window);
         window->onCloseRequest = [window] { DoWindowHide(window); };
     }
     PlaceAtStoredPosition(gFrameInspectorWindow, kFrameInspectorWindowKey);
@@ -244,26 +171,4 @@ void CloseFrontWindow()
     QWidget* front = QApplication::activeWindow();
     if (front == gClipsWindow || front == gFrameStackWindow || front == gCommandsWindow || front == gHintsWindow)
         DoWindowHide(static_cast<ShellWindow*>(front));
-}
-
-void CloseMainWindow()
-{
-    ShellHooks& hooks = GetShellHooks();
-    EraseCanvas(gClipsWindow);
-    TellShell(hooks.destroyClips);
-    TellShell(hooks.deleteFrameStack);
-    TellShell(hooks.releaseCalibration);
-    gImageDim = Rect{};
-    gSensorDim = Rect{};
-    TellShell(hooks.resetClipsWindowState);
-    gOperationBoundsRect = kNoBoundsRect;
-    if (gClipsWindow) {
-        gClipsWindow->SetContentSize(1, 1);
-        gClipsWindow->hide();
-    }
-    for (ShellWindow* w : {gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow, gFlatFrameWindow})
-        if (w)
-            w->hide();
-    UpdateMenuState();
-    KeepHomeWindow();
 }

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "engine/ClipViewWindow.h"
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/ShellHooks.h"
 #include "shell/WindowGeometry.h"
 #include "engine/CalibrationFrames.h"

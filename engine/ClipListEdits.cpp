@@ -7,7 +7,7 @@
 
 #include "engine/ClipViewWindow.h"
 #include "engine/ClipJobs.h"
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "engine/ClipCommandGate.h"
 #include "engine/ClipSelection.h"
 #include "engine/ClipsWindow.h"

@@ -16,7 +16,7 @@
 #include "shell/Alerts.h"
 #include "engine/ClipViewWindow.h"
 #include "engine/ClipJobs.h"
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellHooks.h"
 #include "shell/ShellSettings.h"

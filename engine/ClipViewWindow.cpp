@@ -8,7 +8,7 @@
 #include <QImage>
 
 #include "shell/CommandOperations.h"
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/PascalStrings.h"
 #include "engine/PixelReadout.h"

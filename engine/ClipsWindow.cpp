@@ -14,7 +14,7 @@
 #include "shell/Alerts.h"
 #include "shell/CommandOperations.h"
 #include "engine/ClipViewWindow.h"
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/Preferences.h"
 #include "shell/PointerInput.h"
 #include "shell/ShellHooks.h"

@@ -7,7 +7,7 @@
 #include <QColor>
 #include <QImage>
 
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/PointerInput.h"
 #include "engine/ReadoutCursor.h"
 #include "shell/ShellSettings.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/ShellHooks.h"
 #include "shell/WorkingDialog.h"
 #include "engine/ClipsWindow.h"

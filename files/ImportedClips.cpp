@@ -4,7 +4,7 @@
 #include <mutex>
 #include <utility>
 
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/WindowGeometry.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipsWindowLayout.h"

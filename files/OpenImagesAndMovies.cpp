@@ -13,7 +13,7 @@
 #include "shell/DialogPointers.h"
 #include "engine/ClipViewWindow.h"
 #include "shell/Jobs.h"
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/ShellHooks.h"
 #include "shell/ShellSettings.h"
 #include "shell/WorkingDialog.h"

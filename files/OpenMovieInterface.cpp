@@ -15,7 +15,7 @@
 #include "shell/Alerts.h"
 #include "engine/ClipViewWindow.h"
 #include "shell/Jobs.h"
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellHooks.h"
 #include "shell/WorkingDialog.h"

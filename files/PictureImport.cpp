@@ -10,7 +10,7 @@
 #include "engine/ClipViewWindow.h"
 #include "shell/JobSplit.h"
 #include "shell/Jobs.h"
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/ShellHooks.h"
 #include "shell/OperationBoundsRect.h"
 #include "shell/ShellSettings.h"

@@ -11,7 +11,7 @@
 #include <QRect>
 
 #include "shell/DialogPointers.h"
-#include "app/MainWindows.h"
+#include "shell/MainWindowSet.h"
 #include "shell/ThumbnailInterface.h"
 #include "engine/SummedStack.h"
 #include "platform/core/DrawTarget.h"
