@@ -4,3 +4,7 @@
 
 // Call once after WindowInit.
 void InstallMainWindowInput();
+
+// Sets every entry of the input table (shell/InputActions.h) whose operation
+// exists to that operation; part of InstallMainWindowInput.
+void InstallInputActions();

@@ -1,32 +1,8 @@
-// shell/InputActions.cpp: the commands reached from keys and clicks.
+// shell/InputActions.cpp: the table of commands reached from keys and clicks.
 #include "shell/InputActions.h"
-
-#include "engine/AlignByCentroid.h"
-#include "engine/AlignByCrossCorrelation.h"
-#include "engine/AlignByDifference.h"
-#include "engine/ClipListEdits.h"
-#include "engine/ClipsWindow.h"
-#include "engine/RotationalAlignment.h"
 
 InputActions& GetInputActions()
 {
     static InputActions sActions;
     return sActions;
-}
-
-void InstallInputActions()
-{
-    InputActions& a = GetInputActions();
-    a.toggleInclusion = [](bool setAll) { ToggleFrameSumStackInclusion(setAll); };
-    a.alignByDifference = [] { AutoAlignFramesByDifference(); };
-    a.alignByCentroid = [] { AutoAlignFramesByCentroid(); };
-    a.alignByCrossCorrelation = [] { AutoAlignFramesByCrossCorrelation(); };
-    a.alignRotationally = [] { AutoRotationallyAlignFramesByDifference(); };
-    a.clearAlignment = [] { ClearFrameAlignment(); };
-    a.addRemoveSelection = [](bool sameAction) { AddRemovePersistantSelectionFrame(sameAction); };
-    a.nudgeAlignment = [](char key, bool repeat, int level) { NudgeFrameAlignment(key, repeat, level); };
-    a.nudgeStack = [](char key) { NudgeFrameStack(key); };
-    a.nudgeRotation = [](bool negative, bool repeat, bool big) { NudgeFrameRotation(negative, repeat, big ? 1 : 0); };
-    a.deleteFrames = [] { DeleteFrames(); };
-    a.setReferenceFrame = [] { SetReferenceFrame(); };
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 
 struct InputActions {
     // -- Clicks in the clips window --
@@ -38,8 +39,8 @@ struct InputActions {
 
 InputActions& GetInputActions();
 
-// Sets every entry whose operation exists to that operation. Call once at start-up.
-void InstallInputActions();
+// InstallInputActions (app/MainWindowInput.h) sets the entries at start-up;
+// the engine and the file commands set theirs when they are installed.
 
 // Calls an entry when it is set.
 template <typename F, typename... Args>

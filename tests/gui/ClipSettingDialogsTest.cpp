@@ -19,6 +19,7 @@
 #include "shell/DialogPointers.h"
 #include "shell/EditTextValidation.h"
 #include "app/HeldKeys.h"
+#include "app/MainWindowInput.h"
 #include "shell/InputActions.h"
 #include "shell/Jobs.h"
 #include "app/MainWindows.h"

@@ -16,6 +16,7 @@
 #include "shell/DialogPointers.h"
 #include "engine/ClipViewWindow.h"
 #include "app/HeldKeys.h"
+#include "app/MainWindowInput.h"
 #include "shell/InputActions.h"
 #include "shell/QtMainThreadQueue.h"
 #include "shell/Jobs.h"
