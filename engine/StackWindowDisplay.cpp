@@ -3,7 +3,9 @@
 #include "engine/StackWindowDisplay.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "shell/MainWindowSet.h"
@@ -16,9 +18,10 @@
 #include "platform/qt/BusyScope.h"
 #include "platform/qt/Canvas.h"
 #include "platform/qt/ShellWindow.h"
-#include "tools/StackOverlay.h"
 
 namespace {
+
+std::function<void(Canvas&)> sOverlay; // main thread only
 
 class StackWindowDisplay final : public StackDisplay {
 public:
@@ -51,7 +54,8 @@ public:
         if (!canvas)
             return;
         canvas->CopyBitsFrom(image, image.GetDim(), canvas->PortBounds());
-        DrawToolOverlayOnStack(*canvas);
+        if (sOverlay)
+            sOverlay(*canvas);
         canvas->Flush();
     }
     void DrawStackRect(const GWorldWrapper& image, Rect) override
@@ -174,4 +178,9 @@ void InstallStackWindowDisplay()
 {
     static StackWindowDisplay display;
     SetStackDisplay(&display);
+}
+
+void SetStackOverlay(std::function<void(Canvas& stackCanvas)> overlay)
+{
+    sOverlay = std::move(overlay);
 }

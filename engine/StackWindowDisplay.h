@@ -3,5 +3,14 @@
 // marks and the menus.
 #pragma once
 
+#include <functional>
+
+class Canvas;
+
 // Installs the display the summed stack uses (after WindowInit). Main thread.
 void InstallStackWindowDisplay();
+
+// What the open tool dialogs draw over the summed stack in its window, after
+// the stack (the star dialog's stars); the tools install it with their
+// dialogs. Unset: nothing. Main thread only.
+void SetStackOverlay(std::function<void(Canvas& stackCanvas)> overlay);

@@ -1,5 +1,6 @@
 // tools/StackOverlay.h: what the open tools draw over the summed stack in its
-// window. The window's redraw calls this after it has drawn the stack.
+// window. InstallStarAndFourierDialogs hands it to the stack window
+// (SetStackOverlay), whose redraw calls it after it has drawn the stack.
 #pragma once
 
 class Canvas;
