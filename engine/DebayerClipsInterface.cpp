@@ -2,27 +2,13 @@
 #include "engine/DebayerClipsInterface.h"
 
 #include "shell/DialogPointers.h"
-#include "engine/ClipSettingDialogs.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
-#include "engine/Selection.h"
 #include "platform/qt/Controls.h"
 
-namespace {
-
-// The settings last taken with OK, kept for the life of the program, and the
-// clip under the mouse when the dialog opened.
-BayerPattern sBayerPattern = kBayerGRBG;
-DebayerMethod sDebayerMethod = kDebayerLaplacian;
-bool sMatchBayerToRef = false;
-int sTempSelectionIndex = -1;
-
-} // namespace
-
-DebayerClipsInterface::DebayerClipsInterface() : DialogInterface("DebayerClips")
+DebayerClipsInterface::DebayerClipsInterface() : ClipSettingDialog("DebayerClips")
 {
-    setIgnoreEvents(true);
-    sTempSelectionIndex = gTempSelectionIndex;
+    const DebayerClipsParams& last = Remembered();
     // Matching needs a reference that is itself debayered.
     const Frame* reference = FrameAt(0);
     const bool canMatch = reference && reference->GetDebayerized();
@@ -32,10 +18,10 @@ DebayerClipsInterface::DebayerClipsInterface() : DialogInterface("DebayerClips")
     withMatch.SetEnabled(canMatch);
     patterns.SetShown(!canMatch);
     patterns.SetEnabled(!canMatch);
-    withMatch.SetValue(sMatchBayerToRef ? kDebayerMatchItem : sBayerPattern + 1);
-    patterns.SetValue(sBayerPattern + 1);
-    control(kDebayerMethodMenu).SetValue(sDebayerMethod + 1);
-    setIgnoreEvents(false);
+    withMatch.SetValue(last.matchToReference ? kDebayerMatchItem : last.pattern + 1);
+    patterns.SetValue(last.pattern + 1);
+    control(kDebayerMethodMenu).SetValue(last.method + 1);
+    OpeningDone();
 }
 
 DebayerClipsInterface::~DebayerClipsInterface()
@@ -46,7 +32,7 @@ DebayerClipsInterface::~DebayerClipsInterface()
 DebayerClipsParams DebayerClipsInterface::Params() const
 {
     DebayerClipsParams params;
-    params.pattern = sBayerPattern;
+    params.pattern = Remembered().pattern;
     const ControlHandle withMatch = control(kDebayerPatternMenuWithMatch);
     const int item = withMatch.IsShown() ? withMatch.Value() : control(kDebayerPatternMenu).Value();
     if (item >= 1 && item <= 4)
@@ -56,38 +42,27 @@ DebayerClipsParams DebayerClipsInterface::Params() const
     return params;
 }
 
-void DebayerClipsInterface::commit()
+DebayerClipsInterface*& DebayerClipsInterface::GlobalPointer()
 {
-    const DebayerClipsParams params = Params();
-    sBayerPattern = params.pattern;
-    sMatchBayerToRef = params.matchToReference;
-    sDebayerMethod = params.method;
-    (void)DebayerClips(params, sTempSelectionIndex); // reports its own refusals
+    return gDebayerClipsInterface;
 }
 
-void DebayerClipsInterface::ClearGlobalPointer()
+bool DebayerClipsInterface::Run(const DebayerClipsParams& params, int tempSelection)
 {
-    if (gDebayerClipsInterface == this)
-        gDebayerClipsInterface = nullptr;
+    return DebayerClips(params, tempSelection);
 }
 
 void OpenDebayerClipsDialog()
 {
-    OpenClipSettingDialog(gDebayerClipsInterface);
+    DebayerClipsInterface::Open();
 }
 
 DebayerClipsParams LastDebayerClipsSettings()
 {
-    DebayerClipsParams params;
-    params.pattern = sBayerPattern;
-    params.method = sDebayerMethod;
-    params.matchToReference = sMatchBayerToRef;
-    return params;
+    return DebayerClipsInterface::Remembered();
 }
 
 void ResetDebayerClipsSettingsForTesting()
 {
-    sBayerPattern = kBayerGRBG;
-    sDebayerMethod = kDebayerLaplacian;
-    sMatchBayerToRef = false;
+    DebayerClipsInterface::Remembered() = DebayerClipsParams{};
 }

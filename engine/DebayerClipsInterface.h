@@ -3,7 +3,7 @@
 // selected clips.
 #pragma once
 
-#include "shell/DialogInterface.h"
+#include "engine/ClipSettingDialogs.h"
 #include "engine/DebayerClips.h"
 
 // Control IDs of the "DebayerClips" window ("????" signature). Only one of
@@ -14,21 +14,18 @@ inline constexpr int kDebayerPatternMenu = 4;          // items 1 .. 4 patterns 
 inline constexpr int kDebayerMethodMenu = 8;           // items 1 .. 3 methods 0 .. 2
 inline constexpr int kDebayerMatchItem = 5;
 
-// Modeless; held in gDebayerClipsInterface while open. Shows the settings last
-// taken with OK (pattern 0, the Laplacian method, no matching at first); OK
-// keeps them and starts the debayer job over the selection (or the clip under
-// the mouse when the dialog opened); Cancel changes nothing. Main thread only.
-class DebayerClipsInterface final : public DialogInterface {
+// Held in gDebayerClipsInterface while open. Shows the settings last taken
+// with OK (pattern 0, the Laplacian method, no matching at first); OK keeps
+// them and starts the debayer job (ClipSettingDialog).
+class DebayerClipsInterface final : public ClipSettingDialog<DebayerClipsInterface, DebayerClipsParams> {
 public:
     DebayerClipsInterface();
     ~DebayerClipsInterface() override;
 
-    void RedrawDialog() override {}
     DebayerClipsParams Params() const;
 
-protected:
-    void commit() override; // debayerClips
-    void ClearGlobalPointer() override;
+    static DebayerClipsInterface*& GlobalPointer();
+    static bool Run(const DebayerClipsParams& params, int tempSelection);
 };
 
 // Opens the dialog into gDebayerClipsInterface (nothing when it is open

@@ -5,30 +5,16 @@
 
 #include "shell/DialogPointers.h"
 #include "shell/EditTextValidation.h"
-#include "engine/ClipSettingDialogs.h"
-#include "engine/Selection.h"
 #include "platform/qt/Controls.h"
 
-namespace {
-
-// The settings last taken with OK, kept for the life of the program, and the
-// clip under the mouse when the dialog opened.
-int sMedianFilterRadius = 1;
-int sMedianFilterMethod = kMedianAbsolute;
-int sMedianFilterThreshold = 0;
-int sTempSelectionIndex = -1;
-
-} // namespace
-
-MedianFilterClipsInterface::MedianFilterClipsInterface() : DialogInterface("MedianFilterClips")
+MedianFilterClipsInterface::MedianFilterClipsInterface() : ClipSettingDialog("MedianFilterClips")
 {
-    setIgnoreEvents(true);
-    sTempSelectionIndex = gTempSelectionIndex;
+    const MedianFilterClipsParams& last = Remembered();
     ClampEditTextIntegerWhileTyping(*this, kMedianThresholdText, kMedianThresholdMin, kMedianThresholdMax);
-    control(kMedianRadiusMenu).SetValue(sMedianFilterRadius);
-    control(kMedianMethodRadios).SetValue(sMedianFilterMethod + 1);
-    control(kMedianThresholdText).SetText(std::to_string(sMedianFilterThreshold));
-    setIgnoreEvents(false);
+    control(kMedianRadiusMenu).SetValue(last.radius);
+    control(kMedianMethodRadios).SetValue(last.method + 1);
+    control(kMedianThresholdText).SetText(std::to_string(last.threshold));
+    OpeningDone();
 }
 
 MedianFilterClipsInterface::~MedianFilterClipsInterface()
@@ -45,38 +31,27 @@ MedianFilterClipsParams MedianFilterClipsInterface::Params() const
     return params;
 }
 
-void MedianFilterClipsInterface::commit()
+MedianFilterClipsInterface*& MedianFilterClipsInterface::GlobalPointer()
 {
-    const MedianFilterClipsParams params = Params();
-    sMedianFilterRadius = params.radius;
-    sMedianFilterMethod = params.method;
-    sMedianFilterThreshold = params.threshold;
-    (void)MedianFilterClips(params, sTempSelectionIndex); // reports its own refusals
+    return gMedianFilterClipsInterface;
 }
 
-void MedianFilterClipsInterface::ClearGlobalPointer()
+bool MedianFilterClipsInterface::Run(const MedianFilterClipsParams& params, int tempSelection)
 {
-    if (gMedianFilterClipsInterface == this)
-        gMedianFilterClipsInterface = nullptr;
+    return MedianFilterClips(params, tempSelection);
 }
 
 void OpenMedianFilterClipsDialog()
 {
-    OpenClipSettingDialog(gMedianFilterClipsInterface);
+    MedianFilterClipsInterface::Open();
 }
 
 MedianFilterClipsParams LastMedianFilterClipsSettings()
 {
-    MedianFilterClipsParams params;
-    params.radius = sMedianFilterRadius;
-    params.method = sMedianFilterMethod;
-    params.threshold = sMedianFilterThreshold;
-    return params;
+    return MedianFilterClipsInterface::Remembered();
 }
 
 void ResetMedianFilterClipsSettingsForTesting()
 {
-    sMedianFilterRadius = 1;
-    sMedianFilterMethod = kMedianAbsolute;
-    sMedianFilterThreshold = 0;
+    MedianFilterClipsInterface::Remembered() = MedianFilterClipsParams{};
 }

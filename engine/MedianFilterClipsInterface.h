@@ -2,7 +2,7 @@
 // absolute or relative threshold for the selected clips' selective median filter.
 #pragma once
 
-#include "shell/DialogInterface.h"
+#include "engine/ClipSettingDialogs.h"
 #include "engine/ClipSettingJobs.h"
 
 // Control IDs of the "MedianFilterClips" window ("????" signature).
@@ -10,22 +10,19 @@ inline constexpr int kMedianRadiusMenu = 3;    // item n = radius n, 1 .. kMedia
 inline constexpr int kMedianMethodRadios = 6;  // 1 absolute, 2 relative
 inline constexpr int kMedianThresholdText = 8; // 0 .. 256, clamped as the user types
 
-// Modeless; held in gMedianFilterClipsInterface while open. Shows the
-// settings last taken with OK (radius 1, absolute, threshold 0 at first);
-// OK keeps them and starts the median-filter job over the selection (or the
-// clip under the mouse when the dialog opened); Cancel changes nothing.
-// Main thread only.
-class MedianFilterClipsInterface final : public DialogInterface {
+// Held in gMedianFilterClipsInterface while open. Shows the settings last
+// taken with OK (radius 1, absolute, threshold 0 at first); OK keeps them and
+// starts the median-filter job (ClipSettingDialog).
+class MedianFilterClipsInterface final
+    : public ClipSettingDialog<MedianFilterClipsInterface, MedianFilterClipsParams> {
 public:
     MedianFilterClipsInterface();
     ~MedianFilterClipsInterface() override;
 
-    void RedrawDialog() override {}
     MedianFilterClipsParams Params() const;
 
-protected:
-    void commit() override; // medianFilterClips
-    void ClearGlobalPointer() override;
+    static MedianFilterClipsInterface*& GlobalPointer();
+    static bool Run(const MedianFilterClipsParams& params, int tempSelection);
 };
 
 // Opens the dialog into gMedianFilterClipsInterface (nothing when it is open

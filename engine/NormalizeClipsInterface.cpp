@@ -1,30 +1,19 @@
 // engine/NormalizeClipsInterface.cpp: the normalise dialog.
 #include "engine/NormalizeClipsInterface.h"
 
+#include <string>
+
 #include "shell/DialogPointers.h"
 #include "shell/EditTextValidation.h"
-#include "engine/ClipSettingDialogs.h"
-#include "engine/Selection.h"
 #include "platform/qt/Controls.h"
 
-namespace {
-
-// The clip under the mouse when the dialog opened: the job's clip when
-// nothing is selected persistently. The settings themselves are read from the
-// dialog each time.
-int sTempSelectionIndex = -1;
-
-} // namespace
-
-NormalizeClipsInterface::NormalizeClipsInterface() : DialogInterface("NormalizeClips")
+NormalizeClipsInterface::NormalizeClipsInterface() : ClipSettingDialog("NormalizeClips")
 {
-    setIgnoreEvents(true);
-    sTempSelectionIndex = gTempSelectionIndex;
     ClampEditTextIntegerWhileTyping(*this, kNormalizeGoalText, kNormalizeGoalMin, kNormalizeGoalMax);
     // The goal always starts at the top of the range; the method keeps the
     // form's choice.
     control(kNormalizeGoalText).SetText(std::to_string(kNormalizeGoalDefault));
-    setIgnoreEvents(false);
+    OpeningDone();
 }
 
 NormalizeClipsInterface::~NormalizeClipsInterface()
@@ -45,18 +34,17 @@ NormalizeClipsParams NormalizeClipsInterface::Params() const
     return params;
 }
 
-void NormalizeClipsInterface::commit()
+NormalizeClipsInterface*& NormalizeClipsInterface::GlobalPointer()
 {
-    (void)NormalizeClips(Params(), sTempSelectionIndex); // reports its own refusals
+    return gNormalizeClipsInterface;
 }
 
-void NormalizeClipsInterface::ClearGlobalPointer()
+bool NormalizeClipsInterface::Run(const NormalizeClipsParams& params, int tempSelection)
 {
-    if (gNormalizeClipsInterface == this)
-        gNormalizeClipsInterface = nullptr;
+    return NormalizeClips(params, tempSelection);
 }
 
 void OpenNormalizeClipsDialog()
 {
-    OpenClipSettingDialog(gNormalizeClipsInterface);
+    NormalizeClipsInterface::Open();
 }
