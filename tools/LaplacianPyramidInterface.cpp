@@ -3,22 +3,13 @@
 
 #include <algorithm>
 #include <new>
-#include <string>
-
-#include <QColor>
-#include <QLineEdit>
 
 #include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
-#include "shell/HistogramInterface.h"
 #include "shell/ShellSettings.h"
-#include "shell/ThumbnailInterface.h"
 #include "engine/SummedStack.h"
-#include "imaging/SumPlaneFilters.h"
 #include "platform/core/DrawTarget.h"
-#include "platform/core/GWorldWrapper.h"
 #include "platform/qt/Canvas.h"
-#include "platform/qt/CanvasDrawing.h"
 #include "platform/qt/Controls.h"
 #include "tools/OneThreadWorkScope.h"
 
@@ -38,21 +29,16 @@ bool IsPinAt0(int id)
 
 } // namespace
 
-LaplacianPyramidInterface::LaplacianPyramidInterface() : SumStackDialogInterface("LaplacianPyramid")
+LaplacianPyramidInterface::LaplacianPyramidInterface()
+    : PreviewRectDialog(
+          "LaplacianPyramid",
+          {kLaplacianThumbnailLeft, kLaplacianThumbnailTop, kLaplacianThumbnailWidth, kLaplacianThumbnailHeight},
+          kLaplacianFirstPreviewSide,
+          HistogramsPlace{kLaplacianHistogramsLeft, kLaplacianHistogramsTop, kLaplacianHistogramsSpacing},
+          kLaplacianRingingThreshold)
 {
-    setIgnoreEvents(true);
     std::copy(std::begin(gLastLaplacianPyramidLayerIntensities), std::end(gLastLaplacianPyramidLayerIntensities),
               mIntensities);
-    const int width = StackWidth(), height = StackHeight();
-    mThumbnail =
-        std::make_unique<ThumbnailInterface>(canvas(), width, height, kLaplacianThumbnailLeft, kLaplacianThumbnailTop,
-                                             kLaplacianThumbnailWidth, kLaplacianThumbnailHeight);
-    mThumbnail->setImage(&unfilteredImage());
-    mThumbnail->setSubThumbBounds(
-        MakeRect(0, 0, std::min(kLaplacianFirstPreviewSide, height), std::min(kLaplacianFirstPreviewSide, width)));
-    mHistograms = std::make_unique<HistogramInterface>(kLaplacianHistogramsLeft, kLaplacianHistogramsTop,
-                                                       kLaplacianHistogramsSpacing);
-    (void)mHistograms->GenerateHistograms(unfilteredImage(), previewRect()); // inside the image by construction
 
     mSliders[kLaplacianResidualSlider].SetParameters(MakePoint(kLaplacianResidualSliderTop, kLaplacianSliderLeft),
                                                      mIntensities[kLaplacianPyramidResidual]);
@@ -64,10 +50,6 @@ LaplacianPyramidInterface::LaplacianPyramidInterface() : SumStackDialogInterface
     // Every pin starts off, whatever the form says.
     for (int id = kLaplacianPinAt1First; id <= kLaplacianPinAt0Last; ++id)
         control(id).SetValue(0);
-    ControlHandle field = control(kLaplacianRingingThreshold);
-    field.SetText(std::to_string(mRingingThreshold));
-    if (auto* edit = qobject_cast<QLineEdit*>(field.Widget()))
-        QObject::connect(edit, &QLineEdit::textEdited, edit, [this] { ValidateEditableText(); });
 
     CreateInitialLaplacianPyramid();
     setIgnoreEvents(false);
@@ -77,26 +59,8 @@ LaplacianPyramidInterface::~LaplacianPyramidInterface() = default;
 
 bool LaplacianPyramidInterface::HavePlanes() const
 {
-    // The stack cannot change size or go while a filter dialog is open; the
-    // test keeps a stray call harmless all the same.
     return HaveSummedStack() && savedRed().size() == Saved().Count() && !mPyramid.IsEmpty() &&
            mPyramid.Width() == StackWidth() && mPyramid.Height() == StackHeight();
-}
-
-Rect LaplacianPyramidInterface::previewRect() const
-{
-    return mThumbnail->subThumbScaledUpBounds();
-}
-
-std::optional<Rect> LaplacianPyramidInterface::previewArea() const
-{
-    return previewRect();
-}
-
-void LaplacianPyramidInterface::FillHistogramsFromStack()
-{
-    if (gFrameStack)
-        (void)mHistograms->GenerateHistograms(*gFrameStack, previewRect()); // the thumbnail keeps it inside
 }
 
 void LaplacianPyramidInterface::CreateInitialLaplacianPyramid()
@@ -157,23 +121,6 @@ void LaplacianPyramidInterface::ProcessLiveSliderUpdate(int index)
         ApplySliderValue(index);
 }
 
-bool LaplacianPyramidInterface::DefinePreviewBounds()
-{
-    const Rect old = previewRect();
-    // No live preview while the rectangle is dragged: it is rebuilt once,
-    // after the release.
-    if (!mThumbnail->DefineSubThumbBounds(nullptr) || previewRect() == old)
-        return false;
-    // Only one rectangle of the stack is ever filtered while the dialog is
-    // open: the old one gets its saved values back.
-    if (HavePlanes()) {
-        CopySumPlanesRect(Saved(), Live(), old);
-        if (preview())
-            ProjectStackIntoFrameStackGWorld(false, old);
-    }
-    return true;
-}
-
 void LaplacianPyramidInterface::processMouse(int, bool&)
 {
     PortSaver port;
@@ -204,20 +151,8 @@ void LaplacianPyramidInterface::nudgeSlider(bool up, bool shift)
         ApplySliderValue(mActiveSlider);
 }
 
-void LaplacianPyramidInterface::TogglePreview()
-{
-    SumStackDialogInterface::TogglePreview();
-    FillHistogramsFromStack();
-    RedrawDialog();
-}
-
 bool LaplacianPyramidInterface::HandleDialogItemHit(int id, bool& done)
 {
-    if (id == kDialogHistogramScale) {
-        mHistograms->HandleDialogItemHit(control(kDialogHistogramScale));
-        RedrawDialog();
-        return true;
-    }
     // The two pins of a layer exclude each other; the residual has no pin at 0.
     constexpr int kPartner = kLaplacianPyramidLayers + 1;
     if (IsPinAt1(id)) {
@@ -243,35 +178,15 @@ bool LaplacianPyramidInterface::HandleDialogItemHit(int id, bool& done)
         ReconstructImageFromLaplacianPyramid(false);
         return true;
     }
-    return SumStackDialogInterface::HandleDialogItemHit(id, done);
-}
-
-void LaplacianPyramidInterface::ValidateEditableText()
-{
-    if (runningCtorDtor() || closing())
-        return;
-    ControlHandle field = control(kLaplacianRingingThreshold);
-    const int value = std::clamp(getEditableTextInt(field), kRingingThresholdMin, kRingingThresholdMax);
-    const std::string text = std::to_string(value);
-    if (!field.Text().empty() && field.Text() != text)
-        field.SetText(text); // the field shows 255 after 300 is typed
-    if (value != mRingingThreshold) {
-        mRingingThreshold = value;
-        // Nothing else changed: this only writes the rectangle back again.
-        ReconstructImageFromLaplacianPyramid(false);
-    }
+    return PreviewRectDialog::HandleDialogItemHit(id, done);
 }
 
 void LaplacianPyramidInterface::RedrawDialog()
 {
-    Canvas* surface = canvas();
-    if (!surface || !mThumbnail || !mHistograms)
-        return;
     PortSaver port;
-    SetPort(surface);
-    FillCanvasRect(surface->Image(), surface->Image().rect(), QColor(Qt::white));
-    mThumbnail->Draw(true);
-    mHistograms->Draw(surface);
+    Canvas* surface = BeginRedraw(port);
+    if (!surface)
+        return;
     for (const MaskIntensitySlider& slider : mSliders)
         slider.DrawMaskIntensitySlider();
     surface->Flush();
@@ -279,7 +194,7 @@ void LaplacianPyramidInterface::RedrawDialog()
 
 void LaplacianPyramidInterface::commit()
 {
-    mThumbnail->setSubThumbBounds(MakeRect(0, 0, StackHeight(), StackWidth()));
+    PreviewWholeStack();
     ReconstructImageFromLaplacianPyramid(true);
     bool at1[kLaplacianPyramidComponents], at0[kLaplacianPyramidLayers];
     getPins(at1, at0);

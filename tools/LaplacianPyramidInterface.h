@@ -8,14 +8,10 @@
 
 #include <memory>
 
-#include "engine/SumStackDialogInterface.h"
 #include "imaging/LaplacianPyramid.h"
 #include "platform/core/Geometry.h"
-#include "tools/LiveSliderOwner.h"
+#include "tools/PreviewRectDialog.h"
 #include "tools/QuadraticSliders.h"
-
-class HistogramInterface;
-class ThumbnailInterface;
 
 // Fills in the dialog factory of "OpLS" in the command table. Main thread,
 // at start-up.
@@ -55,7 +51,7 @@ inline constexpr int kLaplacianFirstPreviewSide = 64;
 inline constexpr int kLaplacianNoSlider = -1;
 inline constexpr int kLaplacianResidualSlider = kLaplacianPyramidResidual;
 
-class LaplacianPyramidInterface final : public SumStackDialogInterface, public LiveSliderOwner {
+class LaplacianPyramidInterface final : public PreviewRectDialog {
 public:
     // Opens the window "LaplacianPyramid" over the summed stack, builds the
     // pyramid (one thread, a progress window when none is open) and rebuilds
@@ -79,29 +75,17 @@ public:
     // A slider moved during a drag (index 0 .. 5 a layer, 6 the residual):
     // its pins come off and the preview follows.
     void ProcessLiveSliderUpdate(int index) override;
-    // Follows a drag on the thumbnail; when it chose another rectangle, the
-    // old one gets its saved values back (and is shown so). True then.
-    bool DefinePreviewBounds();
 
     void processMouse(int modifiers, bool& done) override;
     void nudgeSlider(bool up, bool shift) override;
-    void TogglePreview() override;
-    // 4 histogram scale, 7 .. 19 pins, 20 reset; the rest goes to the base.
+    // 7 .. 19 pins, 20 reset; the rest (the histogram scale) goes to the base.
     bool HandleDialogItemHit(int id, bool& done) override;
     void RedrawDialog() override;
-    // The ringing threshold field changed: clamped to 0 .. 255 and written
-    // back (an empty field stays empty while the user types and reads 0); a
-    // new value writes the rectangle back again.
-    void ValidateEditableText();
 
     // For tests.
     double intensity(int component) const { return mIntensities[component]; }
-    int ringingThreshold() const { return mRingingThreshold; }
     int activeSlider() const { return mActiveSlider; }
-    Rect previewRect() const;
     const MaskIntensitySlider& slider(int component) const { return mSliders[component]; }
-    ThumbnailInterface& thumbnail() const { return *mThumbnail; }
-    const HistogramInterface& histograms() const { return *mHistograms; }
     const LaplacianPyramid& pyramid() const { return mPyramid; }
 
 protected:
@@ -109,12 +93,11 @@ protected:
     // remembered.
     void commit() override;
     void ClearGlobalPointer() override;
-    // The preview rectangle.
-    std::optional<Rect> previewArea() const override;
+    bool HavePlanes() const override;
+    // A new ringing threshold writes the rectangle back again (nothing else changed).
+    void RingingThresholdChanged() override { ReconstructImageFromLaplacianPyramid(false); }
 
 private:
-    bool HavePlanes() const;
-    void FillHistogramsFromStack();
     // A slider's new value: its intensity, its pins off, the preview rebuilt.
     void ApplySliderValue(int component);
     void UncheckPins(int component);
@@ -124,7 +107,4 @@ private:
     MaskIntensitySlider mSliders[kLaplacianPyramidComponents];
     double mIntensities[kLaplacianPyramidComponents];
     int mActiveSlider = kLaplacianNoSlider;
-    int mRingingThreshold = 0;
-    std::unique_ptr<ThumbnailInterface> mThumbnail;
-    std::unique_ptr<HistogramInterface> mHistograms;
 };

@@ -8,15 +8,11 @@
 
 #include <memory>
 
-#include "engine/SumStackDialogInterface.h"
 #include "imaging/DoublePlanes.h"
 #include "imaging/SumPlanes.h"
 #include "platform/core/Geometry.h"
-#include "tools/LiveSliderOwner.h"
+#include "tools/PreviewRectDialog.h"
 #include "tools/QuadraticSliders.h"
-
-class HistogramInterface;
-class ThumbnailInterface;
 
 // Settings a new dialog starts with; written when a dialog ends with OK. The
 // ringing threshold starts at 0 at every opening.
@@ -49,7 +45,7 @@ enum UnsharpMaskSliderId {
     kUnsharpMaskIntensitySlider = 1,
 };
 
-class UnsharpMaskInterface final : public SumStackDialogInterface, public LiveSliderOwner {
+class UnsharpMaskInterface final : public PreviewRectDialog {
 public:
     // Opens the window "UnsharpMask" over the summed stack, blurs it at the
     // remembered radius and previews the first rectangle. Throws
@@ -70,48 +66,31 @@ public:
 
     // The intensity thumb moved during a drag: the preview follows it.
     void ProcessLiveSliderUpdate(int index) override;
-    // Follows a drag on the thumbnail; when it chose another rectangle, the
-    // old one gets its saved values back (and is shown so). True then.
-    bool DefinePreviewBounds();
 
     // A press on a thumb drags that slider and makes it the active one; a
     // press elsewhere may choose a new preview rectangle on the thumbnail.
     void processMouse(int modifiers, bool& done) override;
     // Arrow keys move the active slider (none until a thumb was grabbed).
     void nudgeSlider(bool up, bool shift) override;
-    // Off: the stack as it was at opening; on: that picture with the
-    // preview rectangle shown from the live planes.
-    void TogglePreview() override;
-    // 4 sets the histograms' vertical scale; the rest goes to the base.
-    bool HandleDialogItemHit(int id, bool& done) override;
     void RedrawDialog() override;
-    // The ringing threshold field changed: clamped to 0 .. 255 and written
-    // back (an empty field is left empty while the user types and reads 0);
-    // a new value rebuilds the result.
-    void ValidateEditableText();
 
     // For tests.
     double radius() const { return mRadius; }
     double intensity() const { return mIntensity; }
-    int ringingThreshold() const { return mRingingThreshold; }
     int activeSlider() const { return mActiveSlider; }
-    Rect previewRect() const;
     const GaussianBlurSlider& radiusSlider() const { return mRadiusSlider; }
     const MaskIntensitySlider& intensitySlider() const { return mIntensitySlider; }
-    ThumbnailInterface& thumbnail() const { return *mThumbnail; }
-    const HistogramInterface& histograms() const { return *mHistograms; }
 
 protected:
     // The whole stack sharpened with the current settings, and the settings
     // remembered.
     void commit() override;
     void ClearGlobalPointer() override;
-    // The preview rectangle.
-    std::optional<Rect> previewArea() const override;
+    bool HavePlanes() const override;
+    // A new ringing threshold rebuilds the result.
+    void RingingThresholdChanged() override { UpdateUnsharpMaskedResult(); }
 
 private:
-    bool HavePlanes() const;
-    void FillHistogramsFromStack();
 
     DoublePlanes mSource;  // the saved planes as doubles, refilled before every blur
     DoublePlanes mBlurred; // their blur at the current radius, whole image
@@ -121,7 +100,4 @@ private:
     double mRadius;
     double mIntensity;
     int mActiveSlider = kUnsharpMaskNoSlider;
-    int mRingingThreshold = 0;
-    std::unique_ptr<ThumbnailInterface> mThumbnail;
-    std::unique_ptr<HistogramInterface> mHistograms;
 };

@@ -7,7 +7,6 @@
 #include <new>
 #include <string>
 
-#include <QColor>
 
 #include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
@@ -19,7 +18,6 @@
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/qt/Canvas.h"
-#include "platform/qt/CanvasDrawing.h"
 #include "platform/qt/Controls.h"
 #include "tools/OneThreadWorkScope.h"
 
@@ -66,16 +64,13 @@ void SetWaveletLiveLimitForTesting(double seconds)
     sLiveLimitSeconds = seconds < 0.0 ? kWaveletLiveAnalysisSeconds : seconds;
 }
 
-WaveletThresholdInterface::WaveletThresholdInterface() : SumStackDialogInterface("WaveletThreshold")
+WaveletThresholdInterface::WaveletThresholdInterface()
+    : PreviewRectDialog("WaveletThreshold",
+                        {kWaveletThumbnailLeft, kWaveletThumbnailTop, kWaveletThumbnailWidth, kWaveletThumbnailHeight},
+                        0, std::nullopt, -1)
 {
-    setIgnoreEvents(true);
     mLockSliders = sLastLockSliders;
     const int width = StackWidth(), height = StackHeight();
-    mThumbnail =
-        std::make_unique<ThumbnailInterface>(canvas(), width, height, kWaveletThumbnailLeft, kWaveletThumbnailTop,
-                                             kWaveletThumbnailWidth, kWaveletThumbnailHeight);
-    mThumbnail->setImage(&unfilteredImage());
-    mThumbnail->setSubThumbBounds(MakeRect(0, 0, height, width));
     // As many sliders as the whole stack has levels, and one for the
     // high-pass residual.
     CreatePreviewBoundsWithBorder();
@@ -97,15 +92,8 @@ WaveletThresholdInterface::~WaveletThresholdInterface() = default;
 
 bool WaveletThresholdInterface::HavePlanes() const
 {
-    // The stack cannot change size or go while a filter dialog is open; the
-    // test keeps a stray call harmless all the same.
     return HaveSummedStack() && savedRed().size() == Saved().Count() && savedGreen().size() == Saved().Count() &&
            savedBlue().size() == Saved().Count();
-}
-
-Rect WaveletThresholdInterface::previewRect() const
-{
-    return mThumbnail->subThumbScaledUpBounds();
 }
 
 std::optional<Rect> WaveletThresholdInterface::previewArea() const
@@ -188,13 +176,7 @@ bool WaveletThresholdInterface::DefineTestAreaBounds()
     const Rect old = mPlanes.Empty() ? previewRect() : mPlanes.Area().preview;
     if (!mThumbnail->DefineSubThumbBounds(this))
         return false;
-    // Only one area of the stack is ever denoised while the dialog is open:
-    // the old one gets its saved values back.
-    if (HavePlanes()) {
-        CopySumPlanesRect(Saved(), Live(), old);
-        if (preview())
-            ProjectStackIntoFrameStackGWorld(false, old);
-    }
+    RestoreRect(old);
     CreateMinimumPreviewBounds();
     RedrawDialog();
     return true;
@@ -274,12 +256,6 @@ void WaveletThresholdInterface::nudgeSlider(bool up, bool shift)
     PerformWaveletSynthesis(!mLive);
 }
 
-void WaveletThresholdInterface::TogglePreview()
-{
-    SumStackDialogInterface::TogglePreview();
-    RedrawDialog();
-}
-
 bool WaveletThresholdInterface::HandleDialogItemHit(int id, bool& done)
 {
     if (id == kWaveletReset) {
@@ -295,7 +271,7 @@ bool WaveletThresholdInterface::HandleDialogItemHit(int id, bool& done)
         mLockSliders = control(kWaveletLockSliders).Value() != 0;
         return true;
     }
-    return SumStackDialogInterface::HandleDialogItemHit(id, done);
+    return PreviewRectDialog::HandleDialogItemHit(id, done);
 }
 
 void WaveletThresholdInterface::WriteAreaTexts()
@@ -307,13 +283,10 @@ void WaveletThresholdInterface::WriteAreaTexts()
 
 void WaveletThresholdInterface::RedrawDialog()
 {
-    Canvas* surface = canvas();
-    if (!surface || !mThumbnail)
-        return;
     PortSaver port;
-    SetPort(surface);
-    FillCanvasRect(surface->Image(), surface->Image().rect(), QColor(Qt::white));
-    mThumbnail->Draw(true);
+    Canvas* surface = BeginRedraw(port);
+    if (!surface)
+        return;
     for (int i = 0; i < mNumSliders; ++i)
         mSliders[i].DrawWaveletThresholdSlider();
     WriteAreaTexts();
@@ -330,7 +303,7 @@ void WaveletThresholdInterface::commit()
     if (!HavePlanes())
         return;
     CopySumPlanes(Saved(), Live());
-    mThumbnail->setSubThumbBounds(MakeRect(0, 0, StackHeight(), StackWidth()));
+    PreviewWholeStack();
     CreatePreviewBoundsWithBorder();
     double percents[kWaveletMaxThresholds];
     for (int i = 0; i < mNumSliders; ++i)

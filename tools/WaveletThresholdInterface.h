@@ -10,13 +10,11 @@
 
 #include <memory>
 
-#include "engine/SumStackDialogInterface.h"
 #include "imaging/WaveletThreshold.h"
 #include "platform/core/Geometry.h"
-#include "tools/LiveSliderOwner.h"
+#include "tools/PreviewRectDialog.h"
 #include "tools/WaveletThresholdSlider.h"
 
-class ThumbnailInterface;
 
 // Fills in the dialog factory of "OpWS" in the command table. Main thread,
 // at start-up.
@@ -54,7 +52,7 @@ bool WaveletRememberedLockSliders();
 void SetWaveletRememberedSettingsForTesting(const double thresholds[kWaveletMaxThresholds], bool lock);
 void SetWaveletLiveLimitForTesting(double seconds);
 
-class WaveletThresholdInterface final : public SumStackDialogInterface, public LiveSliderOwner {
+class WaveletThresholdInterface final : public PreviewRectDialog {
 public:
     // Opens the window "WaveletThreshold" over the summed stack, analyses the
     // first preview area (one worker thread, a progress window when none is
@@ -93,7 +91,6 @@ public:
 
     void processMouse(int modifiers, bool& done) override;
     void nudgeSlider(bool up, bool shift) override;
-    void TogglePreview() override;
     // 7 reset, 8 lock; the rest goes to the base.
     bool HandleDialogItemHit(int id, bool& done) override;
     void RedrawDialog() override;
@@ -104,10 +101,8 @@ public:
     bool live() const { return mLive; }
     bool lockSliders() const { return mLockSliders; }
     int activeSlider() const { return mActiveSlider; }
-    Rect previewRect() const;
     const WaveletPreviewArea& area() const { return mArea; }
     const WaveletThresholdPlanes& planes() const { return mPlanes; }
-    ThumbnailInterface& thumbnail() const { return *mThumbnail; }
     // The per-level thresholds the sliders give for the current area.
     std::vector<double> Thresholds() const;
 
@@ -116,11 +111,11 @@ protected:
     // and the lock remembered (also when memory then runs out).
     void commit() override;
     void ClearGlobalPointer() override;
-    // The preview rectangle.
+    // The analysed area's preview rectangle (none until an area is analysed).
     std::optional<Rect> previewArea() const override;
+    bool HavePlanes() const override;
 
 private:
-    bool HavePlanes() const;
     // The area's arrays anew and analysed; false (after the alert) when
     // memory ran out.
     bool PrepareAndAnalyse();
@@ -134,5 +129,4 @@ private:
     int mActiveSlider = kWaveletNoSlider;
     bool mLive = true;
     bool mLockSliders = false;
-    std::unique_ptr<ThumbnailInterface> mThumbnail;
 };
