@@ -28,7 +28,6 @@ std::vector<uint32_t> RegisteredCommands();
 // Every command of the table is handled, also when it refuses. Main thread only.
 bool MenuHandler(uint32_t command, int menuId, int item);
 
-
 // Installs the entries of every command of the table. Main thread only.
 void InstallShellCommands();
 

@@ -122,8 +122,8 @@ bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCust
             if (image)
                 image->UnlockPixels();
     };
-    return RunThreadedProcWithActions(std::move(workers), n == 0 ? 1 : n, finalProc, numCustomMutexes, withCancel,
-                                      lock, unlock);
+    return RunThreadedProcWithActions(std::move(workers), n == 0 ? 1 : n, finalProc, numCustomMutexes, withCancel, lock,
+                                      unlock);
 }
 
 void ReachedClipOfRange(const FrameJobRange& range, int position)

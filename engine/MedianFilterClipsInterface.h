@@ -13,8 +13,7 @@ inline constexpr int kMedianThresholdText = 8; // 0 .. 256, clamped as the user 
 // Held in gMedianFilterClipsInterface while open. Shows the settings last
 // taken with OK (radius 1, absolute, threshold 0 at first); OK keeps them and
 // starts the median-filter job (ClipSettingDialog).
-class MedianFilterClipsInterface final
-    : public ClipSettingDialog<MedianFilterClipsInterface, MedianFilterClipsParams> {
+class MedianFilterClipsInterface final : public ClipSettingDialog<MedianFilterClipsInterface, MedianFilterClipsParams> {
 public:
     MedianFilterClipsInterface();
     ~MedianFilterClipsInterface() override;

@@ -32,7 +32,7 @@ struct JobRecord {
     std::vector<std::thread> threads; // joinable, in slot order (a failed start leaves an empty thread)
     int remaining = 0;
     JobFinalProc finalProc = nullptr;
-    std::function<void()> end;        // the starter's end action (RunThreadedProcWithActions)
+    std::function<void()> end; // the starter's end action (RunThreadedProcWithActions)
 };
 
 // The running job, or null. Main thread only.

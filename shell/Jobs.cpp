@@ -51,8 +51,7 @@ std::thread StartThread(std::function<void()> body)
 
 // Everything a job needs before its first worker runs. Throws std::bad_alloc
 // with nothing of the job left behind.
-std::unique_ptr<JobRecord> MakeJobRecord(std::size_t numWorkers, int numItems, int numCustomMutexes,
-                                         bool withCancel)
+std::unique_ptr<JobRecord> MakeJobRecord(std::size_t numWorkers, int numItems, int numCustomMutexes, bool withCancel)
 {
     CreateTempGWWs(gNumThreads);
 

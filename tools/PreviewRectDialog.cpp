@@ -23,12 +23,12 @@ PreviewRectDialog::PreviewRectDialog(const char* windowName, ThumbnailPlace thum
 {
     setIgnoreEvents(true);
     const int width = StackWidth(), height = StackHeight();
-    mThumbnail = std::make_unique<ThumbnailInterface>(canvas(), width, height, thumb.left, thumb.top, thumb.width,
-                                                      thumb.height);
+    mThumbnail =
+        std::make_unique<ThumbnailInterface>(canvas(), width, height, thumb.left, thumb.top, thumb.width, thumb.height);
     mThumbnail->setImage(&unfilteredImage());
-    mThumbnail->setSubThumbBounds(firstPreviewSide > 0 ? MakeRect(0, 0, std::min(firstPreviewSide, height),
-                                                                  std::min(firstPreviewSide, width))
-                                                       : MakeRect(0, 0, height, width));
+    mThumbnail->setSubThumbBounds(
+        firstPreviewSide > 0 ? MakeRect(0, 0, std::min(firstPreviewSide, height), std::min(firstPreviewSide, width))
+                             : MakeRect(0, 0, height, width));
     if (histograms) {
         mHistograms = std::make_unique<HistogramInterface>(histograms->left, histograms->top, histograms->spacing);
         (void)mHistograms->GenerateHistograms(unfilteredImage(), previewRect()); // inside the image by construction

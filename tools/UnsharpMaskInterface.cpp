@@ -16,15 +16,14 @@ double gLastUnsharpMaskRadius = 0.1;
 double gLastUnsharpMaskIntensity = 0.0;
 
 UnsharpMaskInterface::UnsharpMaskInterface()
-    : PreviewRectDialog("UnsharpMask",
-                        {kUnsharpMaskThumbnailLeft, kUnsharpMaskThumbnailTop, kUnsharpMaskThumbnailWidth,
-                         kUnsharpMaskThumbnailHeight},
-                        kUnsharpMaskFirstPreviewSide,
-                        HistogramsPlace{kUnsharpMaskHistogramsLeft, kUnsharpMaskHistogramsTop,
-                                        kUnsharpMaskHistogramsSpacing},
-                        kUnsharpMaskRingingThreshold),
-      mSource(StackWidth(), StackHeight()),
-      mBlurred(StackWidth(), StackHeight()), mMask(StackWidth(), StackHeight()),
+    : PreviewRectDialog(
+          "UnsharpMask",
+          {kUnsharpMaskThumbnailLeft, kUnsharpMaskThumbnailTop, kUnsharpMaskThumbnailWidth,
+           kUnsharpMaskThumbnailHeight},
+          kUnsharpMaskFirstPreviewSide,
+          HistogramsPlace{kUnsharpMaskHistogramsLeft, kUnsharpMaskHistogramsTop, kUnsharpMaskHistogramsSpacing},
+          kUnsharpMaskRingingThreshold),
+      mSource(StackWidth(), StackHeight()), mBlurred(StackWidth(), StackHeight()), mMask(StackWidth(), StackHeight()),
       mRadiusSlider(MakePoint(kUnsharpMaskRadiusSliderTop, kUnsharpMaskRadiusSliderLeft), gLastUnsharpMaskRadius),
       mIntensitySlider(MakePoint(kUnsharpMaskIntensitySliderTop, kUnsharpMaskIntensitySliderLeft),
                        gLastUnsharpMaskIntensity),

@@ -91,7 +91,6 @@ protected:
     void RingingThresholdChanged() override { UpdateUnsharpMaskedResult(); }
 
 private:
-
     DoublePlanes mSource;  // the saved planes as doubles, refilled before every blur
     DoublePlanes mBlurred; // their blur at the current radius, whole image
     DoublePlanes mMask;    // (saved - blurred) × intensity, valid in the preview rectangle

@@ -7,7 +7,6 @@
 #include <new>
 #include <string>
 
-
 #include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "shell/ShellSettings.h"

@@ -15,7 +15,6 @@
 #include "tools/PreviewRectDialog.h"
 #include "tools/WaveletThresholdSlider.h"
 
-
 // Fills in the dialog factory of "OpWS" in the command table. Main thread,
 // at start-up.
 void InstallWaveletThresholdDialog();
