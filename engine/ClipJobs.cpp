@@ -2,6 +2,7 @@
 #include "engine/ClipJobs.h"
 
 #include <array>
+#include <memory>
 #include <new>
 
 #include "engine/CalibrationFrames.h"
@@ -73,6 +74,7 @@ bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCust
     }
 
     std::vector<JobWorker> workers;
+    std::function<void()> lock, unlock;
     try {
         std::vector<FrameJobRange> items;
         for (const JobRange& range : SplitFrameJobRanges(n, gNumThreads)) {
@@ -105,25 +107,27 @@ bool RunThreadedFrameProc(FrameJobProc proc, JobFinalProc finalProc, int numCust
                 } end{item.readAhead.get()};
                 proc(item);
             });
+        // The dark and flat frames, as they are when the job starts, stay
+        // locked while the job reads them.
+        auto locked = std::make_shared<std::array<const GWorldWrapper*, 2>>();
+        lock = [locked] {
+            *locked = {gDarkFrame.get(), gFlatFrame.get()};
+            for (const GWorldWrapper* image : *locked)
+                if (image)
+                    (void)image->LockPixels(); // a counter: cannot fail
+        };
+        unlock = [locked] {
+            for (const GWorldWrapper* image : *locked)
+                if (image)
+                    image->UnlockPixels();
+        };
     } catch (const std::bad_alloc&) {
         DoNotEnougMemoryForOperationDialog();
         return false;
     }
 
-    // The dark and flat frames stay locked while the job reads them.
-    const std::array<const GWorldWrapper*, 2> calibration{gDarkFrame.get(), gFlatFrame.get()};
-    auto lock = [calibration] {
-        for (const GWorldWrapper* image : calibration)
-            if (image)
-                (void)image->LockPixels(); // a counter: cannot fail
-    };
-    auto unlock = [calibration] {
-        for (const GWorldWrapper* image : calibration)
-            if (image)
-                image->UnlockPixels();
-    };
-    return RunThreadedProcWithActions(std::move(workers), n == 0 ? 1 : n, finalProc, numCustomMutexes, withCancel, lock,
-                                      unlock);
+    return RunThreadedProcWithActions(std::move(workers), n == 0 ? 1 : n, finalProc, numCustomMutexes, withCancel,
+                                      std::move(lock), std::move(unlock));
 }
 
 void ReachedClipOfRange(const FrameJobRange& range, int position)
