@@ -11,19 +11,20 @@
 #include <utility>
 #include <vector>
 
-#include "shell/Alerts.h"
-#include "shell/ShellSettings.h"
 #include "engine/BandPipeline.h"
 #include "engine/BandWorkers.h"
 #include "engine/CalibrationFrames.h"
 #include "engine/ClipReadAhead.h"
 #include "engine/FrameList.h"
-#include "shell/ImageDim.h"
 #include "engine/StackDisplay.h"
+#include "imaging/ProcessorFeatures.h"
 #include "platform/core/CacheSize.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/StandardAlerts.h"
 #include "platform/core/UserInteraction.h"
+#include "shell/Alerts.h"
+#include "shell/ImageDim.h"
+#include "shell/ShellSettings.h"
 
 std::unique_ptr<int32_t[]> gRedStack;
 std::unique_ptr<int32_t[]> gGreenStack;
@@ -102,8 +103,7 @@ struct RowAdders {
 const RowAdders& ChosenRowAdders()
 {
     static const RowAdders adders = [] {
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx2"))
+        if (ProcessorHasAvx2())
             return RowAdders{AddAllAvx2, AddOneAvx2};
         return RowAdders{AddAllBase, AddOneBase};
     }();

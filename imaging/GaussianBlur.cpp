@@ -1,6 +1,7 @@
 // imaging/GaussianBlur.cpp: the Gaussian kernel and a separable blur that gives
 // the square kernel's result with 2n instead of n^2 taps per pixel.
 #include "imaging/GaussianBlur.h"
+#include "imaging/ProcessorFeatures.h"
 
 #include <algorithm>
 #include <atomic>
@@ -174,8 +175,7 @@ __attribute__((target("avx2"))) void SumAlongRowAvx2(const double* t, const doub
 const Sums& ChosenSums()
 {
     static const Sums sums = [] {
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx2"))
+        if (ProcessorHasAvx2())
             return Sums{SumOfRowPairsAvx2, SumOfRowsAvx2, SumAlongRowAvx2};
         return Sums{SumOfRowPairsBase, SumOfRowsBase, SumAlongRowBase};
     }();

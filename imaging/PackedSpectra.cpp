@@ -5,6 +5,7 @@
 // pairs at element 0 and at element w h / 2, which hold two real values each (the spectrum's real
 // corners). The kernels treat every pair as complex and then redo those two pairs as real.
 #include "imaging/PackedSpectra.h"
+#include "imaging/ProcessorFeatures.h"
 
 #include <atomic>
 #include <cassert>
@@ -140,11 +141,7 @@ const Kernels& ChosenKernels()
 {
     static const Kernels portable{ProductsBase, TwoProductsAddBase, ProductSumBase};
     static const Kernels avx2{ProductsAvx2, TwoProductsAddAvx2, ProductSumAvx2};
-    static const bool hasAvx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return hasAvx2 && !sForcePortable.load(std::memory_order_relaxed) ? avx2 : portable;
+    return ProcessorHasAvx2() && !sForcePortable.load(std::memory_order_relaxed) ? avx2 : portable;
 }
 
 std::size_t Count(int w, int h)

@@ -15,7 +15,7 @@
 #include <immintrin.h>
 #endif
 
-#include "imaging/CpuFeatures.h"
+#include "imaging/ProcessorFeatures.h"
 #include "imaging/TemporaryImage.h"
 #include "platform/core/StandardAlerts.h"
 
@@ -126,7 +126,7 @@ __attribute__((target("avx2"))) int PlusMeanInteriorAvx2(const uint8_t* up, cons
 
 bool UseAvx2()
 {
-    return CpuHasAvx2() && !sForcePortable.load(std::memory_order_relaxed);
+    return ProcessorHasAvx2() && !sForcePortable.load(std::memory_order_relaxed);
 }
 #endif
 

@@ -13,7 +13,7 @@
 #include <immintrin.h>
 #endif
 
-#include "imaging/CpuFeatures.h"
+#include "imaging/ProcessorFeatures.h"
 #include "imaging/TemporaryImage.h"
 #include "platform/core/StandardAlerts.h"
 
@@ -283,7 +283,7 @@ __attribute__((target("avx2"))) int WeightedRowAvx2(const SourceMap& map, const 
 
 bool UseAvx2()
 {
-    return CpuHasAvx2() && !sForcePortable.load(std::memory_order_relaxed);
+    return ProcessorHasAvx2() && !sForcePortable.load(std::memory_order_relaxed);
 }
 #endif
 

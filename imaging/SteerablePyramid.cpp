@@ -12,6 +12,7 @@
 #include "imaging/FFTConvolution.h"
 #include "imaging/FilterFT.h"
 #include "imaging/PackedSpectra.h"
+#include "imaging/ProcessorFeatures.h"
 
 std::vector<double> SteerablePyramid::scratch_2D_A_;
 std::vector<double> SteerablePyramid::scratch_2D_B_;
@@ -79,11 +80,7 @@ std::atomic<bool> sForcePortable{false};
 
 void SoftThresholdValues(std::vector<double>& values, double t)
 {
-    static const bool hasAvx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    if (hasAvx2 && !sForcePortable.load(std::memory_order_relaxed))
+    if (ProcessorHasAvx2() && !sForcePortable.load(std::memory_order_relaxed))
         SoftThresholdAvx2(values.data(), values.size(), t);
     else
         SoftThresholdBase(values.data(), values.size(), t);
