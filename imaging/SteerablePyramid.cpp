@@ -11,7 +11,7 @@
 
 #include "imaging/FFTConvolution.h"
 #include "imaging/FilterFT.h"
-#include "imaging/PackedSpectra.h"
+#include "imaging/FrequencyProducts.h"
 #include "imaging/ProcessorFeatures.h"
 
 std::vector<double> SteerablePyramid::scratch_2D_A_;

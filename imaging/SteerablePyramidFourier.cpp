@@ -13,7 +13,7 @@
 
 #include "imaging/FFT2D.h"
 #include "imaging/FilterFT.h"
-#include "imaging/PackedSpectra.h"
+#include "imaging/FrequencyProducts.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-// imaging/PackedSpectra.cpp: products of packed spectra in vector kernels, and decimation and
+// imaging/FrequencyProducts.cpp: products of packed spectra in vector kernels, and decimation and
 // zero-stuffing done on the spectra.
 //
 // In the packed layout (FFT2D.h) every pair of doubles is one complex value F(u, v), except the
 // pairs at element 0 and at element w h / 2, which hold two real values each (the spectrum's real
 // corners). The kernels treat every pair as complex and then redo those two pairs as real.
-#include "imaging/PackedSpectra.h"
+#include "imaging/FrequencyProducts.h"
 #include "imaging/ProcessorFeatures.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
-// tests/unit/PackedSpectraTest.cpp: the vector products of packed spectra against the FFT library's
+// tests/unit/FrequencyProductsTest.cpp: the vector products of packed spectra against the FFT library's
 // scalar product, bit for bit, on both the AVX2 and the portable kernels.
-#include "imaging/PackedSpectra.h"
+#include "imaging/FrequencyProducts.h"
 
 #include <random>
 #include <vector>
@@ -29,7 +29,7 @@ struct PortableKernels {
 
 } // namespace
 
-TEST(PackedSpectra, ProductsMatchTheScalarProductBitForBit)
+TEST(FrequencyProducts, ProductsMatchTheScalarProductBitForBit)
 {
     for (const bool portable : {false, true}) {
         const PortableKernels kernels(portable);

@@ -1,4 +1,4 @@
-// imaging/PackedSpectra.h: arithmetic on packed two-dimensional spectra (the layout of FFT2D.h) that
+// imaging/FrequencyProducts.h: arithmetic on packed two-dimensional spectra (the layout of FFT2D.h) that
 // stands for filtering and resampling the images behind them: products, sums of products, and the
 // spectra of an image taken at its even rows and columns or spread to twice its sides.
 //
