@@ -35,6 +35,7 @@
 #include "engine/FrameList.h"
 #include "engine/SummedStack.h"
 #include "platform/core/FreeMemory.h"
+#include "platform/core/ResidentSet.h"
 
 namespace {
 
@@ -49,28 +50,6 @@ struct Run {
 };
 constexpr Run kRuns[] = {{1000, 1000}, {5000, 3000}};
 constexpr Run kQuickRun = {300, 300};
-
-// A field of /proc/self/status ("VmRSS", "VmHWM") in bytes; -1 when unreadable.
-int64_t StatusBytes(const char* field)
-{
-    FILE* file = std::fopen("/proc/self/status", "re");
-    if (!file)
-        return -1;
-    char line[256];
-    long long kilobytes = -1;
-    const std::size_t length = std::strlen(field);
-    while (std::fgets(line, sizeof line, file))
-        if (std::strncmp(line, field, length) == 0 && line[length] == ':')
-            std::sscanf(line + length + 1, "%lld", &kilobytes);
-    std::fclose(file);
-    return kilobytes < 0 ? -1 : static_cast<int64_t>(kilobytes) * 1024;
-}
-
-// Starts a new peak resident set from the present one.
-void ResetPeakResidentSet()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 // Milliseconds to read one clip's temp files from disk: each file's cached
 // pages are dropped first, then it is read start to end in 1 MiB blocks.
@@ -120,8 +99,8 @@ bool RunScale(BenchSession& session, const std::vector<PlanetPicture>& files, in
     const int n = static_cast<int>(files.size());
     CloseMainWindow();
     const int64_t budget = budgetMb * kMiB;
-    SetFreeMemForTesting([budget] { return budget - StatusBytes("VmRSS"); });
-    ResetPeakResidentSet();
+    SetFreeMemForTesting([budget] { return budget - ProcessStatusBytes("VmRSS"); });
+    (void)ResetPeakResidentSet();
 
     const auto start = BenchClock::now();
     // Both checked, so that an alert that ended the import is named too.
@@ -141,7 +120,7 @@ bool RunScale(BenchSession& session, const std::vector<PlanetPicture>& files, in
     const auto stackStart = BenchClock::now();
     ops.createInitialStack();
     const auto stacked = BenchClock::now();
-    const int64_t peak = StatusBytes("VmHWM");
+    const int64_t peak = ProcessStatusBytes("VmHWM");
     const bool stackedOk = HaveSummedStack();
     if (!session.Quiet("stacking") || !stackedOk) {
         std::fprintf(stderr, "scale: no stack was made\n");

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "files/ImportedClips.h"
+#include "platform/core/ResidentSet.h"
 #include "platform/core/StandardAlerts.h"
 #include "tests/support/ScriptedInteraction.h"
 #include "tests/unit/EngineFixture.h"
@@ -52,33 +53,6 @@ protected:
         return o && m && SamePixels(*o, *s.original) && SamePixels(*m, *s.modified);
     }
 };
-
-// The resident set (field "VmRSS") or its peak ("VmHWM") of this process
-// in bytes, from /proc/self/status; -1 when unreadable.
-int64_t StatusBytes(const char* field)
-{
-    FILE* file = std::fopen("/proc/self/status", "re");
-    if (!file)
-        return -1;
-    char line[256];
-    long long kilobytes = -1;
-    const std::size_t length = std::strlen(field);
-    while (std::fgets(line, sizeof line, file))
-        if (std::strncmp(line, field, length) == 0 && line[length] == ':')
-            std::sscanf(line + length + 1, "%lld", &kilobytes);
-    std::fclose(file);
-    return kilobytes < 0 ? -1 : static_cast<int64_t>(kilobytes) * 1024;
-}
-
-// Starts a new peak from the present resident set (the kernel's "5" of
-// clear_refs); false where the kernel refuses.
-bool ResetPeakResidentSet()
-{
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
 
 } // namespace
 
@@ -426,10 +400,10 @@ TEST_F(MemoryPolicyTest, ManyClipsKeepTheResidentSetWithinTheBudget)
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "a sanitizer's shadow memory and quarantine are resident too";
 #endif
-    if (!ResetPeakResidentSet() || StatusBytes("VmRSS") < 0)
+    if (!ResetPeakResidentSet() || ProcessStatusBytes("VmRSS") < 0)
         GTEST_SKIP() << "no /proc peak reset here";
-    const int64_t budget = StatusBytes("VmRSS") + (int64_t{40} << 20);
-    SetFreeMemForTesting([budget] { return budget - StatusBytes("VmRSS"); });
+    const int64_t budget = ProcessStatusBytes("VmRSS") + (int64_t{40} << 20);
+    SetFreeMemForTesting([budget] { return budget - ProcessStatusBytes("VmRSS"); });
     constexpr int kClips = 300;
     for (int i = 0; i < kClips; ++i)
         (void)AppendImportedClip(std::unique_ptr<Frame>(AddClip(320, 240, static_cast<uint32_t>(i), false)));
@@ -451,7 +425,7 @@ TEST_F(MemoryPolicyTest, ManyClipsKeepTheResidentSetWithinTheBudget)
         for (auto& thread : threads)
             thread.join();
     }
-    const int64_t peak = StatusBytes("VmHWM");
+    const int64_t peak = ProcessStatusBytes("VmHWM");
     EXPECT_LE(peak, budget + budget / 20) << "budget " << (budget >> 20) << " MiB, peak " << (peak >> 20) << " MiB";
     SetFreeMemForTesting([] { return kPlenty; });
 }
