@@ -120,12 +120,12 @@ protected:
         a.openNormalizeDialog = [note] { note("normalize dialog"); };
     }
 
-    // Runs the event loop until the job started last has ended; false after 10 s.
+    // Runs the event loop until the job started last has ended; false after 60 s.
     static bool RunJobToEnd()
     {
         QElapsedTimer timer;
         timer.start();
-        while (IsJobActive() && timer.elapsed() < 10000)
+        while (IsJobActive() && timer.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         return !IsJobActive();
     }
