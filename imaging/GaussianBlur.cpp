@@ -7,14 +7,20 @@
 #include <atomic>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-std::atomic<int> sFailNextBlurs{0}; // test hook
+std::atomic<int> sFailNextBlurs{0};      // test hook
+std::atomic<bool> sForcePortable{false}; // test hook
 
 // The base of the program's exponentials, as the stored kernels were made.
 constexpr double kE = 2.718281828459045;
@@ -98,13 +104,70 @@ inline __attribute__((always_inline)) void SumOfRowsBody(double* const* rows, co
     }
 }
 
-// out[x] = (w[0] * t[x] + sum over k of w[k] * (t[x - k] + t[x + k])) / norm[x].
-// t has half zeros before and after its cols values, which add nothing.
-inline __attribute__((always_inline)) void SumAlongRowBody(const double* t, const double* w, int half,
-                                                           const double* __restrict norm, double* __restrict out,
-                                                           int cols)
+// Where the processor has them, the row pass writes the blurred rows with
+// stores that go around the cache: a plain store first reads each line in
+// from memory, and a blurred plane of many megabytes is read again only
+// after the whole plane, when the cache holds other rows. Two such stores
+// per vector, each of two doubles at an address that is a multiple of 16
+// bytes. The differences are stored plainly: the pyramid writes them into
+// fresh pages, which the system has just cleared through the cache, and
+// streaming them there measured slower.
+#if defined(__SSE2__)
+constexpr bool kCanStream = true;
+constexpr std::uintptr_t kStreamAlignment = 16;
+
+template <bool kStream> inline __attribute__((always_inline)) void Put(double* to, const Vector& v)
 {
+    if constexpr (kStream) {
+        _mm_stream_pd(to, __m128d{v[0], v[1]});
+        _mm_stream_pd(to + 2, __m128d{v[2], v[3]});
+    } else {
+        std::memcpy(to, &v, sizeof v);
+    }
+}
+
+// Orders the streamed stores before whatever this thread writes next (a
+// flag another thread reads, say), as plain stores are.
+void EndStreaming()
+{
+    _mm_sfence();
+}
+#else
+constexpr bool kCanStream = false;
+constexpr std::uintptr_t kStreamAlignment = 1;
+
+template <bool kStream> inline __attribute__((always_inline)) void Put(double* to, const Vector& v)
+{
+    std::memcpy(to, &v, sizeof v);
+}
+
+void EndStreaming()
+{
+}
+#endif
+
+// out[x] = (w[0] * t[x] + sum over k of w[k] * (t[x - k] + t[x + k])) / norm[x],
+// and with kDifference diff[x] = in[x] - out[x] (the same subtraction as of
+// the finished rows). t has half zeros before and after its cols values,
+// which add nothing. With kStream the columns before the first address out
+// can be streamed to are done one by one, then the vectors are streamed.
+template <bool kStream, bool kDifference>
+inline __attribute__((always_inline)) void SumAlongRowBody(const double* t, const double* w, int half,
+                                                           const double* __restrict norm, const double* in,
+                                                           double* __restrict out, double* __restrict diff, int cols)
+{
+    const auto pixel = [&](int x) {
+        double acc = w[0] * t[x];
+        for (int k = 1; k <= half; ++k)
+            acc += w[k] * (t[x - k] + t[x + k]);
+        out[x] = acc / norm[x];
+        if constexpr (kDifference)
+            diff[x] = in[x] - out[x];
+    };
     int x = 0;
+    if constexpr (kStream)
+        for (; x < cols && reinterpret_cast<std::uintptr_t>(out + x) % kStreamAlignment != 0; ++x)
+            pixel(x);
     for (; x + kLanes <= cols; x += kLanes) {
         Vector lo, hi, a, b, n;
         std::memcpy(&lo, t + x, sizeof lo);
@@ -123,20 +186,33 @@ inline __attribute__((always_inline)) void SumAlongRowBody(const double* t, cons
         lo /= n;
         std::memcpy(&n, norm + x + kVector, sizeof n);
         hi /= n;
-        std::memcpy(out + x, &lo, sizeof lo);
-        std::memcpy(out + x + kVector, &hi, sizeof hi);
+        Put<kStream>(out + x, lo);
+        Put<kStream>(out + x + kVector, hi);
+        if constexpr (kDifference) {
+            std::memcpy(&a, in + x, sizeof a);
+            Put<false>(diff + x, a - lo);
+            std::memcpy(&a, in + x + kVector, sizeof a);
+            Put<false>(diff + x + kVector, a - hi);
+        }
     }
-    for (; x < cols; ++x) {
-        double acc = w[0] * t[x];
-        for (int k = 1; k <= half; ++k)
-            acc += w[k] * (t[x - k] + t[x + k]);
-        out[x] = acc / norm[x];
-    }
+    for (; x < cols; ++x)
+        pixel(x);
+}
+
+// The row pass; diff null for the blur alone (in is then not read).
+inline __attribute__((always_inline)) void SumAlongRowEither(const double* t, const double* w, int half,
+                                                             const double* norm, const double* in, double* out,
+                                                             double* diff, int cols)
+{
+    if (diff)
+        SumAlongRowBody<kCanStream, true>(t, w, half, norm, in, out, diff, cols);
+    else
+        SumAlongRowBody<kCanStream, false>(t, w, half, norm, in, out, diff, cols);
 }
 
 using RowPairsSum = void (*)(double* const*, const double*, int, double, double*, int);
 using RowsSum = void (*)(double* const*, const double*, int, double, double*, int);
-using AlongRowSum = void (*)(const double*, const double*, int, const double*, double*, int);
+using AlongRowSum = void (*)(const double*, const double*, int, const double*, const double*, double*, double*, int);
 
 struct Sums {
     RowPairsSum rowPairs;
@@ -162,24 +238,22 @@ __attribute__((target("avx2"))) void SumOfRowsAvx2(double* const* rows, const do
 {
     SumOfRowsBody(rows, w, taps, norm, t, cols);
 }
-void SumAlongRowBase(const double* t, const double* w, int half, const double* norm, double* out, int cols)
+void SumAlongRowBase(const double* t, const double* w, int half, const double* norm, const double* in, double* out,
+                     double* diff, int cols)
 {
-    SumAlongRowBody(t, w, half, norm, out, cols);
+    SumAlongRowEither(t, w, half, norm, in, out, diff, cols);
 }
 __attribute__((target("avx2"))) void SumAlongRowAvx2(const double* t, const double* w, int half, const double* norm,
-                                                     double* out, int cols)
+                                                     const double* in, double* out, double* diff, int cols)
 {
-    SumAlongRowBody(t, w, half, norm, out, cols);
+    SumAlongRowEither(t, w, half, norm, in, out, diff, cols);
 }
 
 const Sums& ChosenSums()
 {
-    static const Sums sums = [] {
-        if (ProcessorHasAvx2())
-            return Sums{SumOfRowPairsAvx2, SumOfRowsAvx2, SumAlongRowAvx2};
-        return Sums{SumOfRowPairsBase, SumOfRowsBase, SumAlongRowBase};
-    }();
-    return sums;
+    static const Sums base{SumOfRowPairsBase, SumOfRowsBase, SumAlongRowBase};
+    static const Sums sums = ProcessorHasAvx2() ? Sums{SumOfRowPairsAvx2, SumOfRowsAvx2, SumAlongRowAvx2} : base;
+    return sForcePortable.load(std::memory_order_relaxed) ? base : sums;
 }
 
 void SubtractRow(const double* a, const double* b, double* __restrict out, int cols)
@@ -220,9 +294,8 @@ public:
     {
         for (int y = 0; y < mRows; ++y) {
             ColumnPass(in, y);
-            mSums.alongRow(mRow.data() + mHalf, mW.data() + mHalf, mHalf, mRowNorm.data(), out[y], mCols);
-            if (difference)
-                SubtractRow(in[y], out[y], difference[y], mCols);
+            mSums.alongRow(mRow.data() + mHalf, mW.data() + mHalf, mHalf, mRowNorm.data(), in[y], out[y],
+                           difference ? difference[y] : nullptr, mCols);
         }
     }
 
@@ -316,6 +389,12 @@ void GaussianBlurWithDifference(double radius, int rows, int cols, double** cons
     const auto blur = std::make_unique<SeparableGaussian>(GaussianAxisWeights(radius), rows, cols);
     for (int c = 0; c < 3; ++c)
         blur->Plane(in[c], out[c], difference ? difference[c] : nullptr);
+    EndStreaming();
+}
+
+void ForcePortableGaussianBlurForTesting(bool force)
+{
+    sForcePortable.store(force, std::memory_order_relaxed);
 }
 
 void FailNextGaussianBlursForTesting(int n)

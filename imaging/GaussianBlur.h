@@ -38,6 +38,10 @@ int GaussianBlurFloatArraysToFloatArrays(double radius, int rows, int cols, doub
 void GaussianBlurWithDifference(double radius, int rows, int cols, double** const in[3], double** const out[3],
                                 double** const difference[3]);
 
+// Test hook: the portable sums even where AVX2 is available (false restores
+// the choice), so that tests cover both. Not for use by the program.
+void ForcePortableGaussianBlurForTesting(bool force);
+
 // Test hook: the next n blurs with a radius > 0 (either entry above) throw
 // std::bad_alloc as if memory ran out (0 stops). Any thread.
 void FailNextGaussianBlursForTesting(int n);
