@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "engine/FrameList.h"
+#include "imaging/SpareImage.h"
 #include "platform/core/FreeMemory.h"
 
 namespace {
@@ -20,6 +21,8 @@ bool FreeMemoryIsLow()
 
 bool SendAFrameToATempDiskFile()
 {
+    // Memory is short: the calling thread's spare image goes before any clip.
+    ReleaseSpareImage();
     // First eligible clip in index order; SendToTempDiskFile itself takes the
     // clip only when, in one critical section, it is in memory, not updating
     // and unleased. A failed write ends the search: the disk refuses the

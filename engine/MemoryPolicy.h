@@ -12,6 +12,7 @@ bool FreeMemoryIsLow();
 
 // Swaps out the first clip among 1, 2, ... that is in memory and that no
 // thread is using (not being rendered or swapped, no leases); clip 0 never.
+// Frees the calling thread's spare image (imaging/SpareImage.h) first.
 // Nothing when none qualifies. Holds no clip lock while searching. Any thread.
 // True when a clip was swapped out.
 bool SendAFrameToATempDiskFile();

@@ -14,7 +14,7 @@
 #endif
 
 #include "imaging/ProcessorFeatures.h"
-#include "imaging/TemporaryImage.h"
+#include "imaging/SpareImage.h"
 #include "platform/core/StandardAlerts.h"
 
 namespace {
@@ -97,11 +97,15 @@ struct SourcePixels {
     const uint8_t* At(int y, int x) const { return base + y * rowBytes + std::ptrdiff_t{x} * 4; }
 };
 
-// Nearest-neighbour rotation of columns [left, right) of one row (d points at
-// column left).
-void NearestRow(const SourceMap& map, const SourcePixels& source, int left, int right, uint8_t* d)
+// The row loops write columns [left, right) of one destination row: d points
+// at column left, a at the same column of the row whose alpha bytes the
+// result keeps (d itself, or the source's row when d is a new image).
+
+// Nearest-neighbour rotation of one row.
+void NearestRow(const SourceMap& map, const SourcePixels& source, int left, int right, uint8_t* d, const uint8_t* a)
 {
-    for (int x = left; x < right; ++x, d += 4) {
+    for (int x = left; x < right; ++x, d += 4, a += 4) {
+        d[0] = a[0];
         const double fx = map.X(x), fy = map.Y(x);
         if (!(std::abs(fx) < kFarOutside && std::abs(fy) < kFarOutside)) {
             SetBlack(d);
@@ -119,11 +123,11 @@ void NearestRow(const SourceMap& map, const SourcePixels& source, int left, int 
     }
 }
 
-// Weighted rotation of columns [left, right) of one row (d points at column
-// left).
-void WeightedRow(const SourceMap& map, const SourcePixels& source, int left, int right, uint8_t* d)
+// Weighted rotation of one row.
+void WeightedRow(const SourceMap& map, const SourcePixels& source, int left, int right, uint8_t* d, const uint8_t* a)
 {
-    for (int x = left; x < right; ++x, d += 4) {
+    for (int x = left; x < right; ++x, d += 4, a += 4) {
+        d[0] = a[0];
         const double sx = map.X(x), sy = map.Y(x);
         if (sx < 0.0 || sx >= source.width - 1 || sy < 0.0 || sy >= source.height - 1) {
             SetBlack(d);
@@ -175,7 +179,7 @@ __attribute__((target("avx2"))) inline __m256i PixelOffsetsAvx2(__m128i ix, __m1
 }
 
 __attribute__((target("avx2"))) int NearestRowAvx2(const SourceMap& map, const SourcePixels& source, int left,
-                                                   int right, uint8_t* d)
+                                                   int right, uint8_t* d, const uint8_t* a)
 {
     const __m256d cx = _mm256_set1_pd(map.Cx()), cy = _mm256_set1_pd(map.Cy());
     const __m256d rowSin = _mm256_set1_pd(map.RowSin()), rowCos = _mm256_set1_pd(map.RowCos());
@@ -185,7 +189,7 @@ __attribute__((target("avx2"))) int NearestRowAvx2(const SourceMap& map, const S
     const __m128i alpha = _mm_set1_epi32(0xFF);
     const int* base = reinterpret_cast<const int*>(source.base);
     int x = left;
-    for (; x + 4 <= right; x += 4, d += 16) {
+    for (; x + 4 <= right; x += 4, d += 16, a += 16) {
         const __m256d fx = _mm256_add_pd(cx, _mm256_add_pd(_mm256_loadu_pd(map.ColumnCos() + x), rowSin));
         const __m256d fy = _mm256_add_pd(cy, _mm256_sub_pd(rowCos, _mm256_loadu_pd(map.ColumnSin() + x)));
         // Far outside, the conversion gives INT_MIN or lands beyond the image:
@@ -195,7 +199,7 @@ __attribute__((target("avx2"))) int NearestRowAvx2(const SourceMap& map, const S
         const __m128i inside =
             _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(sx, minusOne), _mm_cmpgt_epi32(width, sx)),
                           _mm_and_si128(_mm_cmpgt_epi32(sy, minusOne), _mm_cmpgt_epi32(height, sy)));
-        const __m128i kept = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(d)), alpha);
+        const __m128i kept = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), alpha);
         __m128i colour = _mm_setzero_si128();
         if (_mm_movemask_epi8(inside) != 0)
             colour = _mm_andnot_si128(alpha, _mm_and_si128(_mm256_i64gather_epi32(
@@ -224,7 +228,7 @@ __attribute__((target("avx2"))) __m256i ByteSelectAvx2(int byte)
 }
 
 __attribute__((target("avx2"))) int WeightedRowAvx2(const SourceMap& map, const SourcePixels& source, int left,
-                                                    int right, uint8_t* d)
+                                                    int right, uint8_t* d, const uint8_t* a)
 {
     const __m256d cx = _mm256_set1_pd(map.Cx()), cy = _mm256_set1_pd(map.Cy());
     const __m256d rowSin = _mm256_set1_pd(map.RowSin()), rowCos = _mm256_set1_pd(map.RowCos());
@@ -238,13 +242,13 @@ __attribute__((target("avx2"))) int WeightedRowAvx2(const SourceMap& map, const 
     const __m256i leftByte[3] = {ByteSelectAvx2(1), ByteSelectAvx2(2), ByteSelectAvx2(3)};
     const __m256i rightByte[3] = {ByteSelectAvx2(5), ByteSelectAvx2(6), ByteSelectAvx2(7)};
     int x = left;
-    for (; x + 4 <= right; x += 4, d += 16) {
+    for (; x + 4 <= right; x += 4, d += 16, a += 16) {
         const __m256d sx = _mm256_add_pd(cx, _mm256_add_pd(_mm256_loadu_pd(map.ColumnCos() + x), rowSin));
         const __m256d sy = _mm256_add_pd(cy, _mm256_sub_pd(rowCos, _mm256_loadu_pd(map.ColumnSin() + x)));
         const __m256d inside =
             _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(sx, zero, _CMP_GE_OQ), _mm256_cmp_pd(sx, xEnd, _CMP_LT_OQ)),
                           _mm256_and_pd(_mm256_cmp_pd(sy, zero, _CMP_GE_OQ), _mm256_cmp_pd(sy, yEnd, _CMP_LT_OQ)));
-        const __m128i kept = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(d)), alpha);
+        const __m128i kept = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), alpha);
         if (_mm256_movemask_pd(inside) == 0) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d), kept);
             continue;
@@ -287,28 +291,39 @@ bool UseAvx2()
 }
 #endif
 
-// One row's pixels [left, right) of a pass, d at column left; the vector form
-// does whole groups from left on and returns the column where it stopped.
-using RowPass = void (*)(const SourceMap&, const SourcePixels&, int left, int right, uint8_t* d);
-using VectorRowPass = int (*)(const SourceMap&, const SourcePixels&, int left, int right, uint8_t* d);
+// One row's pixels [left, right) of a pass, d and a at column left; the
+// vector form does whole groups from left on and returns the column where it
+// stopped.
+using RowPass = void (*)(const SourceMap&, const SourcePixels&, int left, int right, uint8_t* d, const uint8_t* a);
+using VectorRowPass = int (*)(const SourceMap&, const SourcePixels&, int left, int right, uint8_t* d,
+                              const uint8_t* a);
 
-// Runs a pass over rows [top, bottom) and columns [left, right) of dest.
-void RotateRows(const GWorldWrapper& source, GWorldWrapper& dest, SourceMap& map, int top, int left, int bottom,
-                int right, RowPass row, VectorRowPass vectorRow)
+// The pixels a pass writes: rows [top, bottom) and columns [left, right) of
+// dest (clipped to the image), each keeping the alpha of the same pixel of
+// alphas (dest itself, or the source when dest is a new image).
+struct RotationTarget {
+    GWorldWrapper& dest;
+    const GWorldWrapper& alphas;
+    int top, left, bottom, right;
+};
+
+// Runs a pass over the target's pixels.
+void RotateRows(const GWorldWrapper& source, const RotationTarget& target, SourceMap& map, RowPass row,
+                VectorRowPass vectorRow)
 {
     const SourcePixels pixels{source.PixelRow(0), source.GetSrcRowBytes(), source.Width(), source.Height()};
-    for (int y = top; y < bottom; ++y) {
+    for (int y = target.top; y < target.bottom; ++y) {
         map.SetRow(y);
-        uint8_t* d = dest.PixelRow(y);
-        const int x = vectorRow ? vectorRow(map, pixels, left, right, d + std::ptrdiff_t{left} * 4) : left;
-        row(map, pixels, x, right, d + std::ptrdiff_t{x} * 4);
+        uint8_t* d = target.dest.PixelRow(y);
+        const uint8_t* a = target.alphas.PixelRow(y);
+        const std::ptrdiff_t left = std::ptrdiff_t{target.left} * 4;
+        const int x = vectorRow ? vectorRow(map, pixels, target.left, target.right, d + left, a + left) : target.left;
+        row(map, pixels, x, target.right, d + std::ptrdiff_t{x} * 4, a + std::ptrdiff_t{x} * 4);
     }
 }
 
-// Nearest-neighbour rotation of source into dest over rows [top, bottom) and
-// columns [left, right) of dest (already clipped to the image).
-void RotateNearest(const GWorldWrapper& source, GWorldWrapper& dest, double angle, int top, int left, int bottom,
-                   int right)
+// Nearest-neighbour rotation of source into the target's pixels.
+void RotateNearest(const GWorldWrapper& source, const RotationTarget& target, double angle)
 {
     SourceMap map(source.Width(), source.Width() * 0.5, source.Height() * 0.5, angle);
     VectorRowPass vectorRow = nullptr;
@@ -316,10 +331,10 @@ void RotateNearest(const GWorldWrapper& source, GWorldWrapper& dest, double angl
     if (UseAvx2())
         vectorRow = NearestRowAvx2;
 #endif
-    RotateRows(source, dest, map, top, left, bottom, right, NearestRow, vectorRow);
+    RotateRows(source, target, map, NearestRow, vectorRow);
 }
 
-void RotateWeighted(const GWorldWrapper& source, GWorldWrapper& dest, double angle)
+void RotateWeighted(const GWorldWrapper& source, const RotationTarget& target, double angle)
 {
     SourceMap map(source.Width(), source.Width() * 0.5 - 0.5, source.Height() * 0.5 - 0.5, angle);
     VectorRowPass vectorRow = nullptr;
@@ -327,7 +342,7 @@ void RotateWeighted(const GWorldWrapper& source, GWorldWrapper& dest, double ang
     if (UseAvx2())
         vectorRow = WeightedRowAvx2;
 #endif
-    RotateRows(source, dest, map, 0, 0, dest.Height(), dest.Width(), WeightedRow, vectorRow);
+    RotateRows(source, target, map, WeightedRow, vectorRow);
 }
 
 // Runs a rotation pass; its per-column tables are made before any pixel is
@@ -343,30 +358,38 @@ template <typename Pass> bool WithMemoryAlert(Pass pass)
     }
 }
 
+// Rotates the whole image by pass: every pixel of a new image of its size
+// (the thread's spare image where it has one) is written from the image,
+// which then takes the new pixels; its old ones become the spare. Nothing is
+// copied, and repeated rotations of one size touch no fresh memory.
+using WholePass = void (*)(const GWorldWrapper& source, const RotationTarget& target, double angle);
+bool RotateWhole(GWorldWrapper& image, double angle, WholePass pass)
+{
+    if (angle == 0.0)
+        return true;
+    if (!std::isfinite(angle))
+        return false;
+    std::unique_ptr<GWorldWrapper> rotated = TakeSpareImage(image);
+    if (!rotated)
+        return false;
+    const RotationTarget target{*rotated, image, 0, 0, image.Height(), image.Width()};
+    const bool done = WithMemoryAlert([&] { pass(image, target, angle); });
+    if (done)
+        image.SwapWith(*rotated);
+    KeepSpareImage(std::move(rotated));
+    return done;
+}
+
 } // namespace
 
 bool RotateImageNearestNeighbor(GWorldWrapper& image, double angle)
 {
-    if (angle == 0.0)
-        return true;
-    if (!std::isfinite(angle))
-        return false;
-    const std::unique_ptr<GWorldWrapper> source = NewTemporaryCopy(image);
-    if (!source)
-        return false;
-    return WithMemoryAlert([&] { RotateNearest(*source, image, angle, 0, 0, image.Height(), image.Width()); });
+    return RotateWhole(image, angle, RotateNearest);
 }
 
 bool RotateImageBilinear(GWorldWrapper& image, double angle)
 {
-    if (angle == 0.0)
-        return true;
-    if (!std::isfinite(angle))
-        return false;
-    const std::unique_ptr<GWorldWrapper> source = NewTemporaryCopy(image);
-    if (!source)
-        return false;
-    return WithMemoryAlert([&] { RotateWeighted(*source, image, angle); });
+    return RotateWhole(image, angle, RotateWeighted);
 }
 
 bool RotateImageNearestNeighborInRect(const GWorldWrapper& source, GWorldWrapper& dest, double angle, Rect rect)
@@ -390,7 +413,7 @@ bool RotateImageNearestNeighborInRect(const GWorldWrapper& source, GWorldWrapper
         }
         return true;
     }
-    return WithMemoryAlert([&] { RotateNearest(source, dest, angle, top, left, bottom, right); });
+    return WithMemoryAlert([&] { RotateNearest(source, RotationTarget{dest, dest, top, left, bottom, right}, angle); });
 }
 
 void ForcePortableRotationForTesting(bool force)

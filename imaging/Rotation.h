@@ -12,8 +12,12 @@
 //   sx = cx + dx cos a + dy sin a, sy = cy + dy cos a - dx sin a, where
 //   dx = x - cx, dy = y - cy (the point at distance r and angle theta - a).
 //   Source points outside the image give black. Alpha is kept.
+// - The whole-image rotations write a new image of the same size from the
+//   image and swap it in (GWorldWrapper::SwapWith): the image's base address
+//   changes, and its old pixels become the calling thread's spare image
+//   (SpareImage.h), which the next rotation of that size writes into.
 // - On failure the result is false and the image is unchanged: a NaN or
-//   infinite angle fails quietly; memory running out for the scratch copy
+//   infinite angle fails quietly; memory running out for the new image
 //   raises the out-of-memory alert first (safe on a worker).
 // Threads: any, on an image the calling thread owns.
 

@@ -5,24 +5,37 @@
 
 #include "platform/core/StandardAlerts.h"
 
-std::unique_ptr<GWorldWrapper> NewTemporaryImage(Rect bounds)
+namespace {
+
+// The image make returns, or null after the alert when memory runs out.
+template <typename Make> std::unique_ptr<GWorldWrapper> MadeOrAlerted(Make make)
 {
     try {
-        return std::make_unique<GWorldWrapper>(32, bounds, -1);
+        return make();
     } catch (const std::bad_alloc&) {
         DoNotEnougMemoryForOperationDialog();
         return nullptr;
     }
 }
 
+} // namespace
+
+std::unique_ptr<GWorldWrapper> NewTemporaryImage(Rect bounds)
+{
+    return MadeOrAlerted([&] { return std::make_unique<GWorldWrapper>(32, bounds, -1); });
+}
+
 std::unique_ptr<GWorldWrapper> NewScratchImage(Rect bounds)
 {
-    try {
-        return std::make_unique<GWorldWrapper>(32, bounds, -1, GWorldWrapper::Unerased{});
-    } catch (const std::bad_alloc&) {
-        DoNotEnougMemoryForOperationDialog();
-        return nullptr;
-    }
+    return MadeOrAlerted([&] { return std::make_unique<GWorldWrapper>(32, bounds, -1, GWorldWrapper::Unerased{}); });
+}
+
+std::unique_ptr<GWorldWrapper> NewScratchImageLike(const GWorldWrapper& like)
+{
+    return MadeOrAlerted([&] {
+        return std::make_unique<GWorldWrapper>(like.GetDepth(), like.GetDim(), like.GetClutID(),
+                                               GWorldWrapper::Unerased{});
+    });
 }
 
 std::unique_ptr<GWorldWrapper> NewTemporaryCopy(const GWorldWrapper& source)

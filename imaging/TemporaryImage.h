@@ -17,6 +17,10 @@ std::unique_ptr<GWorldWrapper> NewTemporaryImage(Rect bounds);
 // whose every pixel the caller writes before any is read.
 std::unique_ptr<GWorldWrapper> NewScratchImage(Rect bounds);
 
+// The same with like's bounds, depth and colour table, for a result that
+// takes like's place.
+std::unique_ptr<GWorldWrapper> NewScratchImageLike(const GWorldWrapper& like);
+
 // A new image holding a copy of every pixel byte of source, or null after the
 // alert, as NewTemporaryImage. Any thread that may read source.
 std::unique_ptr<GWorldWrapper> NewTemporaryCopy(const GWorldWrapper& source);

@@ -2,6 +2,7 @@
 #include "shell/ScratchImages.h"
 
 #include "shell/ImageDim.h"
+#include "imaging/SpareImage.h"
 #include "platform/core/GWorldWrapper.h"
 
 std::vector<std::unique_ptr<GWorldWrapper>> gTempGWs;
@@ -32,6 +33,7 @@ void CreateTempGWWs(int count)
 {
     if (count < 0)
         count = 0;
+    ReleaseSpareImage(); // the main thread's, kept from its last rotation
     while (gTempGWs.size() > static_cast<std::size_t>(count))
         gTempGWs.pop_back();
     const Rect dim = MakeRect(0, 0, gImageDim.Height(), gImageDim.Width());

@@ -24,8 +24,10 @@ extern std::vector<std::unique_ptr<GWorldWrapper>> gTempGWs;
 
 // Brings gTempGWs to exactly count images of gImageDim: deletes the last
 // entries or appends new (white) ones; entries of the right size stay as
-// they are, entries of another size are remade. Main thread, no worker
-// running. Throws std::bad_alloc (entries made so far stay).
+// they are, entries of another size are remade. The main thread's spare
+// image (imaging/SpareImage.h) is freed first; a worker's goes when the
+// worker ends. Main thread, no worker running. Throws std::bad_alloc
+// (entries made so far stay).
 void CreateTempGWWs(int count);
 
 // The calling thread's scratch image, remade by this thread when its size

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "files/ImportedClips.h"
+#include "imaging/SpareImage.h"
 #include "platform/core/ResidentSet.h"
 #include "platform/core/StandardAlerts.h"
 #include "tests/support/ScriptedInteraction.h"
@@ -388,6 +389,21 @@ TEST_F(MemoryPolicyTest, ScratchImagesFollowTheThreadCountAndTheDocumentSize)
     Frame* large = AddClip(1280, 960, 31);
     large->SetDebayer(1, 2);
     ASSERT_TRUE(large->UpdateFrame(false));
+}
+
+// The spare image a rotation leaves is given back when memory runs low, and
+// when the scratch images are made anew.
+TEST_F(MemoryPolicyTest, LowMemoryAndNewScratchImagesFreeTheSpare)
+{
+    AddClip(8, 8, 1);
+    KeepSpareImage(MakeImage(256, 200));
+    ASSERT_GT(SpareImageBytesForTesting(), 0u);
+    EXPECT_FALSE(SendAFrameToATempDiskFile()); // only clip 0
+    EXPECT_EQ(SpareImageBytesForTesting(), 0u);
+    KeepSpareImage(MakeImage(256, 200));
+    gImageDim = MakeRect(0, 0, 8, 8);
+    CreateTempGWWs(1);
+    EXPECT_EQ(SpareImageBytesForTesting(), 0u);
 }
 
 TEST_F(MemoryPolicyTest, ManyClipsKeepTheResidentSetWithinTheBudget)

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "imaging/SpareImage.h"
+
 #include "tests/support/ScriptedInteraction.h"
 #include "tests/support/TestImages.h"
 
@@ -411,4 +413,59 @@ TEST(Rotation, VectorLoopsMatchPortable)
             EXPECT_TRUE(SamePixels(*rectVector, *rectPortable, true, &where)) << "nearest " << where;
         }
     }
+}
+
+// A whole rotation writes a new image and keeps the old pixels as the
+// thread's spare: the next rotation of that size allocates nothing, and its
+// result (alpha of the image it turns included) is not mixed with the
+// spare's old contents.
+TEST(Rotation, RepeatedSizeReusesTheSpare)
+{
+    ScriptedInteraction ui;
+    constexpr int w = 256, h = 200; // large enough for a mapped block
+    std::mt19937 random(21);
+    for (const bool bilinear : {false, true}) {
+        SCOPED_TRACE(bilinear ? "bilinear" : "nearest");
+        auto first = MakeImage(w, h);
+        FillNoise(*first, random());
+        ASSERT_TRUE(bilinear ? RotateImageBilinear(*first, 0.4) : RotateImageNearestNeighbor(*first, 0.4));
+
+        auto image = MakeImage(w, h);
+        FillNoise(*image, random());
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                Argb p = GetPixel(*image, x, y);
+                p.a = static_cast<uint8_t>(random());
+                SetPixel(*image, x, y, p);
+            }
+        auto before = Copy(*image);
+        auto expected = Copy(*image);
+        ForcePortableRotationForTesting(true); // the reference from the other loops
+        if (bilinear) {
+            ASSERT_TRUE(RotateImageBilinear(*expected, 0.7));
+        } else {
+            ASSERT_TRUE(RotateImageNearestNeighborInRect(*before, *expected, 0.7, before->GetDim()));
+        }
+        ForcePortableRotationForTesting(false);
+
+        FailNextImageAllocationsForTesting(1);
+        const bool done = bilinear ? RotateImageBilinear(*image, 0.7) : RotateImageNearestNeighbor(*image, 0.7);
+        FailNextImageAllocationsForTesting(0);
+        ASSERT_TRUE(done);
+        std::string where;
+        EXPECT_TRUE(SamePixels(*image, *expected, true, &where)) << where;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(GetPixel(*image, x, y).a, GetPixel(*before, x, y).a) << x << "," << y;
+    }
+    // Without the spare the rotation needs memory again.
+    ReleaseSpareImage();
+    auto image = MakeImage(w, h);
+    FillNoise(*image, 22);
+    auto before = Copy(*image);
+    FailNextImageAllocationsForTesting(1);
+    EXPECT_FALSE(RotateImageNearestNeighbor(*image, 0.7));
+    FailNextImageAllocationsForTesting(0);
+    EXPECT_EQ(ui.AlertCount(), 1);
+    EXPECT_TRUE(SamePixels(*image, *before, true));
 }

@@ -1,10 +1,12 @@
-// tests/unit/TemporaryImageTest.cpp: scratch images and the out-of-memory
-// alert raised when one cannot be made.
+// tests/unit/TemporaryImageTest.cpp: scratch images, the out-of-memory
+// alert raised when one cannot be made, and the per-thread spare image.
 #include "imaging/TemporaryImage.h"
 
 #include <thread>
 
 #include <gtest/gtest.h>
+
+#include "imaging/SpareImage.h"
 
 #include "tests/support/ScriptedInteraction.h"
 #include "tests/support/TestImages.h"
@@ -77,5 +79,64 @@ TEST(TemporaryImage, WorkerAlertGoesToMainThread)
     EXPECT_FALSE(made);
     EXPECT_EQ(ui.AlertCount(), 0);
     EXPECT_EQ(queue.Drain(), 1);
+    EXPECT_EQ(ui.AlertCount(), 1);
+}
+
+// A mapped-size image given back as the spare is handed out again for its
+// size, without an allocation; another size frees it first, and a small
+// image is never kept.
+TEST(SpareImage, ReusedForItsSizeOnly)
+{
+    ScriptedInteraction ui;
+    ReleaseSpareImage();
+    KeepSpareImage(MakeImage(16, 16));
+    EXPECT_EQ(SpareImageBytesForTesting(), 0u);
+
+    auto kept = MakeImage(256, 200);
+    const uint8_t* pixels = kept->GetPixBaseAddr();
+    const std::size_t bytes = static_cast<std::size_t>(kept->GetSrcRowBytes()) * 200;
+    KeepSpareImage(std::move(kept));
+    EXPECT_EQ(SpareImageBytesForTesting(), bytes);
+
+    auto like = MakeImage(256, 200);
+    FailNextImageAllocationsForTesting(1);
+    auto taken = TakeSpareImage(*like);
+    FailNextImageAllocationsForTesting(0);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->GetPixBaseAddr(), pixels);
+    EXPECT_EQ(taken->GetDim(), like->GetDim());
+    EXPECT_EQ(SpareImageBytesForTesting(), 0u);
+
+    KeepSpareImage(std::move(taken));
+    auto other = TakeSpareImage(*MakeImage(200, 256));
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->Width(), 200);
+    EXPECT_EQ(other->Height(), 256);
+    EXPECT_EQ(SpareImageBytesForTesting(), 0u);
+
+    KeepSpareImage(std::move(other));
+    ReleaseSpareImage();
+    EXPECT_EQ(SpareImageBytesForTesting(), 0u);
+    EXPECT_EQ(ui.AlertCount(), 0);
+}
+
+// Each thread has its own spare: one kept on a worker is not handed out on
+// another thread, and goes with the worker.
+TEST(SpareImage, OnePerThread)
+{
+    ScriptedInteraction ui;
+    ReleaseSpareImage();
+    std::size_t onWorker = 0;
+    std::thread worker([&] {
+        KeepSpareImage(MakeImage(256, 200));
+        onWorker = SpareImageBytesForTesting();
+    });
+    worker.join();
+    EXPECT_GT(onWorker, 0u);
+    EXPECT_EQ(SpareImageBytesForTesting(), 0u);
+    auto like = MakeImage(256, 200);
+    FailNextImageAllocationsForTesting(1);
+    EXPECT_FALSE(TakeSpareImage(*like));
+    FailNextImageAllocationsForTesting(0);
     EXPECT_EQ(ui.AlertCount(), 1);
 }
