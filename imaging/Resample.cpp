@@ -53,17 +53,15 @@ bool ScaledBounds(const GWorldWrapper& image, double scale, Rect* bounds)
     return true;
 }
 
-// The stretched copy of image at bounds' size, or null after the alert. The
-// stretch of the whole image writes every pixel of the copy.
-std::unique_ptr<GWorldWrapper> Stretched(const GWorldWrapper& image, Rect bounds)
-{
-    std::unique_ptr<GWorldWrapper> stretched = NewScratchImage(bounds);
-    if (stretched)
-        image.CopyWorldBits(image.GetDim(), bounds, stretched->GetGWorldPtr());
-    return stretched;
-}
-
 std::atomic<bool> sForcePortable{false};
+
+// One row of the stretch from column left on: destination pixel x takes
+// source pixel columns[x] of the row from.
+void StretchRow(const uint8_t* from, const int* columns, int left, int width, uint8_t* to)
+{
+    for (int x = left; x < width; ++x)
+        std::memcpy(to + std::ptrdiff_t{x} * 4, from + std::ptrdiff_t{columns[x]} * 4, 4);
+}
 
 // Columns [left, right) of one row of the plus-shaped means: centre is the
 // row's original, up and down those of the rows around it (null outside the
@@ -124,11 +122,76 @@ __attribute__((target("avx2"))) int PlusMeanInteriorAvx2(const uint8_t* up, cons
     return x;
 }
 
+// StretchRow eight pixels a step from column 0 on; returns the column where
+// it stopped. The columns never decrease, so where the step's last source
+// lies within seven pixels of its first (always when enlarging), one load of
+// the eight pixels from the first and a permutation give the step; otherwise
+// (or at the row's end) the step is gathered.
+__attribute__((target("avx2"))) int StretchRowAvx2(const uint8_t* from, const int* columns, int width,
+                                                   int sourceWidth, uint8_t* to)
+{
+    const int* pixels = reinterpret_cast<const int*>(from);
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const __m256i source = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns + x));
+        const int first = columns[x];
+        __m256i step;
+        if (columns[x + 7] - first < 8 && first + 8 <= sourceWidth)
+            step = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels + first)),
+                                               _mm256_sub_epi32(source, _mm256_set1_epi32(first)));
+        else
+            step = _mm256_i32gather_epi32(pixels, source, 4);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + std::ptrdiff_t{x} * 4), step);
+    }
+    return x;
+}
+
 bool UseAvx2()
 {
     return ProcessorHasAvx2() && !sForcePortable.load(std::memory_order_relaxed);
 }
 #endif
+
+// The stretched copy of image at bounds' size, or null after the alert: the
+// image copy's rule (GWorldWrapper::CopyBitsFrom) for whole images, every
+// pixel of the copy written. A row whose source row is that of the row
+// before repeats it.
+std::unique_ptr<GWorldWrapper> Stretched(const GWorldWrapper& image, Rect bounds)
+{
+    std::vector<int> columns;
+    try {
+        columns.resize(static_cast<std::size_t>(bounds.Width()));
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+        return nullptr;
+    }
+    std::unique_ptr<GWorldWrapper> stretched = NewScratchImage(bounds);
+    if (!stretched)
+        return nullptr;
+    const int width = stretched->Width(), height = stretched->Height();
+    for (int x = 0; x < width; ++x)
+        columns[static_cast<std::size_t>(x)] = static_cast<int>(int64_t{x} * image.Width() / width);
+#if defined(VELMORA_RESAMPLE_AVX2)
+    const bool avx2 = UseAvx2();
+#endif
+    int previous = -1;
+    for (int y = 0; y < height; ++y) {
+        const int sy = static_cast<int>(int64_t{y} * image.Height() / height);
+        uint8_t* to = stretched->PixelRow(y);
+        if (sy == previous) {
+            std::memcpy(to, stretched->PixelRow(y - 1), static_cast<std::size_t>(width) * 4);
+            continue;
+        }
+        previous = sy;
+        int x = 0;
+#if defined(VELMORA_RESAMPLE_AVX2)
+        if (avx2)
+            x = StretchRowAvx2(image.PixelRow(sy), columns.data(), width, image.Width(), to);
+#endif
+        StretchRow(image.PixelRow(sy), columns.data(), x, width, to);
+    }
+    return stretched;
+}
 
 // image receives per channel the mean of the plus-shaped neighbourhood
 // (centre, up, down, left, right) inside the image, taken from its values

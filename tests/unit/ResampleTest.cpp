@@ -280,3 +280,34 @@ TEST(Resample, VectorLoopMatchesPortable)
         }
     }
 }
+
+// The stretch, by its vector loop and by its portable one, gives the image
+// copy's nearest-neighbour stretch exactly (alpha included), enlarging and
+// reducing, at every width remainder.
+TEST(Resample, NearestEqualsTheImageCopyStretch)
+{
+    for (const auto& [w, h] : {std::pair{37, 23}, {64, 48}, {9, 5}, {100, 7}, {13, 40}}) {
+        for (const double scale : {0.3, 0.5, 0.77, 1.0, 1.3, 2.0, 3.5}) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " scale " + std::to_string(scale));
+            auto source = MakeImage(w, h);
+            FillNoise(*source, static_cast<uint32_t>(w * 100 + h));
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    Argb p = GetPixel(*source, x, y);
+                    p.a = static_cast<uint8_t>(p.r ^ (x * 7 + y));
+                    SetPixel(*source, x, y, p);
+                }
+            const int newW = static_cast<int>(w * scale), newH = static_cast<int>(h * scale);
+            auto expected = MakeImage(newW, newH);
+            source->CopyWorldBits(source->GetDim(), expected->GetDim(), expected.get());
+            for (const bool portable : {false, true}) {
+                auto image = Copy(*source);
+                ForcePortableResampleForTesting(portable);
+                ASSERT_TRUE(ResampleNearestNeighbor(image.get(), scale));
+                ForcePortableResampleForTesting(false);
+                std::string where;
+                EXPECT_TRUE(SamePixels(*image, *expected, true, &where)) << (portable ? "portable " : "vector ") << where;
+            }
+        }
+    }
+}
