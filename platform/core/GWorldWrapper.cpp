@@ -112,8 +112,8 @@ GWorldWrapper::Buffer GWorldWrapper::Allocate(int width, int height)
     if (width == 0 || height == 0)
         return buffer;
     if (size >= kMappedPixelBytes) {
-        void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED)
+        void* mapped = MapLargeBlock(size);
+        if (!mapped)
             throw std::bad_alloc();
         buffer.pixels = Pixels(static_cast<uint8_t*>(mapped), PixelRelease{size});
         // Every pixel is written straight away (erased or copied), so the

@@ -1,5 +1,5 @@
-// platform/core/LargePages.h: advice to the system about large working
-// blocks of memory.
+// platform/core/LargePages.h: large working blocks of memory, placed and
+// advised so that the system can back them with huge pages.
 #pragma once
 
 #include <cstddef>
@@ -17,3 +17,11 @@ void AdviseLargePages(void* data, std::size_t bytes);
 // Advice only: where the system cannot, the pages come on first touch as
 // usual. Any thread.
 void PrefaultPages(void* data, std::size_t bytes);
+
+// A fresh anonymous read-write mapping of bytes (zero-filled), or null when
+// the system refuses. A block of 2 MiB or more starts on a 2 MiB boundary,
+// so that every whole 2 MiB of it can be one huge page (a block placed
+// anywhere leaves up to two of them to small pages, one page fault per
+// 4 KiB); nothing beyond the block stays mapped. Freed by munmap(block,
+// bytes). Any thread.
+void* MapLargeBlock(std::size_t bytes);

@@ -2,12 +2,16 @@
 // assignment, stretching copies and the per-thread drawing target.
 #include "platform/core/GWorldWrapper.h"
 
+#include <cstdint>
 #include <new>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include "platform/core/LargePages.h"
 
 #include "tests/support/TestImages.h"
 
@@ -286,4 +290,23 @@ TEST(GWorldWrapper, DrawingTargetIsPerThread)
         thread.join();
     for (int t = 0; t < 16; ++t)
         EXPECT_EQ(failures[t], 0) << "thread " << t;
+}
+
+// Large blocks begin on a 2 MiB boundary, whole and zero-filled to their
+// last byte; small ones are plain mappings.
+TEST(LargePages, LargeBlocksStartOnHugePageBoundaries)
+{
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    for (const std::size_t bytes : {kHuge, kHuge + 1, 5 * kHuge + 12345, std::size_t{100} << 10}) {
+        SCOPED_TRACE(bytes);
+        auto* block = static_cast<uint8_t*>(MapLargeBlock(bytes));
+        ASSERT_NE(block, nullptr);
+        if (bytes >= kHuge) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % kHuge, 0u);
+        }
+        EXPECT_EQ(block[0], 0);
+        EXPECT_EQ(block[bytes - 1], 0);
+        block[0] = block[bytes / 2] = block[bytes - 1] = 1;
+        EXPECT_EQ(::munmap(block, bytes), 0);
+    }
 }
