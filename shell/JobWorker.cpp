@@ -21,6 +21,9 @@ thread_local bool tDonePosted = false;
 thread_local int32_t tGatheredSteps = 0;
 thread_local std::chrono::steady_clock::time_point tStepsPosted;
 constexpr auto kGatheredStepsInterval = std::chrono::milliseconds(30);
+// The ticket of the display event this worker posted without waiting for
+// it; 0 when the main thread has acted on every one it posted.
+thread_local uint64_t tAheadTicket = 0;
 
 // The job of a worker that has not yet reported done, or null.
 JobRecord* ReportingJob()
@@ -40,12 +43,26 @@ JobEvent MakeEvent(const JobRecord& job, JobEventKind kind, int clipIndex)
 
 // The display handshake: with synchronisation on the worker waits until the
 // main thread has acted on the event, so it never runs ahead of the screen.
-void PostDisplayEvent(JobRecord& job, const JobEvent& ev)
+// A progress step the worker does not wait for (ahead) is still one event
+// at most: the worker's next display event first waits for it.
+void PostDisplayEvent(JobRecord& job, JobEvent ev, bool ahead = false)
 {
-    if (job.syncDisplay)
-        job.queue->postAndWait(ev, *job.displays[ev.slot]);
-    else
+    if (!job.syncDisplay) {
         job.queue->post(ev);
+        return;
+    }
+    DisplaySync& sync = *job.displays[ev.slot];
+    if (tAheadTicket != 0) {
+        sync.WaitFor(tAheadTicket);
+        tAheadTicket = 0;
+    }
+    if (!ahead) {
+        job.queue->postAndWait(ev, sync);
+        return;
+    }
+    ev.ticket = sync.Reserve();
+    tAheadTicket = ev.ticket;
+    job.queue->post(ev);
 }
 
 void PostClipEvent(JobEventKind kind, int clipIndex)
@@ -63,7 +80,8 @@ void PostGatheredSteps(JobRecord& job)
     JobEvent ev = MakeEvent(job, JobEventKind::progressStep, -1);
     ev.steps = tGatheredSteps;
     tGatheredSteps = 0;
-    PostDisplayEvent(job, ev);
+    // The worker goes on with its next item while the bar is drawn.
+    PostDisplayEvent(job, ev, true);
     tStepsPosted = std::chrono::steady_clock::now();
 }
 
@@ -76,6 +94,7 @@ void RunJobWorker(JobRecord& job, uint32_t slot, const JobWorker& work)
     tDonePosted = false;
     tGatheredSteps = 0;
     tStepsPosted = std::chrono::steady_clock::now();
+    tAheadTicket = 0;
     SetThisThreadIndex(static_cast<int>(slot));
     try {
         work();

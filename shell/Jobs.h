@@ -81,11 +81,13 @@ void Thread_UpdateFrameInspectorWindow(int clipIndex);
 bool Thread_IncrementWorkingDialogProgressBar();
 
 // The same for workers whose items are short (picture import): the steps
-// are gathered and posted as one event at most every 30 ms, so the worker
-// waits on the main thread once per interval instead of once per item; the
-// steps still gathered are posted before the worker's done event, so the bar
-// always ends where it would have. Returns what
-// Thread_IncrementWorkingDialogProgressBar would.
+// are gathered and posted as one event at most every 30 ms; the worker does
+// not wait for the bar to be drawn but goes on with its next item, and its
+// next display event (the next gathered steps included) first waits until
+// the main thread has acted on this one, so it is never more than one event
+// ahead of the screen. The steps still gathered are posted before the
+// worker's done event, so the bar always ends where it would have. Returns
+// what Thread_IncrementWorkingDialogProgressBar would.
 bool Thread_GatherWorkingDialogProgressStep();
 
 // Reports this worker done, naming the final procedure (null keeps the

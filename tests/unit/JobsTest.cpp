@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -296,6 +297,40 @@ TEST_F(JobsTest, OutOfRangeIndexStillReleasesItsWorker)
     EXPECT_TRUE(mRecord.marked.empty());
     EXPECT_TRUE(mRecord.inspected.empty());
     EXPECT_EQ(mRecord.finals, 1);
+}
+
+TEST_F(JobsTest, GatheredStepsGoOnWhileTheBarIsDrawnButNeverTwoAhead)
+{
+    // One worker of a two-item job (so it has a progress window) gathers a
+    // step past the interval: it posts it and goes on without waiting for
+    // the main thread. Its next gathered step waits for the first one.
+    gSyncThreadDisplay = true;
+    gNumThreads = 1;
+    std::atomic<bool> wentOn{false}, release{false};
+    const auto interval = std::chrono::milliseconds(35); // past the 30 ms of gathering
+    ASSERT_TRUE(RunThreadedProc({[&] {
+                                    std::this_thread::sleep_for(interval);
+                                    (void)Thread_GatherWorkingDialogProgressStep();
+                                    wentOn = true;
+                                    release.wait(false);
+                                    std::this_thread::sleep_for(interval);
+                                    (void)Thread_GatherWorkingDialogProgressStep();
+                                }},
+                                2, &RecordingFinal, 0));
+    // Not drained meanwhile: a worker waiting for the bar would wait all along.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!wentOn && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(wentOn) << "the worker waited for the bar to be drawn";
+    EXPECT_EQ(JobDisplayPendingForTesting(0), wentOn ? 1u : 0u);
+    release = true;
+    release.notify_all();
+    uint64_t worstPending = 0;
+    ASSERT_TRUE(RunToEnd([&] { worstPending = std::max(worstPending, JobDisplayPendingForTesting(0)); }));
+    EXPECT_LE(worstPending, 1u);
+    EXPECT_EQ(mWindows.Steps(), 2);
+    EXPECT_EQ(mRecord.finals, 1);
+    EXPECT_TRUE(mRecord.allDisplayEventsBeforeFinal);
 }
 
 TEST_F(JobsTest, MinimalFeedbackPostsOnlyProgress)
