@@ -2,10 +2,13 @@
 #include "platform/core/FreeMemory.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,27 +99,23 @@ CgroupPaths ReadCgroupPaths(const std::string& path)
     return paths;
 }
 
-// What `limitFile` − `usageFile` leaves in `dir`, or -1 when there is no limit.
-int64_t Headroom(const std::string& dir, const char* limitFile, const char* usageFile)
-{
-    const int64_t limit = CgroupValue(dir + "/" + limitFile);
-    const int64_t used = CgroupValue(dir + "/" + usageFile);
-    if (limit <= 0 || used < 0)
-        return -1;
-    return std::max<int64_t>(0, limit - used);
-}
+// Where the figure is read: the meminfo file and the cgroup limits that
+// bind, each a limit file and the usage file beside it.
+struct Layout {
+    std::string meminfo;
+    std::vector<std::pair<std::string, std::string>> limits;
+};
 
-void Tighten(int64_t& available, int64_t headroom)
+void AddLimit(Layout& layout, const std::string& dir, const char* limitFile, const char* usageFile)
 {
-    if (headroom >= 0)
-        available = std::min(available, headroom);
+    layout.limits.emplace_back(dir + "/" + limitFile, dir + "/" + usageFile);
 }
 
 // The cgroup v2 limits: the process's own group and every ancestor up to the
 // hierarchy's root (a parent's limit binds its children too). Inside a
 // container the path may name a group outside the mounted tree; then only the
 // mount's own root is read.
-void TightenByUnified(int64_t& available, const std::string& mount, const std::string& cgroup)
+void AddUnifiedLimits(Layout& layout, const std::string& mount, const std::string& cgroup)
 {
     std::string relative = cgroup;
     while (!relative.empty() && relative.back() == '/')
@@ -124,7 +123,7 @@ void TightenByUnified(int64_t& available, const std::string& mount, const std::s
     if (!IsDirectory(mount + relative))
         relative.clear();
     for (;;) {
-        Tighten(available, Headroom(mount + relative, "memory.max", "memory.current"));
+        AddLimit(layout, mount + relative, "memory.max", "memory.current");
         if (relative.empty())
             break;
         relative.erase(relative.rfind('/'));
@@ -133,36 +132,79 @@ void TightenByUnified(int64_t& available, const std::string& mount, const std::s
 
 // The cgroup v1 memory controller's limit of the process's group (its
 // hierarchical limit already folds in the ancestors'), else the mount root's.
-void TightenByMemoryController(int64_t& available, const std::string& mount, const std::string& cgroup)
+void AddMemoryControllerLimit(Layout& layout, const std::string& mount, const std::string& cgroup)
 {
     std::string dir = mount + cgroup;
     if (!IsDirectory(dir))
         dir = mount;
-    Tighten(available, Headroom(dir, "memory.limit_in_bytes", "memory.usage_in_bytes"));
+    AddLimit(layout, dir, "memory.limit_in_bytes", "memory.usage_in_bytes");
 }
 
-} // namespace
-
-int64_t FreeMemUnder(const std::string& root)
+Layout LayoutUnder(const std::string& root)
 {
-    int64_t available = MemAvailable(root + "/proc/meminfo");
-    if (available < 0) {
-        const long pages = ::sysconf(_SC_AVPHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
-        available = pages > 0 && pageSize > 0 ? static_cast<int64_t>(pages) * pageSize : 0;
-    }
+    Layout layout;
+    layout.meminfo = root + "/proc/meminfo";
     const CgroupPaths paths = ReadCgroupPaths(root + "/proc/self/cgroup");
     const std::string cgroupRoot = root + "/sys/fs/cgroup";
     if (paths.hasUnified) {
         // A pure v2 system mounts the hierarchy at /sys/fs/cgroup; a hybrid
         // one at /sys/fs/cgroup/unified.
         const std::string mount = IsDirectory(cgroupRoot + "/unified") ? cgroupRoot + "/unified" : cgroupRoot;
-        TightenByUnified(available, mount, paths.unified);
+        AddUnifiedLimits(layout, mount, paths.unified);
     } else {
-        Tighten(available, Headroom(cgroupRoot, "memory.max", "memory.current"));
+        AddLimit(layout, cgroupRoot, "memory.max", "memory.current");
     }
     if (paths.hasMemory)
-        TightenByMemoryController(available, cgroupRoot + "/memory", paths.memory);
+        AddMemoryControllerLimit(layout, cgroupRoot + "/memory", paths.memory);
+    return layout;
+}
+
+int64_t FreeMemOf(const Layout& layout)
+{
+    int64_t available = MemAvailable(layout.meminfo);
+    if (available < 0) {
+        const long pages = ::sysconf(_SC_AVPHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+        available = pages > 0 && pageSize > 0 ? static_cast<int64_t>(pages) * pageSize : 0;
+    }
+    for (const auto& [limitFile, usageFile] : layout.limits) {
+        // What the limit leaves; none when there is no limit.
+        const int64_t limit = CgroupValue(limitFile);
+        const int64_t used = CgroupValue(usageFile);
+        if (limit > 0 && used >= 0)
+            available = std::min(available, std::max<int64_t>(0, limit - used));
+    }
     return available;
+}
+
+// The process's own layout, found again once it is this old: finding it
+// reads /proc/self/cgroup and looks for directories, which costs more than
+// reading the figures themselves, and a process rarely changes groups.
+constexpr auto kLayoutLifetime = std::chrono::seconds(1);
+
+std::mutex sLayoutMutex; // guards the two below
+std::shared_ptr<const Layout> sLayout;
+std::chrono::steady_clock::time_point sLayoutFound;
+
+std::shared_ptr<const Layout> OwnLayout()
+{
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(sLayoutMutex);
+        if (sLayout && now - sLayoutFound < kLayoutLifetime)
+            return sLayout;
+    }
+    auto found = std::make_shared<const Layout>(LayoutUnder(""));
+    std::lock_guard<std::mutex> lock(sLayoutMutex);
+    sLayout = found;
+    sLayoutFound = now;
+    return found;
+}
+
+} // namespace
+
+int64_t FreeMemUnder(const std::string& root)
+{
+    return FreeMemOf(LayoutUnder(root));
 }
 
 int64_t FreeMem()
@@ -172,7 +214,7 @@ int64_t FreeMem()
         std::lock_guard<std::mutex> lock(sMutex);
         source = sSource;
     }
-    return source ? (*source)() : FreeMemUnder("");
+    return source ? (*source)() : FreeMemOf(*OwnLayout());
 }
 
 void SetFreeMemForTesting(std::function<int64_t()> source)

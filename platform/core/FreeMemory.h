@@ -14,7 +14,9 @@
 //  - for its cgroup v1 memory controller: memory.limit_in_bytes −
 //    memory.usage_in_bytes.
 // A limit that is "max", missing or unreadable does not count. One call reads
-// a few small files (tens of microseconds): call it once per decision.
+// a few small files (some microseconds each; which files, from
+// /proc/self/cgroup, is found again at most once a second): call it once per
+// decision.
 // Any thread.
 int64_t FreeMem();
 
