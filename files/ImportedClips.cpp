@@ -73,7 +73,7 @@ std::unique_ptr<Frame> MakeImportedClip(std::unique_ptr<GWorldWrapper> original)
     return frame;
 }
 
-int AppendImportedClip(std::unique_ptr<Frame> frame)
+int AppendImportedClip(std::unique_ptr<Frame> frame, bool roomWasMade)
 {
     Frame* clip = frame.get();
     int index;
@@ -83,7 +83,7 @@ int AppendImportedClip(std::unique_ptr<Frame> frame)
         clip->SetIndex(index);
         gFrames.push_back(std::move(frame));
     }
-    if (FreeMemoryIsLow())
+    if (!roomWasMade && FreeMemoryIsLow())
         (void)clip->SendToTempDiskFile(); // a failed write keeps the clip in memory
     return index;
 }

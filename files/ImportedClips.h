@@ -32,4 +32,7 @@ std::unique_ptr<Frame> MakeImportedClip(std::unique_ptr<GWorldWrapper> original)
 // memory is low afterwards, the clip goes to its temporary files. Returns the
 // clip's index. Any thread; the clip stays valid until the next change of the
 // document between jobs.
-int AppendImportedClip(std::unique_ptr<Frame> frame);
+// roomWasMade: a MemoryReservation covering the clip's images was made
+// before they were; free memory then kept the low threshold above them, so
+// it is not low now and is not read again.
+int AppendImportedClip(std::unique_ptr<Frame> frame, bool roomWasMade = false);

@@ -79,13 +79,15 @@ void ImportOnePicture(const ProbedPicture& picture)
     const int64_t pictureBytes = int64_t{picture.frame.Width()} * picture.frame.Height() * 4;
     MemoryReservation room(2 * clipBytes + 3 * pictureBytes);
     auto original = std::make_unique<GWorldWrapper>(32, gImageDim, 0);
-    if (DecodePictureInto(picture.file, *original) != MediaStatus::ok) {
+    // When the room was made, free memory was read once for this picture.
+    const WorkingRoom working = room.Made() ? WorkingRoom::setAside : WorkingRoom::readFreeMemory;
+    if (DecodePictureInto(picture.file, *original, nullptr, working) != MediaStatus::ok) {
         sAddPicturesErrorPending = true;
         return;
     }
     std::unique_ptr<Frame> frame = MakeImportedClip(std::move(original));
     CustomMutexGuard append(kAppendMutex);
-    (void)AppendImportedClip(std::move(frame));
+    (void)AppendImportedClip(std::move(frame), room.Made());
 }
 
 } // namespace

@@ -328,7 +328,8 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame)
 
 // *cutShort is set when the file is a truncated one of Qt's formats: FFmpeg
 // would decode the same part of it, so no other decoder is tried.
-MediaStatus DecodeWithQt(const std::filesystem::path& file, PictureTarget& target, Rect* frame, bool* cutShort)
+MediaStatus DecodeWithQt(const std::filesystem::path& file, PictureTarget& target, Rect* frame, bool* cutShort,
+                         WorkingRoom room)
 {
     QImageReader reader(QtFileName(file));
     if (!SetUpReader(reader))
@@ -345,7 +346,7 @@ MediaStatus DecodeWithQt(const std::filesystem::path& file, PictureTarget& targe
             return MediaStatus::badSize;
         // Qt's picture, its conversion and the target image.
         const int64_t bytes = int64_t{declared.width()} * declared.height() * 4;
-        if (bytes * 3 > FreeMem())
+        if (room == WorkingRoom::readFreeMemory && bytes * 3 > FreeMem())
             throw std::bad_alloc();
         // Eight bytes a pixel covers the deepest format Qt reads into.
         reader.setAllocationLimit(static_cast<int>((bytes * 2 >> 20) + 1));
@@ -412,7 +413,7 @@ void Remember(MediaStatus status, MediaStatus& failure)
         failure = status;
 }
 
-MediaStatus Decode(const std::filesystem::path& file, PictureTarget& target, Rect* frame)
+MediaStatus Decode(const std::filesystem::path& file, PictureTarget& target, Rect* frame, WorkingRoom room)
 {
     if (!FileCanBeRead(file))
         return MediaStatus::cannotOpen;
@@ -430,7 +431,7 @@ MediaStatus Decode(const std::filesystem::path& file, PictureTarget& target, Rec
     }
 
     bool cutShort = false;
-    MediaStatus status = DecodeWithQt(file, target, &found, &cutShort);
+    MediaStatus status = DecodeWithQt(file, target, &found, &cutShort, room);
     if (status == MediaStatus::ok) {
         if (frame)
             *frame = found;
@@ -472,16 +473,16 @@ MediaStatus ProbePicture(const std::filesystem::path& file, Rect* frame)
 MediaStatus DecodePicture(const std::filesystem::path& file, std::unique_ptr<GWorldWrapper>* image, Rect* frame)
 {
     PictureTarget target(nullptr);
-    const MediaStatus status = Decode(file, target, frame);
+    const MediaStatus status = Decode(file, target, frame, WorkingRoom::readFreeMemory);
     if (status == MediaStatus::ok)
         target.Finish(image);
     return status;
 }
 
-MediaStatus DecodePictureInto(const std::filesystem::path& file, GWorldWrapper& image, Rect* frame)
+MediaStatus DecodePictureInto(const std::filesystem::path& file, GWorldWrapper& image, Rect* frame, WorkingRoom room)
 {
     PictureTarget target(&image);
-    const MediaStatus status = Decode(file, target, frame);
+    const MediaStatus status = Decode(file, target, frame, room);
     if (status == MediaStatus::ok)
         target.Finish(nullptr);
     return status;

@@ -42,6 +42,13 @@ class GWorldWrapper;
 [[nodiscard]] MediaStatus DecodePicture(const std::filesystem::path& file, std::unique_ptr<GWorldWrapper>* image,
                                         Rect* frame = nullptr);
 
+// The memory for a decoder's working pictures (Qt's picture and its
+// conversion, up to three times the picture's size at 4 bytes a pixel):
+// readFreeMemory checks the free-memory figure before decoding (std::bad_alloc
+// when it is too small); setAside says the caller has already set that much
+// aside (engine/MemoryPolicy's reservation), so the figure is not read again.
+enum class WorkingRoom { readFreeMemory, setAside };
+
 // Decodes a picture and draws it onto the whole of image, the picture's frame
 // mapped onto image's bounds: rows are copied when the sizes agree, and a
 // picture of another size is stretched, each axis on its own, by nearest
@@ -51,4 +58,4 @@ class GWorldWrapper;
 // the picture or none, but keeps its size. Throws std::bad_alloc when a
 // working image cannot be made.
 [[nodiscard]] MediaStatus DecodePictureInto(const std::filesystem::path& file, GWorldWrapper& image,
-                                            Rect* frame = nullptr);
+                                            Rect* frame = nullptr, WorkingRoom room = WorkingRoom::readFreeMemory);

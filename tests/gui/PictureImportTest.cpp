@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <set>
+#include <thread>
 
 #include "shell/Alerts.h"
 #include "app/Commands.h"
@@ -364,6 +365,33 @@ TEST_F(ImportTest, LowMemoryMakesRoomForEveryPictureBeforeDecodingIt)
         std::string where;
         EXPECT_TRUE(HoldsPicture(*FrameAt(i)->GetOriginal(), Pattern8(kW, kH, 40 + i), 0, &where)) << i << where;
     }
+}
+
+TEST_F(ImportTest, WithRoomToSpareFreeMemoryIsReadOncePerPicture)
+{
+    // Reading the figure costs several files; the room made before decoding
+    // answers for the decoder's working pictures and for the clip's check
+    // after it is appended.
+    std::atomic<int> workerReads{0};
+    const std::thread::id main = std::this_thread::get_id();
+    SetFreeMemForTesting([&] {
+        if (std::this_thread::get_id() != main)
+            ++workerReads;
+        return int64_t{1} << 40;
+    });
+    constexpr int kPictures = 6;
+    std::vector<std::filesystem::path> files;
+    for (int i = 0; i < kPictures; ++i) {
+        files.push_back(mDir / ("once" + std::to_string(i) + ".png"));
+        WritePng(files.back(), 13, 7, 60 + i);
+    }
+    gNumThreads = 3;
+    Import(files);
+    SetFreeMemForTesting(nullptr);
+    ASSERT_EQ(FrameCount(), kPictures);
+    EXPECT_EQ(workerReads, kPictures);
+    for (int i = 0; i < kPictures; ++i)
+        EXPECT_TRUE(FrameAt(i)->InMemory()) << i;
 }
 
 TEST_F(ImportTest, RunningOutOfMemoryKeepsEarlierClipsAndFreesTheJob)
