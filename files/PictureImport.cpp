@@ -78,7 +78,9 @@ void ImportOnePicture(const ProbedPicture& picture)
     const int64_t clipBytes = int64_t{gImageDim.Width()} * gImageDim.Height() * 4;
     const int64_t pictureBytes = int64_t{picture.frame.Width()} * picture.frame.Height() * 4;
     MemoryReservation room(2 * clipBytes + 3 * pictureBytes);
-    auto original = std::make_unique<GWorldWrapper>(32, gImageDim, 0);
+    // Not erased: a decoded picture is drawn over every pixel, and the image
+    // of one that fails is thrown away.
+    auto original = std::make_unique<GWorldWrapper>(32, gImageDim, 0, GWorldWrapper::Unerased{});
     // When the room was made, free memory was read once for this picture.
     const WorkingRoom working = room.Made() ? WorkingRoom::setAside : WorkingRoom::readFreeMemory;
     if (DecodePictureInto(picture.file, *original, nullptr, working) != MediaStatus::ok) {
