@@ -7,6 +7,14 @@
 
 #include "engine/BandWorkers.h"
 
+namespace {
+
+// A helper takes every whole batch waiting, up to this many, in one go:
+// fewer trips through the lock when the bands are behind.
+constexpr int kHelperBatches = 4;
+
+} // namespace
+
 BandPipeline::BandPipeline(int bands, BandWorkers& workers, int batch, std::function<void(int, int, int)> work)
     : mWork(std::move(work)), mBatch(std::max(1, batch)), mWorkers(workers), mHelperBody([this] { HelperLoop(); }),
       mBandDone(static_cast<std::size_t>(std::max(0, bands)), 0),
@@ -23,24 +31,29 @@ BandPipeline::~BandPipeline()
 
 void BandPipeline::Publish(int count)
 {
-    bool ready;
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mPublished = std::max(mPublished, count);
-        ready = ReadyBand() >= 0;
-    }
-    // Nobody is woken for items that no band takes yet.
-    if (ready)
-        mChanged.notify_all();
+    if (count <= mOffered)
+        return;
+    const bool newBatch = count / mBatch != mOffered / mBatch;
+    mOffered = count;
+    // A band takes only whole batches before Close: the items of one not yet
+    // complete wait here, without the lock the threads are busy with.
+    if (!newBatch)
+        return;
+    std::lock_guard<std::mutex> lock(mMutex);
+    mPublished = std::max(mPublished, count);
+    if (mBandDone.empty())
+        mDone.store(mPublished, std::memory_order_release);
+    WakeHelperIfReady();
 }
 
 void BandPipeline::Close()
 {
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mClosed = true;
-    }
-    mChanged.notify_all();
+    std::lock_guard<std::mutex> lock(mMutex);
+    mPublished = std::max(mPublished, mOffered);
+    mClosed = true;
+    if (mBandDone.empty())
+        mDone.store(mPublished, std::memory_order_release);
+    mHelperWake.notify_all();
 }
 
 int BandPipeline::DoneLocked() const
@@ -52,8 +65,7 @@ int BandPipeline::DoneLocked() const
 
 int BandPipeline::Done() const
 {
-    std::lock_guard<std::mutex> lock(mMutex);
-    return DoneLocked();
+    return mDone.load(std::memory_order_acquire);
 }
 
 int BandPipeline::ReadyBand() const
@@ -74,34 +86,38 @@ int BandPipeline::ReadyBand() const
     return best;
 }
 
-bool BandPipeline::WorkOnce(std::unique_lock<std::mutex>& lock)
+void BandPipeline::WakeHelperIfReady()
+{
+    // One at a time: a helper that takes a band wakes the next while more
+    // are ready, so no crowd of threads wakes to fight over one band.
+    if (mSleepingHelpers > 0 && ReadyBand() >= 0)
+        mHelperWake.notify_one();
+}
+
+bool BandPipeline::WorkOnce(std::unique_lock<std::mutex>& lock, int mostBatches)
 {
     const int band = ReadyBand();
     if (band < 0)
         return false;
     const std::size_t b = static_cast<std::size_t>(band);
-    // Every whole batch waiting (up to kMostBatches) in one go: fewer trips
-    // through the lock when the bands are behind.
-    constexpr int kMostBatches = 4;
     const int first = mBandDone[b], waiting = mPublished - first;
-    const int take = mClosed ? std::min(waiting, kMostBatches * mBatch)
-                             : std::min(waiting / mBatch, kMostBatches) * mBatch;
+    const int take = mClosed ? std::min(waiting, mostBatches * mBatch)
+                             : std::min(waiting / mBatch, mostBatches) * mBatch;
     const int last = first + take;
     mBandBusy[b] = 1;
     ++mBusy;
+    WakeHelperIfReady();
     lock.unlock();
     mWork(band, first, last);
     lock.lock();
     mBandBusy[b] = 0;
     mBandDone[b] = last;
     --mBusy;
-    // Woken only for something to wait for: a band to take, more items done,
-    // or the last busy band of a Stop.
-    const int done = DoneLocked();
-    if (ReadyBand() >= 0 || done != mNotifiedDone || (mStopped && mBusy == 0)) {
-        mNotifiedDone = done;
-        mChanged.notify_all();
-    }
+    mDone.store(DoneLocked(), std::memory_order_release);
+    // The owner waits for items done, for a band to take, or for the last
+    // busy band of a Stop; this thread itself takes the next ready band.
+    if (mOwnerWaiting)
+        mOwnerWake.notify_one();
     return true;
 }
 
@@ -111,24 +127,36 @@ void BandPipeline::HelperLoop()
     for (;;) {
         if (mStopped)
             return;
-        if (!WorkOnce(lock))
-            mChanged.wait(lock, [this] { return mStopped || ReadyBand() >= 0; });
+        if (!WorkOnce(lock, kHelperBatches)) {
+            ++mSleepingHelpers;
+            mHelperWake.wait(lock, [this] { return mStopped || ReadyBand() >= 0; });
+            --mSleepingHelpers;
+        }
     }
 }
 
 void BandPipeline::WorkUntilDone(int count)
 {
+    // No wait for items the bands cannot take yet.
+    count = std::min(count, mClosed ? mOffered : mOffered / mBatch * mBatch);
     std::unique_lock<std::mutex> lock(mMutex);
     while (!mStopped && DoneLocked() < count) {
-        if (!WorkOnce(lock))
-            mChanged.wait(lock, [&] { return mStopped || DoneLocked() >= count || ReadyBand() >= 0; });
+        if (!WorkOnce(lock, 1)) {
+            mOwnerWaiting = true;
+            mOwnerWake.wait(lock, [&] { return mStopped || DoneLocked() >= count || ReadyBand() >= 0; });
+            mOwnerWaiting = false;
+        }
     }
+    // Bands the owner leaves go to the helpers.
+    WakeHelperIfReady();
 }
 
 void BandPipeline::Stop()
 {
     std::unique_lock<std::mutex> lock(mMutex);
     mStopped = true;
-    mChanged.notify_all();
-    mChanged.wait(lock, [this] { return mBusy == 0; });
+    mHelperWake.notify_all();
+    mOwnerWaiting = true;
+    mOwnerWake.wait(lock, [this] { return mBusy == 0; });
+    mOwnerWaiting = false;
 }

@@ -449,7 +449,13 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
     } catch (const std::bad_alloc&) {
         // Without it the clips come back one by one on this thread.
     }
-    const int pinnedClips = anyOnDisk ? kPinnedClips : kPinnedClipsInMemory;
+    // Clips in memory and rendered need nothing brought back or rendered
+    // while they are added, so pinning them all costs no memory: every clip
+    // is handed in at once, and no band waits for another to release clips.
+    bool allReady = !anyOnDisk;
+    for (const auto& frame : gFrames)
+        allReady = allReady && (!frame->GetSumStackIncluded() || !frame->IsDirty());
+    const int pinnedClips = allReady ? INT_MAX : anyOnDisk ? kPinnedClips : kPinnedClipsInMemory;
     display.OpenProgress(clipCount - 1);
     gNumFramesInStack = 0.0;
     int published = 0;
@@ -518,15 +524,20 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
         // Cancel is heard while clips are taken, not only once they are added.
         if (display.ProgressCancelled())
             return abandon(std::string());
+        // At the limit, only until one batch can go: the rest stay waiting,
+        // so the helpers have bands to take while the next batch is handed in.
         if (published - released >= pinnedClips)
-            pipeline.WorkUntilDone(published - kClipsPerPass);
+            pipeline.WorkUntilDone(published - pinnedClips + kClipsPerPass);
         if (!report())
             return abandon(std::string());
     }
     pipeline.Close();
-    pipeline.WorkUntilDone(published);
-    if (!report())
-        return abandon(std::string());
+    // The rest a batch at a time, the progress stepped and Cancel heard between.
+    do {
+        pipeline.WorkUntilDone(std::min(published, pipeline.Done() + kClipsPerPass));
+        if (!report())
+            return abandon(std::string());
+    } while (pipeline.Done() < published);
     display.CloseProgress();
     return true;
 }
