@@ -71,11 +71,14 @@ public:
     // every kUpdateInterval (the first at once), and everything left is
     // shown when the window closes: a quick stack of many clips costs no
     // more screen work than a few updates, and ends showing what drawing
-    // every step would have shown.
+    // every step would have shown. A clip that was rendered and in memory
+    // when it was marked, still is when it is redrawn, and whose mark never
+    // reached the screen looks as it did: its redraw is left out.
     void OpenProgress(int total) override
     {
         mBusy = std::make_unique<BusyScope>();
         mPendingDraws.clear();
+        mUnchanged.clear();
         mMarked = -1;
         mProgress = -1;
         mLastUpdate = Clock::now() - kUpdateInterval;
@@ -114,6 +117,7 @@ public:
         }
         mStatus.reset();
         mBusy.reset();
+        mUnchanged.clear();
     }
 
     void MarkWorkingClip(int index) override
@@ -123,6 +127,7 @@ public:
             return;
         }
         mMarked = index;
+        SetUnchanged(index, Unchanged(index));
     }
     void DrawClip(int index) override
     {
@@ -130,9 +135,12 @@ public:
             DrawClipNow(index, false);
             return;
         }
-        mPendingDraws.push_back(index);
         if (index == mMarked)
-            mMarked = -1; // redrawn: its mark is gone
+            mMarked = -1; // redrawn (or unchanged): its mark is gone
+        if (index >= 0 && static_cast<std::size_t>(index) < mUnchanged.size() &&
+            mUnchanged[static_cast<std::size_t>(index)] && Unchanged(index))
+            return;
+        mPendingDraws.push_back(index);
     }
 
 private:
@@ -143,6 +151,22 @@ private:
     {
         if (Frame* frame = FrameAt(index))
             DrawFrameClip(*frame, flush);
+    }
+    // The clip is in memory and rendered: its thumbnail and marks are those
+    // last drawn.
+    static bool Unchanged(int index)
+    {
+        const Frame* frame = FrameAt(index);
+        return frame && frame->InMemory() && !frame->IsDirty();
+    }
+    void SetUnchanged(int index, bool unchanged)
+    {
+        if (index < 0)
+            return;
+        const std::size_t i = static_cast<std::size_t>(index);
+        if (i >= mUnchanged.size())
+            mUnchanged.resize(i + 1, 0);
+        mUnchanged[i] = unchanged ? 1 : 0;
     }
     static void DrawProgress(int value)
     {
@@ -155,8 +179,10 @@ private:
         for (std::size_t i = 0; i < mPendingDraws.size(); ++i)
             DrawClipNow(mPendingDraws[i], mMarked < 0 && i + 1 == mPendingDraws.size());
         mPendingDraws.clear();
-        if (mMarked >= 0)
+        if (mMarked >= 0) {
             ::MarkWorkingClip(mMarked);
+            SetUnchanged(mMarked, false); // its mark is on the screen
+        }
         mMarked = -1;
         if (mProgress >= 0)
             DrawProgress(mProgress);
@@ -167,6 +193,7 @@ private:
     std::unique_ptr<WorkingDialog> mOwn;
     std::shared_ptr<const WorkingRunStatus> mStatus;
     std::vector<int> mPendingDraws; // clips redrawn since the last update, in order
+    std::vector<char> mUnchanged;   // per clip: rendered and in memory when marked, its mark not shown
     int mMarked = -1;               // the clip last marked and not redrawn since; -1 none
     int mProgress = -1;             // the bar's value not yet shown; -1 none
     Clock::time_point mLastUpdate;
