@@ -3,7 +3,6 @@
 #include "engine/SummedStack.h"
 
 #include <algorithm>
-#include <bit>
 #include <climits>
 #include <cmath>
 #include <new>
@@ -17,7 +16,9 @@
 #include "engine/ClipReadAhead.h"
 #include "engine/FrameList.h"
 #include "engine/StackDisplay.h"
+#include "imaging/ArgbWord.h"
 #include "imaging/ProcessorFeatures.h"
+#include "imaging/SumProjection.h"
 #include "platform/core/CacheSize.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/StandardAlerts.h"
@@ -46,15 +47,6 @@ namespace {
 // Sums of one clip row into the planes, plain and AVX2 builds of one body.
 using AddAllFunction = void (*)(const uint8_t*, int32_t*, int32_t*, int32_t*, int, int);
 using AddOneFunction = void (*)(const uint8_t*, int32_t*, int, int, int);
-
-// A pixel's word with alpha in the low byte and blue in the high byte,
-// whatever the host's byte order.
-inline uint32_t ArgbWord(uint32_t word)
-{
-    if constexpr (std::endian::native == std::endian::big)
-        return __builtin_bswap32(word);
-    return word;
-}
 
 inline __attribute__((always_inline)) void AddAllBody(const uint8_t* row, int32_t* __restrict__ red,
                                                       int32_t* __restrict__ green, int32_t* __restrict__ blue,
@@ -702,11 +694,22 @@ void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw,
     const bool allChannels = gRedChannelOn && gGreenChannelOn && gBlueChannelOn;
     const int shown = gRedChannelOn ? 0 : gGreenChannelOn ? 1 : 2;
     GWorldWrapper& display = *gFrameStack;
+    // Without offsets the rows of the three planes go straight into the row
+    // of the display image.
+    const bool plain = allChannels && d > 0.0 && offsets[0] == Point{} && offsets[1] == Point{} &&
+                       offsets[2] == Point{};
     workers.Run(bands, [&](int band) {
         int y0, y1;
         bandRows(band, y0, y1);
         for (int y = y0; y < y1; ++y) {
             uint8_t* out = display.PixelRow(y);
+            if (plain) {
+                const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(W) +
+                                       static_cast<std::size_t>(left);
+                ProjectSumRow(planes[0] + at, planes[1] + at, planes[2] + at, out + static_cast<std::ptrdiff_t>(left) * 4,
+                              right - left, d);
+                continue;
+            }
             for (int x = left; x < right; ++x) {
                 uint8_t value[3] = {0, 0, 0};
                 for (int c = 0; c < 3; ++c) {
@@ -715,13 +718,10 @@ void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw,
                     const int sy = y + offsets[c].v, sx = x + offsets[c].h;
                     if (sy < 0 || sy >= H || sx < 0 || sx >= W || d == 0.0)
                         continue;
-                    // A true division: a reciprocal multiply would flip the
-                    // truncation at exact multiples such as 255 N / N.
-                    const double v = std::trunc(
+                    value[c] = ProjectedSum(
                         planes[c][static_cast<std::size_t>(sy) * static_cast<std::size_t>(W) +
-                                  static_cast<std::size_t>(sx)] /
+                                  static_cast<std::size_t>(sx)],
                         d);
-                    value[c] = v >= 256.0 ? 255 : v <= 0.0 ? 0 : static_cast<uint8_t>(v);
                 }
                 uint8_t* p = out + static_cast<std::ptrdiff_t>(x) * 4;
                 if (allChannels) {
