@@ -3,6 +3,7 @@
 // the same run; the Stack command through its menu item against the summing
 // alone; and the swap of a clip to its temporary files and back.
 //
+// Arguments pick parts: stack, command, swap, peer (none: all).
 // Prints, per size and thread count (1 and 8):
 //   stack <w>x<h> n=<N> threads=<t> velmora_gbps=<x> memcpy_gbps=<y> ratio=<x/y>
 // then, per thread count:
@@ -345,8 +346,17 @@ void BenchPeerSiril(const std::filesystem::path& scratch, int count)
 
 } // namespace
 
-int main()
+// Arguments name the parts to run (stack, command, swap, peer); none runs all.
+int main(int argc, char** argv)
 {
+    auto wanted = [&](const char* part) {
+        if (argc < 2)
+            return true;
+        for (int i = 1; i < argc; ++i)
+            if (std::strcmp(argv[i], part) == 0)
+                return true;
+        return false;
+    };
     BenchSession session("stack");
     if (!session.Ok()) {
         std::fprintf(stderr, "stack: no scratch folder\n");
@@ -359,11 +369,17 @@ int main()
     // on disk), not to /tmp, which may be memory.
     gMaxClipDim = MakeRect(0, 0, 96, 128);
     gRotationMethod = 1;
-    BenchStack(640, 480, 200);
-    BenchStack(1920, 1080, 200);
-    BenchStackCommand(200);
-    BenchSwap(640, 480);
-    BenchSwap(1920, 1080);
-    BenchPeerSiril(session.Scratch(), 200);
+    if (wanted("stack")) {
+        BenchStack(640, 480, 200);
+        BenchStack(1920, 1080, 200);
+    }
+    if (wanted("command"))
+        BenchStackCommand(200);
+    if (wanted("swap")) {
+        BenchSwap(640, 480);
+        BenchSwap(1920, 1080);
+    }
+    if (wanted("peer"))
+        BenchPeerSiril(session.Scratch(), 200);
     return 0;
 }
