@@ -242,11 +242,24 @@ public:
         }
     }
 
+    // Sets the planes' rows [top, bottom) to 0. Any thread, as AddBand.
+    void ZeroRows(int top, int bottom)
+    {
+        for (int32_t* plane : mPlanes)
+            std::fill(plane + Offset(top, 0), plane + Offset(bottom, 0), 0);
+    }
+
     // Adds every valid pixel of sources[first, last) (all of the document's
-    // size) to the planes' rows [top, bottom). Any thread: the calls for
-    // bands that do not overlap may run at once.
+    // size) to the planes' rows [top, bottom), first setting them to 0 when
+    // first is 0. Any thread: the calls for bands that do not overlap may
+    // run at once.
     void AddBand(const StackSource* sources, int first, int last, int top, int bottom)
     {
+        // On the band's own thread, just before its first clips: the zeros
+        // are written where they are added to, in parallel, and a fresh
+        // plane's pages are first touched there.
+        if (first == 0)
+            ZeroRows(top, bottom);
         // Row by row, every source into that row: the planes' row stays in
         // the first-level cache while the sources' rows stream past.
         for (int y = top; y < bottom; ++y)
@@ -397,7 +410,8 @@ constexpr int kPinnedClipsInMemory = 4 * kClipsPerPass;
 // Included clips brought back ahead of the one being taken, at most.
 constexpr int kReadAheadClips = kPinnedClips + kClipsPerPass;
 
-// Sums every included clip into the builder's planes, the clips taken on
+// Sums every included clip into the builder's planes (whatever they held
+// before: each band is zeroed as it starts), the clips taken on
 // this thread in order and added band by band on gNumThreads threads while
 // the next are taken. Each clip is marked while it is taken, and drawn with
 // the progress step once it is added. False (alert shown, stack abandoned,
@@ -530,6 +544,8 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
         if (!report())
             return abandon(std::string());
     } while (pipeline.Done() < published);
+    if (published == 0)
+        builder.ZeroRows(0, height); // no band was added to
     display.CloseProgress();
     return true;
 }
@@ -563,9 +579,10 @@ bool CreateInitialStack()
     const int width = gImageDim.Width(), height = gImageDim.Height();
     const std::size_t n = static_cast<std::size_t>(std::max(0, width)) * static_cast<std::size_t>(std::max(0, height));
     // The previous planes and display image go. When they have the new size
-    // their memory is taken again, zeroed and erased: the same result, and
-    // the fresh pages of a large stack would cost as much as summing many
-    // clips.
+    // their memory is taken again and the display image erased: the same
+    // result, and the fresh pages of a large stack would cost as much as
+    // summing many clips. The planes are zeroed band by band as the sums
+    // start (SumClips).
     const bool sameSize = gFrameStack && StackWidth() == width && StackHeight() == height;
     std::unique_ptr<int32_t[]> recycled[3] = {std::move(gRedStack), std::move(gGreenStack), std::move(gBlueStack)};
     std::unique_ptr<GWorldWrapper> oldDisplay = std::move(gFrameStack);
@@ -579,12 +596,10 @@ bool CreateInitialStack()
     try {
         std::unique_ptr<int32_t[]>* targets[3] = {&gRedStack, &gGreenStack, &gBlueStack};
         for (int c = 0; c < 3; ++c) {
-            if (recycled[c]) {
+            if (recycled[c])
                 *targets[c] = std::move(recycled[c]);
-                std::fill_n(targets[c]->get(), n, 0);
-            } else {
-                *targets[c] = NewPlane(n);
-            }
+            else
+                targets[c]->reset(new int32_t[n]); // throws std::bad_alloc
         }
         if (oldDisplay) {
             gFrameStack = std::move(oldDisplay);
@@ -603,6 +618,7 @@ bool CreateInitialStack()
 
     const int clipCount = static_cast<int>(gFrames.size());
     if (clipCount == 0) {
+        builder->ZeroRows(0, height);
         gNumFramesInStack = 1.0;
     } else if (!SumClips(*builder, width, height, display, *workers)) {
         return false;

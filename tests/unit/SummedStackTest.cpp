@@ -618,3 +618,33 @@ TEST_F(SummedStackTest, AMaskOfAnotherSizeCountsAsNoHotPixels)
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(gRedStack[static_cast<std::size_t>(i)], 0);
 }
+
+TEST_F(SummedStackTest, AStackOfTheSameSizeAgainStartsFromZero)
+{
+    // The planes of the first stack are taken again for the second: none of
+    // their sums may stay, whether the second adds clips or none.
+    gImageDim = MakeRect(0, 0, 9, 13);
+    for (int i = 0; i < 3; ++i) {
+        Frame* frame = AddClip(13, 9, static_cast<uint32_t>(70 + i));
+        FrameLease original = frame->GetOriginal();
+        FillFlat(*original, static_cast<uint8_t>(10 + i), static_cast<uint8_t>(20 + i), static_cast<uint8_t>(30 + i));
+        frame->UpdateFrameMinimal();
+    }
+    ASSERT_TRUE(CreateInitialStack());
+    EXPECT_EQ(gRedStack[50], 10 + 11 + 12);
+    gFrames[0]->SetSumStackIncluded(false);
+    gFrames[2]->SetSumStackIncluded(false);
+    ASSERT_TRUE(CreateInitialStack());
+    for (std::size_t i = 0; i < 9 * 13; ++i) {
+        ASSERT_EQ(gRedStack[i], 11) << i;
+        ASSERT_EQ(gGreenStack[i], 21) << i;
+        ASSERT_EQ(gBlueStack[i], 31) << i;
+    }
+    gFrames[1]->SetSumStackIncluded(false);
+    ASSERT_TRUE(CreateInitialStack());
+    for (std::size_t i = 0; i < 9 * 13; ++i) {
+        ASSERT_EQ(gRedStack[i], 0) << i;
+        ASSERT_EQ(gGreenStack[i], 0) << i;
+        ASSERT_EQ(gBlueStack[i], 0) << i;
+    }
+}
