@@ -112,11 +112,22 @@ constexpr int kClipsPerPass = 16;
 // The projection of planes (the stack's size) into gFrameStack, on the given
 // threads (null: threads of its own, as many as the rectangle's size calls
 // for); draw: show what changed.
-void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw, BandWorkers* threads);
+// largest: the largest sum in r (from 0) when the caller knows it, else -1.
+void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw, BandWorkers* threads,
+                   int32_t largest = -1);
 
 // Pixels of a projected rectangle per thread, up to gNumThreads: small
 // rectangles (the tools' previews) are projected on the calling thread alone.
 constexpr std::size_t kProjectionPixelsPerThread = 1 << 16;
+
+// The largest of row[x0 .. x1), from 0.
+int32_t LargestOf(const int32_t* row, int x0, int x1)
+{
+    int32_t m = 0;
+    for (int x = x0; x < x1; ++x)
+        m = std::max(m, row[x]);
+    return m;
+}
 
 // Rows per band of the sums: a band of the three planes and of a pass's
 // clips (4 bytes a pixel each) fills at most half of one core's level-2
@@ -286,32 +297,39 @@ public:
     // Scales pixels that fewer clips than n covered: s + (s / k)(n - k), in
     // double, truncated toward zero, for 0 < k < n. Rows are shared out over
     // workers; each pixel's result depends only on its own sum and count.
-    void RescaleCoverage(double n, BandWorkers& workers)
+    // Returns the largest sum of the three planes afterwards (from 0),
+    // measured while each row is still in the cache.
+    int32_t RescaleCoverage(double n, BandWorkers& workers)
     {
         const int bandRows = BandRows(mWidth);
         const int bands = (mHeight + bandRows - 1) / bandRows;
         for (CoverageCounts& counts : mCounts)
             counts.Prepare();
+        std::vector<int32_t> bandLargest(static_cast<std::size_t>(bands), 0);
         workers.Run(bands, [&](int band) {
             std::vector<int32_t> counts;
+            int32_t largest = 0;
             const int top = band * bandRows, bottom = std::min(mHeight, top + bandRows);
             for (int c = 0; c < 3; ++c) {
                 int32_t* plane = mPlanes[c];
                 for (int y = top; y < bottom; ++y) {
                     mCounts[c].Row(y, mWidth, counts);
+                    int32_t* row = plane + Offset(y, 0);
                     for (int x = 0; x < mWidth; ++x) {
                         const int32_t k = counts[static_cast<std::size_t>(x)];
                         if (k <= 0 || static_cast<double>(k) >= n)
                             continue;
-                        const double s = plane[Offset(y, x)];
+                        const double s = row[x];
                         const double scaled =
                             std::trunc(s + (s / static_cast<double>(k)) * (n - static_cast<double>(k)));
-                        plane[Offset(y, x)] =
-                            static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
+                        row[x] = static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
                     }
+                    largest = std::max(largest, LargestOf(row, 0, mWidth));
                 }
             }
+            bandLargest[static_cast<std::size_t>(band)] = largest;
         });
+        return *std::max_element(bandLargest.begin(), bandLargest.end());
     }
 
 private:
@@ -617,19 +635,20 @@ bool CreateInitialStack()
     }
 
     const int clipCount = static_cast<int>(gFrames.size());
+    int32_t largest = 0;
     if (clipCount == 0) {
         builder->ZeroRows(0, height);
         gNumFramesInStack = 1.0;
     } else if (!SumClips(*builder, width, height, display, *workers)) {
         return false;
     } else {
-        builder->RescaleCoverage(gNumFramesInStack, *workers);
+        largest = builder->RescaleCoverage(gNumFramesInStack, *workers);
     }
     builder.reset();
     gFrameStackOffsetRed = gFrameStackOffsetGreen = gFrameStackOffsetBlue = Point{};
     display.ShowStackWindow(width, height);
     const int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
-    ProjectPlanes(planes, false, MakeRect(-1, -1, -1, -1), true, workers.get());
+    ProjectPlanes(planes, false, MakeRect(-1, -1, -1, -1), true, workers.get(), largest);
     workers.reset();
     display.StackStateChanged();
     return true;
@@ -657,7 +676,8 @@ void ProjectPlanesIntoFrameStackGWorld(const int32_t* const planes[3], Rect r)
 
 namespace {
 
-void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw, BandWorkers* threads)
+void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw, BandWorkers* threads,
+                   int32_t largest)
 {
     const int W = StackWidth(), H = StackHeight();
     const bool whole = r.left == -1;
@@ -687,20 +707,21 @@ void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw,
     };
 
     // The largest sum over the rectangle, from 0.
-    std::vector<int32_t> bandMax(static_cast<std::size_t>(bands), 0);
-    workers.Run(bands, [&](int band) {
-        int y0, y1;
-        bandRows(band, y0, y1);
-        int32_t m = 0;
-        for (int c = 0; c < 3; ++c)
-            for (int y = y0; y < y1; ++y) {
-                const int32_t* row = planes[c] + static_cast<std::size_t>(y) * static_cast<std::size_t>(W);
-                for (int x = left; x < right; ++x)
-                    m = std::max(m, row[x]);
-            }
-        bandMax[static_cast<std::size_t>(band)] = m;
-    });
-    const int32_t m = *std::max_element(bandMax.begin(), bandMax.end());
+    if (largest < 0) {
+        std::vector<int32_t> bandMax(static_cast<std::size_t>(bands), 0);
+        workers.Run(bands, [&](int band) {
+            int y0, y1;
+            bandRows(band, y0, y1);
+            int32_t m = 0;
+            for (int c = 0; c < 3; ++c)
+                for (int y = y0; y < y1; ++y)
+                    m = std::max(m, LargestOf(planes[c] + static_cast<std::size_t>(y) * static_cast<std::size_t>(W),
+                                              left, right));
+            bandMax[static_cast<std::size_t>(band)] = m;
+        });
+        largest = *std::max_element(bandMax.begin(), bandMax.end());
+    }
+    const int32_t m = largest;
     const double q = m / 255.0;
     const double d = std::max(gNumFramesInStack, q);
     if (grow && q > gNumFramesInStack)
