@@ -2,6 +2,7 @@
 // import job and the movie frame dialogs.
 #include "files/OpenImagesAndMovies.h"
 
+#include <chrono>
 #include <fstream>
 #include <new>
 #include <utility>
@@ -51,6 +52,10 @@ bool OpenFileList(const std::vector<std::filesystem::path>& files, std::vector<P
     // The window is this loop's own; it has no Cancel, so it ends with the loop.
     WorkingDialog progress(static_cast<int>(files.size()), false, false);
     gWorkingDialog = &progress;
+    // Drawing the bar costs more than sizing a picture: it is drawn at most
+    // once an interval, and for the last file.
+    constexpr auto kBarInterval = std::chrono::milliseconds(30);
+    auto barDrawn = std::chrono::steady_clock::now() - kBarInterval;
     for (std::size_t i = 0; i < files.size(); ++i) {
         MediaStatus status;
         try {
@@ -60,7 +65,11 @@ bool OpenFileList(const std::vector<std::filesystem::path>& files, std::vector<P
         }
         if (status != MediaStatus::ok)
             allOpened = false;
-        progress.DrawWorkingDialogProgressBar(static_cast<int>(i) + 1);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - barDrawn >= kBarInterval || i + 1 == files.size()) {
+            progress.DrawWorkingDialogProgressBar(static_cast<int>(i) + 1);
+            barDrawn = now;
+        }
         // Window updates and worker events go on; no click or key reaches
         // the program while the list is read.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
