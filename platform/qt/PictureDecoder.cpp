@@ -87,14 +87,16 @@ private:
 // expects) and the version 2 opening 0x0011 0x02FF 0x0C00. Only these bytes
 // are read. Version 1 pictures (two signature bytes, too weak to tell from
 // other data) are left to the other decoders.
-MediaStatus ProbeOwnPict(const std::filesystem::path& file, Rect* frame)
+constexpr std::size_t kOwnPictHeaderBytes = 512 + 2 + 8 + 6;
+
+// The frame of an own PICT from the first bytes of its file (fewer than the
+// header's: not one).
+MediaStatus OwnPictFrame(const QByteArray& head, Rect* frame)
 {
-    constexpr std::size_t kHeaderBytes = 512 + 2 + 8 + 6;
-    std::array<uint8_t, kHeaderBytes> b{};
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream.read(reinterpret_cast<char*>(b.data()), b.size()))
+    if (static_cast<std::size_t>(head.size()) < kOwnPictHeaderBytes)
         return MediaStatus::unreadable;
-    auto word = [&b](std::size_t at) { return static_cast<uint16_t>((b[at] << 8) | b[at + 1]); };
+    const auto* b = reinterpret_cast<const uint8_t*>(head.constData());
+    auto word = [b](std::size_t at) { return static_cast<uint16_t>((b[at] << 8) | b[at + 1]); };
     if (word(522) != 0x0011 || word(524) != 0x02FF || word(526) != 0x0C00)
         return MediaStatus::unreadable;
     auto edge = [&word](std::size_t at) { return static_cast<int16_t>(word(at)); };
@@ -103,6 +105,15 @@ MediaStatus ProbeOwnPict(const std::filesystem::path& file, Rect* frame)
         return MediaStatus::badSize;
     *frame = found;
     return MediaStatus::ok;
+}
+
+MediaStatus ProbeOwnPict(const std::filesystem::path& file, Rect* frame)
+{
+    QByteArray head(static_cast<qsizetype>(kOwnPictHeaderBytes), '\0');
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream.read(head.data(), head.size()))
+        return MediaStatus::unreadable;
+    return OwnPictFrame(head, frame);
 }
 
 // Pictures of other programs are left to FFmpeg's PICT decoder.
@@ -332,10 +343,10 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame)
 
 // *cutShort is set when the file is a truncated one of Qt's formats: FFmpeg
 // would decode the same part of it, so no other decoder is tried.
-MediaStatus DecodeWithQt(const std::filesystem::path& file, PictureTarget& target, Rect* frame, bool* cutShort,
-                         WorkingRoom room)
+MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, PictureTarget& target, Rect* frame,
+                         bool* cutShort, WorkingRoom room)
 {
-    QImageReader reader(QtFileName(file));
+    QImageReader reader(&device);
     if (!SetUpReader(reader))
         return MediaStatus::unreadable;
     *cutShort = CutShort(reader.format(), file, reader.size());
@@ -419,12 +430,18 @@ void Remember(MediaStatus status, MediaStatus& failure)
 
 MediaStatus Decode(const std::filesystem::path& file, PictureTarget& target, Rect* frame, WorkingRoom room)
 {
-    if (!FileCanBeRead(file))
+    // Opened once for the own-PICT test and Qt's readers. Only a regular
+    // file is opened: opening a pipe could wait for a writer.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        return MediaStatus::cannotOpen;
+    QFile device(QtFileName(file));
+    if (!device.open(QIODevice::ReadOnly))
         return MediaStatus::cannotOpen;
     MediaStatus failure = MediaStatus::unreadable;
     Rect found;
 
-    if (ProbeOwnPict(file, &found) == MediaStatus::ok) {
+    if (OwnPictFrame(device.peek(static_cast<qint64>(kOwnPictHeaderBytes)), &found) == MediaStatus::ok) {
         const MediaStatus status = DecodeOwnPict(file, target, &found);
         if (status == MediaStatus::ok) {
             if (frame)
@@ -435,7 +452,7 @@ MediaStatus Decode(const std::filesystem::path& file, PictureTarget& target, Rec
     }
 
     bool cutShort = false;
-    MediaStatus status = DecodeWithQt(file, target, &found, &cutShort, room);
+    MediaStatus status = DecodeWithQt(file, device, target, &found, &cutShort, room);
     if (status == MediaStatus::ok) {
         if (frame)
             *frame = found;
