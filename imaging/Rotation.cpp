@@ -233,7 +233,6 @@ __attribute__((target("avx2"))) int WeightedRowAvx2(const SourceMap& map, const 
     const __m256d cx = _mm256_set1_pd(map.Cx()), cy = _mm256_set1_pd(map.Cy());
     const __m256d rowSin = _mm256_set1_pd(map.RowSin()), rowCos = _mm256_set1_pd(map.RowCos());
     const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), sqrt2 = _mm256_set1_pd(kSqrt2);
-    const __m256d most = _mm256_set1_pd(255.0);
     const __m256d xEnd = _mm256_set1_pd(source.width - 1), yEnd = _mm256_set1_pd(source.height - 1);
     const __m256i rowBytes = _mm256_set1_epi64x(source.rowBytes);
     const __m128i alpha = _mm_set1_epi32(0xFF);
@@ -277,7 +276,11 @@ __attribute__((target("avx2"))) int WeightedRowAvx2(const SourceMap& map, const 
                               _mm256_mul_pd(w10, ByteLanesAvx2(lower, leftByte[c]))),
                 _mm256_mul_pd(w11, ByteLanesAvx2(lower, rightByte[c])));
             const __m256d mean = RoundHalfAwayAvx2(_mm256_div_pd(sum, total));
-            const __m256d level = _mm256_and_pd(_mm256_min_pd(_mm256_max_pd(mean, zero), most), inside);
+            // No clamp: the weights are at least 0 (a distance is at most the
+            // rounded sqrt 2), so a mean lies in [0, 255] up to a few units in
+            // the last place and rounds into the byte range, as the scalar
+            // loop's clamp then leaves it.
+            const __m256d level = _mm256_and_pd(mean, inside);
             colour = _mm_or_si128(colour, _mm_slli_epi32(_mm256_cvttpd_epi32(level), 8 * (c + 1)));
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(kept, colour));

@@ -469,3 +469,33 @@ TEST(Rotation, RepeatedSizeReusesTheSpare)
     EXPECT_EQ(ui.AlertCount(), 1);
     EXPECT_TRUE(SamePixels(*image, *before, true));
 }
+
+// Levels at the ends of the byte range, and turns that land on whole source
+// pixels (a weight of 0): the vector loop keeps every mean in range exactly
+// as the portable loop's clamp does.
+TEST(Rotation, BilinearVectorLoopKeepsExtremeLevels)
+{
+    std::mt19937 random(23);
+    auto image = MakeImage(45, 29);
+    for (int y = 0; y < 29; ++y)
+        for (int x = 0; x < 45; ++x) {
+            const uint8_t level = (random() & 1) ? 255 : 0;
+            SetPixel(*image, x, y, {0xFF, level, 255, static_cast<uint8_t>(255 - level)});
+        }
+    for (const double angle : {0.001, kIncrement, std::numbers::pi / 2, std::numbers::pi, -std::numbers::pi / 2, 1.0}) {
+        SCOPED_TRACE(angle);
+        auto vector = Copy(*image), portable = Copy(*image);
+        ASSERT_TRUE(RotateImageBilinear(*vector, angle));
+        ForcePortableRotationForTesting(true);
+        ASSERT_TRUE(RotateImageBilinear(*portable, angle));
+        ForcePortableRotationForTesting(false);
+        std::string where;
+        EXPECT_TRUE(SamePixels(*vector, *portable, true, &where)) << where;
+        for (int y = 0; y < 29; ++y)
+            for (int x = 0; x < 45; ++x) {
+                const Argb p = GetPixel(*vector, x, y);
+                const bool black = p.r == 0 && p.g == 0 && p.b == 0;
+                ASSERT_TRUE(p.g == 255 || black) << x << "," << y; // green is 255 wherever the image is
+            }
+    }
+}
