@@ -101,8 +101,8 @@ bool BandPipeline::WorkOnce(std::unique_lock<std::mutex>& lock, int mostBatches)
         return false;
     const std::size_t b = static_cast<std::size_t>(band);
     const int first = mBandDone[b], waiting = mPublished - first;
-    const int take = mClosed ? std::min(waiting, mostBatches * mBatch)
-                             : std::min(waiting / mBatch, mostBatches) * mBatch;
+    const int take =
+        mClosed ? std::min(waiting, mostBatches * mBatch) : std::min(waiting / mBatch, mostBatches) * mBatch;
     const int last = first + take;
     mBandBusy[b] = 1;
     ++mBusy;

@@ -676,8 +676,7 @@ void ProjectPlanesIntoFrameStackGWorld(const int32_t* const planes[3], Rect r)
 
 namespace {
 
-void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw, BandWorkers* threads,
-                   int32_t largest)
+void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw, BandWorkers* threads, int32_t largest)
 {
     const int W = StackWidth(), H = StackHeight();
     const bool whole = r.left == -1;
@@ -733,18 +732,18 @@ void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw,
     GWorldWrapper& display = *gFrameStack;
     // Without offsets the rows of the three planes go straight into the row
     // of the display image.
-    const bool plain = allChannels && d > 0.0 && offsets[0] == Point{} && offsets[1] == Point{} &&
-                       offsets[2] == Point{};
+    const bool plain =
+        allChannels && d > 0.0 && offsets[0] == Point{} && offsets[1] == Point{} && offsets[2] == Point{};
     workers.Run(bands, [&](int band) {
         int y0, y1;
         bandRows(band, y0, y1);
         for (int y = y0; y < y1; ++y) {
             uint8_t* out = display.PixelRow(y);
             if (plain) {
-                const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(W) +
-                                       static_cast<std::size_t>(left);
-                ProjectSumRow(planes[0] + at, planes[1] + at, planes[2] + at, out + static_cast<std::ptrdiff_t>(left) * 4,
-                              right - left, d);
+                const std::size_t at =
+                    static_cast<std::size_t>(y) * static_cast<std::size_t>(W) + static_cast<std::size_t>(left);
+                ProjectSumRow(planes[0] + at, planes[1] + at, planes[2] + at,
+                              out + static_cast<std::ptrdiff_t>(left) * 4, right - left, d);
                 continue;
             }
             for (int x = left; x < right; ++x) {
@@ -755,10 +754,9 @@ void ProjectPlanes(const int32_t* const planes[3], bool grow, Rect r, bool draw,
                     const int sy = y + offsets[c].v, sx = x + offsets[c].h;
                     if (sy < 0 || sy >= H || sx < 0 || sx >= W || d == 0.0)
                         continue;
-                    value[c] = ProjectedSum(
-                        planes[c][static_cast<std::size_t>(sy) * static_cast<std::size_t>(W) +
-                                  static_cast<std::size_t>(sx)],
-                        d);
+                    value[c] = ProjectedSum(planes[c][static_cast<std::size_t>(sy) * static_cast<std::size_t>(W) +
+                                                      static_cast<std::size_t>(sx)],
+                                            d);
                 }
                 uint8_t* p = out + static_cast<std::ptrdiff_t>(x) * 4;
                 if (allChannels) {
