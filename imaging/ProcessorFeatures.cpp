@@ -14,3 +14,18 @@ bool ProcessorHasAvx2()
     return false;
 #endif
 }
+
+bool ProcessorHasAvx512()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    // The library checks that the system saves the 512-bit registers too.
+    static const bool hasAvx512 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+               __builtin_cpu_supports("avx512vl") != 0;
+    }();
+    return hasAvx512;
+#else
+    return false;
+#endif
+}
