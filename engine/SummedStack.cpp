@@ -557,8 +557,10 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
                 return abandon(failure);
         }
         unreported.emplace_back(i, published);
-        // Cancel is heard while clips are taken, not only once they are added.
-        if (display.ProgressCancelled())
+        // Cancel is heard while clips are taken (rendered or brought back),
+        // not only once they are added. Clips all ready are taken at once,
+        // without the screen's first update holding up the bands.
+        if (!allReady && display.ProgressCancelled())
             return abandon(std::string());
         // At the limit, only until one batch can go: the rest stay waiting,
         // so the helpers have bands to take while the next batch is handed in.
