@@ -15,7 +15,8 @@
 // Pixel layout: row y starts at GetPixBaseAddr() + y * GetSrcRowBytes(); the
 // pixel of column x lies 4 * x bytes further, bytes alpha, red, green, blue.
 // GetSrcRowBytes() is at least 4 * width; bytes past a row's last pixel carry
-// no pixel data. The base address stays put until the next resize.
+// no pixel data. The base address stays put until the next resize or
+// SwapWith.
 //
 // Threads: an image belongs to one thread at a time; several threads may read
 // an image that nobody writes. The current port and the drawing bracket's save
