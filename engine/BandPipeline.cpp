@@ -43,7 +43,10 @@ void BandPipeline::Publish(int count)
     mPublished = std::max(mPublished, count);
     if (mBandDone.empty())
         mDone.store(mPublished, std::memory_order_release);
-    WakeHelperIfReady();
+    // A new batch is there for every band: the sleeping helpers start
+    // together, not one after another.
+    if (mSleepingHelpers > 0 && ReadyBand() >= 0)
+        mHelperWake.notify_all();
 }
 
 void BandPipeline::Close()
@@ -89,7 +92,7 @@ int BandPipeline::ReadyBand() const
 void BandPipeline::WakeHelperIfReady()
 {
     // One at a time: a helper that takes a band wakes the next while more
-    // are ready, so no crowd of threads wakes to fight over one band.
+    // are ready, so no crowd of threads wakes to fight over one band left.
     if (mSleepingHelpers > 0 && ReadyBand() >= 0)
         mHelperWake.notify_one();
 }
