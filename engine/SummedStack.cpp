@@ -3,6 +3,8 @@
 #include "engine/SummedStack.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cassert>
 #include <climits>
 #include <cmath>
 #include <new>
@@ -306,42 +308,43 @@ public:
         }
     }
 
-    // Scales pixels that fewer clips than n covered: s + (s / k)(n - k), in
-    // double, truncated toward zero, for 0 < k < n. Rows are shared out over
-    // workers; each pixel's result depends only on its own sum and count.
-    // Returns the largest sum of the three planes afterwards (from 0),
-    // measured while each row is still in the cache.
-    int32_t RescaleCoverage(double n, BandWorkers& workers)
+    // The counts are complete and n clips were summed: main thread, after
+    // the last Count and before the first RescaleRows.
+    void FinishCounts(double n)
     {
-        const int bandRows = BandRows(mWidth);
-        const int bands = (mHeight + bandRows - 1) / bandRows;
         for (CoverageCounts& counts : mCounts)
             counts.Prepare();
-        std::vector<int32_t> bandLargest(static_cast<std::size_t>(bands), 0);
-        workers.Run(bands, [&](int band) {
-            std::vector<int32_t> counts;
-            int32_t largest = 0;
-            const int top = band * bandRows, bottom = std::min(mHeight, top + bandRows);
-            for (int c = 0; c < 3; ++c) {
-                int32_t* plane = mPlanes[c];
-                for (int y = top; y < bottom; ++y) {
-                    mCounts[c].Row(y, mWidth, counts);
-                    int32_t* row = plane + Offset(y, 0);
-                    for (int x = 0; x < mWidth; ++x) {
-                        const int32_t k = counts[static_cast<std::size_t>(x)];
-                        if (k <= 0 || static_cast<double>(k) >= n)
-                            continue;
-                        const double s = row[x];
-                        const double scaled =
-                            std::trunc(s + (s / static_cast<double>(k)) * (n - static_cast<double>(k)));
-                        row[x] = static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
-                    }
-                    largest = std::max(largest, LargestOf(row, 0, mWidth));
+        mClipsSummed = n;
+    }
+
+    // Scales the pixels of rows [top, bottom) that fewer clips than n
+    // covered: s + (s / k)(n - k), in double, truncated toward zero, for
+    // 0 < k < n; each pixel's result depends only on its own sum and count.
+    // Returns the largest sum of those rows afterwards (from 0), measured
+    // while each row is still in the cache. Any thread, after FinishCounts:
+    // calls for rows that do not overlap may run at once.
+    int32_t RescaleRows(int top, int bottom) const
+    {
+        const double n = mClipsSummed;
+        std::vector<int32_t> counts;
+        int32_t largest = 0;
+        for (int c = 0; c < 3; ++c) {
+            int32_t* plane = mPlanes[c];
+            for (int y = top; y < bottom; ++y) {
+                mCounts[c].Row(y, mWidth, counts);
+                int32_t* row = plane + Offset(y, 0);
+                for (int x = 0; x < mWidth; ++x) {
+                    const int32_t k = counts[static_cast<std::size_t>(x)];
+                    if (k <= 0 || static_cast<double>(k) >= n)
+                        continue;
+                    const double s = row[x];
+                    const double scaled = std::trunc(s + (s / static_cast<double>(k)) * (n - static_cast<double>(k)));
+                    row[x] = static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
                 }
+                largest = std::max(largest, LargestOf(row, 0, mWidth));
             }
-            bandLargest[static_cast<std::size_t>(band)] = largest;
-        });
-        return *std::max_element(bandLargest.begin(), bandLargest.end());
+        }
+        return largest;
     }
 
 private:
@@ -382,6 +385,7 @@ private:
     int mWidth, mHeight;
     int32_t* mPlanes[3];
     CoverageCounts mCounts[3];
+    double mClipsSummed = 0.0;
     std::vector<Point> mHotPixels; // sensor positions (v = row, h = column), in row order
 };
 
@@ -446,7 +450,8 @@ constexpr int kReadAheadClips = kPinnedClips + kClipsPerPass;
 // the next are taken. Each clip is marked while it is taken, and drawn with
 // the progress step once it is added. False (alert shown, stack abandoned,
 // progress closed) on Cancel or a clip that cannot be had.
-bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& display, BandWorkers& workers)
+bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& display, BandWorkers& workers,
+              int32_t& largest)
 {
     const int clipCount = static_cast<int>(gFrames.size());
     const int bandRows = BandRows(width);
@@ -454,13 +459,28 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
     // Fixed storage: the threads read sources[i] while later ones are filled in.
     std::unique_ptr<StackSource[]> sources;
     std::vector<FrameLease> leases;
+    // How many clips are handed in in all, set with the counts complete
+    // before the last of them is handed in (-1 before): a band that adds the
+    // last rescales its rows and measures its largest sum on the spot, while
+    // they are in the cache. Such a call can only begin after the last clip
+    // is handed in, so it always sees the number.
+    std::atomic<int> handedIn{-1};
+    std::vector<int32_t> bandLargest;
+    std::vector<char> bandRescaled;
     std::unique_ptr<BandPipeline> threads;
     try {
         sources.reset(new StackSource[static_cast<std::size_t>(clipCount)]);
         leases.resize(static_cast<std::size_t>(clipCount));
+        bandLargest.resize(static_cast<std::size_t>(bands), 0);
+        bandRescaled.resize(static_cast<std::size_t>(bands), 0);
         threads = std::make_unique<BandPipeline>(bands, workers, kClipsPerPass, [&](int band, int first, int last) {
-            const int top = band * bandRows;
-            builder.AddBand(sources.get(), first, last, top, std::min(height, top + bandRows));
+            const int top = band * bandRows, bottom = std::min(height, top + bandRows);
+            builder.AddBand(sources.get(), first, last, top, bottom);
+            if (last == handedIn.load(std::memory_order_acquire)) {
+                const std::size_t b = static_cast<std::size_t>(band);
+                bandLargest[b] = builder.RescaleRows(top, bottom);
+                bandRescaled[b] = 1;
+            }
         });
     } catch (const std::bad_alloc&) {
         DoNotEnougMemoryForOperationDialog();
@@ -492,6 +512,10 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
     for (const auto& frame : gFrames)
         allReady = allReady && (!frame->GetSumStackIncluded() || !frame->IsDirty());
     const int pinnedClips = allReady ? INT_MAX : anyOnDisk ? kPinnedClips : kPinnedClipsInMemory;
+    int lastIncluded = -1;
+    for (int i = 0; i < clipCount; ++i)
+        if (gFrames[static_cast<std::size_t>(i)]->GetSumStackIncluded())
+            lastIncluded = i;
     display.OpenProgress(clipCount - 1);
     gNumFramesInStack = 0.0;
     int published = 0;
@@ -547,6 +571,10 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
                         source.offset[c] = frame.GetAlignment(c + 1);
                     builder.Count(source);
                     leases[static_cast<std::size_t>(published)] = std::move(lease);
+                    if (i == lastIncluded) {
+                        builder.FinishCounts(gNumFramesInStack);
+                        handedIn.store(published + 1, std::memory_order_release);
+                    }
                     pipeline.Publish(++published);
                 }
             } catch (const std::bad_alloc&) {
@@ -578,6 +606,8 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
     } while (pipeline.Done() < published);
     if (published == 0)
         builder.ZeroRows(0, height); // no band was added to
+    assert(published == 0 || std::all_of(bandRescaled.begin(), bandRescaled.end(), [](char r) { return r != 0; }));
+    largest = bands > 0 ? *std::max_element(bandLargest.begin(), bandLargest.end()) : 0;
     display.CloseProgress();
     return true;
 }
@@ -653,10 +683,8 @@ bool CreateInitialStack()
     if (clipCount == 0) {
         builder->ZeroRows(0, height);
         gNumFramesInStack = 1.0;
-    } else if (!SumClips(*builder, width, height, display, *workers)) {
+    } else if (!SumClips(*builder, width, height, display, *workers, largest)) {
         return false;
-    } else {
-        largest = builder->RescaleCoverage(gNumFramesInStack, *workers);
     }
     builder.reset();
     gFrameStackOffsetRed = gFrameStackOffsetGreen = gFrameStackOffsetBlue = Point{};
