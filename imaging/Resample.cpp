@@ -56,11 +56,13 @@ bool ScaledBounds(const GWorldWrapper& image, double scale, Rect* bounds)
 std::atomic<bool> sForcePortable{false};
 
 // One row of the stretch from column left on: destination pixel x takes
-// source pixel columns[x] of the row from.
+// source pixel columns[x] of the row from. The row may be written over its
+// own source when columns[x] >= x (a shrink in place): each pixel is read
+// before it is written.
 void StretchRow(const uint8_t* from, const int* columns, int left, int width, uint8_t* to)
 {
     for (int x = left; x < width; ++x)
-        std::memcpy(to + std::ptrdiff_t{x} * 4, from + std::ptrdiff_t{columns[x]} * 4, 4);
+        std::memmove(to + std::ptrdiff_t{x} * 4, from + std::ptrdiff_t{columns[x]} * 4, 4);
 }
 
 // Columns [left, right) of one row of the plus-shaped means: centre is the
@@ -126,7 +128,8 @@ __attribute__((target("avx2"))) int PlusMeanInteriorAvx2(const uint8_t* up, cons
 // it stopped. The columns never decrease, so where the step's last source
 // lies within seven pixels of its first (always when enlarging), one load of
 // the eight pixels from the first and a permutation give the step; otherwise
-// (or at the row's end) the step is gathered.
+// (or at the row's end) the step is gathered. Each step reads all its pixels
+// before it writes, so a shrink may write over its source as StretchRow does.
 __attribute__((target("avx2"))) int StretchRowAvx2(const uint8_t* from, const int* columns, int width,
                                                    int sourceWidth, uint8_t* to)
 {
@@ -146,11 +149,96 @@ __attribute__((target("avx2"))) int StretchRowAvx2(const uint8_t* from, const in
     return x;
 }
 
+// StretchRow where every destination pixel x takes source pixel 2 x (the
+// halving of a row at least 2 * width wide), eight pixels a step from column
+// 0 on; returns the column where it stopped. Two loads of eight, and per
+// lane the even pixels of each (0 2 8 10 | 4 6 12 14), then the four pairs in
+// order. Each step reads before it writes, as StretchRowAvx2.
+__attribute__((target("avx2"))) int HalveRowAvx2(const uint8_t* from, int width, uint8_t* to)
+{
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const uint8_t* p = from + std::ptrdiff_t{x} * 8;
+        const __m256 low = _mm256_castsi256_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+        const __m256 high = _mm256_castsi256_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)));
+        const __m256i evens = _mm256_castps_si256(_mm256_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + std::ptrdiff_t{x} * 4),
+                            _mm256_permute4x64_epi64(evens, _MM_SHUFFLE(3, 1, 2, 0)));
+    }
+    return x;
+}
+
 bool UseAvx2()
 {
     return ProcessorHasAvx2() && !sForcePortable.load(std::memory_order_relaxed);
 }
 #endif
+
+// The source column of each pixel of a row width wide stretched from one
+// sourceWidth wide, by the image copy's rule; false after the alert when
+// memory runs out.
+bool StretchColumns(int sourceWidth, int width, std::vector<int>& columns)
+{
+    try {
+        columns.resize(static_cast<std::size_t>(width));
+    } catch (const std::bad_alloc&) {
+        DoNotEnougMemoryForOperationDialog();
+        return false;
+    }
+    for (int x = 0; x < width; ++x)
+        columns[static_cast<std::size_t>(x)] = static_cast<int>(int64_t{x} * sourceWidth / width);
+    return true;
+}
+
+// One whole row of the stretch, width pixels wide, from a source row
+// sourceWidth wide.
+void StretchWholeRow(const uint8_t* from, const std::vector<int>& columns, int sourceWidth, uint8_t* to)
+{
+    const int width = static_cast<int>(columns.size());
+    int x = 0;
+#if defined(VELMORA_RESAMPLE_AVX2)
+    // The image copy's rule takes every second pixel exactly when the source
+    // is 2 * width or 2 * width + 1 wide.
+    if (UseAvx2())
+        x = sourceWidth / 2 == width ? HalveRowAvx2(from, width, to)
+                                     : StretchRowAvx2(from, columns.data(), width, sourceWidth, to);
+#endif
+    (void)sourceWidth;
+    StretchRow(from, columns.data(), x, width, to);
+}
+
+// The stretch of image to bounds, no wider and no taller, written over its
+// own pixels; true unless memory for the column map ran out (after the
+// alert; image unchanged). Row by row from the top, destination row y (at
+// y * the new row length) ends before source row floor(y * old / new) + 1
+// begins, and within a row destination pixel x lies at or before the pixels
+// still to be read: nothing is written over before it has been read. The
+// memory past the new size is given back.
+bool ShrunkInPlace(GWorldWrapper& image, Rect bounds)
+{
+    const int width = bounds.Width(), height = bounds.Height();
+    const int sourceWidth = image.Width(), sourceHeight = image.Height();
+    std::vector<int> columns;
+    if (!StretchColumns(sourceWidth, width, columns))
+        return false;
+    const std::ptrdiff_t rowBytes = image.RowBytesAtWidth(width);
+    uint8_t* base = image.GetPixBaseAddr();
+    for (int y = 0; y < height; ++y) {
+        const int sy = static_cast<int>(int64_t{y} * sourceHeight / height);
+        StretchWholeRow(image.PixelRow(sy), columns, sourceWidth, base + std::ptrdiff_t{y} * rowBytes);
+    }
+    image.ShrinkInPlace(bounds);
+    return true;
+}
+
+// Whether the stretch to bounds is done in place: a shrink of an image whose
+// pixel block gives back its pages past the new size. A small image on the
+// heap keeps its whole block until freed, so it takes a new one of the new
+// size instead.
+bool ShrinksInPlace(const GWorldWrapper& image, Rect bounds)
+{
+    return image.HasMappedPixels() && bounds.Width() <= image.Width() && bounds.Height() <= image.Height();
+}
 
 // The stretched copy of image at bounds' size, or null after the alert: the
 // image copy's rule (GWorldWrapper::CopyBitsFrom) for whole images, every
@@ -159,21 +247,12 @@ bool UseAvx2()
 std::unique_ptr<GWorldWrapper> Stretched(const GWorldWrapper& image, Rect bounds)
 {
     std::vector<int> columns;
-    try {
-        columns.resize(static_cast<std::size_t>(bounds.Width()));
-    } catch (const std::bad_alloc&) {
-        DoNotEnougMemoryForOperationDialog();
+    if (!StretchColumns(image.Width(), bounds.Width(), columns))
         return nullptr;
-    }
     std::unique_ptr<GWorldWrapper> stretched = NewScratchImage(bounds);
     if (!stretched)
         return nullptr;
     const int width = stretched->Width(), height = stretched->Height();
-    for (int x = 0; x < width; ++x)
-        columns[static_cast<std::size_t>(x)] = static_cast<int>(int64_t{x} * image.Width() / width);
-#if defined(VELMORA_RESAMPLE_AVX2)
-    const bool avx2 = UseAvx2();
-#endif
     int previous = -1;
     for (int y = 0; y < height; ++y) {
         const int sy = static_cast<int>(int64_t{y} * image.Height() / height);
@@ -183,12 +262,7 @@ std::unique_ptr<GWorldWrapper> Stretched(const GWorldWrapper& image, Rect bounds
             continue;
         }
         previous = sy;
-        int x = 0;
-#if defined(VELMORA_RESAMPLE_AVX2)
-        if (avx2)
-            x = StretchRowAvx2(image.PixelRow(sy), columns.data(), width, image.Width(), to);
-#endif
-        StretchRow(image.PixelRow(sy), columns.data(), x, width, to);
+        StretchWholeRow(image.PixelRow(sy), columns, image.Width(), to);
     }
     return stretched;
 }
@@ -272,6 +346,12 @@ bool ResampleSmoothed(GWorldWrapper* image, double scale, Smoothing smoothing)
         DoNotEnougMemoryForOperationDialog();
         return false;
     }
+    if (smoothing == Smoothing::Plus && ShrinksInPlace(*image, bounds)) {
+        if (!ShrunkInPlace(*image, bounds))
+            return false;
+        PlusMeanInPlace(*image, savedRows);
+        return true;
+    }
     const std::unique_ptr<GWorldWrapper> stretched = Stretched(*image, bounds);
     if (!stretched)
         return false;
@@ -297,6 +377,8 @@ bool ResampleNearestNeighbor(GWorldWrapper* image, double scale)
     Rect bounds;
     if (!ScaledBounds(*image, scale, &bounds))
         return false;
+    if (ShrinksInPlace(*image, bounds))
+        return ShrunkInPlace(*image, bounds);
     const std::unique_ptr<GWorldWrapper> stretched = Stretched(*image, bounds);
     if (!stretched)
         return false;

@@ -158,6 +158,31 @@ void GWorldWrapper::SwapWith(GWorldWrapper& other) noexcept
     std::swap(mRowBytes, other.mRowBytes);
 }
 
+std::ptrdiff_t GWorldWrapper::RowBytesAtWidth(int width) const
+{
+    return mRowBytes - static_cast<std::ptrdiff_t>(Width()) * 4 + static_cast<std::ptrdiff_t>(width) * 4;
+}
+
+void GWorldWrapper::ShrinkInPlace(Rect bounds) noexcept
+{
+    const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
+    if (!mPixels || width < 1 || height < 1 || width > Width() || height > Height())
+        return;
+    const std::ptrdiff_t rowBytes = RowBytesAtWidth(width);
+    const std::size_t bytes = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height);
+    const std::ptrdiff_t used = static_cast<std::ptrdiff_t>(width) * 4;
+    if (rowBytes > used) // the padded-stride test mode: the new rows' padding
+        for (int y = 0; y < height; ++y)
+            std::memset(mPixels.get() + static_cast<std::ptrdiff_t>(y) * rowBytes + used, kCanaryByte,
+                        static_cast<std::size_t>(rowBytes - used));
+    if (HasMappedPixels()) {
+        ReleaseBlockTail(mPixels.get(), mPixels.get_deleter().bytes, bytes);
+        mPixels.get_deleter().bytes = bytes;
+    }
+    mBounds = bounds;
+    mRowBytes = rowBytes;
+}
+
 GWorldWrapper::~GWorldWrapper()
 {
     if (!RowPaddingIntact()) {

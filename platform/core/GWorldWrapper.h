@@ -49,6 +49,21 @@ public:
     // thread.
     void SwapWith(GWorldWrapper& other) noexcept;
 
+    // The row length this image's rows would have at width pixels (the same
+    // bytes past the last pixel as now).
+    std::ptrdiff_t RowBytesAtWidth(int width) const;
+    // Takes bounds, no wider and no taller than the image, in its own pixel
+    // block: row y then starts at GetPixBaseAddr() + y *
+    // RowBytesAtWidth(new width) and holds whatever the caller wrote there
+    // beforehand. Where the block is a mapping of its own, the pages past the
+    // new size go back to the system at once. Nothing is allocated and the
+    // base address stays. Larger bounds, or an empty image, change nothing.
+    void ShrinkInPlace(Rect bounds) noexcept;
+    // True where the pixels are a mapping of their own, whose pages past a
+    // smaller size ShrinkInPlace gives back; false for a small image (or any
+    // under AddressSanitizer), whose heap block is only freed whole.
+    bool HasMappedPixels() const { return mPixels && mPixels.get_deleter().bytes > 0; }
+
     Rect GetDim() const { return mBounds; }
     int GetDepth() const { return mDepth; }
     int GetClutID() const { return mClutID; }

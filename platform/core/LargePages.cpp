@@ -64,3 +64,11 @@ void* MapLargeBlock(std::size_t bytes)
         ::munmap(reinterpret_cast<void*>(blockEnd), end - blockEnd);
     return reinterpret_cast<void*>(block);
 }
+
+void ReleaseBlockTail(void* block, std::size_t bytes, std::size_t keep)
+{
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t kept = (keep + page - 1) & ~(page - 1), mapped = (bytes + page - 1) & ~(page - 1);
+    if (mapped > kept)
+        ::munmap(static_cast<uint8_t*>(block) + kept, mapped - kept);
+}

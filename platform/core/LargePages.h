@@ -25,3 +25,8 @@ void PrefaultPages(void* data, std::size_t bytes);
 // 4 KiB); nothing beyond the block stays mapped. Freed by munmap(block,
 // bytes). Any thread.
 void* MapLargeBlock(std::size_t bytes);
+
+// Gives back to the system the whole pages of the mapping [block, block +
+// bytes) that lie past its first keep bytes (keep at most bytes); the block
+// is then freed by munmap(block, keep). Any thread.
+void ReleaseBlockTail(void* block, std::size_t bytes, std::size_t keep);

@@ -3,6 +3,7 @@
 #include "platform/core/GWorldWrapper.h"
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <thread>
 #include <type_traits>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include "platform/core/LargePages.h"
 
@@ -290,6 +292,48 @@ TEST(GWorldWrapper, DrawingTargetIsPerThread)
         thread.join();
     for (int t = 0; t < 16; ++t)
         EXPECT_EQ(failures[t], 0) << "thread " << t;
+}
+
+// A shrink in place keeps the base address and the rows the caller wrote at
+// the new row length, puts the padding canary behind each new row, and
+// unmaps the whole pages of a mapped block past the new size at once (a
+// heap block, as under AddressSanitizer, is kept whole).
+TEST(GWorldWrapper, ShrinkInPlaceKeepsRowsAndGivesBackTheTail)
+{
+    for (const int padding : {0, 12}) {
+        SCOPED_TRACE(padding);
+        SetImageRowPaddingForTesting(padding);
+        auto image = MakeImage(400, 300); // 480 KB: a mapping of its own
+        SetImageRowPaddingForTesting(0);
+        uint8_t* base = image->GetPixBaseAddr();
+        const std::size_t oldBytes = static_cast<std::size_t>(image->GetSrcRowBytes()) * 300;
+        const std::ptrdiff_t rowBytes = image->RowBytesAtWidth(150);
+        EXPECT_EQ(rowBytes, 150 * 4 + padding);
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 150; ++x)
+                std::memcpy(base + y * rowBytes + x * 4, &x, 4);
+        image->ShrinkInPlace(MakeRect(0, 0, 100, 150));
+        ASSERT_EQ(image->Width(), 150);
+        ASSERT_EQ(image->Height(), 100);
+        EXPECT_EQ(image->GetPixBaseAddr(), base);
+        EXPECT_EQ(image->GetSrcRowBytes(), rowBytes);
+        EXPECT_TRUE(image->RowPaddingIntact());
+        int wrong = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 150; ++x)
+                wrong += std::memcmp(image->PixelRow(y) + x * 4, &x, 4) != 0;
+        EXPECT_EQ(wrong, 0);
+        if (image->HasMappedPixels()) {
+            const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+            const std::size_t kept = (static_cast<std::size_t>(rowBytes) * 100 + page - 1) / page * page;
+            unsigned char resident[1];
+            EXPECT_EQ(::mincore(base + kept - page, page, resident), 0);
+            EXPECT_EQ(::mincore(base + kept, page, resident), -1) << "the tail is still mapped";
+            EXPECT_EQ(::mincore(base + (oldBytes - 1) / page * page, page, resident), -1);
+        }
+        image->ShrinkInPlace(MakeRect(0, 0, 101, 150)); // larger: nothing changes
+        EXPECT_EQ(image->Height(), 100);
+    }
 }
 
 // Large blocks begin on a 2 MiB boundary, whole and zero-filled to their

@@ -311,3 +311,33 @@ TEST(Resample, NearestEqualsTheImageCopyStretch)
         }
     }
 }
+
+// Shrinking writes the result over the image's own pixels: a mapped image
+// (over 128 KiB), with and without row padding, halved (even and odd widths,
+// the vector halving loop) and reduced by other factors, gives the image
+// copy's stretch exactly, alpha included, with its padding intact.
+TEST(Resample, ShrinkInPlaceOfAMappedImageEqualsTheImageCopyStretch)
+{
+    for (const int padding : {0, 12})
+        for (const auto& [w, h] : {std::pair{400, 300}, {401, 301}})
+            for (const double scale : {0.5, 0.77, 0.25}) {
+                SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " scale " + std::to_string(scale) +
+                             " padding " + std::to_string(padding));
+                SetImageRowPaddingForTesting(padding);
+                auto image = MakeImage(w, h);
+                SetImageRowPaddingForTesting(0);
+                FillNoise(*image, static_cast<uint32_t>(w + padding));
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        Argb p = GetPixel(*image, x, y);
+                        p.a = static_cast<uint8_t>(p.g ^ (x + 3 * y));
+                        SetPixel(*image, x, y, p);
+                    }
+                auto expected = MakeImage(static_cast<int>(w * scale), static_cast<int>(h * scale));
+                image->CopyWorldBits(image->GetDim(), expected->GetDim(), expected.get());
+                ASSERT_TRUE(ResampleNearestNeighbor(image.get(), scale));
+                std::string where;
+                EXPECT_TRUE(SamePixels(*image, *expected, true, &where)) << where;
+                EXPECT_TRUE(image->RowPaddingIntact());
+            }
+}
