@@ -347,6 +347,17 @@ public:
         return largest;
     }
 
+    // Shows rows [top, bottom) of the planes in the same rows of image,
+    // divided by the number of clips summed (at least 1): the projection
+    // of a stack whose largest sum is at most 255 for every clip. Any
+    // thread, after RescaleRows for those rows.
+    void ShowRows(int top, int bottom, GWorldWrapper& image) const
+    {
+        for (int y = top; y < bottom; ++y)
+            ProjectSumRow(mPlanes[0] + Offset(y, 0), mPlanes[1] + Offset(y, 0), mPlanes[2] + Offset(y, 0),
+                          image.PixelRow(y), mWidth, mClipsSummed);
+    }
+
 private:
     std::size_t Offset(int y, int x) const
     {
@@ -448,10 +459,13 @@ constexpr int kReadAheadClips = kPinnedClips + kClipsPerPass;
 // before: each band is zeroed as it starts), the clips taken on
 // this thread in order and added band by band on gNumThreads threads while
 // the next are taken. Each clip is marked while it is taken, and drawn with
-// the progress step once it is added. False (alert shown, stack abandoned,
+// the progress step once it is added. The rows are rescaled for coverage
+// and their largest sum is set in largest; with shown, each band is also
+// shown there as the projection of the new stack would (shownAll then
+// true, unless no clip was summed). False (alert shown, stack abandoned,
 // progress closed) on Cancel or a clip that cannot be had.
 bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& display, BandWorkers& workers,
-              int32_t& largest)
+              GWorldWrapper* shown, int32_t& largest, bool& shownAll)
 {
     const int clipCount = static_cast<int>(gFrames.size());
     const int bandRows = BandRows(width);
@@ -479,6 +493,8 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
             if (last == handedIn.load(std::memory_order_acquire)) {
                 const std::size_t b = static_cast<std::size_t>(band);
                 bandLargest[b] = builder.RescaleRows(top, bottom);
+                if (shown)
+                    builder.ShowRows(top, bottom, *shown);
                 bandRescaled[b] = 1;
             }
         });
@@ -608,6 +624,7 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
         builder.ZeroRows(0, height); // no band was added to
     assert(published == 0 || std::all_of(bandRescaled.begin(), bandRescaled.end(), [](char r) { return r != 0; }));
     largest = bands > 0 ? *std::max_element(bandLargest.begin(), bandLargest.end()) : 0;
+    shownAll = shown && published > 0;
     display.CloseProgress();
     return true;
 }
@@ -680,17 +697,28 @@ bool CreateInitialStack()
 
     const int clipCount = static_cast<int>(gFrames.size());
     int32_t largest = 0;
+    bool shownAll = false;
+    // The new stack has no display offsets: with every channel on, the
+    // bands show themselves as they finish.
+    GWorldWrapper* shown = gRedChannelOn && gGreenChannelOn && gBlueChannelOn ? gFrameStack.get() : nullptr;
     if (clipCount == 0) {
         builder->ZeroRows(0, height);
         gNumFramesInStack = 1.0;
-    } else if (!SumClips(*builder, width, height, display, *workers, largest)) {
+    } else if (!SumClips(*builder, width, height, display, *workers, shown, largest, shownAll)) {
         return false;
     }
     builder.reset();
     gFrameStackOffsetRed = gFrameStackOffsetGreen = gFrameStackOffsetBlue = Point{};
     display.ShowStackWindow(width, height);
-    const int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
-    ProjectPlanes(planes, false, MakeRect(-1, -1, -1, -1), true, workers.get(), largest);
+    // A pixel covered by k of N clips sums at most 255 k, and its rescale
+    // 255 N, so the divisor is N as the bands took it; the check keeps the
+    // projection right should that ever not hold.
+    if (shownAll && largest / 255.0 <= gNumFramesInStack) {
+        DrawFrameStackWindow();
+    } else {
+        const int32_t* planes[3] = {gRedStack.get(), gGreenStack.get(), gBlueStack.get()};
+        ProjectPlanes(planes, false, MakeRect(-1, -1, -1, -1), true, workers.get(), largest);
+    }
     workers.reset();
     display.StackStateChanged();
     return true;

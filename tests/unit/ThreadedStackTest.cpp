@@ -123,3 +123,27 @@ TEST_F(ThreadedStackTest, ReadAheadStaysWithinTheFreeMemory)
     EXPECT_EQ(TempFileCount(), 2 * onDisk);
     EXPECT_TRUE(gFrames[0]->InMemory());
 }
+
+TEST_F(ThreadedStackTest, ANewStackShowsWhatItsProjectionShows)
+{
+    // The bands show themselves as they finish; the picture must be the
+    // projection of the whole stack, pixel for pixel, on any thread count.
+    gRedChannelOn = gGreenChannelOn = gBlueChannelOn = true;
+    for (const auto [w, h, clips] : {std::array{64, 150, 45}, std::array{300, 40, 20}}) {
+        for (int threads : {1, 8}) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " on " + std::to_string(threads));
+            Reset();
+            MakeClips(w, h, clips);
+            gNumThreads = threads;
+            ASSERT_TRUE(CreateInitialStack());
+            std::vector<uint8_t> shown;
+            for (int y = 0; y < h; ++y)
+                shown.insert(shown.end(), gFrameStack->PixelRow(y), gFrameStack->PixelRow(y) + 4 * w);
+            ProjectStackIntoFrameStackGWorld(false);
+            for (int y = 0; y < h; ++y)
+                ASSERT_TRUE(
+                    std::equal(shown.begin() + 4 * w * y, shown.begin() + 4 * w * (y + 1), gFrameStack->PixelRow(y)))
+                    << "row " << y;
+        }
+    }
+}
