@@ -174,6 +174,29 @@ bool UseAvx2()
 }
 #endif
 
+// floor(i * from / to) for i = 0, 1, 2, ... in turn, by a quotient and a
+// remainder carried from one to the next instead of a division each (to > 0).
+class StretchIndex {
+public:
+    StretchIndex(int from, int to) : mStep(from / to), mStepRemainder(from % to), mTo(to) {}
+    // The index of the current i; then on to i + 1.
+    int Next()
+    {
+        const int index = mIndex;
+        mIndex += mStep;
+        mRemainder += mStepRemainder;
+        if (mRemainder >= mTo) {
+            mRemainder -= mTo;
+            ++mIndex;
+        }
+        return index;
+    }
+
+private:
+    int mStep, mStepRemainder, mTo;
+    int mIndex = 0, mRemainder = 0;
+};
+
 // The source column of each pixel of a row width wide stretched from one
 // sourceWidth wide, by the image copy's rule; false after the alert when
 // memory runs out.
@@ -185,8 +208,9 @@ bool StretchColumns(int sourceWidth, int width, std::vector<int>& columns)
         DoNotEnougMemoryForOperationDialog();
         return false;
     }
-    for (int x = 0; x < width; ++x)
-        columns[static_cast<std::size_t>(x)] = static_cast<int>(int64_t{x} * sourceWidth / width);
+    StretchIndex column(sourceWidth, width);
+    for (int& c : columns)
+        c = column.Next();
     return true;
 }
 
@@ -223,8 +247,9 @@ bool ShrunkInPlace(GWorldWrapper& image, Rect bounds)
         return false;
     const std::ptrdiff_t rowBytes = image.RowBytesAtWidth(width);
     uint8_t* base = image.GetPixBaseAddr();
+    StretchIndex row(sourceHeight, height);
     for (int y = 0; y < height; ++y) {
-        const int sy = static_cast<int>(int64_t{y} * sourceHeight / height);
+        const int sy = row.Next();
         StretchWholeRow(image.PixelRow(sy), columns, sourceWidth, base + std::ptrdiff_t{y} * rowBytes);
     }
     image.ShrinkInPlace(bounds);
@@ -253,9 +278,10 @@ std::unique_ptr<GWorldWrapper> Stretched(const GWorldWrapper& image, Rect bounds
     if (!stretched)
         return nullptr;
     const int width = stretched->Width(), height = stretched->Height();
+    StretchIndex sourceRow(image.Height(), height);
     int previous = -1;
     for (int y = 0; y < height; ++y) {
-        const int sy = static_cast<int>(int64_t{y} * image.Height() / height);
+        const int sy = sourceRow.Next();
         uint8_t* to = stretched->PixelRow(y);
         if (sy == previous) {
             std::memcpy(to, stretched->PixelRow(y - 1), static_cast<std::size_t>(width) * 4);
