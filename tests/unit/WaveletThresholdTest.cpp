@@ -4,7 +4,9 @@
 // planes back exactly and nothing outside the preview rectangle changes; tiny and odd stacks.
 #include "imaging/WaveletThreshold.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -282,4 +284,26 @@ TEST(WaveletThreshold, RebuildWithoutKeptAnalysisRunsOnce)
     b.Analyse();
     b.Synthesise(t, saved.ConstView(), once.View());
     EXPECT_TRUE(once == kept);
+}
+
+TEST(WaveletThreshold, WriteBackRoundsHalvesAwayAndHoldsToTheSumRange)
+{
+    // Every value of a row, odd lengths included, against std::round held to 0 ... INT32_MAX.
+    const double values[] = {0.5, 1.5, 2.4999999999999996, 2.5, 41.99999, 0.49999999999999994, -0.4, -0.5, -7.0,
+                             -0.0, std::nan(""), 2147483646.5, 2147483646.4999995, 2147483647.0, 3e9, 1e300,
+                             -1e300, 1234567.5, 7.0};
+    constexpr int n = static_cast<int>(std::size(values));
+    SumPlaneSet live(n, 1);
+    WaveletPreviewArea a = ComputeWaveletPreviewArea(MakeRect(0, 0, 1, n));
+    DoublePlanes out(a.paddedWidth, a.paddedHeight);
+    for (int c = 0; c < 3; ++c)
+        for (int x = 0; x < n; ++x)
+            out.Row(c, a.padTop)[a.padLeft + x] = values[(x + c) % n];
+    WriteBackWaveletArea(out, a, live.View());
+    for (int c = 0; c < 3; ++c)
+        for (int x = 0; x < n; ++x) {
+            const double v = values[(x + c) % n];
+            const double r = std::isnan(v) ? 0.0 : std::clamp(std::round(v), 0.0, 2147483647.0);
+            EXPECT_EQ(live.At(c, x, 0), static_cast<int32_t>(r)) << "value " << v;
+        }
 }
