@@ -197,7 +197,7 @@ void rfft2d(double* data, int32_t M2, int32_t M)
         const fft_lanes::Kernels& k = LaneKernels();
         if (H >= 4)
             for (size_t r = 0; r < H; r += 4)
-                k.rowsForward(data, data, r, plan);
+                k.rowsForward(data + r * W, data, r, plan);
         else
             rffts(data, M, static_cast<int32_t>(H));
         for (size_t g = 0; g < W / 8; g += plan.columnGroups)
@@ -219,7 +219,28 @@ void rfft2dFrom(const double* source, double* data, int32_t M2, int32_t M)
     const fft_lanes::Plan plan = MakePlan(M2, M);
     const fft_lanes::Kernels& k = LaneKernels();
     for (size_t r = 0; r < H; r += 4)
-        k.rowsForward(source, data, r, plan);
+        k.rowsForward(source + r * W, data, r, plan);
+    for (size_t g = 0; g < W / 8; g += plan.columnGroups)
+        k.columnsForward(data, g, plan);
+    fft_internal::SlotZeroForwardFinish(data, W, H);
+}
+
+void rfft2dFromMapping(double* source, double* data, int32_t M2, int32_t M, ValuesMap map, double parameter)
+{
+    assert(IsPrepared(M2, M) && "2-D transform of a size whose fft2dInit did not succeed");
+    const size_t H = size_t{1} << M2, W = size_t{1} << M;
+    if (M2 < 2 || M < 3) {
+        map(source, source, H * W, parameter);
+        rfft2dFrom(source, data, M2, M);
+        return;
+    }
+    // Four rows are mapped as the row pass reaches them, which then reads them from the cache.
+    const fft_lanes::Plan plan = MakePlan(M2, M);
+    const fft_lanes::Kernels& k = LaneKernels();
+    for (size_t r = 0; r < H; r += 4) {
+        map(source + r * W, source + r * W, 4 * W, parameter);
+        k.rowsForward(source + r * W, data, r, plan);
+    }
     for (size_t g = 0; g < W / 8; g += plan.columnGroups)
         k.columnsForward(data, g, plan);
     fft_internal::SlotZeroForwardFinish(data, W, H);

@@ -47,6 +47,13 @@ void rfft2d(double* data, int32_t M2, int32_t M);
 // data. Preconditions and threads as rfft2d.
 void rfft2dFrom(const double* source, double* data, int32_t M2, int32_t M);
 
+// out[k] = f(in[k]) for k < n, for a function f of one value and the parameter; in may be out.
+using ValuesMap = void (*)(const double* in, double* out, std::size_t n, double parameter);
+
+// Maps every value of source by map (with parameter) and leaves rfft2dFrom of the result in data,
+// reading source once: each few rows are mapped in place just before the row pass reads them.
+void rfft2dFromMapping(double* source, double* data, int32_t M2, int32_t M, ValuesMap map, double parameter);
+
 // Inverse of rfft2d in place, packed spectrum to image, scaled by 1/(H*W).
 // Preconditions and threads as rfft2d.
 void rifft2d(double* data, int32_t M2, int32_t M);

@@ -26,9 +26,9 @@ struct Plan {
 
 struct Kernels {
     // Real transforms of the rows first .. first+3 (H >= 4), packed layout.
-    // The forward pass reads those rows of source (W doubles apart; source
-    // may be data itself) and writes their spectra to the rows of data.
-    void (*rowsForward)(const double* source, double* data, size_t firstRow, const Plan& plan);
+    // The forward pass reads the four rows at rows (W doubles apart; they may
+    // be those rows of data itself) and writes their spectra to the rows of data.
+    void (*rowsForward)(const double* rows, double* data, size_t firstRow, const Plan& plan);
     void (*rowsInverse)(double* data, size_t firstRow, const Plan& plan);
     // Complex transforms of the columns of slots 4g .. 4g + 4 columnGroups - 1
     // (W >= 8).

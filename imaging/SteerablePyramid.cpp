@@ -12,7 +12,7 @@
 #include "imaging/FFTConvolution.h"
 #include "imaging/FilterFT.h"
 #include "imaging/FrequencyProducts.h"
-#include "imaging/ProcessorFeatures.h"
+#include "imaging/SoftThreshold.h"
 
 std::vector<double> SteerablePyramid::scratch_2D_A_;
 std::vector<double> SteerablePyramid::scratch_2D_B_;
@@ -37,46 +37,6 @@ inline int Wrap(int k, int n)
     const int r = k % n;
     return r < 0 ? r + n : r;
 }
-
-using Vector = double __attribute__((vector_size(32)));
-using Mask = long long __attribute__((vector_size(32)));
-
-// c becomes 0 when |c| < t, else c - t when c > 0 and c + t (as c - (-t)) when c < 0; zeros and
-// NaN stay. Four values at a time by lane masks, no branches; the same bits as the rule.
-inline __attribute__((always_inline)) void SoftThresholdBody(double* values, std::size_t n, double t)
-{
-    const Vector threshold = {t, t, t, t};
-    const Vector zero = {0.0, 0.0, 0.0, 0.0};
-    const Mask magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
-    std::size_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-        Vector c;
-        std::memcpy(&c, values + k, sizeof c);
-        const Mask positive = (Mask)(c > zero);
-        const Mask negative = (Mask)(c < zero);
-        const Vector shift = (Vector)(((Mask)threshold & positive) | ((Mask)(-threshold) & negative));
-        const Mask small = (Mask)((Vector)((Mask)c & magnitude) < threshold);
-        const Vector result = (Vector)((Mask)(c - shift) & ~small);
-        std::memcpy(values + k, &result, sizeof result);
-    }
-    for (; k < n; ++k) {
-        const double c = values[k];
-        const double shift = c > 0.0 ? t : (c < 0.0 ? -t : 0.0);
-        values[k] = std::fabs(c) < t ? 0.0 : c - shift;
-    }
-}
-
-void SoftThresholdBase(double* values, std::size_t n, double t)
-{
-    SoftThresholdBody(values, n, t);
-}
-
-__attribute__((target("avx2"))) void SoftThresholdAvx2(double* values, std::size_t n, double t)
-{
-    SoftThresholdBody(values, n, t);
-}
-
-std::atomic<bool> sForcePortable{false};
 
 using Pair = double __attribute__((vector_size(16)));
 
@@ -112,14 +72,6 @@ void ImageMinMax(const double* values, std::size_t n, double& lo, double& hi)
     }
 }
 
-void SoftThresholdValues(std::vector<double>& values, double t)
-{
-    if (ProcessorHasAvx2() && !sForcePortable.load(std::memory_order_relaxed))
-        SoftThresholdAvx2(values.data(), values.size(), t);
-    else
-        SoftThresholdBase(values.data(), values.size(), t);
-}
-
 } // namespace
 
 SteerablePyramid::LifetimeToken::LifetimeToken()
@@ -141,7 +93,7 @@ SteerablePyramid::LifetimeToken::~LifetimeToken()
 
 void SteerablePyramid::ForcePortableKernelsForTesting(bool force)
 {
-    sForcePortable.store(force, std::memory_order_relaxed);
+    ForcePortableSoftThresholdForTesting(force);
     ForcePortableSpectrumKernelsForTesting(force);
 }
 
@@ -378,12 +330,29 @@ void SteerablePyramid::DoFullWaveletAnalysis(const double* image, int w, int h, 
 
 void SteerablePyramid::DoFullWaveletSynthesis(double* out, int progressBase, const PyramidProgress& progress) const
 {
+    Rebuild(out, nullptr, progressBase, progress);
+}
+
+void SteerablePyramid::ThresholdAndSynthesise(const std::vector<double>& t, double* out, int progressBase,
+                                              const PyramidProgress& progress)
+{
+    if (useFT && numLevels > 0) {
+        Rebuild(out, &t, progressBase, progress);
+        return;
+    }
+    SoftThreshold(t);
+    Rebuild(out, nullptr, progressBase, progress);
+}
+
+void SteerablePyramid::Rebuild(double* out, const std::vector<double>* thresholds, int progressBase,
+                               const PyramidProgress& progress) const
+{
     const std::size_t n = PixelCount();
     if (numLevels == 0) {
         std::copy(unfilteredInput.begin(), unfilteredInput.end(), out);
     } else if (useFT) {
         CreateScratch(n);
-        DoFourierSynthesisLevels(out, progress, progressBase);
+        DoFourierSynthesisLevels(out, progress, progressBase, thresholds);
     } else {
         std::vector<double> scratch = AllocateDoubles(n);
         for (int L = numLevels - 1; L >= 0; --L) {
@@ -407,12 +376,12 @@ void SteerablePyramid::SoftThreshold(std::vector<double> t)
 {
     auto entry = [&t](std::size_t i) { return i < t.size() ? t[i] : 0.0; };
     if (entry(0) > 0.0)
-        SoftThresholdValues(highpassResidual, entry(0));
+        SoftThresholdValues(highpassResidual.data(), highpassResidual.data(), highpassResidual.size(), entry(0));
     for (int L = 0; L < numLevels; ++L) {
         const double level = entry(static_cast<std::size_t>(L) + 1);
         if (level == 0.0)
             continue;
         for (auto& band : bands)
-            SoftThresholdValues(band[L], level);
+            SoftThresholdValues(band[L].data(), band[L].data(), band[L].size(), level);
     }
 }

@@ -71,6 +71,12 @@ public:
     // Throws std::bad_alloc like the analysis.
     void DoFullWaveletSynthesis(double* out, int progressBase, const PyramidProgress& progress = {}) const;
 
+    // SoftThreshold(t) followed by DoFullWaveletSynthesis, bit for bit, the pyramid left thresholded
+    // as well; on the Fourier path each coefficient image is thresholded a few rows at a time just
+    // before its transform reads them, which saves a pass over memory.
+    void ThresholdAndSynthesise(const std::vector<double>& t, double* out, int progressBase,
+                                const PyramidProgress& progress = {});
+
     // Soft thresholding: t[0] acts on the high-pass residual when it is > 0; t[L + 1] acts on the four
     // bands of level L unless it is exactly 0. A coefficient c becomes 0 when |c| < t, else c - t
     // (c > 0) or c + t (c < 0). Entries missing from t count as 0; extra entries are ignored. The
@@ -149,7 +155,16 @@ private:
     // Every level of the Fourier path: the analysis from the normalised input (which must be one of
     // the shared scratch arrays and is overwritten), the synthesis into out.
     void DoFourierAnalysisLevels(double* normalized, const PyramidProgress& progress, int progressBase);
-    void DoFourierSynthesisLevels(double* out, const PyramidProgress& progress, int progressBase) const;
+    void DoFourierSynthesisLevels(double* out, const PyramidProgress& progress, int progressBase,
+                                  const std::vector<double>* thresholds) const;
+    // DoOneStepWaveletSynthesisUsingFT; with thresholds (only from ThresholdAndSynthesise, on a
+    // pyramid held as non-const) each coefficient image is first soft-thresholded in place by its
+    // entry, as SoftThreshold does, a few rows at a time as its transform reads it.
+    void SynthesisStepUsingFT(int L, const double* low, double* out, double* scratch, double* second,
+                              const std::vector<double>* thresholds) const;
+    // DoFullWaveletSynthesis, on the Fourier path with thresholds as SynthesisStepUsingFT.
+    void Rebuild(double* out, const std::vector<double>* thresholds, int progressBase,
+                 const PyramidProgress& progress) const;
     // Releases every array and empties the pyramid (size 0 x 0, no levels).
     void Destroy();
     std::size_t PixelCount() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height); }

@@ -14,6 +14,7 @@
 #include "imaging/FFT2D.h"
 #include "imaging/FilterFT.h"
 #include "imaging/FrequencyProducts.h"
+#include "imaging/SoftThreshold.h"
 
 namespace {
 
@@ -53,6 +54,31 @@ void ForwardCopy(const double* image, double* spectrum, int w, int h)
 {
     Check(fft2dInit(Log2(h), Log2(w)) == kFftInitOk);
     rfft2dFrom(image, spectrum, Log2(h), Log2(w));
+}
+
+// ForwardCopy of image after it is soft-thresholded in place by threshold (none when it is 0), in
+// one pass over it.
+void ThresholdForwardCopy(double* image, double* spectrum, int w, int h, double threshold)
+{
+    if (threshold == 0.0) {
+        ForwardCopy(image, spectrum, w, h);
+        return;
+    }
+    Check(fft2dInit(Log2(h), Log2(w)) == kFftInitOk);
+    rfft2dFromMapping(image, spectrum, Log2(h), Log2(w), SoftThresholdValues, threshold);
+}
+
+// The coefficients of a pyramid being thresholded: thresholds reach the synthesis steps only from
+// ThresholdAndSynthesise, which holds the pyramid as non-const.
+double* Writable(const std::vector<double>& coefficients)
+{
+    return const_cast<double*>(coefficients.data());
+}
+
+// Entry i of the thresholds (0.0 where there are none or too few), as SoftThreshold reads them.
+double Threshold(const std::vector<double>* t, std::size_t i)
+{
+    return t && i < t->size() ? (*t)[i] : 0.0;
 }
 
 } // namespace
@@ -111,7 +137,8 @@ void SteerablePyramid::DoOneStepWaveletAnalysisUsingFT(const double* spectrum, i
     Inverse(lowpass[L].data(), lw / 2, lh / 2);
 }
 
-void SteerablePyramid::DoFourierSynthesisLevels(double* out, const PyramidProgress& progress, int progressBase) const
+void SteerablePyramid::DoFourierSynthesisLevels(double* out, const PyramidProgress& progress, int progressBase,
+                                                const std::vector<double>* thresholds) const
 {
     // Level L's rebuilt spectrum goes to one half of A (level 0's to out), the next finer level's
     // to the other; B takes the transforms of the coefficient images, two at a time. Levels from 1
@@ -125,7 +152,7 @@ void SteerablePyramid::DoFourierSynthesisLevels(double* out, const PyramidProgre
     for (int L = top; L >= 0; --L) {
         double* rebuilt = L == 0 ? out : halves[L % 2];
         double* second = L == 0 ? scratch_2D_A_.data() : scratch_2D_B_.data() + n / 4;
-        DoOneStepWaveletSynthesisUsingFT(L, low, rebuilt, scratch_2D_B_.data(), second);
+        SynthesisStepUsingFT(L, low, rebuilt, scratch_2D_B_.data(), second, thresholds);
         low = rebuilt;
         if (progress)
             progress(progressBase + numLevels - L);
@@ -134,6 +161,12 @@ void SteerablePyramid::DoFourierSynthesisLevels(double* out, const PyramidProgre
 
 void SteerablePyramid::DoOneStepWaveletSynthesisUsingFT(int L, const double* low, double* out, double* scratch,
                                                         double* second) const
+{
+    SynthesisStepUsingFT(L, low, out, scratch, second, nullptr);
+}
+
+void SteerablePyramid::SynthesisStepUsingFT(int L, const double* low, double* out, double* scratch, double* second,
+                                            const std::vector<double>* thresholds) const
 {
     const FilterFT& spectra = FilterFTCacheRecord(getFilterFTIndex());
     const int lw = LevelWidth(L);
@@ -144,13 +177,15 @@ void SteerablePyramid::DoOneStepWaveletSynthesisUsingFT(int L, const double* low
     SpectrumStuffedProduct(low, spectra.invFilterFT[kPyramidLowpassFilter][L].data(), lw, lh, out);
     static_assert(kNumPyramidBands % 2 == 0);
     for (int b = 0; b < kNumPyramidBands; b += 2) {
-        ForwardCopy(bands[b][L].data(), scratch, lw, lh);
-        ForwardCopy(bands[b + 1][L].data(), second, lw, lh);
+        const double level = Threshold(thresholds, static_cast<std::size_t>(L) + 1);
+        ThresholdForwardCopy(Writable(bands[b][L]), scratch, lw, lh, level);
+        ThresholdForwardCopy(Writable(bands[b + 1][L]), second, lw, lh, level);
         SpectrumTwoProductsAdd(scratch, spectra.invFilterFT[kPyramidFirstBandFilter + b][L].data(), second,
                                spectra.invFilterFT[kPyramidFirstBandFilter + b + 1][L].data(), out, lw, lh);
     }
     if (L == 0) {
-        ForwardCopy(highpassResidual.data(), scratch, lw, lh);
+        const double high = Threshold(thresholds, 0);
+        ThresholdForwardCopy(Writable(highpassResidual), scratch, lw, lh, high > 0.0 ? high : 0.0);
         SpectrumProductSum(spectra.invFilterFT[kPyramidInitialLowpassFilter][0].data(), scratch,
                            spectra.invFilterFT[kPyramidHighpassFilter][0].data(), out, lw, lh);
         Inverse(out, lw, lh);

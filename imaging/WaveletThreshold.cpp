@@ -235,9 +235,7 @@ void WaveletThresholdPlanes::Synthesise(const std::vector<double>& thresholds, c
     }
     mWorkingFresh = false;
     const int L = mArea.numLevels;
-    for (int c = 0; c < 3; ++c) {
-        mWorking[c]->SoftThreshold(thresholds);
-        mWorking[c]->DoFullWaveletSynthesis(mOutput.Row(c, 0), c * L, progress);
-    }
+    for (int c = 0; c < 3; ++c)
+        mWorking[c]->ThresholdAndSynthesise(thresholds, mOutput.Row(c, 0), c * L, progress);
     WriteBackWaveletArea(mOutput, mArea, live);
 }

@@ -155,3 +155,28 @@ TEST(SteerablePyramidFourier, SidesNotPowersOfTwoTakeTheSpatialPath)
     small.DoFullWaveletAnalysis(in.data(), 17, 30, true, 0);
     EXPECT_EQ(small.NumLevels(), 0);
 }
+
+TEST(SteerablePyramidFourier, ThresholdingAsTheTransformsReadGivesTheSameRebuildAndCoefficients)
+{
+    // Both kernels; entries for the high-pass, a level thresholded, one left alone, and levels without one.
+    const std::vector<double> image = RandomImage(256, 128, 11);
+    const std::vector<double> t = {0.02, 0.01, 0.0, 0.03};
+    for (const bool portable : {false, true}) {
+        SteerablePyramid::ForcePortableKernelsForTesting(portable);
+        SteerablePyramid p;
+        p.DoFullWaveletAnalysis(image.data(), 256, 128, true, 0);
+        ASSERT_TRUE(p.UsesFT());
+        ASSERT_GE(p.NumLevels(), 3);
+        SteerablePyramid q(p);
+        q.SoftThreshold(t);
+        const std::vector<double> expected = Rebuild(q);
+        std::vector<double> out(image.size());
+        p.ThresholdAndSynthesise(t, out.data(), 0);
+        EXPECT_TRUE(out == expected) << "portable " << portable;
+        EXPECT_TRUE(p.HighpassResidual() == q.HighpassResidual());
+        for (int b = 1; b <= 4; ++b)
+            for (int L = 0; L < p.NumLevels(); ++L)
+                EXPECT_TRUE(p.Band(b, L) == q.Band(b, L)) << "band " << b << " level " << L;
+    }
+    SteerablePyramid::ForcePortableKernelsForTesting(false);
+}
