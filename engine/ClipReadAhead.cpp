@@ -84,27 +84,32 @@ bool ClipReadAhead::WaitForMove()
     return true;
 }
 
-bool ClipReadAhead::MakeRoom()
+bool ClipReadAhead::MakeRoom(uint64_t ticket)
 {
     for (;;) {
         Frame* victim = nullptr;
         {
             // The test and the reservation in one step: helpers that find
-            // room at once cannot together take more than there is.
+            // room at once cannot together take more than there is, and
+            // room is left for the clips taken before this one.
             std::lock_guard<std::mutex> lock(mMutex);
-            if (FreeMem() - (mComing + 1) * mClipBytes >= kLowMemoryThreshold) {
+            const auto queued = std::find(mQueued.begin(), mQueued.end(), ticket);
+            const int64_t earlier = queued - mQueued.begin();
+            if (FreeMem() - (mComing + earlier + 1) * mClipBytes >= kLowMemoryThreshold) {
+                mQueued.erase(queued);
                 ++mComing;
                 return true;
             }
-            if (mStop)
+            if (!mStop)
+                for (Lane& l : mLanes)
+                    if (l.nextVictim < l.finished) {
+                        victim = l.clips[static_cast<std::size_t>(l.nextVictim++)];
+                        break;
+                    }
+            if (!victim) {
+                mQueued.erase(queued);
                 return false;
-            for (Lane& l : mLanes)
-                if (l.nextVictim < l.finished) {
-                    victim = l.clips[static_cast<std::size_t>(l.nextVictim++)];
-                    break;
-                }
-            if (!victim)
-                return false;
+            }
         }
         // Clip 0 stays, as always; a clip in use is skipped by the swap itself.
         if (victim->GetIndex() != 0)
@@ -146,9 +151,12 @@ void ClipReadAhead::HelperLoop()
         Frame* frame = l.clips[static_cast<std::size_t>(position)];
         ++mMoving;
         const uint64_t finishedBefore = mFinishedSteps;
-        lock.unlock();
         const bool onDisk = frame->GetResidency() == Frame::Residency::OnDisk;
-        const bool reserved = onDisk && MakeRoom();
+        const uint64_t ticket = ++mLastTicket;
+        if (onDisk)
+            mQueued.push_back(ticket);
+        lock.unlock();
+        const bool reserved = onDisk && MakeRoom(ticket);
         if (reserved)
             (void)frame->RetrieveFromTempDiskFile(); // a failure is the taker's to report
         lock.lock();

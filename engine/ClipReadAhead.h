@@ -64,9 +64,10 @@ private:
     // first untaken clip at or past the taker is within reach, the one with
     // the fewest clips before it. -1 when none.
     int LaneToAdvance();
-    // Swaps out finished clips until one more clip fits beside those already
-    // coming back, and reserves its room (mComing); false when no room.
-    bool MakeRoom();
+    // Swaps out finished clips until the clip of ticket fits beside those
+    // already coming back and those taken before it, and reserves its room
+    // (mComing); false when no room. Either way the ticket leaves mQueued.
+    bool MakeRoom(uint64_t ticket);
 
     const int mAhead;
     const int64_t mClipBytes;
@@ -76,6 +77,11 @@ private:
     std::vector<Lane> mLanes;
     int mMoving = 0;                 // moves under way
     int64_t mComing = 0;             // swap-ins under way, their room reserved
+    // Clips on disk taken by helpers whose room is not reserved yet, by
+    // ticket in the order they were taken: a clip taken earlier (nearer its
+    // taker) keeps its claim on the room while its helper is held up.
+    std::vector<uint64_t> mQueued;
+    uint64_t mLastTicket = 0;
     uint64_t mMovesEnded = 0;
     uint64_t mFinishedSteps = 0;     // counts the takers' moves on
     bool mStop = false;
