@@ -73,19 +73,12 @@ FITSReadResult ReadFITSImage(const std::string& name, FITSImage& image)
     // Only a regular file, opened without waiting on a pipe; CFITSIO then
     // takes the name literally (no "(copy)" outputs, "[ext]" selections or
     // filters). A gzip file is inflated here, checked and bounded first.
-    struct FdCloser {
-        int fd;
-        ~FdCloser()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } fd{OpenRegularFileForReading(path.c_str())};
-    if (fd.fd < 0)
+    const FileDescriptor fd(OpenRegularFileForReading(path.c_str()));
+    if (fd.Get() < 0)
         return FITSReadResult::failed;
     // Per pixel the read holds an int32 value and an undefined flag.
     std::vector<char> inflated;
-    switch (InflateFITSPrimary(fd.fd, kMaxFITSSide, sizeof(int32_t) + 1, FreeMem(), inflated)) {
+    switch (InflateFITSPrimary(fd.Get(), kMaxFITSSide, sizeof(int32_t) + 1, FreeMem(), inflated)) {
     case CompressedFITSResult::notCompressed:
     case CompressedFITSResult::ok:
         break;

@@ -28,15 +28,6 @@ bool TakeInjectedReadFailure()
     return false;
 }
 
-struct FileDescriptor {
-    int fd = -1;
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 bool ReadAll(int fd, uint8_t* bytes, std::size_t count)
 {
     while (count > 0) {
@@ -142,12 +133,11 @@ uint64_t RawFileLength(const RawImportParams& params)
 
 RawReadResult ReadRawFile(const std::filesystem::path& file, const RawImportParams& params, std::vector<uint8_t>& bytes)
 {
-    FileDescriptor f;
-    f.fd = OpenRegularFileForReading(file.c_str());
-    if (f.fd < 0)
+    const FileDescriptor f(OpenRegularFileForReading(file.c_str()));
+    if (f.Get() < 0)
         return RawReadResult::cannotOpen;
     struct stat info;
-    if (::fstat(f.fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(f.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return RawReadResult::cannotOpen;
     const uint64_t length = RawFileLength(params);
     if (length == 0 || static_cast<uint64_t>(info.st_size) != length)
@@ -161,7 +151,7 @@ RawReadResult ReadRawFile(const std::filesystem::path& file, const RawImportPara
     } catch (const std::bad_alloc&) {
         return RawReadResult::outOfMemory;
     }
-    if (TakeInjectedReadFailure() || !ReadAll(f.fd, buffer.data(), buffer.size()))
+    if (TakeInjectedReadFailure() || !ReadAll(f.Get(), buffer.data(), buffer.size()))
         return RawReadResult::readFailed;
     bytes = std::move(buffer);
     return RawReadResult::ok;

@@ -119,13 +119,10 @@ PictFileStatus WritePictFile(const std::string& path, const GWorldWrapper& image
 PictFileStatus ReadPictFile(const std::string& path, std::unique_ptr<GWorldWrapper>* image, Rect* frame)
 {
     image->reset();
-    const int fd = OpenRegularFileForReading(path.c_str());
+    const FileDescriptor file(OpenRegularFileForReading(path.c_str()));
+    const int fd = file.Get();
     if (fd < 0)
         return PictFileStatus::readFailed;
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
     struct stat info;
     if (::fstat(fd, &info) != 0)
         return PictFileStatus::readFailed;

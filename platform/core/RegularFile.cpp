@@ -29,3 +29,9 @@ int OpenRegularFileForReading(const char* path)
     }
     return fd;
 }
+
+FileDescriptor::~FileDescriptor()
+{
+    if (mFd >= 0)
+        ::close(mFd);
+}

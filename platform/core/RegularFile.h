@@ -10,3 +10,17 @@ bool IsRegularFile(const char* path);
 // unless it is a regular file, and it is blocking again when returned.
 // Returns -1 on failure.
 int OpenRegularFileForReading(const char* path);
+
+// Owns a descriptor (or -1) and closes it when it goes out of scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) noexcept : mFd(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int Get() const noexcept { return mFd; }
+
+private:
+    int mFd;
+};

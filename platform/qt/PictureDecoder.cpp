@@ -21,6 +21,7 @@
 #include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/PictFile.h"
+#include "platform/core/RegularFile.h"
 #include "platform/core/Rgb32Pixels.h"
 #include "platform/qt/FfmpegVideo.h"
 
@@ -430,13 +431,15 @@ void Remember(MediaStatus status, MediaStatus& failure)
 
 MediaStatus Decode(const std::filesystem::path& file, PictureTarget& target, Rect* frame, WorkingRoom room)
 {
-    // Opened once for the own-PICT test and Qt's readers. Only a regular
-    // file is opened: opening a pipe could wait for a writer.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error))
+    // Opened once for the own-PICT test and Qt's readers, and only as a
+    // regular file: opening a pipe could wait for a writer. Closed here
+    // rather than by Qt, so that tools watching descriptors see it opened and
+    // closed by the same code.
+    const FileDescriptor fd(OpenRegularFileForReading(file.c_str()));
+    if (fd.Get() < 0)
         return MediaStatus::cannotOpen;
-    QFile device(QtFileName(file));
-    if (!device.open(QIODevice::ReadOnly))
+    QFile device;
+    if (!device.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return MediaStatus::cannotOpen;
     MediaStatus failure = MediaStatus::unreadable;
     Rect found;
