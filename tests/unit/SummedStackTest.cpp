@@ -630,21 +630,20 @@ TEST_F(SummedStackTest, AStackOfTheSameSizeAgainStartsFromZero)
         FillFlat(*original, static_cast<uint8_t>(10 + i), static_cast<uint8_t>(20 + i), static_cast<uint8_t>(30 + i));
         frame->UpdateFrameMinimal();
     }
+    auto expectEverywhere = [](int32_t red, int32_t green, int32_t blue) {
+        for (std::size_t i = 0; i < 9 * 13; ++i) {
+            ASSERT_EQ(gRedStack[i], red) << i;
+            ASSERT_EQ(gGreenStack[i], green) << i;
+            ASSERT_EQ(gBlueStack[i], blue) << i;
+        }
+    };
     ASSERT_TRUE(CreateInitialStack());
     EXPECT_EQ(gRedStack[50], 10 + 11 + 12);
     gFrames[0]->SetSumStackIncluded(false);
     gFrames[2]->SetSumStackIncluded(false);
     ASSERT_TRUE(CreateInitialStack());
-    for (std::size_t i = 0; i < 9 * 13; ++i) {
-        ASSERT_EQ(gRedStack[i], 11) << i;
-        ASSERT_EQ(gGreenStack[i], 21) << i;
-        ASSERT_EQ(gBlueStack[i], 31) << i;
-    }
+    expectEverywhere(11, 21, 31);
     gFrames[1]->SetSumStackIncluded(false);
     ASSERT_TRUE(CreateInitialStack());
-    for (std::size_t i = 0; i < 9 * 13; ++i) {
-        ASSERT_EQ(gRedStack[i], 0) << i;
-        ASSERT_EQ(gGreenStack[i], 0) << i;
-        ASSERT_EQ(gBlueStack[i], 0) << i;
-    }
+    expectEverywhere(0, 0, 0);
 }
