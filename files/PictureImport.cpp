@@ -1,6 +1,7 @@
 // files/PictureImport.cpp: the picture import job, its workers and its end.
 #include "files/PictureImport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <new>
@@ -130,6 +131,7 @@ void Thread_OpenSetOfPictures(const std::vector<ProbedPicture>& chunk)
 
 void Thread_OpenSetOfPicturesFinal()
 {
+    GWorldWrapper::StopKeepingPixelsReady();
     if (gClipsWindow && FrameCount() > 0)
         gClipsWindow->show();
     DrawFrameInspectorWindow();
@@ -182,5 +184,11 @@ void AddSetOfPictures(std::vector<ProbedPicture> pictures)
         DoNotEnougMemoryForOperationDialog();
         return;
     }
-    (void)RunThreadedProc(std::move(workers), n, &Thread_OpenSetOfPicturesFinal, 2); // a refusal beeps or alerts
+    // Each picture takes two fresh images of the document's size, its
+    // original and the one its settings render: their memory is made ready
+    // beside the workers.
+    const int workerCount = static_cast<int>(workers.size());
+    GWorldWrapper::KeepPixelsReady(gImageDim.Width(), gImageDim.Height(), std::min(8, 4 * workerCount));
+    if (!RunThreadedProc(std::move(workers), n, &Thread_OpenSetOfPicturesFinal, 2)) // a refusal beeps or alerts
+        GWorldWrapper::StopKeepingPixelsReady();
 }

@@ -14,6 +14,7 @@
 #include <sys/mman.h>
 
 #include "platform/core/LargePages.h"
+#include "platform/core/PretouchedBlocks.h"
 
 namespace {
 
@@ -112,15 +113,20 @@ GWorldWrapper::Buffer GWorldWrapper::Allocate(int width, int height)
     if (width == 0 || height == 0)
         return buffer;
     if (size >= kMappedPixelBytes) {
-        void* mapped = MapLargeBlock(size);
-        if (!mapped)
-            throw std::bad_alloc();
-        buffer.pixels = Pixels(static_cast<uint8_t*>(mapped), PixelRelease{size});
-        // Every pixel is written straight away (erased or copied), so the
-        // pages are all taken at once, huge ones where the system has them,
-        // instead of one fault per page during the first pass.
-        AdviseLargePages(mapped, size);
-        PrefaultPages(mapped, size);
+        void* mapped = TakeReadyBlock(size);
+        if (mapped) {
+            buffer.pixels = Pixels(static_cast<uint8_t*>(mapped), PixelRelease{size});
+        } else {
+            mapped = MapLargeBlock(size);
+            if (!mapped)
+                throw std::bad_alloc();
+            buffer.pixels = Pixels(static_cast<uint8_t*>(mapped), PixelRelease{size});
+            // Every pixel is written straight away (erased or copied), so the
+            // pages are all taken at once, huge ones where the system has
+            // them, instead of one fault per page during the first pass.
+            AdviseLargePages(mapped, size);
+            PrefaultPages(mapped, size);
+        }
     } else {
         buffer.pixels = Pixels(new uint8_t[size], PixelRelease{0});  // throws std::bad_alloc
     }
@@ -132,6 +138,21 @@ GWorldWrapper::Buffer GWorldWrapper::Allocate(int width, int height)
             std::memset(buffer.pixels.get() + static_cast<std::ptrdiff_t>(y) * buffer.rowBytes + used, kCanaryByte,
                         static_cast<std::size_t>(buffer.rowBytes - used));
     return buffer;
+}
+
+void GWorldWrapper::KeepPixelsReady(int width, int height, int count)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    const std::size_t size = (static_cast<std::size_t>(width) * 4 + static_cast<std::size_t>(sRowPaddingForTesting.load())) *
+                             static_cast<std::size_t>(height);
+    if (size >= kMappedPixelBytes)
+        KeepBlocksReady(size, count);
+}
+
+void GWorldWrapper::StopKeepingPixelsReady()
+{
+    StopKeepingBlocksReady();
 }
 
 GWorldWrapper::GWorldWrapper(int depth, Rect bounds, int clutID)

@@ -36,6 +36,14 @@ public:
     GWorldWrapper(int depth, Rect bounds, int clutID, Unerased);
     ~GWorldWrapper() override;
 
+    // For a job about to make many images of width × height: the pixels of
+    // count such images are kept ready ahead on a helper thread (see
+    // PretouchedBlocks.h) until StopKeepingPixelsReady, so that a new image
+    // of that size finds its memory already touched. Images whose pixels come
+    // from the heap are left alone. Any thread.
+    static void KeepPixelsReady(int width, int height, int count);
+    static void StopKeepingPixelsReady();
+
     // Images are copied only by assignment, which resizes this image to the
     // source's bounds and copies every pixel byte, alpha included. On
     // allocation failure throws std::bad_alloc and leaves this image as it was.

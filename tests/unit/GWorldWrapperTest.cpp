@@ -2,6 +2,7 @@
 // assignment, stretching copies and the per-thread drawing target.
 #include "platform/core/GWorldWrapper.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -13,7 +14,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "platform/core/FreeMemory.h"
 #include "platform/core/LargePages.h"
+#include "platform/core/PretouchedBlocks.h"
 
 #include "tests/support/TestImages.h"
 
@@ -353,4 +356,38 @@ TEST(LargePages, LargeBlocksStartOnHugePageBoundaries)
         block[0] = block[bytes / 2] = block[bytes - 1] = 1;
         EXPECT_EQ(::munmap(block, bytes), 0);
     }
+}
+
+// Blocks kept ready are zero-filled, of the size asked for and no other, and
+// are made only while free memory holds them twice over.
+TEST(PretouchedBlocks, ReadyBlocksAreZeroAndMadeOnlyWithRoomToSpare)
+{
+    constexpr std::size_t kBytes = (std::size_t{3} << 20) + 4096;
+    auto takeWithin = [](std::chrono::milliseconds wait) -> uint8_t* {
+        const auto until = std::chrono::steady_clock::now() + wait;
+        for (;;) {
+            if (void* block = TakeReadyBlock(kBytes))
+                return static_cast<uint8_t*>(block);
+            if (std::chrono::steady_clock::now() >= until)
+                return nullptr;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+
+    SetFreeMemForTesting([] { return static_cast<int64_t>(3 * kBytes); });
+    KeepBlocksReady(kBytes, 2);
+    EXPECT_EQ(takeWithin(std::chrono::milliseconds(200)), nullptr);
+
+    SetFreeMemForTesting({});
+    KeepBlocksReady(kBytes, 2);
+    uint8_t* block = takeWithin(std::chrono::seconds(20));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(TakeReadyBlock(kBytes - 4096), nullptr);
+    const std::vector<uint8_t> zeros(kBytes, 0);
+    EXPECT_EQ(std::memcmp(block, zeros.data(), kBytes), 0);
+    block[kBytes - 1] = 1;
+    EXPECT_EQ(::munmap(block, kBytes), 0);
+
+    StopKeepingBlocksReady();
+    EXPECT_EQ(TakeReadyBlock(kBytes), nullptr);
 }
