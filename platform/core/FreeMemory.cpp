@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/core/PretouchedBlocks.h"
+
 namespace {
 
 std::mutex sMutex; // guards sSource
@@ -214,7 +216,8 @@ int64_t FreeMem()
         std::lock_guard<std::mutex> lock(sMutex);
         source = sSource;
     }
-    return source ? (*source)() : FreeMemOf(*OwnLayout());
+    // Freed pixel blocks held for reuse are the next images' memory.
+    return (source ? (*source)() : FreeMemOf(*OwnLayout())) + RecycledBlockBytes();
 }
 
 void SetFreeMemForTesting(std::function<int64_t()> source)

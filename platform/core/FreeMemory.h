@@ -13,11 +13,11 @@
 //    /proc/self/cgroup) and each of its ancestors: memory.max − memory.current;
 //  - for its cgroup v1 memory controller: memory.limit_in_bytes −
 //    memory.usage_in_bytes.
-// A limit that is "max", missing or unreadable does not count. One call reads
-// a few small files (some microseconds each; which files, from
-// /proc/self/cgroup, is found again at most once a second): call it once per
-// decision.
-// Any thread.
+// A limit that is "max", missing or unreadable does not count. Freed pixel
+// blocks held for the next images (RecycledBlockBytes) are added: they are
+// memory those images take first. One call reads a few small files (some
+// microseconds each; which files, from /proc/self/cgroup, is found again at
+// most once a second): call it once per decision. Any thread.
 int64_t FreeMem();
 
 // The same figure read below `root` instead of "/" (root + "/proc/meminfo",
@@ -26,6 +26,7 @@ int64_t FreeMem();
 // consults the test hook. Any thread.
 int64_t FreeMemUnder(const std::string& root);
 
-// Test hook: FreeMem returns source() instead (any thread may call it, so the
-// source must be thread-safe); an empty function restores the system figure.
+// Test hook: FreeMem returns source() plus the held blocks instead (any
+// thread may call it, so the source must be thread-safe); an empty function
+// restores the system figure.
 void SetFreeMemForTesting(std::function<int64_t()> source);

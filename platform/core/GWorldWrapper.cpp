@@ -87,10 +87,10 @@ thread_local GrafPtr GWorldWrapper::sOldGW = nullptr;
 
 void GWorldWrapper::PixelRelease::operator()(uint8_t* pixels) const
 {
-    if (bytes > 0)
-        ::munmap(pixels, bytes);
-    else
+    if (bytes == 0)
         delete[] pixels;
+    else if (!RecycleBlock(pixels, bytes))
+        ::munmap(pixels, bytes);
 }
 
 struct GWorldWrapper::Buffer {

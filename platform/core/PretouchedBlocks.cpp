@@ -150,6 +150,105 @@ ReadyBlocks& Blocks()
     return blocks;
 }
 
+// Freed blocks held a short while for the next block of their size.
+class RecycledBlocks {
+public:
+    ~RecycledBlocks()
+    {
+        for (const Held& held : mHeld)
+            ::munmap(held.block, held.bytes);
+    }
+
+    bool Keep(void* block, std::size_t bytes)
+    {
+        std::vector<Held> expired;
+        bool kept = false;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            const auto now = Clock::now();
+            TakeExpired(now, expired);
+            if (mHeld.size() < kAlwaysHeld || mHeldBytes + bytes <= kMostHeldBytes) {
+                mHeld.push_back(Held{block, bytes, now});
+                mHeldBytes += bytes;
+                kept = true;
+            }
+            mHeldBytesOut.store(static_cast<int64_t>(mHeldBytes), std::memory_order_relaxed);
+        }
+        GiveBack(expired);
+        return kept;
+    }
+
+    void* Take(std::size_t bytes)
+    {
+        if (mHeldBytesOut.load(std::memory_order_relaxed) == 0)
+            return nullptr;
+        std::vector<Held> expired;
+        void* block = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            TakeExpired(Clock::now(), expired);
+            for (std::size_t i = mHeld.size(); i-- > 0;) {
+                if (mHeld[i].bytes == bytes) {
+                    block = mHeld[i].block;
+                    mHeldBytes -= bytes;
+                    mHeld.erase(mHeld.begin() + static_cast<std::ptrdiff_t>(i));
+                    break;
+                }
+            }
+            mHeldBytesOut.store(static_cast<int64_t>(mHeldBytes), std::memory_order_relaxed);
+        }
+        GiveBack(expired);
+        return block;
+    }
+
+    int64_t HeldBytes() const { return mHeldBytesOut.load(std::memory_order_relaxed); }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    // At least two blocks of any size are held, more up to this many bytes,
+    // none longer than kHeldFor.
+    static constexpr std::size_t kAlwaysHeld = 2;
+    static constexpr std::size_t kMostHeldBytes = std::size_t{8} << 20;
+    static constexpr std::chrono::milliseconds kHeldFor{250};
+
+    struct Held {
+        void* block;
+        std::size_t bytes;
+        Clock::time_point since;
+    };
+
+    // Moves the blocks held too long to expired (oldest first in mHeld).
+    void TakeExpired(Clock::time_point now, std::vector<Held>& expired)
+    {
+        std::size_t n = 0;
+        while (n < mHeld.size() && now - mHeld[n].since > kHeldFor)
+            ++n;
+        if (n == 0)
+            return;
+        expired.assign(mHeld.begin(), mHeld.begin() + static_cast<std::ptrdiff_t>(n));
+        mHeld.erase(mHeld.begin(), mHeld.begin() + static_cast<std::ptrdiff_t>(n));
+        for (const Held& held : expired)
+            mHeldBytes -= held.bytes;
+    }
+
+    static void GiveBack(const std::vector<Held>& blocks)
+    {
+        for (const Held& held : blocks)
+            ::munmap(held.block, held.bytes);
+    }
+
+    std::mutex mMutex;
+    std::vector<Held> mHeld; // oldest first
+    std::size_t mHeldBytes = 0;
+    std::atomic<int64_t> mHeldBytesOut{0}; // mHeldBytes, read without the lock
+};
+
+RecycledBlocks& Recycled()
+{
+    static RecycledBlocks blocks;
+    return blocks;
+}
+
 } // namespace
 
 void KeepBlocksReady(std::size_t bytes, int count)
@@ -164,5 +263,17 @@ void StopKeepingBlocksReady()
 
 void* TakeReadyBlock(std::size_t bytes)
 {
+    if (void* block = Recycled().Take(bytes))
+        return block;
     return Blocks().Take(bytes);
+}
+
+bool RecycleBlock(void* block, std::size_t bytes)
+{
+    return Recycled().Keep(block, bytes);
+}
+
+int64_t RecycledBlockBytes()
+{
+    return Recycled().HeldBytes();
 }

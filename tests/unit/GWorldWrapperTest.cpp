@@ -391,3 +391,37 @@ TEST(PretouchedBlocks, ReadyBlocksAreZeroAndMadeOnlyWithRoomToSpare)
     StopKeepingBlocksReady();
     EXPECT_EQ(TakeReadyBlock(kBytes), nullptr);
 }
+
+// A freed block is held for the next block of its size and counted as free
+// memory meanwhile; a few are held at most, and none for long.
+TEST(PretouchedBlocks, AFreedBlockGoesToTheNextOfItsSizeAndIsGivenBackSoon)
+{
+    constexpr std::size_t kBytes = std::size_t{3} << 20;
+    SetFreeMemForTesting([] { return int64_t{1000}; });
+    auto* first = static_cast<uint8_t*>(MapLargeBlock(kBytes));
+    ASSERT_NE(first, nullptr);
+    first[5] = 7;
+    ASSERT_TRUE(RecycleBlock(first, kBytes));
+    EXPECT_EQ(FreeMem(), int64_t{1000} + static_cast<int64_t>(kBytes));
+    EXPECT_EQ(TakeReadyBlock(kBytes + 4096), nullptr);
+    EXPECT_EQ(TakeReadyBlock(kBytes), first);
+    EXPECT_EQ(first[5], 7);
+    EXPECT_EQ(RecycledBlockBytes(), 0);
+
+    // Two of any size are held, a third only within 8 MiB in all.
+    void* second = MapLargeBlock(kBytes);
+    void* third = MapLargeBlock(kBytes);
+    ASSERT_TRUE(second && third);
+    EXPECT_TRUE(RecycleBlock(first, kBytes));
+    EXPECT_TRUE(RecycleBlock(second, kBytes));
+    EXPECT_FALSE(RecycleBlock(third, kBytes));
+    EXPECT_EQ(RecycledBlockBytes(), static_cast<int64_t>(2 * kBytes));
+
+    // Held past a quarter of a second, they are given back by the next call.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(RecycleBlock(third, kBytes));
+    EXPECT_EQ(RecycledBlockBytes(), static_cast<int64_t>(kBytes));
+    EXPECT_EQ(TakeReadyBlock(kBytes), third);
+    EXPECT_EQ(::munmap(third, kBytes), 0);
+    SetFreeMemForTesting({});
+}
