@@ -24,6 +24,7 @@ ClipReadAhead::ClipReadAhead(std::vector<std::vector<Frame*>> lanes, int threads
     for (std::size_t i = 0; i < lanes.size(); ++i) {
         mLanes[i].clips = std::move(lanes[i]);
         mLanes[i].taken.assign(mLanes[i].clips.size(), 0);
+        mLanes[i].lastVictim = static_cast<int>(mLanes[i].clips.size());
     }
     for (int i = 0; i < threads; ++i) {
         try {
@@ -106,6 +107,14 @@ bool ClipReadAhead::MakeRoom(uint64_t ticket)
                         victim = l.clips[static_cast<std::size_t>(l.nextVictim++)];
                         break;
                     }
+            if (!victim && !mStop)
+                for (Lane& l : mLanes) {
+                    const int reach = std::max(l.next, l.finished + mAhead);
+                    if (l.lastVictim - 1 >= reach && !l.taken[static_cast<std::size_t>(l.lastVictim - 1)]) {
+                        victim = l.clips[static_cast<std::size_t>(--l.lastVictim)];
+                        break;
+                    }
+                }
             if (!victim) {
                 mQueued.erase(queued);
                 return false;

@@ -58,6 +58,7 @@ private:
         int next = 0;       // no clip before it (and at or past finished) is left untaken
         int finished = 0;   // clips the taker is done with
         int nextVictim = 0; // the next finished clip to offer for swapping out
+        int lastVictim = 0;  // the clips from it on were offered from the lane's end (starts at its size)
     };
     void HelperLoop();
     // The lane whose next clip a helper takes (mMutex held): of those whose
@@ -66,7 +67,11 @@ private:
     int LaneToAdvance();
     // Swaps out finished clips until the clip of ticket fits beside those
     // already coming back and those taken before it, and reserves its room
-    // (mComing); false when no room. Either way the ticket leaves mQueued.
+    // (mComing); false when no room. When no clip is finished yet, a clip
+    // its taker reaches last, out of the helpers' reach, goes instead: it
+    // comes back later in the pass, and its room meanwhile lets the helpers
+    // work ahead of the taker rather than one clip at a time. Either way
+    // the ticket leaves mQueued.
     bool MakeRoom(uint64_t ticket);
 
     const int mAhead;

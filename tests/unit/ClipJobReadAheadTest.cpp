@@ -132,6 +132,45 @@ TEST_F(ClipJobReadAheadTest, HelpersStopAtTheFigureAndGoOnAsTakersFinish)
     EXPECT_TRUE(gFrames[0]->InMemory());
 }
 
+// The room is full of the lane's last clips and its first are on disk: with
+// nothing finished yet, the last clips go to disk one by one so that the
+// helpers can work ahead of the taker, never a clip within their reach.
+TEST_F(ClipJobReadAheadTest, WithNothingFinishedTheLastClipsMakeRoomForTheFirst)
+{
+    constexpr int kClips = 24, kOnDisk = 12, kAhead = 4;
+    gImageDim = MakeRect(0, 0, kHeight, kWidth);
+    AddClip(kWidth, kHeight, 1); // clip 0, in no lane
+    std::vector<Frame*> lane;
+    for (int i = 0; i < kClips; ++i) {
+        lane.push_back(AddClip(kWidth, kHeight, static_cast<uint32_t>(20 + i)));
+        if (i < kOnDisk) {
+            ASSERT_TRUE(lane.back()->SendToTempDiskFile());
+        }
+    }
+    const int room = 1 + kClips - kOnDisk;
+    HoldToRoom(room);
+    ClipReadAhead readAhead(lane, 4, kAhead, kClipBytes);
+    auto firstBack = [&] {
+        for (int i = 0; i < kAhead; ++i)
+            if (!lane[static_cast<std::size_t>(i)]->InMemory())
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(Eventually(firstBack));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    readAhead.Stop();
+    EXPECT_LE(mMost.load(), room);
+    // Within reach of the helpers and no further; of the rest, a run at the
+    // lane's end went (a swap-in still under way is counted twice, so a few
+    // more than the reach may have).
+    int firstGone = kClips;
+    while (firstGone > kOnDisk && !lane[static_cast<std::size_t>(firstGone - 1)]->InMemory())
+        --firstGone;
+    EXPECT_GE(firstGone, kClips - 2 * kAhead);
+    for (int i = 0; i < kClips; ++i)
+        EXPECT_EQ(lane[static_cast<std::size_t>(i)]->InMemory(), i < kAhead || (i >= kOnDisk && i < firstGone)) << i;
+}
+
 TEST_F(ClipJobReadAheadTest, AJobOverSwappedClipsRendersWhatItRendersInMemory)
 {
     constexpr int kClips = 60, kRoom = 12;
