@@ -12,7 +12,7 @@
 
 int ReadAheadHelpers(int threads)
 {
-    constexpr int kLeastHelpers = 4;
+    constexpr int kLeastHelpers = 8;
     const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     return std::clamp(std::max(threads, kLeastHelpers), 1, std::max(processors, 1));
 }

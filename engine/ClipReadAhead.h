@@ -15,8 +15,9 @@ class Frame;
 
 // Helpers of a read-ahead for work set to run on threads threads: a swap
 // waits on the disk about as long as it decodes, and every clip brought back
-// may first need one swapped out, so at least four move clips at once (the
-// swaps then keep pace with a cold read), never more than the processor has.
+// may first need one swapped out, so at least eight move clips at once (with
+// thousands of clips on disk, four left the disk idle between their reads),
+// never more than the processor has.
 int ReadAheadHelpers(int threads);
 
 class ClipReadAhead {
