@@ -191,6 +191,7 @@ PictStatus ReadDirectBitsRows(Reader& in, const DirectBits& bits, const Rect& fr
                 return PictStatus::damaged;
             const uint8_t* from = in.Here();
             for (int x = 0; x < width; ++x) {
+                to[4 * x] = 0xFF;
                 to[4 * x + 1] = from[4 * x + 1];
                 to[4 * x + 2] = from[4 * x + 2];
                 to[4 * x + 3] = from[4 * x + 3];
@@ -207,6 +208,7 @@ PictStatus ReadDirectBitsRows(Reader& in, const DirectBits& bits, const Rect& fr
         const uint8_t* green = red + width;
         const uint8_t* blue = green + width;
         for (int x = 0; x < width; ++x) {
+            to[4 * x] = 0xFF;
             to[4 * x + 1] = red[x];
             to[4 * x + 2] = green[x];
             to[4 * x + 3] = blue[x];
@@ -375,7 +377,8 @@ PictStatus EncodePict(const GWorldWrapper& image, std::vector<uint8_t>& out)
 
 PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWorldWrapper>* image, Rect* frame)
 {
-    image->reset();
+    // An image of the caller's to decode into, when it has the frame's size.
+    std::unique_ptr<GWorldWrapper> reusable = std::move(*image);
     Reader in(data, size);
     Rect picFrame;
     unsigned picSize, versionOp, version;
@@ -437,7 +440,16 @@ PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWo
             // is allocated and erased.
             if (MinRowsBytes(bits) > in.Left() || whole > drawn * kMaxFrameToDrawnRatio)
                 return PictStatus::damaged;
-            result = std::make_unique<GWorldWrapper>(32, MakeRect(0, 0, picFrame.Height(), picFrame.Width()), -1);
+            if (reusable && reusable->GetDepth() == 32 && reusable->Width() == picFrame.Width() &&
+                reusable->Height() == picFrame.Height()) {
+                // Every pixel of a picture drawn over its whole frame is written below.
+                result = std::move(reusable);
+                if (drawn != whole)
+                    result->EraseGWorldRect();
+            } else {
+                reusable.reset();
+                result = std::make_unique<GWorldWrapper>(32, MakeRect(0, 0, picFrame.Height(), picFrame.Width()), -1);
+            }
             const PictStatus rows = ReadDirectBitsRows(in, bits, picFrame, *result);
             if (rows != PictStatus::ok)
                 return rows;

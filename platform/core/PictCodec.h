@@ -42,10 +42,12 @@ void PackBits(const uint8_t* src, std::size_t n, std::vector<uint8_t>& out);
 [[nodiscard]] PictStatus EncodePict(const GWorldWrapper& image, std::vector<uint8_t>& out);
 
 // Reads a picture (the bytes after a file's 512-byte header). On ok, *image
-// is a new image of the picture frame's size whose pixels in the drawn
+// is an image of the picture frame's size whose pixels in the drawn
 // rectangle come from the picture (the rest white, alpha 0xFF), and *frame
-// (when not null) is the picture frame as stored. On any other result
-// *image is left empty. Every count is checked against the bytes present
+// (when not null) is the picture frame as stored: the image *image held on
+// entry when that had the frame's size and depth 32 (its memory reused, its
+// pixels all rewritten), else a new one. On any other result *image is left
+// empty (an image it held is freed). Every count is checked against the bytes present
 // before it is used, and the frame's size before anything is allocated.
 // Throws std::bad_alloc when the image cannot be made. Any thread.
 [[nodiscard]] PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWorldWrapper>* image,

@@ -118,7 +118,7 @@ PictFileStatus WritePictFile(const std::string& path, const GWorldWrapper& image
 
 PictFileStatus ReadPictFile(const std::string& path, std::unique_ptr<GWorldWrapper>* image, Rect* frame)
 {
-    image->reset();
+    std::unique_ptr<GWorldWrapper> reusable = std::move(*image);
     const FileDescriptor file(OpenRegularFileForReading(path.c_str()));
     const int fd = file.Get();
     if (fd < 0)
@@ -132,6 +132,7 @@ PictFileStatus ReadPictFile(const std::string& path, std::unique_ptr<GWorldWrapp
     std::vector<uint8_t> picture(length - kPictFileHeaderSize);
     if (!ReadAll(fd, picture.data(), picture.size(), static_cast<off_t>(kPictFileHeaderSize)))
         return PictFileStatus::readFailed;
+    *image = std::move(reusable);
     switch (DecodePict(picture.data(), picture.size(), image, frame)) {
     case PictStatus::ok:
         return PictFileStatus::ok;

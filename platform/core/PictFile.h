@@ -35,7 +35,8 @@ enum class PictWriteMode {
 
 // Reads a picture file: the 512-byte header is skipped unread; the picture
 // must be one DecodePict accepts. On ok *image holds the picture at its
-// frame's size and *frame (when not null) the frame; otherwise *image is
+// frame's size (decoded into the image it held when that had the size, as
+// DecodePict does) and *frame (when not null) the frame; otherwise *image is
 // empty. Throws std::bad_alloc when the image or the read buffer cannot be
 // allocated. Any thread.
 [[nodiscard]] PictFileStatus ReadPictFile(const std::string& path, std::unique_ptr<GWorldWrapper>* image,

@@ -4,6 +4,7 @@
 #include "platform/core/PictCodec.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
@@ -337,6 +338,28 @@ TEST(PictCodec, RoundTripsEveryRowForm)
     auto back = Decode(Encode(*big));
     ASSERT_TRUE(back);
     EXPECT_TRUE(SameRgb(*back, *big));
+}
+
+TEST(PictCodec, DecodingIntoAnImageOfTheSizeRewritesAllOfIt)
+{
+    // An image of the frame's size is decoded into, whatever it held: alpha
+    // included, and the undrawn part of a frame larger than its picture.
+    auto big = MakeImage(640, 480);
+    FillNoise(*big, 5);
+    ForeignPicture partial;
+    partial.frameWidth = 9;
+    partial.frameHeight = 4;
+    for (const std::vector<uint8_t>& bytes : {Encode(*big), partial.Bytes()}) {
+        auto fresh = Decode(bytes);
+        ASSERT_TRUE(fresh);
+        std::unique_ptr<GWorldWrapper> image = MakeImage(fresh->Width(), fresh->Height());
+        for (int y = 0; y < image->Height(); ++y)
+            std::memset(image->PixelRow(y), 0x5A, 4 * static_cast<std::size_t>(image->Width()));
+        const GWorldWrapper* reused = image.get();
+        ASSERT_EQ(DecodePict(bytes.data(), bytes.size(), &image), PictStatus::ok);
+        EXPECT_EQ(image.get(), reused);
+        EXPECT_TRUE(SamePixels(*image, *fresh, true)) << fresh->Width();
+    }
 }
 
 TEST(PictCodec, ReadsTheFormsOtherWritersUse)
