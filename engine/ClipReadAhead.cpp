@@ -1,14 +1,28 @@
 // engine/ClipReadAhead.cpp: the helpers' loop, the clip they take next, the
-// room they make and the owner's wait for a clip in transit.
+// room they make, the copies they read and the owner's wait for a clip in
+// transit.
 #include "engine/ClipReadAhead.h"
 
 #include <algorithm>
+#include <atomic>
 #include <system_error>
 #include <utility>
 
 #include "engine/Frame.h"
 #include "engine/MemoryPolicy.h"
 #include "platform/core/FreeMemory.h"
+#include "platform/core/GWorldWrapper.h"
+
+namespace {
+
+std::atomic<int64_t> sCopyBytes{0};
+
+} // namespace
+
+int64_t ClipCopyBytes()
+{
+    return sCopyBytes.load(std::memory_order_relaxed);
+}
 
 int ReadAheadHelpers(int threads)
 {
@@ -18,12 +32,26 @@ int ReadAheadHelpers(int threads)
 }
 
 ClipReadAhead::ClipReadAhead(std::vector<std::vector<Frame*>> lanes, int threads, int ahead, int64_t clipBytes)
-    : mAhead(ahead), mClipBytes(clipBytes)
+    : ClipReadAhead(std::move(lanes), threads, ahead, clipBytes, 0)
+{
+}
+
+ClipReadAhead::ClipReadAhead(std::vector<Frame*> clips, int threads, int ahead, int64_t clipBytes,
+                             CopyRendered copies)
+    : ClipReadAhead(std::vector<std::vector<Frame*>>{std::move(clips)}, threads, ahead, clipBytes, copies.copyBytes)
+{
+}
+
+ClipReadAhead::ClipReadAhead(std::vector<std::vector<Frame*>> lanes, int threads, int ahead, int64_t clipBytes,
+                             int64_t copyBytes)
+    : mAhead(ahead), mClipBytes(clipBytes), mCopyBytes(copyBytes)
 {
     mLanes.resize(lanes.size());
     for (std::size_t i = 0; i < lanes.size(); ++i) {
         mLanes[i].clips = std::move(lanes[i]);
-        mLanes[i].taken.assign(mLanes[i].clips.size(), 0);
+        mLanes[i].taken.assign(mLanes[i].clips.size(), kUntaken);
+        if (mCopyBytes > 0)
+            mLanes[i].copies.resize(mLanes[i].clips.size());
         mLanes[i].lastVictim = static_cast<int>(mLanes[i].clips.size());
     }
     for (int i = 0; i < threads; ++i) {
@@ -43,6 +71,11 @@ ClipReadAhead::ClipReadAhead(std::vector<Frame*> clips, int threads, int ahead, 
 ClipReadAhead::~ClipReadAhead()
 {
     Stop();
+    int64_t copies = static_cast<int64_t>(mSpareCopies.size());
+    for (const Lane& l : mLanes)
+        for (const auto& copy : l.copies)
+            copies += copy ? 1 : 0;
+    sCopyBytes -= copies * mCopyBytes;
 }
 
 void ClipReadAhead::Stop()
@@ -69,6 +102,11 @@ void ClipReadAhead::Finished(int lane, int position)
         position = std::min(position, static_cast<int>(l.clips.size()));
         if (position <= l.finished)
             return;
+        // The copies of finished clips serve the next ones.
+        if (mCopyBytes > 0)
+            for (int i = l.finished; i < position; ++i)
+                if (auto& copy = l.copies[static_cast<std::size_t>(i)])
+                    mSpareCopies.push_back(std::move(copy));
         l.finished = position;
         ++mFinishedSteps;
     }
@@ -94,11 +132,14 @@ bool ClipReadAhead::MakeRoom(uint64_t ticket)
             // room at once cannot together take more than there is, and
             // room is left for the clips taken before this one.
             std::lock_guard<std::mutex> lock(mMutex);
-            const auto queued = std::find(mQueued.begin(), mQueued.end(), ticket);
-            const int64_t earlier = queued - mQueued.begin();
-            if (FreeMem() - (mComing + earlier + 1) * mClipBytes >= kLowMemoryThreshold) {
+            auto queued = mQueued.begin();
+            int64_t wanted = mComing; // bytes reserved, or claimed before this ticket, and its own
+            for (; queued->first != ticket; ++queued)
+                wanted += queued->second;
+            wanted += queued->second;
+            if (FreeMem() - wanted >= kLowMemoryThreshold) {
+                mComing += queued->second;
                 mQueued.erase(queued);
-                ++mComing;
                 return true;
             }
             if (!mStop)
@@ -124,6 +165,75 @@ bool ClipReadAhead::MakeRoom(uint64_t ticket)
         if (victim->GetIndex() != 0)
             (void)victim->TrySendToTempDiskFile();
     }
+}
+
+bool ClipReadAhead::Copies(const Lane& l, int position) const
+{
+    if (mCopyBytes == 0)
+        return false;
+    const Frame* frame = l.clips[static_cast<std::size_t>(position)];
+    return frame->GetResidency() == Frame::Residency::OnDisk && !frame->IsDirty();
+}
+
+bool ClipReadAhead::Copy(std::unique_lock<std::mutex>& lock, Lane& l, int position)
+{
+    const std::size_t p = static_cast<std::size_t>(position);
+    std::unique_ptr<GWorldWrapper> copy;
+    bool reserved = false;
+    ++mMoving;
+    if (!mSpareCopies.empty()) {
+        copy = std::move(mSpareCopies.back());
+        mSpareCopies.pop_back();
+        lock.unlock();
+    } else {
+        const uint64_t ticket = ++mLastTicket;
+        mQueued.emplace_back(ticket, mCopyBytes);
+        lock.unlock();
+        reserved = MakeRoom(ticket);
+    }
+    const bool spare = copy != nullptr;
+    bool read = false;
+    if (spare || reserved) {
+        try {
+            read = l.clips[p]->ReadModifiedFromTempFile(&copy);
+        } catch (const std::bad_alloc&) {
+            // The taker then brings the clip back itself, or reports it.
+        }
+    }
+    lock.lock();
+    if (reserved)
+        mComing -= mCopyBytes;
+    if (read != spare) // a new copy made, or a spare one lost with a failed read
+        sCopyBytes += read ? mCopyBytes : -mCopyBytes;
+    --mMoving;
+    ++mMovesEnded;
+    mChanged.notify_all();
+    if (spare || reserved) {
+        l.copies[p] = read ? std::move(copy) : nullptr;
+        l.taken[p] = kTaken;
+        return true;
+    }
+    // No room until a taker finishes more clips: the clip is tried again
+    // then, unless its taker has reached it meanwhile.
+    l.taken[p] = kUntaken;
+    l.next = std::min(l.next, position);
+    return false;
+}
+
+const GWorldWrapper* ClipReadAhead::TakeCopy(int position)
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    if (mCopyBytes == 0 || mLanes.empty() || position < 0 ||
+        static_cast<std::size_t>(position) >= mLanes[0].clips.size())
+        return nullptr;
+    Lane& l = mLanes[0];
+    const std::size_t p = static_cast<std::size_t>(position);
+    mChanged.wait(lock, [&] { return l.taken[p] != kCopying; });
+    if (l.taken[p] == kUntaken && Copies(l, position)) {
+        l.taken[p] = kCopying;
+        (void)Copy(lock, l, position);
+    }
+    return l.copies[p].get();
 }
 
 int ClipReadAhead::LaneToAdvance()
@@ -156,28 +266,34 @@ void ClipReadAhead::HelperLoop()
             return;
         Lane& l = mLanes[static_cast<std::size_t>(lane)];
         const int position = l.next;
-        l.taken[static_cast<std::size_t>(position)] = 1;
+        const uint64_t finishedBefore = mFinishedSteps;
+        if (Copies(l, position)) {
+            l.taken[static_cast<std::size_t>(position)] = kCopying;
+            if (!Copy(lock, l, position))
+                mChanged.wait(lock, [&] { return mStop || mFinishedSteps != finishedBefore; });
+            continue;
+        }
+        l.taken[static_cast<std::size_t>(position)] = kTaken;
         Frame* frame = l.clips[static_cast<std::size_t>(position)];
         ++mMoving;
-        const uint64_t finishedBefore = mFinishedSteps;
         const bool onDisk = frame->GetResidency() == Frame::Residency::OnDisk;
         const uint64_t ticket = ++mLastTicket;
         if (onDisk)
-            mQueued.push_back(ticket);
+            mQueued.emplace_back(ticket, mClipBytes);
         lock.unlock();
         const bool reserved = onDisk && MakeRoom(ticket);
         if (reserved)
             (void)frame->RetrieveFromTempDiskFile(); // a failure is the taker's to report
         lock.lock();
         if (reserved)
-            --mComing;
+            mComing -= mClipBytes;
         --mMoving;
         ++mMovesEnded;
         mChanged.notify_all();
         if (onDisk && !reserved) {
             // No room until a taker finishes more clips: the clip is tried
             // again then, unless its taker has reached it meanwhile.
-            l.taken[static_cast<std::size_t>(position)] = 0;
+            l.taken[static_cast<std::size_t>(position)] = kUntaken;
             l.next = std::min(l.next, position);
             mChanged.wait(lock, [&] { return mStop || mFinishedSteps != finishedBefore; });
         }

@@ -2,16 +2,21 @@
 // command, or the workers of a job) will take, each taker its own list in
 // order, brought back from their temporary files on helper threads while the
 // takers work on the ones before, as far ahead as free memory allows; the
-// clips a taker has finished with are swapped out to make room.
+// clips a taker has finished with are swapped out to make room. A taker that
+// only reads the clips' rendered images may have those of clips on disk read
+// into copies instead, the clips left on disk.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class Frame;
+class GWorldWrapper;
 
 // Helpers of a read-ahead for work set to run on threads threads: a swap
 // waits on the disk about as long as it decodes, and every clip brought back
@@ -19,6 +24,10 @@ class Frame;
 // thousands of clips on disk, four left the disk idle between their reads),
 // never more than the processor has.
 int ReadAheadHelpers(int threads);
+
+// Bytes held now in copies read from clips on disk, by every read-ahead
+// together. Any thread.
+int64_t ClipCopyBytes();
 
 class ClipReadAhead {
 public:
@@ -31,6 +40,18 @@ public:
     ClipReadAhead(std::vector<std::vector<Frame*>> lanes, int threads, int ahead, int64_t clipBytes);
     // One taker, the owner: the thread that makes it; no job may run meanwhile.
     ClipReadAhead(std::vector<Frame*> clips, int threads, int ahead, int64_t clipBytes);
+    // One such taker that only reads the clips' rendered images, which stay
+    // as they are until it has finished with them: a clip on disk and
+    // rendered is not brought back but its rendered image read into a copy
+    // (Frame::ReadModifiedFromTempFile) of copyBytes, so nothing is written
+    // and the clip stays on disk; a dirty one is brought back as above. The
+    // copies of finished clips are kept for the next ones (their memory is
+    // counted once, by the free-memory figure, when first made). copyBytes
+    // must be above 0.
+    struct CopyRendered {
+        int64_t copyBytes;
+    };
+    ClipReadAhead(std::vector<Frame*> clips, int threads, int ahead, int64_t clipBytes, CopyRendered copies);
     // Stops as Stop does.
     ~ClipReadAhead();
     ClipReadAhead(const ClipReadAhead&) = delete;
@@ -52,10 +73,21 @@ public:
     // clip in use.
     bool WaitForMove();
 
+    // A taker reading copies, at position: the copy of its clip's rendered
+    // image, made by a helper (waited for while one is reading it) or else
+    // here; null when the clip is not on disk and rendered, or its copy
+    // could not be made (the taker then takes the clip itself). The copy
+    // stays the taker's until Finished passes position.
+    const GWorldWrapper* TakeCopy(int position);
+
 private:
+    ClipReadAhead(std::vector<std::vector<Frame*>> lanes, int threads, int ahead, int64_t clipBytes,
+                  int64_t copyBytes);
+    enum : char { kUntaken = 0, kTaken = 1, kCopying = 2 };
     struct Lane {
         std::vector<Frame*> clips;
-        std::vector<char> taken; // per clip: a helper has taken it (brought back or found in memory)
+        std::vector<char> taken; // per clip: kUntaken, kTaken (brought back, copied or found in memory), kCopying
+        std::vector<std::unique_ptr<GWorldWrapper>> copies; // per clip, reading copies only
         int next = 0;       // no clip before it (and at or past finished) is left untaken
         int finished = 0;   // clips the taker is done with
         int nextVictim = 0; // the next finished clip to offer for swapping out
@@ -74,19 +106,31 @@ private:
     // work ahead of the taker rather than one clip at a time. Either way
     // the ticket leaves mQueued.
     bool MakeRoom(uint64_t ticket);
+    // The room a move of ticket needs (mMutex held).
+    int64_t QueuedBytes(uint64_t ticket) const;
+    // Whether the clip at position of lane is read into a copy (mMutex held).
+    bool Copies(const Lane& l, int position) const;
+    // Reads the copy of the clip at position of lane, marked kCopying by the
+    // caller, into a kept copy or one made with room reserved; lock (held on
+    // entry and return) is released meanwhile. The position ends kTaken
+    // (copy set when made) or, when there was no room, kUntaken (false).
+    bool Copy(std::unique_lock<std::mutex>& lock, Lane& l, int position);
 
     const int mAhead;
     const int64_t mClipBytes;
+    const int64_t mCopyBytes; // 0: clips are brought back, never copied
     std::vector<std::thread> mHelpers;
     std::mutex mMutex;               // guards every field below
     std::condition_variable mChanged; // a move ended, a taker moved on, or the end
     std::vector<Lane> mLanes;
     int mMoving = 0;                 // moves under way
-    int64_t mComing = 0;             // swap-ins under way, their room reserved
+    int64_t mComing = 0;             // bytes of the swap-ins and new copies under way, their room reserved
     // Clips on disk taken by helpers whose room is not reserved yet, by
-    // ticket in the order they were taken: a clip taken earlier (nearer its
-    // taker) keeps its claim on the room while its helper is held up.
-    std::vector<uint64_t> mQueued;
+    // ticket in the order they were taken, with the bytes each needs: a clip
+    // taken earlier (nearer its taker) keeps its claim on the room while its
+    // helper is held up.
+    std::vector<std::pair<uint64_t, int64_t>> mQueued;
+    std::vector<std::unique_ptr<GWorldWrapper>> mSpareCopies; // copies of finished clips, for the next
     uint64_t mLastTicket = 0;
     uint64_t mMovesEnded = 0;
     uint64_t mFinishedSteps = 0;     // counts the takers' moves on

@@ -232,6 +232,7 @@ Frame::Frame(int index, GWorldWrapper* original, GWorldWrapper* modified)
 Frame::~Frame()
 {
     assert(mPins == 0 && "a clip is deleted while a lease on it is held");
+    assert(mFileReaders == 0 && "a clip is deleted while its file is read");
     for (const std::string& path : mTempFiles)
         if (!path.empty())
             std::remove(path.c_str());

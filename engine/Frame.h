@@ -175,6 +175,15 @@ public:
     // SendToTempDiskFile with the reason when nothing was swapped out.
     enum class SwapOutResult { swapped, skipped, failed };
     SwapOutResult TrySendToTempDiskFile();
+    // For a pass that only reads clips: the rendered image of a clip on disk
+    // and not dirty, read from its temporary file into *image (decoded into
+    // the image it holds when that has the size) without bringing the clip
+    // back: the clip stays on disk with both files, nothing is written. The
+    // files are kept while the read runs (a swap-in waits for it). False,
+    // with *image empty, when the clip is not on disk, is dirty or changed
+    // meanwhile, or the file cannot be read (nothing is reported). Throws
+    // std::bad_alloc (the clip unchanged).
+    bool ReadModifiedFromTempFile(std::unique_ptr<GWorldWrapper>* image);
 
     // Power spectrum of the spectrum sort: n doubles, all 0.0; null
     // when the allocation fails (nothing reported).
@@ -241,6 +250,7 @@ private:
     bool mSumStackIncluded = true;
     Residency mResidency = Residency::InMemory;
     std::string mTempFiles[2]; // original, modified; set while on disk
+    int mFileReaders = 0;      // reads of the files under way (ReadModifiedFromTempFile)
     int mPins = 0;
     std::unique_ptr<double[]> mPowerSpectrum;
 };

@@ -80,7 +80,9 @@ bool Frame::RetrieveFromTempDiskFile()
         std::unique_lock<std::mutex> lock(mMutex);
         // One thread swaps a clip in; others wait for it (the main thread
         // does not wait and gets false).
-        auto settled = [this] { return mResidency == Residency::InMemory || mResidency == Residency::OnDisk; };
+        auto settled = [this] {
+            return mResidency == Residency::InMemory || (mResidency == Residency::OnDisk && mFileReaders == 0);
+        };
         if (!WaitOrGiveUp(lock, settled))
             return false;
         if (mResidency == Residency::InMemory)
@@ -119,5 +121,43 @@ bool Frame::RetrieveFromTempDiskFile()
     if (ok)
         for (const std::string& path : paths)
             std::remove(path.c_str());
+    return ok;
+}
+
+bool Frame::ReadModifiedFromTempFile(std::unique_ptr<GWorldWrapper>* image)
+{
+    std::string path;
+    uint64_t generation = 0;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (mResidency != Residency::OnDisk || mDirty) {
+            path.clear();
+        } else {
+            path = mTempFiles[1];
+            generation = mGeneration;
+            ++mFileReaders;
+        }
+    }
+    if (path.empty()) {
+        image->reset();
+        return false;
+    }
+    // The files stay until the count is down again.
+    auto endRead = [&] {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (--mFileReaders == 0)
+            mChanged.notify_all();
+        return mGeneration == generation && !mDirty;
+    };
+    bool ok;
+    try {
+        ok = ReadPictFile(path, image) == PictFileStatus::ok;
+    } catch (const std::bad_alloc&) {
+        (void)endRead();
+        throw;
+    }
+    ok = endRead() && ok;
+    if (!ok)
+        image->reset();
     return ok;
 }

@@ -504,8 +504,9 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
         return false;
     }
     BandPipeline& pipeline = *threads;
-    // Clips on disk come back on helpers of their own while the ones before
-    // are added, as far ahead as memory allows.
+    // Clips on disk are read on helpers of their own while the ones before
+    // are added, as far ahead as memory allows: a rendered one into a copy
+    // (it stays on disk, nothing is written), a dirty one brought back.
     std::unique_ptr<ClipReadAhead> readAhead;
     bool anyOnDisk = false;
     try {
@@ -517,7 +518,8 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
             }
         if (anyOnDisk)
             readAhead = std::make_unique<ClipReadAhead>(std::move(order), ReadAheadHelpers(gNumThreads), kReadAheadClips,
-                                                        2 * static_cast<int64_t>(width) * height * 4);
+                                                        2 * static_cast<int64_t>(width) * height * 4,
+                                                        ClipReadAhead::CopyRendered{int64_t{width} * height * 4});
     } catch (const std::bad_alloc&) {
         // Without it the clips come back one by one on this thread.
     }
@@ -569,20 +571,25 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
             gNumFramesInStack += 1.0;
             std::string failure;
             try {
-                // A clip the helpers have not reached comes back here.
-                FrameLease lease = frame.GetModified(true);
-                // A helper moving this clip (or making room) makes it wait, never fail.
-                while (!lease && readAhead && readAhead->WaitForMove())
+                const GWorldWrapper* image = readAhead ? readAhead->TakeCopy(published) : nullptr;
+                FrameLease lease;
+                if (!image) {
+                    // A clip the helpers have not reached comes back here.
                     lease = frame.GetModified(true);
-                if (!lease)
+                    // A helper moving this clip (or making room) makes it wait, never fail.
+                    while (!lease && readAhead && readAhead->WaitForMove())
+                        lease = frame.GetModified(true);
+                    image = lease.get();
+                }
+                if (!image)
                     failure = "Clip " + std::to_string(i + 1) +
                               " could not be read back from its temporary file, so no stack was made.";
-                else if (lease->Width() != width || lease->Height() != height)
+                else if (image->Width() != width || image->Height() != height)
                     failure = "Clip " + std::to_string(i + 1) +
                               " does not have the size of the other clips, so no stack was made.";
                 else {
                     StackSource& source = sources[static_cast<std::size_t>(published)];
-                    source.image = lease.get();
+                    source.image = image;
                     for (int c = 0; c < 3; ++c)
                         source.offset[c] = frame.GetAlignment(c + 1);
                     builder.Count(source);

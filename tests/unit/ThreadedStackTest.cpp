@@ -1,7 +1,7 @@
 // tests/unit/ThreadedStackTest.cpp: the summed stack built on several
 // threads gives the planes of one thread, bit for bit, with per-channel
 // offsets, excluded clips, hot pixels and partial coverage; clips on disk
-// are brought back ahead within the free memory.
+// are read ahead within the free memory, the rendered ones left on disk.
 #include "engine/SummedStack.h"
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/ShellSettings.h"
+#include "engine/ClipReadAhead.h"
 #include "engine/MemoryPolicy.h"
 #include "platform/core/MainThread.h"
 #include "tests/unit/EngineFixture.h"
@@ -88,40 +89,58 @@ TEST_F(ThreadedStackTest, ReadAheadStaysWithinTheFreeMemory)
     const int w = 64, h = 48, clips = 120;
     MakeClips(w, h, clips);
     const std::vector<int32_t> inMemory = StackOn(4);
-    for (int i = 1; i < clips; ++i)
-        ASSERT_TRUE(gFrames[static_cast<std::size_t>(i)]->SendToTempDiskFile());
+    // Every third clip on disk is dirty (a setting set again: the same
+    // render), so it must come back; the others are read into copies.
+    std::vector<std::string> files;
+    for (int i = 1; i < clips; ++i) {
+        Frame& frame = *gFrames[static_cast<std::size_t>(i)];
+        ASSERT_TRUE(frame.SendToTempDiskFile());
+        if (i % 3 == 0)
+            frame.SetRotation(frame.GetRotation());
+        else
+            files.push_back(frame.GetTempFile(1));
+    }
     // The figure: room for kRoom clips (both images) above the threshold,
-    // less every clip not wholly on disk (one coming back counts already).
-    // The stack itself holds under 40 clips at a time, so all the rest of
-    // the room is the read-ahead's.
+    // less every clip not wholly on disk (one coming back counts already)
+    // and the copies (half a clip each). The stack itself holds under 40
+    // clips at a time, so all the rest of the room is the read-ahead's.
     constexpr int kRoom = 50;
     const int64_t clipBytes = 2 * int64_t{w} * h * 4;
-    std::atomic<int> most{0};
+    std::atomic<int64_t> most{0};
     std::atomic<bool> helpersAsked{false};
     SetFreeMemForTesting([&] {
         int held = 0;
         for (const auto& frame : gFrames)
             held += frame->GetResidency() != Frame::Residency::OnDisk;
-        int seen = most.load();
-        while (held > seen && !most.compare_exchange_weak(seen, held)) {
+        const int64_t bytes = held * clipBytes + ClipCopyBytes();
+        int64_t seen = most.load();
+        while (bytes > seen && !most.compare_exchange_weak(seen, bytes)) {
         }
         if (!IsMainThread())
             helpersAsked = true;
-        return kLowMemoryThreshold + (kRoom - held) * clipBytes;
+        return kLowMemoryThreshold + kRoom * clipBytes - bytes;
     });
     EXPECT_TRUE(StackOn(4) == inMemory);
     EXPECT_TRUE(helpersAsked.load());
+    EXPECT_EQ(ClipCopyBytes(), 0);
     // The helpers stop at the figure. The stack's own swap-ins, for clips
     // the helpers have not reached, may still take a few clips past it, as
     // the swap rules let the stack's next clip come back when memory is low
     // (racing the helpers' swap-outs of finished clips); a read-ahead blind
     // to the figure would hold its whole distance ahead on top.
-    EXPECT_LE(most.load(), kRoom + 4);
+    EXPECT_LE(most.load(), (kRoom + 4) * clipBytes);
     int onDisk = 0;
     for (const auto& frame : gFrames)
         onDisk += frame->GetResidency() == Frame::Residency::OnDisk;
     EXPECT_EQ(TempFileCount(), 2 * onDisk);
     EXPECT_TRUE(gFrames[0]->InMemory());
+    // The rendered clips were only read: still on disk, in the same files.
+    for (int i = 1, k = 0; i < clips; ++i) {
+        if (i % 3 == 0)
+            continue;
+        EXPECT_EQ(gFrames[static_cast<std::size_t>(i)]->GetTempFile(1), files[static_cast<std::size_t>(k++)])
+            << "clip " << i;
+    }
 }
 
 TEST_F(ThreadedStackTest, ANewStackShowsWhatItsProjectionShows)
