@@ -18,8 +18,7 @@
 #include "engine/ClipReadAhead.h"
 #include "engine/FrameList.h"
 #include "engine/StackDisplay.h"
-#include "imaging/ArgbWord.h"
-#include "imaging/ProcessorFeatures.h"
+#include "imaging/StackRowSums.h"
 #include "imaging/SumProjection.h"
 #include "platform/core/CacheSize.h"
 #include "platform/core/GWorldWrapper.h"
@@ -45,77 +44,6 @@ const char* const kInterpolationWarningMessage =
     "interpolation method.\n\nAre you sure you want to continue?";
 
 namespace {
-
-// Sums of one clip row into the planes, plain, AVX2 and AVX-512 builds of one body.
-using AddAllFunction = void (*)(const uint8_t*, int32_t*, int32_t*, int32_t*, int, int);
-using AddOneFunction = void (*)(const uint8_t*, int32_t*, int, int, int);
-
-inline __attribute__((always_inline)) void AddAllBody(const uint8_t* row, int32_t* __restrict__ red,
-                                                      int32_t* __restrict__ green, int32_t* __restrict__ blue,
-                                                      int x0, int x1)
-{
-    const uint32_t* __restrict__ pixels = reinterpret_cast<const uint32_t*>(row);
-    for (int x = x0; x < x1; ++x) {
-        const uint32_t p = ArgbWord(pixels[x]);
-        red[x] += static_cast<int32_t>((p >> 8) & 0xFF);
-        green[x] += static_cast<int32_t>((p >> 16) & 0xFF);
-        blue[x] += static_cast<int32_t>(p >> 24);
-    }
-}
-
-inline __attribute__((always_inline)) void AddOneBody(const uint8_t* row, int32_t* __restrict__ plane, int shift,
-                                                      int x0, int x1)
-{
-    const uint32_t* __restrict__ pixels = reinterpret_cast<const uint32_t*>(row);
-    for (int x = x0; x < x1; ++x)
-        plane[x] += static_cast<int32_t>((ArgbWord(pixels[x]) >> shift) & 0xFF);
-}
-
-void AddAllBase(const uint8_t* row, int32_t* red, int32_t* green, int32_t* blue, int x0, int x1)
-{
-    AddAllBody(row, red, green, blue, x0, x1);
-}
-__attribute__((target("avx2"))) void AddAllAvx2(const uint8_t* row, int32_t* red, int32_t* green, int32_t* blue,
-                                                int x0, int x1)
-{
-    AddAllBody(row, red, green, blue, x0, x1);
-}
-void AddOneBase(const uint8_t* row, int32_t* plane, int shift, int x0, int x1)
-{
-    AddOneBody(row, plane, shift, x0, x1);
-}
-__attribute__((target("avx2"))) void AddOneAvx2(const uint8_t* row, int32_t* plane, int shift, int x0, int x1)
-{
-    AddOneBody(row, plane, shift, x0, x1);
-}
-
-VELMORA_TARGET_AVX512 void AddAllAvx512(const uint8_t* row, int32_t* red, int32_t* green, int32_t* blue, int x0, int x1)
-{
-    AddAllBody(row, red, green, blue, x0, x1);
-}
-VELMORA_TARGET_AVX512 void AddOneAvx512(const uint8_t* row, int32_t* plane, int shift, int x0, int x1)
-{
-    AddOneBody(row, plane, shift, x0, x1);
-}
-
-struct RowAdders {
-    AddAllFunction all;
-    AddOneFunction one;
-};
-
-const RowAdders& ChosenRowAdders()
-{
-    static const RowAdders adders = [] {
-        // Twice the pixels an instruction: about a tenth faster on one thread.
-        if (ProcessorHasAvx512())
-            return RowAdders{AddAllAvx512, AddOneAvx512};
-        if (ProcessorHasAvx2())
-            return RowAdders{AddAllAvx2, AddOneAvx2};
-        return RowAdders{AddAllBase, AddOneBase};
-    }();
-    return adders;
-}
-
 
 const char* const kStackErrorTitle = "Stacking Error";
 
@@ -286,10 +214,11 @@ public:
         if (first == 0)
             ZeroRows(top, bottom);
         // Row by row, every source into that row: the planes' row stays in
-        // the first-level cache while the sources' rows stream past.
+        // the first-level cache while the sources' rows stream past, a pass's
+        // worth summed among themselves before they reach the planes.
         for (int y = top; y < bottom; ++y)
-            for (int i = first; i < last; ++i)
-                AddRow(sources[i], y);
+            for (int i = first; i < last; i += kClipsPerPass)
+                AddRows(sources + i, std::min(last - i, kClipsPerPass), y);
         // Hot pixels were added with everything else; take them out again.
         for (int i = first; i < last; ++i) {
             const StackSource& s = sources[i];
@@ -364,33 +293,56 @@ private:
         return static_cast<std::size_t>(y) * static_cast<std::size_t>(mWidth) + static_cast<std::size_t>(x);
     }
 
-    void AddRow(const StackSource& s, int y)
+    // AddRowOneChannel, the few columns at a clip's edges added here.
+    static void AddChannelColumns(const uint8_t* row, int32_t* plane, int shift, int x0, int x1)
     {
-        const uint8_t* row = s.image->PixelRow(y);
-        if (s.sameOffsets) {
-            if (y >= s.y0[0] && y < s.y1[0])
-                AddRowAllChannels(row, mPlanes[0] + Offset(y, 0), mPlanes[1] + Offset(y, 0), mPlanes[2] + Offset(y, 0),
-                                  s.x0[0], s.x1[0]);
+        constexpr int kFewColumns = 16;
+        if (x1 - x0 > kFewColumns) {
+            AddRowOneChannel(row, plane, shift, x0, x1);
             return;
         }
-        for (int c = 0; c < 3; ++c)
-            if (y >= s.y0[c] && y < s.y1[c])
-                AddRowOneChannel(row, mPlanes[c] + Offset(y, 0), 8 * (c + 1), s.x0[c], s.x1[c]);
+        for (int x = x0; x < x1; ++x)
+            plane[x] += row[4 * x + shift / 8];
     }
 
-    // The pixel loops read each pixel as one 32-bit word (bytes alpha, red,
-    // green, blue in memory) and work on distinct, non-aliasing arrays, so
-    // the compiler turns them into vector code. Row adders compiled for
-    // AVX-512 or AVX2 are picked once at run time where the processor has
-    // them (same sums); not through target_clones, whose load-time resolver runs before
-    // ThreadSanitizer is ready and crashes every program linking this file.
-    static void AddRowAllChannels(const uint8_t* row, int32_t* red, int32_t* green, int32_t* blue, int x0, int x1)
+    // Row y of sources[0, n), n at most kClipsPerPass, summed among
+    // themselves before they reach the planes. The offsets only say which
+    // pixels count: where all three channels of a clip count, its pixels
+    // are summed with the others' three channels at once; the few columns
+    // or rows where only some do are added channel by channel.
+    void AddRows(const StackSource* sources, int n, int y)
     {
-        ChosenRowAdders().all(row, red, green, blue, x0, x1);
-    }
-    static void AddRowOneChannel(const uint8_t* row, int32_t* plane, int shift, int x0, int x1)
-    {
-        ChosenRowAdders().one(row, plane, shift, x0, x1);
+        int32_t* const planes[3] = {mPlanes[0] + Offset(y, 0), mPlanes[1] + Offset(y, 0), mPlanes[2] + Offset(y, 0)};
+        const uint8_t* rows[kClipsPerPass];
+        int from[kClipsPerPass], to[kClipsPerPass];
+        int count = 0;
+        for (int i = 0; i < n; ++i) {
+            const StackSource& s = sources[i];
+            const uint8_t* row = s.image->PixelRow(y);
+            int x0 = 0, x1 = mWidth;
+            bool everyChannel = true;
+            for (int c = 0; c < 3; ++c) {
+                everyChannel = everyChannel && y >= s.y0[c] && y < s.y1[c];
+                x0 = std::max(x0, s.x0[c]);
+                x1 = std::min(x1, s.x1[c]);
+            }
+            if (!everyChannel || x0 >= x1)
+                x0 = x1 = mWidth; // no pixel where all three count
+            if (x0 < x1) {
+                rows[count] = row;
+                from[count] = x0;
+                to[count++] = x1;
+            }
+            if (s.sameOffsets)
+                continue;
+            for (int c = 0; c < 3; ++c)
+                if (y >= s.y0[c] && y < s.y1[c]) {
+                    AddChannelColumns(row, planes[c], 8 * (c + 1), s.x0[c], std::min(s.x1[c], x0));
+                    AddChannelColumns(row, planes[c], 8 * (c + 1), std::max(s.x0[c], x1), s.x1[c]);
+                }
+        }
+        if (count > 0)
+            AddRowsAllChannels(rows, from, to, count, planes[0], planes[1], planes[2]);
     }
 
     int mWidth, mHeight;
