@@ -179,7 +179,8 @@ public:
     // and not dirty, read from its temporary file into *image (decoded into
     // the image it holds when that has the size) without bringing the clip
     // back: the clip stays on disk with both files, nothing is written. The
-    // files are kept while the read runs (a swap-in waits for it). False,
+    // files are kept while the read runs: a swap-in waits for it (on the
+    // main thread it gives up, as for a clip a worker is busy with). False,
     // with *image empty, when the clip is not on disk, is dirty or changed
     // meanwhile, or the file cannot be read (nothing is reported). Throws
     // std::bad_alloc (the clip unchanged).
