@@ -6,6 +6,7 @@
 #include "imaging/StackRowSums.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "imaging/ArgbWord.h"
 #include "imaging/ProcessorFeatures.h"
@@ -202,21 +203,33 @@ struct RowAdders {
     AddRowsFunction rows;
 };
 
+constexpr RowAdders kPlainAdders{AddAllBase, AddOneBase, AddRowsSplit<AddRowsSameColumnsBase, AddAllBase>};
+#if defined(__x86_64__) || defined(__i386__)
+constexpr RowAdders kAvx2Adders{AddAllAvx2, AddOneAvx2, AddRowsSplit<AddRowsSameColumnsAvx2, AddAllAvx2>};
+constexpr RowAdders kAvx512Adders{AddAllAvx512, AddOneAvx512, AddRowsAvx512};
+#endif
+
 // Picked once at run time, not through target_clones, whose load-time
 // resolver runs before ThreadSanitizer is ready and crashes every program
 // linking this file.
+const RowAdders* PickedRowAdders()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (ProcessorHasAvx512())
+        return &kAvx512Adders;
+    if (ProcessorHasAvx2())
+        return &kAvx2Adders;
+#endif
+    return &kPlainAdders;
+}
+
+std::atomic<const RowAdders*> sAddersForTesting{nullptr};
+
 const RowAdders& ChosenRowAdders()
 {
-    static const RowAdders adders = [] {
-#if defined(__x86_64__) || defined(__i386__)
-        if (ProcessorHasAvx512())
-            return RowAdders{AddAllAvx512, AddOneAvx512, AddRowsAvx512};
-        if (ProcessorHasAvx2())
-            return RowAdders{AddAllAvx2, AddOneAvx2, AddRowsSplit<AddRowsSameColumnsAvx2, AddAllAvx2>};
-#endif
-        return RowAdders{AddAllBase, AddOneBase, AddRowsSplit<AddRowsSameColumnsBase, AddAllBase>};
-    }();
-    return adders;
+    static const RowAdders* const picked = PickedRowAdders();
+    const RowAdders* forTesting = sAddersForTesting.load(std::memory_order_relaxed);
+    return forTesting ? *forTesting : *picked;
 }
 
 } // namespace
@@ -237,4 +250,28 @@ void AddRowsAllChannels(const uint8_t* const* rows, const int* x0, const int* x1
     for (int first = 0; first < n; first += kMostRowsAtOnce)
         ChosenRowAdders().rows(rows + first, x0 + first, x1 + first, std::min(kMostRowsAtOnce, n - first), red, green,
                                blue);
+}
+
+bool UseStackRowSumsBuildForTesting(StackRowSumsBuild build)
+{
+    const RowAdders* adders = nullptr;
+    switch (build) {
+    case StackRowSumsBuild::kChosen:
+        break;
+    case StackRowSumsBuild::kPlain:
+        adders = &kPlainAdders;
+        break;
+    case StackRowSumsBuild::kAvx2:
+    case StackRowSumsBuild::kAvx512:
+#if defined(__x86_64__) || defined(__i386__)
+        if (build == StackRowSumsBuild::kAvx2 ? !ProcessorHasAvx2() : !ProcessorHasAvx512())
+            return false;
+        adders = build == StackRowSumsBuild::kAvx2 ? &kAvx2Adders : &kAvx512Adders;
+        break;
+#else
+        return false;
+#endif
+    }
+    sAddersForTesting.store(adders, std::memory_order_relaxed);
+    return true;
 }

@@ -19,3 +19,10 @@ void AddRowOneChannel(const uint8_t* row, int32_t* plane, int shift, int x0, int
 // written once for all of them.
 void AddRowsAllChannels(const uint8_t* const* rows, const int* x0, const int* x1, int n, int32_t* red,
                         int32_t* green, int32_t* blue);
+
+// Test hook: the build every call above uses from now on (plain: the
+// portable loops; the others only where the processor runs them); false,
+// with nothing changed, when the processor does not. kChosen goes back to
+// the build picked at start.
+enum class StackRowSumsBuild { kChosen, kPlain, kAvx2, kAvx512 };
+bool UseStackRowSumsBuildForTesting(StackRowSumsBuild build);

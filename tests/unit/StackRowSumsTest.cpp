@@ -1,7 +1,8 @@
 // tests/unit/StackRowSumsTest.cpp: rows summed together into the planes give
 // the sums of a plain pixel-by-pixel model, each row over its own columns
 // (common, overlapping, disjoint, empty), at widths around the vector
-// lengths, for bytes of 255 in as many rows as one call takes and more.
+// lengths, for bytes of 255 in as many rows as one call takes and more, in
+// every build the processor runs.
 #include "imaging/StackRowSums.h"
 
 #include <cstdint>
@@ -11,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
-TEST(StackRowSums, RowsTogetherEqualThePlainSums)
+namespace {
+
+// The sums of random rows and columns against the model, in the build in use.
+void ExpectThePlainSums()
 {
     std::mt19937 random(7);
     for (int width : {1, 15, 16, 17, 40, 641}) {
@@ -47,4 +51,17 @@ TEST(StackRowSums, RowsTogetherEqualThePlainSums)
             EXPECT_EQ(planes, model);
         }
     }
+}
+
+} // namespace
+
+TEST(StackRowSums, RowsTogetherEqualThePlainSums)
+{
+    for (const auto build : {StackRowSumsBuild::kPlain, StackRowSumsBuild::kAvx2, StackRowSumsBuild::kAvx512}) {
+        if (!UseStackRowSumsBuildForTesting(build))
+            continue;
+        SCOPED_TRACE("build " + std::to_string(static_cast<int>(build)));
+        ExpectThePlainSums();
+    }
+    UseStackRowSumsBuildForTesting(StackRowSumsBuild::kChosen);
 }

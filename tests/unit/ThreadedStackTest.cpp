@@ -16,6 +16,7 @@
 #include "shell/ShellSettings.h"
 #include "engine/ClipReadAhead.h"
 #include "engine/MemoryPolicy.h"
+#include "imaging/StackRowSums.h"
 #include "platform/core/MainThread.h"
 #include "tests/unit/EngineFixture.h"
 
@@ -81,6 +82,13 @@ TEST_F(ThreadedStackTest, EveryThreadCountGivesTheSumsOfOneThread)
         ASSERT_FALSE(one.empty());
         for (int threads : {2, 3, 8})
             EXPECT_TRUE(StackOn(threads) == one) << threads << " threads";
+        // The same sums from every build of the row loops.
+        for (const auto build : {StackRowSumsBuild::kPlain, StackRowSumsBuild::kAvx2}) {
+            if (UseStackRowSumsBuildForTesting(build)) {
+                EXPECT_TRUE(StackOn(3) == one) << "build " << static_cast<int>(build);
+            }
+        }
+        UseStackRowSumsBuildForTesting(StackRowSumsBuild::kChosen);
     }
 }
 
