@@ -175,49 +175,56 @@ bool ClipReadAhead::Copies(const Lane& l, int position) const
     return frame->GetResidency() == Frame::Residency::OnDisk && !frame->IsDirty();
 }
 
-bool ClipReadAhead::Copy(std::unique_lock<std::mutex>& lock, Lane& l, int position)
+bool ClipReadAhead::Move(std::unique_lock<std::mutex>& lock, Lane& l, int position, bool copy)
 {
     const std::size_t p = static_cast<std::size_t>(position);
-    std::unique_ptr<GWorldWrapper> copy;
-    bool reserved = false;
-    ++mMoving;
-    if (!mSpareCopies.empty()) {
-        copy = std::move(mSpareCopies.back());
+    Frame* frame = l.clips[p];
+    std::unique_ptr<GWorldWrapper> image;
+    int64_t bytes = 0; // the room to reserve first
+    if (copy && !mSpareCopies.empty()) {
+        image = std::move(mSpareCopies.back());
         mSpareCopies.pop_back();
-        lock.unlock();
-    } else {
-        const uint64_t ticket = ++mLastTicket;
-        mQueued.emplace_back(ticket, mCopyBytes);
-        lock.unlock();
-        reserved = MakeRoom(ticket);
+    } else if (copy) {
+        bytes = mCopyBytes;
+    } else if (frame->GetResidency() == Frame::Residency::OnDisk) {
+        bytes = mClipBytes;
     }
-    const bool spare = copy != nullptr;
+    const uint64_t ticket = ++mLastTicket;
+    if (bytes > 0)
+        mQueued.emplace_back(ticket, bytes);
+    ++mMoving;
+    lock.unlock();
+    const bool room = bytes == 0 || MakeRoom(ticket);
+    const bool spare = image != nullptr;
     bool read = false;
-    if (spare || reserved) {
+    if (room && copy) {
         try {
-            read = l.clips[p]->ReadModifiedFromTempFile(&copy);
+            read = frame->ReadModifiedFromTempFile(&image);
         } catch (const std::bad_alloc&) {
             // The taker then brings the clip back itself, or reports it.
         }
+    } else if (room && bytes > 0) {
+        (void)frame->RetrieveFromTempDiskFile(); // a failure is the taker's to report
     }
     lock.lock();
-    if (reserved)
-        mComing -= mCopyBytes;
-    if (read != spare) // a new copy made, or a spare one lost with a failed read
+    if (room)
+        mComing -= bytes;
+    if (copy && read != spare) // a new copy made, or a spare one lost with a failed read
         sCopyBytes += read ? mCopyBytes : -mCopyBytes;
     --mMoving;
     ++mMovesEnded;
     mChanged.notify_all();
-    if (spare || reserved) {
-        l.copies[p] = read ? std::move(copy) : nullptr;
-        l.taken[p] = kTaken;
-        return true;
+    if (!room) {
+        // No room until a taker finishes more clips: the clip is tried
+        // again then, unless its taker has reached it meanwhile.
+        l.taken[p] = kUntaken;
+        l.next = std::min(l.next, position);
+        return false;
     }
-    // No room until a taker finishes more clips: the clip is tried again
-    // then, unless its taker has reached it meanwhile.
-    l.taken[p] = kUntaken;
-    l.next = std::min(l.next, position);
-    return false;
+    if (copy)
+        l.copies[p] = read ? std::move(image) : nullptr;
+    l.taken[p] = kTaken;
+    return true;
 }
 
 const GWorldWrapper* ClipReadAhead::TakeCopy(int position)
@@ -231,7 +238,7 @@ const GWorldWrapper* ClipReadAhead::TakeCopy(int position)
     mChanged.wait(lock, [&] { return l.taken[p] != kCopying; });
     if (l.taken[p] == kUntaken && Copies(l, position)) {
         l.taken[p] = kCopying;
-        (void)Copy(lock, l, position);
+        (void)Move(lock, l, position, true);
     }
     return l.copies[p].get();
 }
@@ -267,35 +274,9 @@ void ClipReadAhead::HelperLoop()
         Lane& l = mLanes[static_cast<std::size_t>(lane)];
         const int position = l.next;
         const uint64_t finishedBefore = mFinishedSteps;
-        if (Copies(l, position)) {
-            l.taken[static_cast<std::size_t>(position)] = kCopying;
-            if (!Copy(lock, l, position))
-                mChanged.wait(lock, [&] { return mStop || mFinishedSteps != finishedBefore; });
-            continue;
-        }
-        l.taken[static_cast<std::size_t>(position)] = kTaken;
-        Frame* frame = l.clips[static_cast<std::size_t>(position)];
-        ++mMoving;
-        const bool onDisk = frame->GetResidency() == Frame::Residency::OnDisk;
-        const uint64_t ticket = ++mLastTicket;
-        if (onDisk)
-            mQueued.emplace_back(ticket, mClipBytes);
-        lock.unlock();
-        const bool reserved = onDisk && MakeRoom(ticket);
-        if (reserved)
-            (void)frame->RetrieveFromTempDiskFile(); // a failure is the taker's to report
-        lock.lock();
-        if (reserved)
-            mComing -= mClipBytes;
-        --mMoving;
-        ++mMovesEnded;
-        mChanged.notify_all();
-        if (onDisk && !reserved) {
-            // No room until a taker finishes more clips: the clip is tried
-            // again then, unless its taker has reached it meanwhile.
-            l.taken[static_cast<std::size_t>(position)] = kUntaken;
-            l.next = std::min(l.next, position);
+        const bool copy = Copies(l, position);
+        l.taken[static_cast<std::size_t>(position)] = copy ? kCopying : kTaken;
+        if (!Move(lock, l, position, copy))
             mChanged.wait(lock, [&] { return mStop || mFinishedSteps != finishedBefore; });
-        }
     }
 }

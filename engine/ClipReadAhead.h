@@ -106,15 +106,15 @@ private:
     // work ahead of the taker rather than one clip at a time. Either way
     // the ticket leaves mQueued.
     bool MakeRoom(uint64_t ticket);
-    // The room a move of ticket needs (mMutex held).
-    int64_t QueuedBytes(uint64_t ticket) const;
     // Whether the clip at position of lane is read into a copy (mMutex held).
     bool Copies(const Lane& l, int position) const;
-    // Reads the copy of the clip at position of lane, marked kCopying by the
-    // caller, into a kept copy or one made with room reserved; lock (held on
-    // entry and return) is released meanwhile. The position ends kTaken
-    // (copy set when made) or, when there was no room, kUntaken (false).
-    bool Copy(std::unique_lock<std::mutex>& lock, Lane& l, int position);
+    // Moves the clip at position of lane, marked kCopying (copy) or kTaken
+    // by the caller: reads its copy into a kept one or a new one made with
+    // room reserved, or brings it back from disk with room reserved (a clip
+    // in memory needs nothing). lock (held on entry and return) is released
+    // meanwhile. The position ends kTaken (copy set when made) or, when
+    // there was no room, kUntaken (false).
+    bool Move(std::unique_lock<std::mutex>& lock, Lane& l, int position, bool copy);
 
     const int mAhead;
     const int64_t mClipBytes;

@@ -130,9 +130,7 @@ bool Frame::ReadModifiedFromTempFile(std::unique_ptr<GWorldWrapper>* image)
     uint64_t generation = 0;
     {
         std::lock_guard<std::mutex> lock(mMutex);
-        if (mResidency != Residency::OnDisk || mDirty) {
-            path.clear();
-        } else {
+        if (mResidency == Residency::OnDisk && !mDirty) {
             path = mTempFiles[1];
             generation = mGeneration;
             ++mFileReaders;

@@ -107,9 +107,11 @@ struct StackSource {
     const GWorldWrapper* image;
     Point offset[3]; // red, green, blue
     // Set by StackBuilder::Count: each channel's valid rows [y0, y1) and
-    // columns [x0, x1), and whether the three channels share one offset.
+    // columns [x0, x1), whether the three channels share one offset, and
+    // the rows and columns where all three are valid (none: empty).
     int y0[3], y1[3], x0[3], x1[3];
     bool sameOffsets;
+    int allY0, allY1, allX0, allX1;
 };
 
 // Per-channel coverage counts, kept as the clips' valid rectangles (equal
@@ -187,6 +189,10 @@ public:
             ValidRange(mHeight, s.offset[c].v, s.y0[c], s.y1[c]);
             ValidRange(mWidth, s.offset[c].h, s.x0[c], s.x1[c]);
             mCounts[c].AddRect(s.y0[c], s.x0[c], s.y1[c], s.x1[c]);
+            s.allY0 = c == 0 ? s.y0[c] : std::max(s.allY0, s.y0[c]);
+            s.allY1 = c == 0 ? s.y1[c] : std::min(s.allY1, s.y1[c]);
+            s.allX0 = c == 0 ? s.x0[c] : std::max(s.allX0, s.x0[c]);
+            s.allX1 = c == 0 ? s.x1[c] : std::min(s.allX1, s.x1[c]);
             for (const Point& hot : mHotPixels) {
                 const int y = hot.v + s.offset[c].v, x = hot.h + s.offset[c].h;
                 if (y >= 0 && y < mHeight && x >= 0 && x < mWidth)
@@ -293,18 +299,6 @@ private:
         return static_cast<std::size_t>(y) * static_cast<std::size_t>(mWidth) + static_cast<std::size_t>(x);
     }
 
-    // AddRowOneChannel, the few columns at a clip's edges added here.
-    static void AddChannelColumns(const uint8_t* row, int32_t* plane, int shift, int x0, int x1)
-    {
-        constexpr int kFewColumns = 16;
-        if (x1 - x0 > kFewColumns) {
-            AddRowOneChannel(row, plane, shift, x0, x1);
-            return;
-        }
-        for (int x = x0; x < x1; ++x)
-            plane[x] += row[4 * x + shift / 8];
-    }
-
     // Row y of sources[0, n), n at most kClipsPerPass, summed among
     // themselves before they reach the planes. The offsets only say which
     // pixels count: where all three channels of a clip count, its pixels
@@ -319,16 +313,10 @@ private:
         for (int i = 0; i < n; ++i) {
             const StackSource& s = sources[i];
             const uint8_t* row = s.image->PixelRow(y);
-            int x0 = 0, x1 = mWidth;
-            bool everyChannel = true;
-            for (int c = 0; c < 3; ++c) {
-                everyChannel = everyChannel && y >= s.y0[c] && y < s.y1[c];
-                x0 = std::max(x0, s.x0[c]);
-                x1 = std::min(x1, s.x1[c]);
-            }
-            if (!everyChannel || x0 >= x1)
-                x0 = x1 = mWidth; // no pixel where all three count
-            if (x0 < x1) {
+            // The columns where all three channels count on this row (none: an empty range past them all).
+            const bool together = y >= s.allY0 && y < s.allY1 && s.allX0 < s.allX1;
+            const int x0 = together ? s.allX0 : mWidth, x1 = together ? s.allX1 : mWidth;
+            if (together) {
                 rows[count] = row;
                 from[count] = x0;
                 to[count++] = x1;
@@ -337,8 +325,8 @@ private:
                 continue;
             for (int c = 0; c < 3; ++c)
                 if (y >= s.y0[c] && y < s.y1[c]) {
-                    AddChannelColumns(row, planes[c], 8 * (c + 1), s.x0[c], std::min(s.x1[c], x0));
-                    AddChannelColumns(row, planes[c], 8 * (c + 1), std::max(s.x0[c], x1), s.x1[c]);
+                    AddRowOneChannel(row, planes[c], 8 * (c + 1), s.x0[c], std::min(s.x1[c], x0));
+                    AddRowOneChannel(row, planes[c], 8 * (c + 1), std::max(s.x0[c], x1), s.x1[c]);
                 }
         }
         if (count > 0)

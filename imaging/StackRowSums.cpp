@@ -107,8 +107,7 @@ VELMORA_TARGET_AVX512 inline void AddToPlane(int32_t* at, __mmask16 lanes, __m51
 }
 
 __attribute__((target("avx2"))) void AddRowsSameColumnsAvx2(const uint8_t* const* rows, int n, int32_t* red,
-                                                            int32_t* green,
-                                                 int32_t* blue, int x0, int x1)
+                                                            int32_t* green, int32_t* blue, int x0, int x1)
 {
     const __m256i redBlue = _mm256_set1_epi32(0x00FF00FF), oneByte = _mm256_set1_epi32(0xFF);
     const __m256i low16 = _mm256_set1_epi32(0xFFFF);
