@@ -10,8 +10,8 @@
 // the same run: png_decode (the same files decoded by QImageReader alone, on
 // as many plain threads, each picture freed before the next, so that its
 // memory is reused; the faster of a pass before the session and one after
-// it) for import and total, memcpy (one clip's bytes copied, one thread) for
-// align and stack. The import is also set against png_decode_kept, the same
+// it, against the faster of two imports) for import and total, memcpy (one
+// clip's bytes copied, one thread) for align and stack. The import is also set against png_decode_kept, the same
 // decoding with every picture kept until the pass ends, as the import keeps
 // every clip: that reference pays for fresh memory as the import does.
 //
@@ -124,14 +124,22 @@ bool RunSession(BenchSession& session, const std::vector<PlanetPicture>& files, 
     double keptFps = PngDecodeFramesPerSecond(files, threads, true);
     CommandOperations& ops = GetCommandOperations();
 
-    const auto start = BenchClock::now();
-    // Both checked, so that an alert that ended the import is named too.
-    const bool opened = OpenPictures(session, files);
-    if (!session.Quiet("the import") || !opened) {
-        std::fprintf(stderr, "pipeline: the import made %d clips of %d\n", FrameCount(), n);
-        return false;
+    // The import twice, the document closed between, and the faster counts,
+    // as the faster of the reference's two passes does; the session goes on
+    // with the clips of the second.
+    double importSeconds = 1e30;
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass > 0)
+            CloseMainWindow();
+        const auto start = BenchClock::now();
+        // Both checked, so that an alert that ended the import is named too.
+        const bool opened = OpenPictures(session, files);
+        if (!session.Quiet("the import") || !opened) {
+            std::fprintf(stderr, "pipeline: the import made %d clips of %d\n", FrameCount(), n);
+            return false;
+        }
+        importSeconds = std::min(importSeconds, SecondsBetween(start, BenchClock::now()));
     }
-    const auto imported = BenchClock::now();
 
     ops.persistantSelectAllFrames();
     gOperationBoundsRect = MakeRect(kHeight / 2 - kBoundsSide / 2, kWidth / 2 - kBoundsSide / 2,
@@ -156,11 +164,11 @@ bool RunSession(BenchSession& session, const std::vector<PlanetPicture>& files, 
 
     decodeFps = std::max(decodeFps, PngDecodeFramesPerSecond(files, threads, false));
     keptFps = std::max(keptFps, PngDecodeFramesPerSecond(files, threads, true));
-    PrintStage("import", n, threads, SecondsBetween(start, imported), "png_decode", decodeFps);
-    PrintStage("import", n, threads, SecondsBetween(start, imported), "png_decode_kept", keptFps);
+    PrintStage("import", n, threads, importSeconds, "png_decode", decodeFps);
+    PrintStage("import", n, threads, importSeconds, "png_decode_kept", keptFps);
     PrintStage("align", n, threads, SecondsBetween(alignStart, alignEnd), "memcpy", memcpyFps);
     PrintStage("stack", n, threads, SecondsBetween(alignEnd, stacked), "memcpy", memcpyFps);
-    PrintStage("total", n, threads, SecondsBetween(start, stacked), "png_decode", decodeFps);
+    PrintStage("total", n, threads, importSeconds + SecondsBetween(alignStart, stacked), "png_decode", decodeFps);
     if (const int wrong = MisalignedClips(files))
         std::fprintf(stderr, "pipeline: %d of %d clips did not reach their known offsets\n", wrong, n - 1);
     return true;
