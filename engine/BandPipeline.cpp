@@ -143,8 +143,13 @@ void BandPipeline::WorkUntilDone(int count)
     // No wait for items the bands cannot take yet.
     count = std::min(count, mClosed ? mOffered : mOffered / mBatch * mBatch);
     std::unique_lock<std::mutex> lock(mMutex);
+    // Before Close a batch at a time, so that the owner is soon back to hand
+    // in more; after it there is nothing more to hand in, and a band takes
+    // as many as a helper would, its rows read from memory and written back
+    // fewer times.
+    const int mostBatches = mClosed ? kHelperBatches : 1;
     while (!mStopped && DoneLocked() < count) {
-        if (!WorkOnce(lock, 1)) {
+        if (!WorkOnce(lock, mostBatches)) {
             mOwnerWaiting = true;
             mOwnerWake.wait(lock, [&] { return mStopped || DoneLocked() >= count || ReadyBand() >= 0; });
             mOwnerWaiting = false;

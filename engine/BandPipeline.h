@@ -37,7 +37,8 @@ public:
     // Items every band has added; their data may go. Any thread, no lock.
     int Done() const;
     // Owner: works on (or waits for) bands until Done() >= count (or Stop),
-    // a batch at a time, so that it is soon back to hand in more items.
+    // a batch at a time, so that it is soon back to hand in more items (after
+    // Close, as many batches at a time as a helper takes).
     // A count beyond what the bands can reach is taken as that: before
     // Close the whole batches published (a band waits for a whole batch),
     // after Close all published.
