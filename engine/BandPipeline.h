@@ -2,8 +2,9 @@
 // band by band on several threads while more are still being handed in.
 // Every band takes the items in their order, one thread at a time, so what a
 // band holds never depends on the threads; a band takes whole batches of
-// items (a helper up to four at a time when it is behind; a shorter one only after
-// Close) so that its rows stay in the cache while the batch is added.
+// items (a helper up to four at a time when it is behind, the owner too once
+// all are handed in; a shorter one only after Close) so that its rows stay in
+// the cache while the batch is added.
 #pragma once
 
 #include <atomic>
