@@ -125,6 +125,20 @@ struct StackSource {
 // stack is needed. int32: a count never exceeds the number of clips.
 class CoverageCounts {
 public:
+    // A column some but not all of the clips covered, and how many did.
+    struct Partial {
+        int x;
+        int32_t clips;
+    };
+    // What one pass down a band keeps from row to row: the counts of the
+    // rectangles alone change only on rows where one of them begins or ends.
+    struct RowCache {
+        int y = -1;                   // the row counts was built for (-1: none)
+        std::vector<int32_t> counts;  // the rectangles' counts of that row
+        std::vector<Partial> partial; // its partial columns
+        std::vector<Partial> holed;   // those of a row with hot pixels taken out
+    };
+
     void AddRect(int top, int left, int bottom, int right)
     {
         if (top >= bottom || left >= right)
@@ -137,15 +151,49 @@ public:
     }
     void RemovePixel(int y, int x) { mHoles.push_back(MakePoint(y, x)); }
 
-    // Sorts the hot pixels taken out; called once, after the last RemovePixel
-    // and before the first Row.
+    // Sorts the hot pixels taken out and notes the rows where a rectangle
+    // begins or ends; called once, after the last RemovePixel and before the
+    // first PartialColumns.
     void Prepare()
     {
         std::sort(mHoles.begin(), mHoles.end(), [](Point a, Point b) { return a.v != b.v ? a.v < b.v : a.h < b.h; });
+        for (const Covered& c : mRects) {
+            mEdgeRows.push_back(c.rect.top);
+            mEdgeRows.push_back(c.rect.bottom);
+        }
+        std::sort(mEdgeRows.begin(), mEdgeRows.end());
+        mEdgeRows.erase(std::unique(mEdgeRows.begin(), mEdgeRows.end()), mEdgeRows.end());
     }
 
-    // counts[0 .. width) = the counts of row y. Any thread, any order, after Prepare.
-    void Row(int y, int width, std::vector<int32_t>& counts) const
+    // The columns of row y (of width) that more than none and fewer than n
+    // clips covered, in column order. Any thread, any order, after Prepare;
+    // cache is the caller's own, and the answer lasts until its next call.
+    const std::vector<Partial>& PartialColumns(int y, int width, double n, RowCache& cache) const
+    {
+        const auto edge = std::upper_bound(mEdgeRows.begin(), mEdgeRows.end(), cache.y);
+        if (cache.y < 0 || y < cache.y || (edge != mEdgeRows.end() && *edge <= y)) {
+            RectangleCounts(y, width, cache.counts);
+            Scan(cache.counts, width, n, cache.partial);
+        }
+        cache.y = y;
+        auto hole = std::lower_bound(mHoles.begin(), mHoles.end(), y, [](Point p, int row) { return p.v < row; });
+        if (hole == mHoles.end() || hole->v != y)
+            return cache.partial;
+        std::vector<int32_t> counts(cache.counts);
+        for (; hole != mHoles.end() && hole->v == y; ++hole)
+            --counts[static_cast<std::size_t>(hole->h)];
+        Scan(counts, width, n, cache.holed);
+        return cache.holed;
+    }
+
+private:
+    struct Covered {
+        Rect rect;
+        int32_t clips;
+    };
+
+    // counts[0 .. width) = the rectangles' counts of row y.
+    void RectangleCounts(int y, int width, std::vector<int32_t>& counts) const
     {
         counts.assign(static_cast<std::size_t>(width) + 1, 0);
         for (const Covered& c : mRects)
@@ -155,18 +203,22 @@ public:
             }
         for (int x = 1; x < width; ++x)
             counts[static_cast<std::size_t>(x)] += counts[static_cast<std::size_t>(x) - 1];
-        auto hole = std::lower_bound(mHoles.begin(), mHoles.end(), y, [](Point p, int row) { return p.v < row; });
-        for (; hole != mHoles.end() && hole->v == y; ++hole)
-            --counts[static_cast<std::size_t>(hole->h)];
     }
 
-private:
-    struct Covered {
-        Rect rect;
-        int32_t clips;
-    };
+    // The partial columns of counts[0 .. width).
+    static void Scan(const std::vector<int32_t>& counts, int width, double n, std::vector<Partial>& partial)
+    {
+        partial.clear();
+        for (int x = 0; x < width; ++x) {
+            const int32_t k = counts[static_cast<std::size_t>(x)];
+            if (k > 0 && static_cast<double>(k) < n)
+                partial.push_back({x, k});
+        }
+    }
+
     std::vector<Covered> mRects;
-    std::vector<Point> mHoles; // (row, column), one entry per clip that had a hot pixel there
+    std::vector<Point> mHoles;  // (row, column), one entry per clip that had a hot pixel there
+    std::vector<int> mEdgeRows; // the tops and bottoms of the rectangles, sorted, each once
 };
 
 // The stack being built: planes, counts and the hot pixels of the mask.
@@ -267,17 +319,14 @@ public:
     int32_t RescaleRows(int top, int bottom) const
     {
         const double n = mClipsSummed;
-        std::vector<int32_t> counts;
         int32_t largest = 0;
         for (int c = 0; c < 3; ++c) {
             int32_t* plane = mPlanes[c];
+            CoverageCounts::RowCache cache;
             for (int y = top; y < bottom; ++y) {
-                mCounts[c].Row(y, mWidth, counts);
                 int32_t* row = plane + Offset(y, 0);
-                for (int x = 0; x < mWidth; ++x) {
-                    const int32_t k = counts[static_cast<std::size_t>(x)];
-                    if (k <= 0 || static_cast<double>(k) >= n)
-                        continue;
+                for (const CoverageCounts::Partial& column : mCounts[c].PartialColumns(y, mWidth, n, cache)) {
+                    const int x = column.x, k = column.clips;
                     const double s = row[x];
                     const double scaled = std::trunc(s + (s / static_cast<double>(k)) * (n - static_cast<double>(k)));
                     row[x] = static_cast<int32_t>(std::clamp(scaled, double(INT32_MIN), double(INT32_MAX)));
@@ -463,8 +512,8 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
                 anyOnDisk = anyOnDisk || !frame->InMemory();
             }
         if (anyOnDisk)
-            readAhead = std::make_unique<ClipReadAhead>(std::move(order), ReadAheadHelpers(gNumThreads), kReadAheadClips,
-                                                        2 * static_cast<int64_t>(width) * height * 4,
+            readAhead = std::make_unique<ClipReadAhead>(std::move(order), ReadAheadHelpers(gNumThreads),
+                                                        kReadAheadClips, 2 * static_cast<int64_t>(width) * height * 4,
                                                         ClipReadAhead::CopyRendered{int64_t{width} * height * 4});
     } catch (const std::bad_alloc&) {
         // Without it the clips come back one by one on this thread.
@@ -483,7 +532,7 @@ bool SumClips(StackBuilder& builder, int width, int height, StackDisplay& displa
     display.OpenProgress(clipCount - 1);
     gNumFramesInStack = 0.0;
     int published = 0;
-    int released = 0; // sources whose leases are gone
+    int released = 0;                            // sources whose leases are gone
     std::vector<std::pair<int, int>> unreported; // (clip, sources up to it), in order
     std::size_t reported = 0;
     // Releases the added clips and steps the progress over them; false on Cancel.
