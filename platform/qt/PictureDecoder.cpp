@@ -21,6 +21,7 @@
 #include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/PictFile.h"
+#include "platform/core/PlainPng.h"
 #include "platform/core/RegularFile.h"
 #include "platform/core/Rgb32Pixels.h"
 #include "platform/qt/FfmpegVideo.h"
@@ -136,6 +137,46 @@ MediaStatus DecodeOwnPict(const std::filesystem::path& file, PictureTarget& targ
     default:
         return MediaStatus::unreadable;
     }
+}
+
+// PNG --------------------------------------------------------------------
+
+// A PNG file larger than its picture at 4 bytes a pixel (plus a megabyte of
+// other chunks) is left to Qt's reader, which streams it: the file, its data
+// joined and the inflated rows then take no more than three such pictures.
+constexpr qint64 kMostPlainPngOtherBytes = qint64{1} << 20;
+
+// The PNGs the program's own reader takes whole (PlainPng.h), read into
+// memory this thread keeps for the next one; any other PNG, and any file
+// that reader does not take, is left to Qt at the file's start, unreadable
+// here. Throws std::bad_alloc as DecodeWithQt does.
+MediaStatus DecodePlainPngFile(QFile& device, PictureTarget& target, Rect* frame, WorkingRoom room)
+{
+    const QByteArray head = device.peek(64);
+    PlainPngHeader header;
+    if (!ReadPlainPngHeader(reinterpret_cast<const uint8_t*>(head.constData()), static_cast<std::size_t>(head.size()),
+                            &header))
+        return MediaStatus::unreadable;
+    const qint64 pictureBytes = qint64{header.width} * header.height * 4;
+    const qint64 fileBytes = device.size();
+    if (fileBytes <= 0 || fileBytes > pictureBytes + kMostPlainPngOtherBytes)
+        return MediaStatus::unreadable;
+    if (room == WorkingRoom::readFreeMemory && pictureBytes * 3 > FreeMem())
+        throw std::bad_alloc();
+    thread_local std::vector<uint8_t> file;
+    file.resize(static_cast<std::size_t>(fileBytes));
+    bool taken = device.read(reinterpret_cast<char*>(file.data()), fileBytes) == fileBytes &&
+                 DecodePlainPng(file.data(), file.size(),
+                                [&]() -> GWorldWrapper& { return target.ImageFor(header.width, header.height); });
+    if (file.capacity() > (std::size_t{16} << 20))
+        std::vector<uint8_t>().swap(file);
+    if (!taken) {
+        if (!device.seek(0))
+            return MediaStatus::cannotOpen;
+        return MediaStatus::unreadable;
+    }
+    *frame = MakeRect(0, 0, header.height, header.width);
+    return MediaStatus::ok;
 }
 
 // Qt ---------------------------------------------------------------------
@@ -453,6 +494,15 @@ MediaStatus Decode(const std::filesystem::path& file, PictureTarget& target, Rec
         }
         Remember(status, failure);
     }
+
+    const MediaStatus plain = DecodePlainPngFile(device, target, &found, room);
+    if (plain == MediaStatus::ok) {
+        if (frame)
+            *frame = found;
+        return plain;
+    }
+    if (plain == MediaStatus::cannotOpen) // the file could not be read again from its start
+        return plain;
 
     bool cutShort = false;
     MediaStatus status = DecodeWithQt(file, device, target, &found, &cutShort, room);
