@@ -157,7 +157,8 @@ std::vector<uint8_t> FilteredData(const PngSpec& png)
         for (int i = 0; i < n; ++i) {
             const int a = left(i), b = up(i), c = i >= bpp ? up(i - bpp) : 0;
             const int predictors[5] = {0, a, b, (a + b) / 2, PaethOf(a, b, c)};
-            raw.push_back(static_cast<uint8_t>(row[i] - predictors[png.filters[static_cast<std::size_t>(y)]]));
+            const int filter = png.filters[static_cast<std::size_t>(y)]; // one PNG does not have: data as stored
+            raw.push_back(static_cast<uint8_t>(row[i] - (filter < 5 ? predictors[filter] : 0)));
         }
     }
     uLongf size = compressBound(static_cast<uLong>(raw.size()));
