@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include "platform/core/GWorldWrapper.h"
+#include "platform/core/Rgb32Pixels.h"
 
 namespace {
 
@@ -68,6 +69,16 @@ void Canvas::CopyBitsFrom(const GWorldWrapper& image, const Rect& src, const Rec
     const QRect srcRect = ToQRect(src).intersected(whole);
     if (srcRect.isEmpty())
         return;
+    QImage& canvas = Image();
+    if (srcRect == ToQRect(src) && dst.Width() == sw && dst.Height() == sh &&
+        QRect(0, 0, canvas.width(), canvas.height()).contains(ToQRect(dst))) {
+        // Pixel for pixel (a stack or frame shown at its own size): the rows
+        // straight into the canvas, which is what drawing them gives.
+        for (int y = 0; y < sh; ++y)
+            PixelsToRgb32(image.PixelRow(srcRect.top() + y) + 4 * srcRect.left(),
+                          canvas.scanLine(dst.top + y) + 4 * dst.left, sw);
+        return;
+    }
     QImage pixels(srcRect.width(), srcRect.height(), QImage::Format_RGB32);
     for (int y = 0; y < srcRect.height(); ++y) {
         const uint8_t* row = image.PixelRow(srcRect.top() + y) + 4 * srcRect.left();
@@ -78,7 +89,7 @@ void Canvas::CopyBitsFrom(const GWorldWrapper& image, const Rect& src, const Rec
     const double fx = double(dst.Width()) / sw, fy = double(dst.Height()) / sh;
     const QRectF target(dst.left + (srcRect.left() - src.left) * fx, dst.top + (srcRect.top() - src.top) * fy,
                         srcRect.width() * fx, srcRect.height() * fy);
-    QPainter painter(&Image());
+    QPainter painter(&canvas);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(target, pixels);
 }

@@ -69,6 +69,16 @@ TEST(Canvas, CopiesImagesWithTheirColoursAndStretch)
             const uint8_t* p = image.PixelRow(y / 2) + 4 * (x / 2);
             EXPECT_EQ(At(canvas, x, y), qRgb(p[1], p[2], p[3]) & 0xFFFFFF) << x << "," << y;
         }
+    // At its own size, anywhere on the canvas: pixel for pixel, opaque, and
+    // nothing drawn around it.
+    canvas.FillRect(MakeRect(0, 0, 6, 8), RGBColor{0, 0, 0});
+    canvas.CopyBitsFrom(image, image.GetDim(), MakeRect(3, 4, 5, 7));
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const bool inside = x >= 4 && x < 7 && y >= 3 && y < 5;
+            const uint8_t* p = inside ? image.PixelRow(y - 3) + 4 * (x - 4) : nullptr;
+            EXPECT_EQ(canvas.Image().pixel(x, y), inside ? qRgb(p[1], p[2], p[3]) : qRgb(0, 0, 0)) << x << "," << y;
+        }
     // A destination past the canvas is clipped, nothing breaks.
     canvas.CopyBitsFrom(image, image.GetDim(), MakeRect(4, 6, 40, 60));
     EXPECT_EQ(At(canvas, 7, 5), qRgb(255, 0, 0) & 0xFFFFFF);
