@@ -68,10 +68,11 @@ public:
 
     // While the progress window is up, the clips' marks and redraws, the
     // bar and the event pump are gathered and shown together at most once
-    // every kUpdateInterval (the first at once), and everything left is
-    // shown when the window closes: a quick stack of many clips costs no
-    // more screen work than a few updates, and ends showing what drawing
-    // every step would have shown. A clip that was rendered and in memory
+    // every kUpdateInterval (the first one interval after the window
+    // opens), and everything left is shown when the window closes: a quick
+    // stack of many clips costs no more screen work than a few updates (one
+    // quicker than an interval, none: its end is drawn once), and ends
+    // showing what drawing every step would have shown. A clip that was rendered and in memory
     // when it was marked, still is when it is redrawn, and whose mark never
     // reached the screen looks as it did: its redraw is left out.
     void OpenProgress(int total) override
@@ -81,7 +82,7 @@ public:
         mUnchanged.clear();
         mMarked = -1;
         mProgress = -1;
-        mLastUpdate = Clock::now() - kUpdateInterval;
+        mLastUpdate = Clock::now();
         if (gWorkingDialog)
             return; // another operation's window: used, never deleted here
         mOwn = std::make_unique<WorkingDialog>(total, true, false);
