@@ -72,9 +72,10 @@ public:
     // opens), and everything left is shown when the window closes: a quick
     // stack of many clips costs no more screen work than a few updates (one
     // quicker than an interval, none: its end is drawn once), and ends
-    // showing what drawing every step would have shown. A clip that was rendered and in memory
-    // when it was marked, still is when it is redrawn, and whose mark never
-    // reached the screen looks as it did: its redraw is left out.
+    // showing what drawing every step would have shown. A clip that was
+    // rendered and in memory when it was marked, still is when it is
+    // redrawn, and whose mark never reached the screen looks as it did: its
+    // redraw is left out.
     void OpenProgress(int total) override
     {
         mBusy = std::make_unique<BusyScope>();

@@ -145,6 +145,8 @@ MediaStatus DecodeOwnPict(const std::filesystem::path& file, PictureTarget& targ
 // other chunks) is left to Qt's reader, which streams it: the file, its data
 // joined and the inflated rows then take no more than three such pictures.
 constexpr qint64 kMostPlainPngOtherBytes = qint64{1} << 20;
+// A thread keeps the memory of a file up to this size for the next one.
+constexpr std::size_t kKeptPlainPngFileBytes = std::size_t{16} << 20;
 
 // The PNGs the program's own reader takes whole (PlainPng.h), read into
 // memory this thread keeps for the next one; any other PNG, and any file
@@ -168,7 +170,7 @@ MediaStatus DecodePlainPngFile(QFile& device, PictureTarget& target, Rect* frame
     bool taken = device.read(reinterpret_cast<char*>(file.data()), fileBytes) == fileBytes &&
                  DecodePlainPng(file.data(), file.size(),
                                 [&]() -> GWorldWrapper& { return target.ImageFor(header.width, header.height); });
-    if (file.capacity() > (std::size_t{16} << 20))
+    if (file.capacity() > kKeptPlainPngFileBytes)
         std::vector<uint8_t>().swap(file);
     if (!taken) {
         if (!device.seek(0))
