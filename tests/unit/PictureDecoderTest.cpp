@@ -132,7 +132,7 @@ void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uin
     PutBigEndian(out, static_cast<uint32_t>(crc32(0, out.data() + typeAt, static_cast<uInt>(data.size() + 4))));
 }
 
-struct PngSpec {
+struct PngPicture {
     int width, height, channels;
     std::vector<uint8_t> samples; // rows of width * channels
     std::vector<int> filters;     // one a row
@@ -144,8 +144,8 @@ int PaethOf(int a, int b, int c)
     return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
 }
 
-// The zlib data of the spec's rows, each filtered by its own filter type.
-std::vector<uint8_t> FilteredData(const PngSpec& png)
+// The zlib data of the picture's rows, each filtered by its own filter type.
+std::vector<uint8_t> FilteredData(const PngPicture& png)
 {
     const int n = png.width * png.channels, bpp = png.channels;
     std::vector<uint8_t> raw;
@@ -170,7 +170,7 @@ std::vector<uint8_t> FilteredData(const PngSpec& png)
 
 // The whole file: the header, the chunks of `before`, the data in IDAT
 // chunks of at most chunkBytes, the end.
-std::vector<uint8_t> PngFile(const PngSpec& png, const std::vector<uint8_t>& data, std::size_t chunkBytes,
+std::vector<uint8_t> PngFile(const PngPicture& png, const std::vector<uint8_t>& data, std::size_t chunkBytes,
                              const std::vector<std::pair<std::string, std::vector<uint8_t>>>& before = {})
 {
     static const uint8_t kColourTypes[5] = {0, 0, 4, 2, 6};
@@ -190,9 +190,9 @@ std::vector<uint8_t> PngFile(const PngSpec& png, const std::vector<uint8_t>& dat
     return out;
 }
 
-// The spec's pixels as the program keeps them: grey to all three colours,
+// The picture's samples as the program keeps them: grey to all three colours,
 // alpha dropped.
-::testing::AssertionResult HasSamples(const GWorldWrapper& image, const PngSpec& png)
+::testing::AssertionResult HasSamples(const GWorldWrapper& image, const PngPicture& png)
 {
     for (int y = 0; y < png.height; ++y)
         for (int x = 0; x < png.width; ++x) {
@@ -510,7 +510,7 @@ TEST(PictureDecoder, OwnPngReaderUndoesEveryFilterOfEveryColourTypeAsQtDoes)
     for (int channels = 1; channels <= 4; ++channels)
         for (int first = 0; first < 5; ++first) {
             SCOPED_TRACE("channels " + std::to_string(channels) + ", first filter " + std::to_string(first));
-            PngSpec png{7, 6, channels, {}, {}};
+            PngPicture png{7, 6, channels, {}, {}};
             const Rgb8Picture pattern = Pattern8(png.width * channels, png.height, channels * 5 + first);
             for (int y = 0; y < png.height; ++y) {
                 png.filters.push_back((first + y) % 5);
@@ -543,7 +543,7 @@ TEST(PictureDecoder, OwnPngReaderUndoesEveryFilterOfEveryColourTypeAsQtDoes)
 TEST(PictureDecoder, PngsTheOwnReaderFindsFaultWithAreLeftToQt)
 {
     ScratchFolder dir;
-    PngSpec png{9, 5, 3, {}, {1, 2, 3, 4, 0}};
+    PngPicture png{9, 5, 3, {}, {1, 2, 3, 4, 0}};
     for (int i = 0; i < 9 * 5 * 3; ++i)
         png.samples.push_back(static_cast<uint8_t>(i * 37 + 11));
     const std::vector<uint8_t> data = FilteredData(png);
@@ -568,11 +568,11 @@ TEST(PictureDecoder, PngsTheOwnReaderFindsFaultWithAreLeftToQt)
     // only once the data has made the whole picture.
     std::vector<uint8_t> badCrc = good;
     badCrc[good.size() - 12 - 16 - 2] ^= 0x01; // within the last IDAT's data
-    PngSpec badFilter = png;
+    PngPicture badFilter = png;
     badFilter.filters[2] = 5;
-    PngSpec shortData = png;
+    PngPicture shortData = png;
     shortData.height = 4;
-    PngSpec huge = png;
+    PngPicture huge = png;
     huge.samples.resize(9 * 3);
     huge.height = 1;
     std::vector<uint8_t> hugeFile = PngFile(huge, FilteredData(huge), 64);
