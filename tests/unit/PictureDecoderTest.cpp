@@ -554,9 +554,10 @@ TEST(PictureDecoder, PngsTheOwnReaderFindsFaultWithAreLeftToQt)
     // A suggested palette (a critical chunk the own reader does not take):
     // Qt reads the file from its start and gives the same pixels.
     const auto palette = dir / "palette.png";
-    WriteBytesFile(palette, PngFile(png, data, 16, {{"PLTE", {1, 2, 3}}}));
+    const std::vector<uint8_t> paletteBytes = PngFile(png, data, 16, {{"PLTE", {1, 2, 3}}});
+    WriteBytesFile(palette, paletteBytes);
     bool asked = true;
-    EXPECT_FALSE(PlainDecoded(PngFile(png, data, 16, {{"PLTE", {1, 2, 3}}}), *image, &asked));
+    EXPECT_FALSE(PlainDecoded(paletteBytes, *image, &asked));
     std::unique_ptr<GWorldWrapper> decoded;
     ASSERT_EQ(DecodePicture(palette, &decoded), MediaStatus::ok);
     EXPECT_TRUE(HasSamples(*decoded, png));
