@@ -11,12 +11,15 @@
 // swapped counts the clips on disk after the import; peak_rss_mb is the
 // process's peak resident set (VmHWM) from the import's start to the stack's
 // end. ms_per_swapped_clip is the stack pass's time over the clips it found
-// on disk; io_ms_per_clip is a plain sequential read of one clip's two temp
-// files after their pages were dropped from the page cache
-// (POSIX_FADV_DONTNEED), measured in the same run over up to 100 clips.
+// on disk; io_ms_per_clip is a plain read of the files that pass read, in the
+// same run: the rendered image's temp file of every clip on disk, each whole,
+// on as many threads as the pass's read-ahead helpers, each taking the next
+// file, with the files in the page cache as the pass found them (the import
+// has just written them; an untimed pass first makes sure).
 //
 // Usage: bench_scale [quick]   (quick: 300 clips on 300 MiB only)
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,23 +29,25 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/Commands.h"
 #include "app/MainWindows.h"
 #include "bench/support/BenchSession.h"
+#include "engine/ClipReadAhead.h"
 #include "engine/Frame.h"
 #include "engine/FrameList.h"
 #include "engine/SummedStack.h"
 #include "platform/core/FreeMemory.h"
 #include "platform/core/ResidentSet.h"
+#include "shell/ShellSettings.h"
 
 namespace {
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr int64_t kMiB = int64_t{1} << 20;
-constexpr int kIoSampleClips = 100;
 
 struct Run {
     int clips;
@@ -51,47 +56,56 @@ struct Run {
 constexpr Run kRuns[] = {{1000, 1000}, {5000, 3000}};
 constexpr Run kQuickRun = {300, 300};
 
-// Milliseconds to read one clip's temp files from disk: each file's cached
-// pages are dropped first, then it is read start to end in 1 MiB blocks.
-// -1 when no clip is on disk.
-double ColdReadMsPerClip()
+// Milliseconds a clip on disk to read the file the stack pass reads of it
+// (its rendered image's temp file), start to end into a buffer of its own
+// size, on ReadAheadHelpers(gNumThreads) threads, the pass's read-ahead
+// helpers, each taking the next file in the clips' order. The files are read
+// once untimed first, so that their pages are in the cache as they were for
+// the pass, and the second pass counts. -1 when no clip is on disk.
+double WarmReadMsPerClip()
 {
     std::vector<std::string> paths;
-    int clips = 0;
-    for (int i = 0; i < FrameCount() && clips < kIoSampleClips; ++i) {
+    for (int i = 0; i < FrameCount(); ++i) {
         Frame* frame = FrameAt(i);
-        if (frame->InMemory())
-            continue;
-        paths.push_back(frame->GetTempFile(0));
-        paths.push_back(frame->GetTempFile(1));
-        ++clips;
+        if (!frame->InMemory())
+            paths.push_back(frame->GetTempFile(1));
     }
-    if (clips == 0)
+    if (paths.empty())
         return -1.0;
-    for (const std::string& path : paths) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::fdatasync(fd);
-            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-            ::close(fd);
-        }
-    }
-    std::vector<char> block(static_cast<std::size_t>(kMiB));
-    int64_t total = 0;
-    const auto start = BenchClock::now();
-    for (const std::string& path : paths) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        ssize_t got;
-        while ((got = ::read(fd, block.data(), block.size())) > 0)
+    const int threads = ReadAheadHelpers(gNumThreads);
+    std::atomic<int64_t> total{0};
+    auto pass = [&] {
+        std::atomic<std::size_t> next{0};
+        ParallelFor(threads, threads, [&](int) {
+            std::vector<char> buffer;
+            int64_t got = 0;
+            for (std::size_t i = next++; i < paths.size(); i = next++) {
+                const int fd = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0)
+                    continue;
+                struct stat info {};
+                if (::fstat(fd, &info) == 0) {
+                    buffer.resize(static_cast<std::size_t>(info.st_size));
+                    std::size_t done = 0;
+                    ssize_t n;
+                    while (done < buffer.size() &&
+                           (n = ::pread(fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(done))) > 0)
+                        done += static_cast<std::size_t>(n);
+                    got += static_cast<int64_t>(done);
+                }
+                ::close(fd);
+            }
             total += got;
-        ::close(fd);
-    }
+        });
+    };
+    pass();
+    total = 0;
+    const auto start = BenchClock::now();
+    pass();
     const double ms = SecondsBetween(start, BenchClock::now()) * 1000.0;
     if (total == 0)
         std::fprintf(stderr, "scale: the temp files could not be read\n");
-    return ms / clips;
+    return ms / static_cast<double>(paths.size());
 }
 
 bool RunScale(BenchSession& session, const std::vector<PlanetPicture>& files, int budgetMb)
@@ -128,7 +142,7 @@ bool RunScale(BenchSession& session, const std::vector<PlanetPicture>& files, in
         return false;
     }
     const double stackSeconds = SecondsBetween(stackStart, stacked);
-    const double ioMs = ColdReadMsPerClip();
+    const double ioMs = WarmReadMsPerClip();
     SetFreeMemForTesting(nullptr);
 
     const double peakMb = static_cast<double>(peak) / static_cast<double>(kMiB);
