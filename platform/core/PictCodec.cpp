@@ -269,7 +269,11 @@ void PackBits(const uint8_t* src, std::size_t n, std::vector<uint8_t>& out)
     }
 }
 
-bool UnpackBits(const uint8_t* src, std::size_t n, uint8_t* dst, std::size_t expected)
+namespace {
+
+// UnpackBits, or with kWrite false the same walk over the headers alone,
+// which writes nothing.
+template <bool kWrite> bool Unpack(const uint8_t* src, std::size_t n, uint8_t* dst, std::size_t expected)
 {
     std::size_t in = 0, outPos = 0;
     while (in < n) {
@@ -280,18 +284,47 @@ bool UnpackBits(const uint8_t* src, std::size_t n, uint8_t* dst, std::size_t exp
             const std::size_t length = static_cast<std::size_t>(header) + 1;
             if (length > n - in || length > expected - outPos)
                 return false;
-            std::memcpy(dst + outPos, src + in, length);
+            if constexpr (kWrite)
+                std::memcpy(dst + outPos, src + in, length);
             in += length;
             outPos += length;
         } else {
             const std::size_t length = static_cast<std::size_t>(1 - header);
             if (in >= n || length > expected - outPos)
                 return false;
-            std::memset(dst + outPos, src[in++], length);
+            if constexpr (kWrite)
+                std::memset(dst + outPos, src[in], length);
+            ++in;
             outPos += length;
         }
     }
     return outPos == expected;
+}
+
+// True when every row of bits lies in the bytes in has left as
+// ReadDirectBitsRows reads them: a count within those bytes whose PackBits
+// come to exactly one row. Only counts and headers are read.
+bool RowsArePresent(Reader in, const DirectBits& bits)
+{
+    const int height = bits.bounds.Height();
+    if (bits.rowBytes < kMinPackedRowBytes)
+        return in.Skip(static_cast<std::size_t>(height) * static_cast<std::size_t>(bits.rowBytes));
+    const std::size_t rowSize = static_cast<std::size_t>(bits.cmpCount) * static_cast<std::size_t>(bits.bounds.Width());
+    for (int y = 0; y < height; ++y) {
+        unsigned count;
+        const bool ok = bits.rowBytes > kMaxByteCountRowBytes ? in.U16(count) : in.U8(count);
+        if (!ok || count > in.Left() || !Unpack<false>(in.Here(), count, nullptr, rowSize))
+            return false;
+        in.Skip(count);
+    }
+    return true;
+}
+
+} // namespace
+
+bool UnpackBits(const uint8_t* src, std::size_t n, uint8_t* dst, std::size_t expected)
+{
+    return Unpack<true>(src, n, dst, expected);
 }
 
 PictStatus EncodePict(const GWorldWrapper& image, std::vector<uint8_t>& out)
@@ -375,10 +408,15 @@ PictStatus EncodePict(const GWorldWrapper& image, std::vector<uint8_t>& out)
     return PictStatus::ok;
 }
 
-PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWorldWrapper>* image, Rect* frame)
+namespace {
+
+// DecodePict, or with image null its probe: the picture's first size bytes,
+// `missing` more after them, read up to its pixel map.
+PictStatus ReadPicture(const uint8_t* data, std::size_t size, std::size_t missing,
+                       std::unique_ptr<GWorldWrapper>* image, Rect* frame)
 {
     // An image of the caller's to decode into, when it has the frame's size.
-    std::unique_ptr<GWorldWrapper> reusable = std::move(*image);
+    std::unique_ptr<GWorldWrapper> reusable = image ? std::move(*image) : nullptr;
     Reader in(data, size);
     Rect picFrame;
     unsigned picSize, versionOp, version;
@@ -438,8 +476,18 @@ PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWo
             const int64_t whole = static_cast<int64_t>(picFrame.Width()) * picFrame.Height();
             // The file must hold every row at its smallest before the frame
             // is allocated and erased.
-            if (MinRowsBytes(bits) > in.Left() || whole > drawn * kMaxFrameToDrawnRatio)
+            if (MinRowsBytes(bits) > in.Left() + missing || whole > drawn * kMaxFrameToDrawnRatio)
                 return PictStatus::damaged;
+            // A frame larger than the drawn rect takes up to sixteen times
+            // the memory its rows' bytes vouch for: the rows are walked
+            // first, and it is made only when they are all there.
+            if (drawn != whole && !RowsArePresent(in, bits))
+                return PictStatus::damaged;
+            if (!image) {
+                if (frame)
+                    *frame = picFrame;
+                return PictStatus::ok;
+            }
             if (reusable && reusable->GetDepth() == 32 && reusable->Width() == picFrame.Width() &&
                 reusable->Height() == picFrame.Height()) {
                 // Every pixel of a picture drawn over its whole frame is written below.
@@ -468,4 +516,16 @@ PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWo
         if (!ok)
             return PictStatus::damaged;
     }
+}
+
+} // namespace
+
+PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWorldWrapper>* image, Rect* frame)
+{
+    return ReadPicture(data, size, 0, image, frame);
+}
+
+PictStatus ProbePict(const uint8_t* data, std::size_t size, std::size_t wholeSize, Rect* frame)
+{
+    return ReadPicture(data, size, wholeSize > size ? wholeSize - size : 0, nullptr, frame);
 }

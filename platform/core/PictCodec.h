@@ -52,3 +52,11 @@ void PackBits(const uint8_t* src, std::size_t n, std::vector<uint8_t>& out);
 // Throws std::bad_alloc when the image cannot be made. Any thread.
 [[nodiscard]] PictStatus DecodePict(const uint8_t* data, std::size_t size, std::unique_ptr<GWorldWrapper>* image,
                                     Rect* frame = nullptr);
+
+// Sizes a picture from its first `size` bytes (of `wholeSize`) by the checks
+// DecodePict makes before it makes the image, rows included where the frame
+// is larger than the drawn rect, and allocates nothing: ok with *frame (when
+// not null) the frame as stored, or unsupported or damaged. Bytes beyond
+// `size` are counted, never read, so damaged from part of a picture may be
+// damaged only there: the whole one decides. Any thread.
+[[nodiscard]] PictStatus ProbePict(const uint8_t* data, std::size_t size, std::size_t wholeSize, Rect* frame = nullptr);

@@ -474,6 +474,29 @@ TEST(PictCodec, FileTooShortForItsRowsIsRefusedBeforeTheFrameExists)
     EXPECT_FALSE(out);
 }
 
+TEST(PictCodec, RowsThatDoNotUnpackAreRefusedBeforeALargerFrameExists)
+{
+    // The same picture with zeros as long as its rows are at their fewest
+    // bytes: the length check passes, but no row's count unpacks. The rows
+    // are checked before the frame, 16 times the drawn rect, is made, and
+    // the probe finds the same from the bytes alone.
+    ForeignPicture picture;
+    picture.width = 200;
+    picture.height = 16;
+    picture.frameWidth = 800;
+    picture.frameHeight = 64;
+    picture.emptyRows = true;
+    std::vector<uint8_t> bytes = picture.Bytes();
+    bytes.resize(bytes.size() + 16 * (2 + 2 * 5));
+    FailNextImageAllocationsForTesting(1); // an allocation would throw
+    std::unique_ptr<GWorldWrapper> out;
+    EXPECT_EQ(DecodePict(bytes.data(), bytes.size(), &out), PictStatus::damaged);
+    FailNextImageAllocationsForTesting(0);
+    EXPECT_FALSE(out);
+    EXPECT_EQ(ProbePict(bytes.data(), 64, bytes.size()), PictStatus::damaged);
+    EXPECT_EQ(ProbePict(bytes.data(), bytes.size(), bytes.size()), PictStatus::damaged);
+}
+
 TEST(PictCodec, RandomGarbageNeverDecodes)
 {
     std::mt19937 random(11);
