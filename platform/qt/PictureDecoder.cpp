@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <new>
 #include <system_error>
@@ -20,6 +21,7 @@
 
 #include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
+#include "platform/core/PictCodec.h"
 #include "platform/core/PictFile.h"
 #include "platform/core/PlainPng.h"
 #include "platform/core/RegularFile.h"
@@ -46,6 +48,17 @@ bool FileCanBeRead(const std::filesystem::path& file)
         return false;
     std::ifstream stream(file, std::ios::binary);
     return stream.good();
+}
+
+// Up to count bytes of stream from at: fewer where the file ends sooner.
+std::vector<uint8_t> ReadSpan(std::ifstream& stream, std::uintmax_t at, std::size_t count)
+{
+    std::vector<uint8_t> bytes(count);
+    stream.clear();
+    stream.seekg(static_cast<std::streamoff>(at));
+    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, stream.gcount())));
+    return bytes;
 }
 
 // Where a decoder writes the picture: straight into the caller's image when
@@ -86,10 +99,11 @@ private:
 
 // A PICT file: 512 header bytes, then the picture's size (2 bytes), its frame
 // (top, left, bottom, right, signed 16-bit, big-endian as every PICT reader
-// expects) and the version 2 opening 0x0011 0x02FF 0x0C00. Only these bytes
-// are read. Version 1 pictures (two signature bytes, too weak to tell from
+// expects) and the version 2 opening 0x0011 0x02FF 0x0C00, all OwnPictFrame
+// reads. Version 1 pictures (two signature bytes, too weak to tell from
 // other data) are left to the other decoders.
-constexpr std::size_t kOwnPictHeaderBytes = 512 + 2 + 8 + 6;
+constexpr std::size_t kPictFileHeaderBytes = 512;
+constexpr std::size_t kOwnPictHeaderBytes = kPictFileHeaderBytes + 2 + 8 + 6;
 
 // The frame of an own PICT from the first bytes of its file (fewer than the
 // header's: not one).
@@ -109,13 +123,42 @@ MediaStatus OwnPictFrame(const QByteArray& head, Rect* frame)
     return MediaStatus::ok;
 }
 
+// The probe reads this much of a picture file first: the opcodes up to the
+// pixel map, and the whole of a small file.
+constexpr std::size_t kOwnPictProbeBytes = 64 << 10;
+
+// The frame of an own PICT as its decode would find it before making its
+// image: a picture the program's reader finds damaged there (a frame its
+// rows cannot fill, for one) goes on to the other probes, as its decode goes
+// on to the other decoders. Pictures of other kinds keep the frame stored.
 MediaStatus ProbeOwnPict(const std::filesystem::path& file, Rect* frame)
 {
-    QByteArray head(static_cast<qsizetype>(kOwnPictHeaderBytes), '\0');
     std::ifstream stream(file, std::ios::binary);
-    if (!stream.read(head.data(), head.size()))
+    std::error_code error;
+    const std::uintmax_t length = std::filesystem::file_size(file, error);
+    if (error || length < kOwnPictHeaderBytes)
         return MediaStatus::unreadable;
-    return OwnPictFrame(head, frame);
+    std::vector<uint8_t> bytes =
+        ReadSpan(stream, 0,
+                 static_cast<std::size_t>(std::min<std::uintmax_t>(length, kPictFileHeaderBytes + kOwnPictProbeBytes)));
+    Rect found;
+    const MediaStatus opening = OwnPictFrame(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
+        &found);
+    if (opening != MediaStatus::ok)
+        return opening;
+    const std::size_t picture = static_cast<std::size_t>(length) - kPictFileHeaderBytes;
+    PictStatus status = ProbePict(bytes.data() + kPictFileHeaderBytes, bytes.size() - kPictFileHeaderBytes, picture);
+    if (status == PictStatus::damaged && bytes.size() < length) {
+        bytes = ReadSpan(stream, 0, static_cast<std::size_t>(length));
+        if (bytes.size() != length)
+            return MediaStatus::cannotOpen;
+        status = ProbePict(bytes.data() + kPictFileHeaderBytes, picture, picture);
+    }
+    if (status == PictStatus::damaged)
+        return MediaStatus::damaged;
+    *frame = found;
+    return MediaStatus::ok;
 }
 
 // Pictures of other programs are left to FFmpeg's PICT decoder.
@@ -282,16 +325,6 @@ QImage SharedRows(GWorldWrapper& image)
 // file that was cut short (the rest grey or black) and report success; such
 // files are caught here, from the sizes their headers promise or the end
 // marker every complete file carries.
-std::vector<uint8_t> ReadSpan(std::ifstream& stream, std::uintmax_t at, std::size_t count)
-{
-    std::vector<uint8_t> bytes(count);
-    stream.clear();
-    stream.seekg(static_cast<std::streamoff>(at));
-    stream.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, stream.gcount())));
-    return bytes;
-}
-
 uint32_t LittleEndian(const std::vector<uint8_t>& b, std::size_t at, int bytes)
 {
     uint32_t value = 0;
@@ -304,6 +337,78 @@ uint32_t LittleEndian(const std::vector<uint8_t>& b, std::size_t at, int bytes)
 // Huffman code, so no JPEG holds more than 512 pixels a byte; with room to
 // spare, one claiming more than this over its file's length is cut short.
 constexpr int64_t kMaxJpegPixelsPerFileByte = 1024;
+
+// GIF: Qt's decoder allocates and clears its whole canvas when it meets the
+// first image, before any of that image's data is read. The canvas is the
+// logical screen (a side of zero takes the first image's far edge), while
+// Qt's size believes a screen side only up to ten times the image's (and 200
+// pixels), taking the image's far edge beyond that, so the two may differ.
+// LZW codes are at most 12 bits and each stands for at most 4096 pixels: no
+// image data holds more than 2731 pixels a byte. A canvas of more than this
+// many pixels for each byte of its first image's data is not there to be
+// read, whatever the screen says.
+constexpr int64_t kMaxGifPixelsPerDataByte = 4096;
+
+// The canvas Qt's GIF decoder would allocate for file and the bytes of its
+// first image's data (up to the file's end); false when the file has no
+// first image to find, which Qt then fails to read by itself.
+bool ReadGifCanvas(const std::filesystem::path& file, QSize* canvas, int64_t* dataBytes)
+{
+    std::ifstream stream(file, std::ios::binary);
+    uint8_t b[13];
+    if (!stream.read(reinterpret_cast<char*>(b), sizeof b) ||
+        (std::memcmp(b, "GIF87a", 6) != 0 && std::memcmp(b, "GIF89a", 6) != 0))
+        return false;
+    auto word = [](const uint8_t* at) { return at[0] | (at[1] << 8); };
+    const int screenWidth = word(b + 6), screenHeight = word(b + 8);
+    auto skipColours = [&stream](int flags) {
+        if (flags & 0x80)
+            stream.ignore(3 * (2 << (flags & 7)));
+    };
+    // Sub-blocks up to the empty one; the bytes they hold.
+    auto blocks = [&stream]() {
+        int64_t bytes = 0;
+        for (int size = stream.get(); stream && size > 0; size = stream.get()) {
+            stream.ignore(size);
+            bytes += stream.gcount();
+        }
+        return bytes;
+    };
+    skipColours(b[10]);
+    for (;;) {
+        const int introducer = stream.get();
+        if (introducer == 0x21) {
+            stream.get(); // the extension's label
+            blocks();
+        } else if (introducer == 0x2C) {
+            uint8_t d[9];
+            if (!stream.read(reinterpret_cast<char*>(d), sizeof d))
+                return false;
+            skipColours(d[8]);
+            stream.get(); // the LZW code size
+            *dataBytes = stream ? blocks() : 0;
+            const int left = word(d), top = word(d + 2), width = word(d + 4), height = word(d + 6);
+            *canvas =
+                QSize(screenWidth > 0 ? screenWidth : left + width, screenHeight > 0 ? screenHeight : top + height);
+            return true;
+        } else {
+            return false;
+        }
+        if (!stream)
+            return false;
+    }
+}
+
+// True when Qt's decoder would allocate a canvas for file other than the
+// size its reader declared, or one its first image's data cannot fill.
+bool GifCanvasUnfounded(const std::filesystem::path& file, QSize declared)
+{
+    QSize canvas;
+    int64_t dataBytes = 0;
+    if (!ReadGifCanvas(file, &canvas, &dataBytes))
+        return false;
+    return canvas != declared || int64_t{canvas.width()} * canvas.height() > dataBytes * kMaxGifPixelsPerDataByte;
+}
 
 bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize declared)
 {
@@ -345,7 +450,7 @@ bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize
     if (format == "gif") {
         // The trailer byte 0x3B ends every complete file.
         const std::vector<uint8_t> last = ReadSpan(stream, size > 0 ? size - 1 : 0, 1);
-        return last.empty() || last[0] != 0x3B;
+        return last.empty() || last[0] != 0x3B || GifCanvasUnfounded(file, declared);
     }
     if (format == "jpeg" || format == "jpg") {
         // libjpeg makes up whatever rows the data does not reach, so a tiny
@@ -366,12 +471,17 @@ bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize
     return false;
 }
 
-MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame)
+// *refused is set when the file is one of Qt's formats that the decode
+// refuses from its header alone, so no other decoder sizes it either.
+MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* refused)
 {
     QImageReader reader(QtFileName(file));
     if (!SetUpReader(reader))
         return MediaStatus::unreadable;
     QSize size = reader.size();
+    *refused = reader.format() == "gif" && GifCanvasUnfounded(file, size);
+    if (*refused)
+        return MediaStatus::damaged;
     if (!size.isValid()) {
         // A format that cannot tell its size from the header alone.
         QImage picture;
@@ -535,14 +645,27 @@ MediaStatus ProbePicture(const std::filesystem::path& file, Rect* frame)
         return MediaStatus::cannotOpen;
     MediaStatus failure = MediaStatus::unreadable;
     Rect found;
-    for (auto probe : {ProbeOwnPict, ProbeWithQt, ProbeWithFfmpeg}) {
-        const MediaStatus status = probe(file, &found);
-        if (status == MediaStatus::ok) {
-            *frame = found;
-            return status;
-        }
-        Remember(status, failure);
+    MediaStatus status = ProbeOwnPict(file, &found);
+    if (status == MediaStatus::ok) {
+        *frame = found;
+        return status;
     }
+    Remember(status, failure);
+    bool refused = false;
+    status = ProbeWithQt(file, &found, &refused);
+    if (status == MediaStatus::ok) {
+        *frame = found;
+        return status;
+    }
+    if (refused)
+        return status;
+    Remember(status, failure);
+    status = ProbeWithFfmpeg(file, &found);
+    if (status == MediaStatus::ok) {
+        *frame = found;
+        return status;
+    }
+    Remember(status, failure);
     return failure;
 }
 

@@ -41,7 +41,10 @@ MediaStatus OpenPictureOrMovie(const std::filesystem::path& file, OpenedMedia* m
         media->movie.reset();
         return MediaStatus::ok;
     }
-    if (picture == MediaStatus::cannotOpen)
+    // A file a picture decoder took and found at fault is that picture, not
+    // a movie: FFmpeg's movie decoders would read it with none of the
+    // picture decoders' checks (a GIF's logical screen, for one).
+    if (picture == MediaStatus::cannotOpen || picture == MediaStatus::damaged)
         return picture;
     const MediaStatus movie = OpenMovie(file, media);
     if (movie == MediaStatus::ok)

@@ -27,10 +27,12 @@ struct OpenedMedia {
 //     named so fails: it is not a movie);
 //   - any other file is sized as a picture (header only; the pixels are
 //     decoded later by whoever imports it);
-//   - a file no picture decoder takes is tried as a movie.
+//   - a file no picture decoder takes, or one whose size is out of bounds,
+//     is tried as a movie; one a picture decoder found damaged is not.
 // On ok *media says which and holds the frame or the opened movie. Otherwise
 // *media is untouched and the result is the reason: the movie opener's for a
-// name marking a movie; else the more telling of the two failures (a picture
-// decoder's damaged or badSize rather than the movie opener's unreadable).
+// name marking a movie; damaged for a damaged picture; else the more telling
+// of the two failures (a picture decoder's badSize rather than the movie
+// opener's unreadable).
 // Reentrant; may throw std::bad_alloc.
 [[nodiscard]] MediaStatus OpenPictureOrMovie(const std::filesystem::path& file, OpenedMedia* media);

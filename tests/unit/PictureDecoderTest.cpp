@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include "MediaFixtures.h"
+#include "platform/core/FreeMemory.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/PictFile.h"
 #include "platform/core/PlainPng.h"
@@ -609,25 +610,37 @@ TEST(PictureDecoder, PngsTheOwnReaderFindsFaultWithAreLeftToQt)
 
 TEST(PictureDecoder, ProbeAndDecodeAgreeOnAGifsSize)
 {
-    // A one-pixel image on an 11621 × 14081 logical screen, 35 bytes: the
-    // decode gives the probe's size or nothing, never a larger picture.
+    // Logical screens larger than their files' first images can fill: a
+    // one-pixel image on 11621 × 14081 (35 bytes); an 11621 × 1000 image at
+    // row 28890 with no data on the same screen (26 bytes: Qt's size takes
+    // the image's far edge, 29890, for the height, its decoder the screen's
+    // 14081); and 2000 × 20000 over a 2000 × 2000 image with no data, whose
+    // size Qt's size and decoder agree on. The probe refuses each as the
+    // decode does, and the decode refuses each before Qt's decoder makes its
+    // screen (with the little free memory said here, a decode that got as far
+    // as allocating would fail for memory instead).
+    const std::string files[] = {
+        std::string("GIF89a\x65\x2d\x01\x37\x80\x00\x00\x00\x00\x00\xff\xff\xff"
+                    "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b",
+                    35),
+        std::string("GIF89a\x65\x2d\x01\x37\x00\x00\x00"
+                    "\x2c\x00\x00\xda\x70\x65\x2d\xe8\x03\x00\x02\x00\x3b",
+                    26),
+        std::string("GIF89a\xd0\x07\x20\x4e\x00\x00\x00"
+                    "\x2c\x00\x00\x00\x00\xd0\x07\xd0\x07\x00\x02\x00\x3b",
+                    26),
+    };
     ScratchFolder dir;
     const auto file = dir / "screen.gif";
-    const std::string gif("GIF89a\x65\x2d\x01\x37\x80\x00\x00\x00\x00\x00\xff\xff\xff"
-                          "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b",
-                          35);
-    std::ofstream(file, std::ios::binary) << gif;
-    Rect probed;
-    const MediaStatus probe = ProbePicture(file, &probed);
-    std::unique_ptr<GWorldWrapper> image;
-    Rect decoded;
-    const MediaStatus decode = DecodePicture(file, &image, &decoded);
-    if (decode == MediaStatus::ok) {
-        ASSERT_EQ(probe, MediaStatus::ok);
-        EXPECT_EQ(decoded, probed);
-        EXPECT_EQ(image->GetDim(), probed);
+    SetFreeMemForTesting([] { return int64_t{64} << 20; });
+    for (const std::string& gif : files) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << gif;
+        Rect probed;
+        std::unique_ptr<GWorldWrapper> image;
+        EXPECT_EQ(ProbePicture(file, &probed), MediaStatus::damaged);
+        EXPECT_EQ(DecodePicture(file, &image), MediaStatus::damaged);
     }
-    EXPECT_LT(int64_t{decoded.Width()} * decoded.Height(), int64_t{1} << 24);
+    SetFreeMemForTesting(nullptr);
 }
 
 TEST(PictureDecoder, WorkersDecodeAtOnce)

@@ -99,6 +99,12 @@ TEST_F(PictureOrMovieFiles, NeitherPictureNorMovieFails)
         EXPECT_EQ(media.movie, nullptr);
     }
     OpenedMedia media;
+    // A GIF the picture probe refuses (its 11621 x 14081 screen over a first
+    // image without data) is not handed on to the movie decoders.
+    WriteBytesFile(dir / "screen.gif", {'G',  'I', 'F', '8',  '9',  'a',  0x65, 0x2d, 0x01, 0x37, 0,    0, 0,
+                                        0x2c, 0,   0,   0xda, 0x70, 0x65, 0x2d, 0xe8, 0x03, 0,    0x02, 0, 0x3b});
+    EXPECT_EQ(OpenPictureOrMovie(dir / "screen.gif", &media), MediaStatus::damaged);
+    EXPECT_EQ(media.movie, nullptr);
     EXPECT_EQ(OpenPictureOrMovie(dir / "missing.png", &media), MediaStatus::cannotOpen);
     EXPECT_EQ(OpenPictureOrMovie(dir / "missing.mov", &media), MediaStatus::cannotOpen);
 }
