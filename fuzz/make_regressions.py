@@ -131,3 +131,43 @@ with tempfile.TemporaryDirectory() as scratch:
 frame_header = jpeg.index(b"\xff\xc0")
 jpeg[frame_header + 5:frame_header + 9] = struct.pack(">HH", 12289, 14656)
 write("calibration", "jpeg-claims-more-than-its-file.jpg", bytes(jpeg))
+
+# picture and calibration: a 26-byte GIF whose logical screen is 11621 x
+# 14081 and whose first image (11621 x 1000 at row 28890) has no data at
+# all. Qt's size, taken from the first image where the screen is more than
+# ten times its height, is 11621 x 29890; its decoder keeps the screen and
+# allocated and cleared 654 MB of it before finding no data. The probe and
+# the decode both refuse it from its header and its data's length.
+gif = b"GIF89a" + struct.pack("<HHBBB", 11621, 14081, 0, 0, 0)
+gif += b"\x2c" + struct.pack("<HHHHB", 0, 28890, 11621, 1000, 0)
+gif += bytes([2, 0]) + b"\x3b"  # LZW code size, no data sub-block, trailer
+assert len(gif) == 26
+for target in ("picture", "calibration"):
+    write(target, "screen-without-image-data.gif", gif)
+# picture and calibration: a screen of 4091 x 32767 (as wide as the width
+# rule lets through) over a first image of 4091 x 3277, which Qt's size
+# believes, again with no data: sized alike by the probe and the decoder,
+# it is refused for its data's length alone.
+gif = b"GIF89a" + struct.pack("<HHBBB", 4091, 32767, 0, 0, 0)
+gif += b"\x2c" + struct.pack("<HHHHB", 0, 0, 4091, 3277, 0) + bytes([2, 0]) + b"\x3b"
+for target in ("picture", "calibration"):
+    write(target, "tall-screen-without-image-data.gif", gif)
+
+# pict, picture, calibration and workspace: a 397 KB picture whose frame is
+# 4095 x 32767 and whose drawn rect is 4095 x 2048 (within the sixteenfold
+# rule), followed by zeros as long as its rows can be at their shortest:
+# every row's count is zero, so not one row unpacks. It cost 518 MB (the
+# frame allocated and erased) before the first row was refused; the rows are
+# now checked before any frame larger than them exists, and the probe
+# checks them too, so the import never makes a clip of that frame.
+zero_rows = bytes(2048 * (2 + 2 * ((3 * 4095 + 127) // 128)))
+zeros = picture((0, 0, 32767, 4095), (0, 0, 2048, 4095), zero_rows)
+for target in ("pict", "calibration"):
+    write(target, "frame-over-rows-of-zeros.pict", pict_file(zeros))
+# picture: the same at 4091 wide, which the width rule lets through to a
+# clip of the probed frame.
+narrow_rows = bytes(2048 * (2 + 2 * ((3 * 4091 + 127) // 128)))
+narrow = picture((0, 0, 32767, 4091), (0, 0, 2048, 4091), narrow_rows)
+write("picture", "frame-over-rows-of-zeros.pict", pict_file(narrow))
+workspace = header + b"\0" + struct.pack("<hh", 4095, 32767) + struct.pack("<i", len(zeros)) + zeros
+write("workspace", "dark-frame-over-rows-of-zeros.vws", workspace)
