@@ -113,7 +113,7 @@ int SumStackDialogInterface::HandleEvent(const DialogEvent& event, bool& done)
     case DialogEvent::mouseDown:
         if (QApplication::overrideCursor())
             QApplication::changeOverrideCursor(Qt::ArrowCursor);
-        processMouse(event.modifiers, done);
+        processMouse(event.modifiers, canvasPoint(event.where), done);
         if (done)
             return kEventHandled; // the dialog is about to go
         return DialogInterface::HandleEvent(event, done);

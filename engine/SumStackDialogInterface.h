@@ -30,13 +30,16 @@ public:
 
     // Arrow keys: right and up nudge up, left and down nudge down, Shift the
     // larger step. A press on the background resets the cursor and goes to
-    // processMouse; when that ends the dialog, nothing else handles the press.
+    // processMouse with the press's position in the canvas; when that ends
+    // the dialog, nothing else handles the press.
     int HandleEvent(const DialogEvent& event, bool& done) override;
     // 3 toggles the preview; the rest goes to the base.
     bool HandleDialogItemHit(int id, bool& done) override;
     void RedrawDialog() override = 0;
 
-    virtual void processMouse(int modifiers, bool& done) = 0;
+    // where: the press's own position in the canvas's coordinates (the
+    // pointer may be far from it by the time the press is handled).
+    virtual void processMouse(int modifiers, QPoint where, bool& done) = 0;
     virtual void nudgeSlider(bool up, bool shift) = 0;
     // Switches the preview and shows the stack as ShowStack does.
     virtual void TogglePreview();

@@ -58,15 +58,19 @@ protected:
         case QEvent::KeyPress:
             return Key(static_cast<QKeyEvent*>(event));
         case QEvent::MouseButtonPress: {
-            // Presses on the background (the window or its drawing surface),
-            // not on a control.
-            if (widget != window && widget != mDialog.canvas())
-                return false;
+            // Qt offers an event to the application's filters by their place
+            // in a list, and a filter installed and taken off while this one
+            // handles the press (a drag's, a busy computation's) moves this
+            // one a place on: the same press then comes by again, and would
+            // start a second drag after its release. A press of the window
+            // system (they all carry a time) is handled once. (A key the
+            // dialog takes goes no further; one it leaves does nothing.)
             auto* mouse = static_cast<QMouseEvent*>(event);
-            DialogEvent e{DialogEvent::mouseDown};
-            e.where = widget->mapTo(window, mouse->position().toPoint());
-            e.modifiers = ProgramModifiers(mouse->modifiers());
-            Send(e);
+            if (mouse->timestamp() != 0 && event == mLastPress && mouse->timestamp() == mLastPressTime)
+                return false;
+            Press(widget, mouse);
+            mLastPress = event;
+            mLastPressTime = mouse->timestamp();
             return false;
         }
         default:
@@ -76,6 +80,18 @@ protected:
 
 private:
     int Send(const DialogEvent& event) { return mDialog.Dispatch(event); }
+    // Presses on the background (the window or its drawing surface), not on
+    // a control.
+    void Press(QWidget* widget, const QMouseEvent* mouse)
+    {
+        QWidget* window = mDialog.window();
+        if (widget != window && widget != mDialog.canvas())
+            return;
+        DialogEvent e{DialogEvent::mouseDown};
+        e.where = widget->mapTo(window, mouse->position().toPoint());
+        e.modifiers = ProgramModifiers(mouse->modifiers());
+        Send(e);
+    }
     void Hit(int id)
     {
         DialogEvent e{DialogEvent::controlHit};
@@ -105,6 +121,8 @@ private:
     }
 
     DialogInterface& mDialog;
+    const QEvent* mLastPress = nullptr;
+    quint64 mLastPressTime = 0;
 };
 
 std::string FirstCharacters(const ControlHandle& control)
@@ -273,6 +291,12 @@ void DialogInterface::Close()
 Canvas* DialogInterface::canvas() const
 {
     return mWindow ? mWindow->findChild<Canvas*>() : nullptr;
+}
+
+QPoint DialogInterface::canvasPoint(QPoint windowPoint) const
+{
+    Canvas* surface = canvas();
+    return surface ? surface->mapFrom(mWindow.get(), windowPoint) : windowPoint;
 }
 
 ControlHandle DialogInterface::control(int id) const

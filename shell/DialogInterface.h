@@ -92,6 +92,9 @@ public:
     QWidget* window() const { return mWindow.get(); }
     // The window's drawing surface (its first canvas), or null.
     Canvas* canvas() const;
+    // A point in the window's coordinates (DialogEvent::where) in the
+    // canvas's (unchanged without a canvas).
+    QPoint canvasPoint(QPoint windowPoint) const;
     ControlHandle control(int id) const;
 
     // Ends the dialog as OK (false) or Cancel (true) would.

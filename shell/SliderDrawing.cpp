@@ -55,19 +55,6 @@ void DrawHorizontalSlider(Point position, const SliderLayout& layout, double thu
     }
 }
 
-bool SliderMousePosition(QPoint& where)
-{
-    if (PointerScriptForTesting()) {
-        where = MousePositionIn(nullptr);
-        return true;
-    }
-    Canvas* canvas = CurrentCanvas();
-    if (!canvas)
-        return false;
-    where = MousePositionIn(canvas);
-    return true;
-}
-
 QPoint TrackSliderDrag(QPoint start, const std::function<void(QPoint position)>& onMove)
 {
     if (PointerScriptForTesting())

@@ -44,10 +44,6 @@ bool PointInSliderRect(QPoint p, const Rect& r);
 void DrawHorizontalSlider(Point position, const SliderLayout& layout, double thumbOffset, const std::string& valueText,
                           bool dimmed = false);
 
-// The mouse position in the current port's coordinates. False when there is
-// no canvas to ask (and no test pointer script). Main thread only.
-bool SliderMousePosition(QPoint& where);
-
 // Follows a drag that began with a press in the current port until the
 // button is released, calling onMove with every position (port
 // coordinates). Returns the release position (start when nothing can be

@@ -91,9 +91,8 @@ ThumbnailInterface::ThumbnailInterface(Canvas* window, int imageWidth, int image
     mSubThumbScaledUpBounds = MakeRect(0, 0, imageHeight, imageWidth);
 }
 
-bool ThumbnailInterface::DefineSubThumbBounds(DialogInterface* dialog)
+bool ThumbnailInterface::DefineSubThumbBounds(QPoint press, DialogInterface* dialog)
 {
-    const QPoint press = MousePositionIn(mWindow);
     if (!ToQRect(mThumbBounds).contains(press))
         return false;
     CrossCursor cursor;

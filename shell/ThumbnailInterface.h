@@ -47,13 +47,14 @@ public:
     double scale() const { return mScale; }
     Rect thumbBounds() const { return mThumbBounds; }
 
-    // Follows a drag that starts at the mouse position: false at once when it
-    // starts outside the thumbnail. Every move that spans a rectangle redraws
+    // Follows a drag that starts with a press at press (the press's own
+    // position in the panel's window): false at once when it starts outside
+    // the thumbnail. Every move that spans a rectangle redraws
     // the thumbnail with it and calls dialog's ProcessLiveThumbnailRectUpdate;
     // a move back to the press row or column keeps the previous rectangle and
     // reports nothing. The cross cursor shows during the drag. True when the
     // rectangle changed. Main thread only.
-    bool DefineSubThumbBounds(DialogInterface* dialog);
+    bool DefineSubThumbBounds(QPoint press, DialogInterface* dialog);
 
     // Draws the thumbnail and, when showRect, the chosen rectangle on it.
     void Draw(bool showRect);

@@ -194,7 +194,7 @@ void FTEditorInterface::ProcessLiveSliderUpdate(int index)
     RedrawDialog();
 }
 
-void FTEditorInterface::processMouse(int, bool&)
+void FTEditorInterface::processMouse(int, QPoint where, bool&)
 {
     Canvas* surface = canvas();
     PortSaver port;
@@ -202,14 +202,14 @@ void FTEditorInterface::processMouse(int, bool&)
     bool hit = false;
     // Compared with what is in use, not with the press: the release may land
     // back on the starting value after live steps.
-    (void)mExposureSlider.ProcessMouse(hit, this, 0);
+    (void)mExposureSlider.ProcessMouse(where, hit, this, 0);
     if (hit && ExposureDivisorFor(mExposureSlider.GetValue()) != mDivisor)
         ExposureChanged();
     if (hit) {
         mActiveSlider = 0;
         return;
     }
-    (void)mBrushSlider.ProcessMouse(hit, this, 1);
+    (void)mBrushSlider.ProcessMouse(where, hit, this, 1);
     if (hit && mBrushSlider.GetValue() != mBrushRadius) {
         mBrushRadius = mBrushSlider.GetValue();
         RedrawDialog();
@@ -218,8 +218,8 @@ void FTEditorInterface::processMouse(int, bool&)
         mActiveSlider = 1;
         return;
     }
-    if (Inside(mDisplayRect, MousePositionIn(surface)))
-        ProcessMouseInPowerSpectrum();
+    if (Inside(mDisplayRect, where))
+        ProcessMouseInPowerSpectrum(where);
 }
 
 void FTEditorInterface::nudgeSlider(bool up, bool shift)
@@ -235,7 +235,7 @@ void FTEditorInterface::nudgeSlider(bool up, bool shift)
     }
 }
 
-void FTEditorInterface::ProcessMouseInPowerSpectrum()
+void FTEditorInterface::ProcessMouseInPowerSpectrum(QPoint press)
 {
     Canvas* surface = canvas();
     const int side = std::max(mSize.width, mSize.height);
@@ -244,7 +244,7 @@ void FTEditorInterface::ProcessMouseInPowerSpectrum()
     const auto map = [&](QPoint p) {
         return MapDisplayToSpectrum(p.x() - mDisplayRect.left, p.y() - mDisplayRect.top, shownWidth, shownHeight, d);
     };
-    SpectrumPoint last = map(MousePositionIn(surface));
+    SpectrumPoint last = map(press);
     StrokeCursor cursor;
     TrackMouseDrag(surface, [&](QPoint p) {
         if (!Inside(mDisplayRect, p)) {

@@ -43,7 +43,7 @@ public:
     void RedrawDialog() override;
     // A press on a slider's thumb drags it and makes it active; otherwise a
     // press on the picture starts a brush stroke.
-    void processMouse(int modifiers, bool& done) override;
+    void processMouse(int modifiers, QPoint where, bool& done) override;
     // Moves the active slider one step.
     void nudgeSlider(bool up, bool shift) override;
     // During a drag: 0 exposure (the picture is recomputed), 1 brush radius.
@@ -59,7 +59,7 @@ public:
     // keeps the method; then the picture.
     void ChangeNormalizationMethod();
     // A brush stroke from the press until release.
-    void ProcessMouseInPowerSpectrum();
+    void ProcessMouseInPowerSpectrum(QPoint press);
 
     // For tests.
     const SpectrumSize& spectrumSize() const { return mSize; }

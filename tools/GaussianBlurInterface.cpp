@@ -49,12 +49,12 @@ void GaussianBlurInterface::UpdateGaussianBlurDialog()
     RedrawDialog();
 }
 
-void GaussianBlurInterface::processMouse(int, bool&)
+void GaussianBlurInterface::processMouse(int, QPoint where, bool&)
 {
     PortSaver port;
     SetPort(canvas());
     bool hit = false;
-    if (mSlider.ProcessMouse(hit)) {
+    if (mSlider.ProcessMouse(where, hit)) {
         mRadius = mSlider.GetValue();
         UpdateGaussianBlurDialog();
     }

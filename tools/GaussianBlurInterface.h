@@ -38,7 +38,7 @@ public:
 
     // A press on the slider's thumb drags it; the blur runs once, after the
     // release, when the radius changed.
-    void processMouse(int modifiers, bool& done) override;
+    void processMouse(int modifiers, QPoint where, bool& done) override;
     // Arrow keys move the slider (Shift: steps of 1.0) and blur again.
     void nudgeSlider(bool up, bool shift) override;
     // 4 sets the histograms' vertical scale; the rest goes to the base.

@@ -200,24 +200,24 @@ void HistogramLevelsInterface::ValidateEditableText()
     mAutoPercentage = percentage;
 }
 
-bool HistogramLevelsInterface::DefineHistogramBounds()
+bool HistogramLevelsInterface::DefineHistogramBounds(QPoint press)
 {
-    return mThumbnail->DefineSubThumbBounds(this);
+    return mThumbnail->DefineSubThumbBounds(press, this);
 }
 
-void HistogramLevelsInterface::processMouse(int, bool&)
+void HistogramLevelsInterface::processMouse(int, QPoint where, bool&)
 {
     PortSaver port;
     SetPort(canvas());
     for (int i = 0; i < 4; ++i) {
         bool hit = false;
-        (void)mSliders[i]->ProcessMouse(hit, this, i); // every change was levelled during the drag
+        (void)mSliders[i]->ProcessMouse(where, hit, this, i); // every change was levelled during the drag
         if (hit) {
             mActiveSlider = i;
             return;
         }
     }
-    if (DefineHistogramBounds()) {
+    if (DefineHistogramBounds(where)) {
         (void)mHistograms->GenerateHistograms(unfilteredImage(),
                                               mThumbnail->subThumbScaledUpBounds()); // kept inside by the thumbnail
         RedrawDialog();

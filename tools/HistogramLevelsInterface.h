@@ -72,11 +72,11 @@ public:
     // field rewritten when it read outside).
     void ValidateEditableText();
     // Follows a drag on the thumbnail; true when it chose a rectangle.
-    bool DefineHistogramBounds();
+    bool DefineHistogramBounds(QPoint press);
 
     // A press on a thumb drags it and makes its slider the active one;
     // elsewhere a drag on the thumbnail chooses the histograms' rectangle.
-    void processMouse(int modifiers, bool& done) override;
+    void processMouse(int modifiers, QPoint where, bool& done) override;
     // Arrow keys move the active slider's selected thumb.
     void nudgeSlider(bool up, bool shift) override;
     // The base's toggle; the histograms describe the whole stack again.

@@ -121,13 +121,13 @@ void LaplacianPyramidInterface::ProcessLiveSliderUpdate(int index)
         ApplySliderValue(index);
 }
 
-void LaplacianPyramidInterface::processMouse(int, bool&)
+void LaplacianPyramidInterface::processMouse(int, QPoint where, bool&)
 {
     PortSaver port;
     SetPort(canvas());
     for (int k = 0; k < kLaplacianPyramidComponents; ++k) {
         bool hit = false;
-        const bool changed = mSliders[k].ProcessMouse(hit, this, k);
+        const bool changed = mSliders[k].ProcessMouse(where, hit, this, k);
         // Also when the release lands back on the starting value after live
         // steps: the preview must show what the slider shows.
         if (changed || (hit && mSliders[k].GetValue() != mIntensities[k]))
@@ -137,7 +137,7 @@ void LaplacianPyramidInterface::processMouse(int, bool&)
             return;
         }
     }
-    if (DefinePreviewBounds())
+    if (DefinePreviewBounds(where))
         ReconstructImageFromLaplacianPyramid(true);
 }
 

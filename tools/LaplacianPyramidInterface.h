@@ -76,7 +76,7 @@ public:
     // its pins come off and the preview follows.
     void ProcessLiveSliderUpdate(int index) override;
 
-    void processMouse(int modifiers, bool& done) override;
+    void processMouse(int modifiers, QPoint where, bool& done) override;
     void nudgeSlider(bool up, bool shift) override;
     // 7 .. 19 pins, 20 reset; the rest (the histogram scale) goes to the base.
     bool HandleDialogItemHit(int id, bool& done) override;

@@ -156,12 +156,9 @@ bool LevelsSlider::MoveGammaTo(int y)
     return true;
 }
 
-bool LevelsSlider::ProcessMouse(bool& hit, LiveSliderOwner* owner, int index)
+bool LevelsSlider::ProcessMouse(QPoint where, bool& hit, LiveSliderOwner* owner, int index)
 {
     hit = false;
-    QPoint where;
-    if (!SliderMousePosition(where))
-        return false;
     int thumb = kLevelsNoThumb;
     if (InRect(where, mBlackThumb))
         thumb = kLevelsBlackThumb;

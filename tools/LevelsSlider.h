@@ -5,7 +5,7 @@
 //
 // How the dialog uses one (main thread only): RedrawDialog: SetPort to the
 // dialog's canvas, then DrawLevelsSlider(); a mouse-down: SetPort, then
-// ProcessMouse(hit, owner, index) (hit: a thumb was grabbed; the owner
+// ProcessMouse(press, hit, owner, index) (hit: a thumb was grabbed; the owner
 // hears of every change during the drag); an arrow key: NudgeSlider on the
 // active slider, then redraw. The value logic needs no window; drawing
 // without a current port does nothing.
@@ -71,13 +71,13 @@ public:
     // window canvas; nothing otherwise.
     void DrawLevelsSlider() const;
 
-    // A mouse-down at the mouse position in the current port: tested on the
-    // black, white and gamma thumbs in that order; on none, hit = false and
-    // false. Otherwise that thumb is selected, hit = true and the drag runs:
+    // A mouse-down at where, the press's own position in the current port:
+    // tested on the black, white and gamma thumbs in that order; on none,
+    // hit = false and false. Otherwise that thumb is selected, hit = true and the drag runs:
     // every move that changes the thumb's value sets it (MoveBlackTo and
     // the others), tells owner (may be null) ProcessLiveSliderUpdate(index)
     // and redraws. True when the value at release differs from the press.
-    bool ProcessMouse(bool& hit, LiveSliderOwner* owner, int index);
+    bool ProcessMouse(QPoint where, bool& hit, LiveSliderOwner* owner, int index);
     // The same drag for a press at start on thumb.
     bool DragThumb(int thumb, QPoint start, LiveSliderOwner* owner, int index);
 

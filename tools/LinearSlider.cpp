@@ -57,10 +57,9 @@ void LinearSlider::DrawSlider() const
     DrawHorizontalSlider(mOrigin, layout, ThumbOffset(), std::to_string(mValue));
 }
 
-bool LinearSlider::ProcessMouse(bool& hit, LiveSliderOwner* owner, int index)
+bool LinearSlider::ProcessMouse(QPoint where, bool& hit, LiveSliderOwner* owner, int index)
 {
-    QPoint where;
-    hit = SliderMousePosition(where) && PointInSliderRect(where, ThumbRect());
+    hit = PointInSliderRect(where, ThumbRect());
     if (!hit)
         return false;
     return DragThumb(where, owner, index);

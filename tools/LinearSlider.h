@@ -6,8 +6,8 @@
 // How a dialog uses one (main thread only): keep it, constructed at its
 // window position (the top-left of its 300 × 11 band); RedrawDialog: SetPort
 // to the dialog's canvas, then DrawSlider(); a mouse-down: SetPort, then
-// ProcessMouse(hit, owner, index); an arrow key: SetPort, then NudgeSlider on
-// the active slider. The value logic needs no window; drawing without a
+// ProcessMouse(press, hit, owner, index) with the press's own position; an
+// arrow key: SetPort, then NudgeSlider on the active slider. The value logic needs no window; drawing without a
 // current port does nothing.
 #pragma once
 
@@ -48,12 +48,12 @@ public:
     // Draws the slider into the current port (nothing without one).
     void DrawSlider() const;
 
-    // A mouse-down at the mouse position in the current port: outside the
-    // thumb, hit = false and false (a press on the track does nothing). On the
-    // thumb, hit = true and the drag runs until release; returns whether the
+    // A mouse-down at where, the press's own position in the current port
+    // (not where the pointer has got to since): outside the thumb, hit =
+    // false and false (a press on the track does nothing). On the thumb, hit = true and the drag runs until release; returns whether the
     // value at release differs from the value at the press. owner (may be
     // null) hears ProcessLiveSliderUpdate(index) at every move of the drag.
-    bool ProcessMouse(bool& hit, LiveSliderOwner* owner, int index);
+    bool ProcessMouse(QPoint where, bool& hit, LiveSliderOwner* owner, int index);
 
     // The drag from the press at start: each position that differs from the
     // last sets the value for the pointer (clamped to h + 5 .. h + length + 5),

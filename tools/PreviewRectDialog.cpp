@@ -63,10 +63,10 @@ void PreviewRectDialog::RestoreRect(Rect old)
     }
 }
 
-bool PreviewRectDialog::DefinePreviewBounds()
+bool PreviewRectDialog::DefinePreviewBounds(QPoint press)
 {
     const Rect old = previewRect();
-    if (!mThumbnail->DefineSubThumbBounds(nullptr) || previewRect() == old)
+    if (!mThumbnail->DefineSubThumbBounds(press, nullptr) || previewRect() == old)
         return false;
     RestoreRect(old);
     return true;

@@ -79,7 +79,7 @@ protected:
     // Follows a drag on the thumbnail (no live preview: the new rectangle is
     // filtered once, after the release); when it chose another rectangle,
     // RestoreRect of the old one. True then.
-    bool DefinePreviewBounds();
+    bool DefinePreviewBounds(QPoint press);
     // The histograms from the shown stack over the rectangle (if any).
     void FillHistogramsFromStack();
     // The rectangle becomes the whole stack (OK filters it all).

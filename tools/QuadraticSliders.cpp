@@ -96,11 +96,10 @@ void QuadraticSlider::Draw() const
     DrawHorizontalSlider(mPosition, kQuadraticSliderLayout, ThumbOffset(), ValueText(), mDim);
 }
 
-bool QuadraticSlider::ProcessMouse(bool& hit, LiveSliderOwner* owner, int index)
+bool QuadraticSlider::ProcessMouse(QPoint where, bool& hit, LiveSliderOwner* owner, int index)
 {
     hit = false;
-    QPoint where;
-    if (!SliderMousePosition(where) || !PointInSliderRect(where, ThumbRect()))
+    if (!PointInSliderRect(where, ThumbRect()))
         return false; // a press on the track beside the thumb does nothing
     hit = true;
     return DragThumb(where, owner, index);

@@ -9,10 +9,10 @@
 //   - keep it by value; construct it at its window position (the top-left
 //     corner of its 245 × 11 band) with the remembered value;
 //   - RedrawDialog: SetPort to the dialog's canvas, then Draw…Slider();
-//   - a mouse-down: SetPort to the canvas, then ProcessMouse(hit, ...); hit
-//     says the thumb was grabbed (make it the active slider), the result
-//     says the value at release differs from the value at the press: then
-//     read GetValue and recompute. A press beside the thumb gives hit false
+//   - a mouse-down: SetPort to the canvas, then ProcessMouse(press, hit, ...)
+//     with the press's own position; hit says the thumb was grabbed (make it
+//     the active slider), the result says the value at release differs from
+//     the value at the press: then read GetValue and recompute. A press beside the thumb gives hit false
 //     and nothing else, so the dialog may use it for something else;
 //   - an arrow key: SetPort, then NudgeSlider on the active slider; true
 //     means the value moved (the slider has redrawn itself).
@@ -91,12 +91,13 @@ public:
     void SetDim(bool dim) { mDim = dim; }
     bool IsDimmed() const { return mDim; }
 
-    // A mouse-down at the mouse position in the current port: outside the
-    // thumb, hit = false and false. On the thumb, hit = true and the drag
-    // runs until release (DragThumb); returns whether the value at release
+    // A mouse-down at where, the press's own position in the current port
+    // (a drag may have taken the pointer on by the time the press is
+    // handled): outside the thumb, hit = false and false. On the thumb, hit
+    // = true and the drag runs until release (DragThumb); returns whether the value at release
     // differs from the value at the press. owner (may be null) hears of
     // every counted step of the drag with index.
-    bool ProcessMouse(bool& hit, LiveSliderOwner* owner, int index);
+    bool ProcessMouse(QPoint where, bool& hit, LiveSliderOwner* owner, int index);
 
     // The drag loop from the press at start: each counted move sets the
     // value for the pointer's horizontal position (clamped to the track),
@@ -144,7 +145,7 @@ public:
     void DrawGaussianBlurSlider() const { Draw(); }
     // The radius slider tells nobody during a drag: its dialogs recompute
     // once, after release.
-    bool ProcessMouse(bool& hit) { return QuadraticSlider::ProcessMouse(hit, nullptr, 0); }
+    bool ProcessMouse(QPoint where, bool& hit) { return QuadraticSlider::ProcessMouse(where, hit, nullptr, 0); }
     bool DragGaussianBlurThumb(QPoint start) { return DragThumb(start, nullptr, 0); }
 };
 
@@ -160,9 +161,9 @@ public:
     void DrawMaskIntensitySlider() const { Draw(); }
     // owner (may be null) hears ProcessLiveSliderUpdate(index) at every
     // horizontal step of the drag.
-    bool ProcessMouse(bool& hit, LiveSliderOwner* owner, int index)
+    bool ProcessMouse(QPoint where, bool& hit, LiveSliderOwner* owner, int index)
     {
-        return QuadraticSlider::ProcessMouse(hit, owner, index);
+        return QuadraticSlider::ProcessMouse(where, hit, owner, index);
     }
     bool DragMaskIntensityThumb(QPoint start, LiveSliderOwner* owner, int index)
     {

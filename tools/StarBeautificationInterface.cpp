@@ -179,9 +179,9 @@ void StarBeautificationInterface::SubtractAll()
     FindStars();
 }
 
-bool StarBeautificationInterface::DefineSearchBounds(bool exclude)
+bool StarBeautificationInterface::DefineSearchBounds(QPoint press, bool exclude)
 {
-    if (!mThumbnail->DefineSubThumbBounds(this))
+    if (!mThumbnail->DefineSubThumbBounds(press, this))
         return false;
     const Rect r = mThumbnail->subThumbScaledUpBounds();
     const int width = StackWidth(), height = StackHeight();
@@ -280,7 +280,7 @@ void StarBeautificationInterface::SliderChanged(StarSliderId id)
     }
 }
 
-void StarBeautificationInterface::processMouse(int modifiers, bool&)
+void StarBeautificationInterface::processMouse(int modifiers, QPoint where, bool&)
 {
     PortSaver port;
     SetPort(canvas());
@@ -289,7 +289,7 @@ void StarBeautificationInterface::processMouse(int modifiers, bool&)
         kStarDeringBrightnessSlider, kStarDeringRadiusSlider, kStarTruncateRadiusSlider};
     for (StarSliderId id : kOrder) {
         bool hit = false;
-        const bool changed = Slider(id).ProcessMouse(hit, nullptr, 0);
+        const bool changed = Slider(id).ProcessMouse(where, hit, nullptr, 0);
         if (!hit)
             continue;
         mActiveSlider = id;
@@ -298,14 +298,14 @@ void StarBeautificationInterface::processMouse(int modifiers, bool&)
         return;
     }
     bool hit = false;
-    const bool changed = mBlurSlider.ProcessMouse(hit);
+    const bool changed = mBlurSlider.ProcessMouse(where, hit);
     if (hit) {
         mActiveSlider = kStarBlurSlider;
         if (changed)
             SliderChanged(kStarBlurSlider);
         return;
     }
-    if (DefineSearchBounds((modifiers & kOptionKeyBit) != 0)) {
+    if (DefineSearchBounds(where, (modifiers & kOptionKeyBit) != 0)) {
         FindStars();
         RedrawDialog();
     }

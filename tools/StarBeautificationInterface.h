@@ -67,7 +67,7 @@ public:
     // value re-runs the pipeline from the stage it affects. Any other press
     // may draw a seeding rectangle on the thumbnail: with Option it excludes,
     // without it includes.
-    void processMouse(int modifiers, bool& done) override;
+    void processMouse(int modifiers, QPoint where, bool& done) override;
     // Moves the active slider one step and acts as after a drag.
     void nudgeSlider(bool up, bool shift) override;
 
@@ -84,7 +84,7 @@ public:
     void SubtractAll();
     // Follows a drag on the thumbnail; when it spans a rectangle, the seed
     // map inside it becomes 0 (exclude) or 1. True when a rectangle was drawn.
-    bool DefineSearchBounds(bool exclude);
+    bool DefineSearchBounds(QPoint press, bool exclude);
 
     // The stars over the frame-stack window's picture (only with preview on):
     // blue star pixels and red circles of the dering radius around the

@@ -73,12 +73,12 @@ void UnsharpMaskInterface::ProcessLiveSliderUpdate(int)
     UpdateUnsharpMaskDialogMask();
 }
 
-void UnsharpMaskInterface::processMouse(int, bool&)
+void UnsharpMaskInterface::processMouse(int, QPoint where, bool&)
 {
     PortSaver port;
     SetPort(canvas());
     bool hit = false;
-    if (mRadiusSlider.ProcessMouse(hit)) {
+    if (mRadiusSlider.ProcessMouse(where, hit)) {
         mRadius = mRadiusSlider.GetValue();
         UpdateUnsharpMaskDialogBlur();
     }
@@ -86,7 +86,7 @@ void UnsharpMaskInterface::processMouse(int, bool&)
         mActiveSlider = kUnsharpMaskRadiusSlider;
         return;
     }
-    const bool changed = mIntensitySlider.ProcessMouse(hit, this, kUnsharpMaskIntensitySlider);
+    const bool changed = mIntensitySlider.ProcessMouse(where, hit, this, kUnsharpMaskIntensitySlider);
     // Also when the release lands back on the starting value after live
     // steps that the last move did not undo: the result must show what the
     // slider shows.
@@ -98,7 +98,7 @@ void UnsharpMaskInterface::processMouse(int, bool&)
         mActiveSlider = kUnsharpMaskIntensitySlider;
         return;
     }
-    if (DefinePreviewBounds()) {
+    if (DefinePreviewBounds(where)) {
         // Rebuilds the new rectangle, shows it, fills the histograms from it
         // and redraws.
         UpdateUnsharpMaskDialogMask();

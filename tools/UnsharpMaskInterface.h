@@ -69,7 +69,7 @@ public:
 
     // A press on a thumb drags that slider and makes it the active one; a
     // press elsewhere may choose a new preview rectangle on the thumbnail.
-    void processMouse(int modifiers, bool& done) override;
+    void processMouse(int modifiers, QPoint where, bool& done) override;
     // Arrow keys move the active slider (none until a thumb was grabbed).
     void nudgeSlider(bool up, bool shift) override;
     void RedrawDialog() override;

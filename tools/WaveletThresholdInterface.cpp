@@ -170,10 +170,10 @@ bool WaveletThresholdInterface::PrepareAndAnalyse()
     }
 }
 
-bool WaveletThresholdInterface::DefineTestAreaBounds()
+bool WaveletThresholdInterface::DefineTestAreaBounds(QPoint press)
 {
     const Rect old = mPlanes.Empty() ? previewRect() : mPlanes.Area().preview;
-    if (!mThumbnail->DefineSubThumbBounds(this))
+    if (!mThumbnail->DefineSubThumbBounds(press, this))
         return false;
     RestoreRect(old);
     CreateMinimumPreviewBounds();
@@ -215,13 +215,13 @@ void WaveletThresholdInterface::ProcessLiveSliderUpdate(int index)
         PerformWaveletSynthesis(false);
 }
 
-void WaveletThresholdInterface::processMouse(int, bool&)
+void WaveletThresholdInterface::processMouse(int, QPoint where, bool&)
 {
     PortSaver port;
     SetPort(canvas());
     for (int i = 0; i < mNumSliders; ++i) {
         bool hit = false;
-        const bool changed = mSliders[i].ProcessMouse(hit, this, i);
+        const bool changed = mSliders[i].ProcessMouse(where, hit, this, i);
         if (!hit)
             continue;
         if (changed) {
@@ -231,7 +231,7 @@ void WaveletThresholdInterface::processMouse(int, bool&)
         mActiveSlider = i;
         return;
     }
-    if (!DefineTestAreaBounds())
+    if (!DefineTestAreaBounds(where))
         return;
     if (!PrepareAndAnalyse()) {
         // No analysis runs on arrays that could not be made; the dialog ends

@@ -82,13 +82,13 @@ public:
     // Follows a drag on the thumbnail (the size and cost texts follow it);
     // when it chose another rectangle, the old one gets its saved values
     // back. True then.
-    bool DefineTestAreaBounds();
+    bool DefineTestAreaBounds(QPoint press);
     void ProcessLiveThumbnailRectUpdate() override;
     // A thumb moved during a drag: with the lock on every slider follows;
     // rebuilt at once when live.
     void ProcessLiveSliderUpdate(int index) override;
 
-    void processMouse(int modifiers, bool& done) override;
+    void processMouse(int modifiers, QPoint where, bool& done) override;
     void nudgeSlider(bool up, bool shift) override;
     // 7 reset, 8 lock; the rest goes to the base.
     bool HandleDialogItemHit(int id, bool& done) override;

@@ -29,9 +29,9 @@ public:
     // owner (may be null) hears ProcessLiveSliderUpdate(index) at every move
     // of the drag. True when the pointer moved at all, or, without a move,
     // when the value at release differs from the value at the press.
-    bool ProcessMouse(bool& hit, LiveSliderOwner* owner, int index)
+    bool ProcessMouse(QPoint where, bool& hit, LiveSliderOwner* owner, int index)
     {
-        return QuadraticSlider::ProcessMouse(hit, owner, index);
+        return QuadraticSlider::ProcessMouse(where, hit, owner, index);
     }
     bool DragWaveletThresholdThumb(QPoint start, LiveSliderOwner* owner, int index)
     {

@@ -23,26 +23,32 @@ protected:
         switch (event->type()) {
         case QEvent::MouseMove: {
             auto* m = static_cast<QMouseEvent*>(event);
+            // The loop goes on delivering what is queued after it is told to
+            // end: those moves are not the drag's.
+            if (mEnded)
+                return true;
             if (!mWidget) {
-                mLoop.quit();
+                End();
                 return true;
             }
             last = mWidget->mapFromGlobal(m->globalPosition().toPoint());
             mOnMove(last);
             if (m->buttons() == Qt::NoButton)
-                mLoop.quit();
+                End();
             return true;
         }
         case QEvent::MouseButtonRelease: {
             auto* m = static_cast<QMouseEvent*>(event);
+            if (mEnded)
+                return true;
             if (mWidget)
                 last = mWidget->mapFromGlobal(m->globalPosition().toPoint());
-            mLoop.quit();
+            End();
             return true;
         }
         case QEvent::ApplicationStateChange:
             if (QGuiApplication::applicationState() != Qt::ApplicationActive)
-                mLoop.quit();
+                End();
             return false;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
@@ -57,6 +63,13 @@ protected:
     }
 
 private:
+    void End()
+    {
+        mEnded = true;
+        mLoop.quit();
+    }
+
+    bool mEnded = false;
     QPointer<QWidget> mWidget;
     const std::function<void(QPoint)>& mOnMove;
     QEventLoop& mLoop;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <locale>
 #include <new>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +32,7 @@
 #include "shell/ShellSettings.h"
 #include "engine/SummedStack.h"
 #include "platform/core/GWorldWrapper.h"
+#include "platform/qt/BusyScope.h"
 #include "platform/qt/Canvas.h"
 #include "platform/qt/Controls.h"
 #include "platform/qt/InterfaceFile.h"
@@ -79,6 +82,8 @@ struct Counters {
     bool throwInCommit = false;
     bool pumpInCommit = false;
     bool endOnMouse = false;
+    bool busyInHandlers = false; // a busy computation's input filter comes and goes in them
+    std::vector<QPoint> pressesAt;
 };
 Counters gCounts;
 
@@ -95,13 +100,23 @@ public:
     ~TestFilterInterface() override { ++gCounts.deleted; }
 
     void RedrawDialog() override { ++gCounts.redraws; }
-    void processMouse(int, bool& done) override
+    void processMouse(int, QPoint where, bool& done) override
     {
+        std::optional<BusyScope> busy;
+        if (gCounts.busyInHandlers)
+            busy.emplace();
         ++gCounts.mice;
+        gCounts.pressesAt.push_back(where);
         if (gCounts.endOnMouse)
             done = true;
     }
-    void nudgeSlider(bool up, bool shift) override { gCounts.nudges.emplace_back(up, shift); }
+    void nudgeSlider(bool up, bool shift) override
+    {
+        std::optional<BusyScope> busy;
+        if (gCounts.busyInHandlers)
+            busy.emplace();
+        gCounts.nudges.emplace_back(up, shift);
+    }
     bool HandleDialogItemHit(int id, bool& done) override
     {
         gCounts.hits.push_back(id);
@@ -427,6 +442,22 @@ TEST_F(DialogInterfaceTest, EnterIsOkAndSelectorsAreControlHits)
     EXPECT_EQ(gTestFilterInterface, nullptr);
     FinishDeletion();
     EXPECT_EQ(gCounts.commits, 1);
+}
+
+TEST_F(DialogInterfaceTest, RealPressesAndKeysReachTheDialogOnceWhereTheyHappened)
+{
+    gCounts.busyInHandlers = true;
+    auto* dialog = new TestFilterInterface;
+    Canvas* canvas = dialog->canvas();
+    QCursor::setPos(canvas->mapToGlobal(QPoint(200, 150))); // the pointer has moved on
+    QApplication::processEvents();
+    QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(50, 60));
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(50, 60));
+    QTest::keyClick(canvas, Qt::Key_Right);
+    EXPECT_EQ(gCounts.pressesAt, std::vector<QPoint>{QPoint(50, 60)});
+    EXPECT_EQ(gCounts.nudges.size(), 1u);
+    dialog->Click(kDialogCancel);
+    FinishDeletion();
 }
 
 TEST_F(DialogInterfaceTest, CloseBoxIsCancelAndMouseCanEnd)

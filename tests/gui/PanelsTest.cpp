@@ -180,7 +180,7 @@ TEST_F(PanelsTest, DragSetsTheImageRectangleAndPreviews)
     thumb.setImage(image.get());
     EXPECT_EQ(thumb.subThumbScaledUpBounds(), MakeRect(0, 0, 240, 320));
     Drag(QPoint(290, 20), {QPoint(300, 25), QPoint(310, 30)});
-    EXPECT_TRUE(thumb.DefineSubThumbBounds(mDialog));
+    EXPECT_TRUE(thumb.DefineSubThumbBounds(QPoint(290, 20), mDialog));
     EXPECT_EQ(thumb.subThumbScaledUpBounds(), MakeRect(20, 20, 40, 60));
     EXPECT_EQ(mDialog->previews, 2);
     EXPECT_TRUE(mDialog->crossCursorSeen);
@@ -191,7 +191,7 @@ TEST_F(PanelsTest, DragLeavingTheThumbnailClipsToItsEdge)
 {
     ThumbnailInterface thumb(mDialog->canvas(), 320, 240, 280, 10, 160, 120);
     Drag(QPoint(290, 20), {QPoint(1000, 900)});
-    EXPECT_TRUE(thumb.DefineSubThumbBounds(mDialog));
+    EXPECT_TRUE(thumb.DefineSubThumbBounds(QPoint(290, 20), mDialog));
     EXPECT_EQ(thumb.subThumbScaledUpBounds(), MakeRect(20, 20, 240, 320));
 }
 
@@ -201,12 +201,12 @@ TEST_F(PanelsTest, DragBackToThePressKeepsThePreviousRectangle)
     thumb.setSubThumbBounds(MakeRect(0, 0, 64, 64));
     // Along the press column only: never a rectangle.
     Drag(QPoint(290, 20), {QPoint(290, 40), QPoint(290, 60)});
-    EXPECT_FALSE(thumb.DefineSubThumbBounds(mDialog));
+    EXPECT_FALSE(thumb.DefineSubThumbBounds(QPoint(290, 20), mDialog));
     EXPECT_EQ(thumb.subThumbScaledUpBounds(), MakeRect(0, 0, 64, 64));
     EXPECT_EQ(mDialog->previews, 0);
     // Out and back to the press point: the rectangle of the way out stays.
     Drag(QPoint(290, 20), {QPoint(300, 30), QPoint(290, 20)});
-    EXPECT_TRUE(thumb.DefineSubThumbBounds(mDialog));
+    EXPECT_TRUE(thumb.DefineSubThumbBounds(QPoint(290, 20), mDialog));
     EXPECT_EQ(thumb.subThumbScaledUpBounds(), MakeRect(20, 20, 40, 40));
     EXPECT_EQ(mDialog->previews, 1);
 }
@@ -215,7 +215,7 @@ TEST_F(PanelsTest, DragStartingOutsideDoesNothing)
 {
     ThumbnailInterface thumb(mDialog->canvas(), 320, 240, 280, 10, 160, 120);
     Drag(QPoint(100, 100), {QPoint(300, 30)});
-    EXPECT_FALSE(thumb.DefineSubThumbBounds(mDialog));
+    EXPECT_FALSE(thumb.DefineSubThumbBounds(QPoint(100, 100), mDialog));
     EXPECT_EQ(thumb.subThumbScaledUpBounds(), MakeRect(0, 0, 240, 320));
     EXPECT_EQ(mDialog->previews, 0);
 }

@@ -38,7 +38,7 @@ private:
 
 class ScriptedDrag {
 public:
-    ScriptedDrag(QPoint press, std::vector<QPoint> path)
+    ScriptedDrag(QPoint press, std::vector<QPoint> path) : at(press)
     {
         PointerScript script;
         script.position = press;
@@ -48,6 +48,7 @@ public:
     ~ScriptedDrag() { SetPointerScriptForTesting(std::nullopt); }
     ScriptedDrag(const ScriptedDrag&) = delete;
     ScriptedDrag& operator=(const ScriptedDrag&) = delete;
+    const QPoint at; // the press, which the mouse-down carries
 };
 
 QPoint Centre(const Rect& r)
@@ -153,7 +154,7 @@ TEST(LevelsSlider, DragFollowsThePointerAndTellsTheOwner)
         // h + 60 gives 240, and the release back at the press gives 8.
         ScriptedDrag drag(
             press, {press + QPoint(0, 3), QPoint(kH + 50, 150), QPoint(kH + 50, 170), QPoint(kH + 60, 158), press});
-        EXPECT_TRUE(s.ProcessMouse(hit, &owner, 1));
+        EXPECT_TRUE(s.ProcessMouse(drag.at, hit, &owner, 1));
     }
     EXPECT_TRUE(hit);
     EXPECT_EQ(s.SelectedThumb(), kLevelsBlackThumb);
@@ -168,7 +169,7 @@ TEST(LevelsSlider, DragFollowsThePointerAndTellsTheOwner)
     {
         const QPoint at = Centre(s.BlackThumb());
         ScriptedDrag drag(at, {QPoint(kH + 30, 158), QPoint(kH - 20, 158)});
-        EXPECT_FALSE(s.ProcessMouse(hit, &owner, 1));
+        EXPECT_FALSE(s.ProcessMouse(drag.at, hit, &owner, 1));
     }
     EXPECT_TRUE(hit);
     // 120, then 0 from the left of the track: two live steps, no net change.
@@ -181,14 +182,14 @@ TEST(LevelsSlider, PressesFindThumbsInOrder)
     bool hit = true;
     {
         ScriptedDrag drag(QPoint(kH + 100, kV + 20), {QPoint(kH + 120, kV + 20)}); // on the histogram
-        EXPECT_FALSE(s.ProcessMouse(hit, nullptr, 0));
+        EXPECT_FALSE(s.ProcessMouse(drag.at, hit, nullptr, 0));
     }
     EXPECT_FALSE(hit);
     EXPECT_EQ(s.SelectedThumb(), kLevelsNoThumb);
     // White thumb, dragged to h + 128: 512.
     {
         ScriptedDrag drag(Centre(s.WhiteThumb()), {QPoint(kH + 128, kV + 58)});
-        EXPECT_TRUE(s.ProcessMouse(hit, nullptr, 0));
+        EXPECT_TRUE(s.ProcessMouse(drag.at, hit, nullptr, 0));
     }
     EXPECT_TRUE(hit);
     EXPECT_EQ(s.SelectedThumb(), kLevelsWhiteThumb);
@@ -196,7 +197,7 @@ TEST(LevelsSlider, PressesFindThumbsInOrder)
     // Gamma thumb, dragged to the top.
     {
         ScriptedDrag drag(Centre(s.GammaThumb()), {QPoint(kH + 264, kV - 30)});
-        EXPECT_TRUE(s.ProcessMouse(hit, nullptr, 0));
+        EXPECT_TRUE(s.ProcessMouse(drag.at, hit, nullptr, 0));
     }
     EXPECT_EQ(s.SelectedThumb(), kLevelsGammaThumb);
     EXPECT_EQ(s.Gamma(), 10.0);
@@ -204,7 +205,7 @@ TEST(LevelsSlider, PressesFindThumbsInOrder)
     s.SetCutoffs(400.0, 401.0, 1.0);
     {
         ScriptedDrag drag(Centre(s.BlackThumb()), {});
-        EXPECT_FALSE(s.ProcessMouse(hit, nullptr, 0));
+        EXPECT_FALSE(s.ProcessMouse(drag.at, hit, nullptr, 0));
     }
     EXPECT_EQ(s.SelectedThumb(), kLevelsBlackThumb);
 }

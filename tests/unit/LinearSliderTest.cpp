@@ -39,7 +39,7 @@ private:
 
 class ScriptedDrag {
 public:
-    ScriptedDrag(QPoint press, std::vector<QPoint> path)
+    ScriptedDrag(QPoint press, std::vector<QPoint> path) : at(press)
     {
         PointerScript script;
         script.position = press;
@@ -49,6 +49,7 @@ public:
     ~ScriptedDrag() { SetPointerScriptForTesting(std::nullopt); }
     ScriptedDrag(const ScriptedDrag&) = delete;
     ScriptedDrag& operator=(const ScriptedDrag&) = delete;
+    const QPoint at; // the press, which the mouse-down carries
 };
 
 QPoint ThumbCentre(const LinearSlider& s)
@@ -120,7 +121,7 @@ TEST(LinearSlider, DragFollowsTheMouseAndPinsAtTheEnds)
     {
         ScriptedDrag drag(ThumbCentre(s), {QPoint(ExposureX(9), 135), QPoint(ExposureX(9) + 3, 135), QPoint(5000, 135),
                                            QPoint(ExposureX(12), 400)});
-        EXPECT_TRUE(s.ProcessMouse(hit, &owner, 0));
+        EXPECT_TRUE(s.ProcessMouse(drag.at, hit, &owner, 0));
     }
     EXPECT_TRUE(hit);
     EXPECT_EQ(s.GetValue(), 12); // the release point, pointer height plays no part
@@ -129,7 +130,7 @@ TEST(LinearSlider, DragFollowsTheMouseAndPinsAtTheEnds)
     EXPECT_EQ(owner.values, (std::vector<int>{9, 10, 20, 12}));
     {
         ScriptedDrag drag(ThumbCentre(s), {QPoint(-100, 135)});
-        EXPECT_TRUE(s.ProcessMouse(hit, nullptr, 0));
+        EXPECT_TRUE(s.ProcessMouse(drag.at, hit, nullptr, 0));
     }
     EXPECT_EQ(s.GetValue(), 0);
 }
@@ -141,7 +142,7 @@ TEST(LinearSlider, DragBackToTheStartReportsNoChangeAndTrackPressesMiss)
     bool hit = false;
     {
         ScriptedDrag drag(ThumbCentre(s), {QPoint(ExposureX(15), 135), QPoint(ExposureX(4), 135)});
-        EXPECT_FALSE(s.ProcessMouse(hit, &owner, 3));
+        EXPECT_FALSE(s.ProcessMouse(drag.at, hit, &owner, 3));
     }
     EXPECT_TRUE(hit);
     EXPECT_EQ(owner.values, (std::vector<int>{15, 4}));
@@ -149,7 +150,7 @@ TEST(LinearSlider, DragBackToTheStartReportsNoChangeAndTrackPressesMiss)
     // A press without motion changes nothing.
     {
         ScriptedDrag drag(ThumbCentre(s), {});
-        EXPECT_FALSE(s.ProcessMouse(hit, &owner, 0));
+        EXPECT_FALSE(s.ProcessMouse(drag.at, hit, &owner, 0));
     }
     EXPECT_TRUE(hit);
     // Presses on the track beside the thumb, and just off its edges, miss.
@@ -157,7 +158,7 @@ TEST(LinearSlider, DragBackToTheStartReportsNoChangeAndTrackPressesMiss)
     for (QPoint p : {QPoint(ExposureX(15), 135), QPoint(t.left - 1, 135), QPoint(t.right, 135),
                      QPoint(t.left, t.bottom), QPoint(t.left, t.top - 1)}) {
         ScriptedDrag drag(p, {QPoint(ExposureX(18), 135)});
-        EXPECT_FALSE(s.ProcessMouse(hit, &owner, 0));
+        EXPECT_FALSE(s.ProcessMouse(drag.at, hit, &owner, 0));
         EXPECT_FALSE(hit) << p.x() << "," << p.y();
     }
     EXPECT_EQ(s.GetValue(), 4);
@@ -199,7 +200,7 @@ TEST(LinearSlider, CoarseTrackSkipsValuesButNudgesReachEveryOne)
     s.SetValue(12345);
     bool hit = false;
     ScriptedDrag drag(ThumbCentre(s), {});
-    EXPECT_FALSE(s.ProcessMouse(hit, nullptr, 0));
+    EXPECT_FALSE(s.ProcessMouse(drag.at, hit, nullptr, 0));
     EXPECT_TRUE(hit);
     EXPECT_EQ(s.GetValue(), 12345);
 }
@@ -230,7 +231,7 @@ TEST(LinearSlider, EmptyRangeStaysAtItsOnlyValue)
     bool hit = false;
     {
         ScriptedDrag drag(ThumbCentre(s), {QPoint(400, 175)});
-        EXPECT_FALSE(s.ProcessMouse(hit, nullptr, 0));
+        EXPECT_FALSE(s.ProcessMouse(drag.at, hit, nullptr, 0));
     }
     EXPECT_TRUE(hit);
     EXPECT_EQ(s.GetValue(), 0);

@@ -44,7 +44,7 @@ private:
 // at its last point (at press when the path is empty).
 class ScriptedDrag {
 public:
-    ScriptedDrag(QPoint press, std::vector<QPoint> path)
+    ScriptedDrag(QPoint press, std::vector<QPoint> path) : at(press)
     {
         PointerScript script;
         script.position = press;
@@ -54,6 +54,7 @@ public:
     ~ScriptedDrag() { SetPointerScriptForTesting(std::nullopt); }
     ScriptedDrag(const ScriptedDrag&) = delete;
     ScriptedDrag& operator=(const ScriptedDrag&) = delete;
+    const QPoint at; // the press, which the mouse-down carries
 };
 
 QPoint ThumbCentre(const QuadraticSlider& s)
@@ -253,7 +254,7 @@ TEST(QuadraticSliders, PressBesideTheThumbDoesNothing)
     for (QPoint press : {QPoint(126, 255), QPoint(133, 255), QPoint(130, 249), QPoint(130, 261), QPoint(60, 255)}) {
         ScriptedDrag drag(press, {QPoint(300, 255)});
         bool hit = true;
-        EXPECT_FALSE(radius.ProcessMouse(hit));
+        EXPECT_FALSE(radius.ProcessMouse(drag.at, hit));
         EXPECT_FALSE(hit);
         EXPECT_EQ(radius.GetValue(), 5.1);
     }
@@ -266,14 +267,14 @@ TEST(QuadraticSliders, ClickOnTheThumbWithoutMovingChangesNothing)
     bool hit = false;
     // The thumb's centre maps back to 5.0 (5.1 is drawn at t = 100 and the
     // centre is at d = 100): a click that recomputed blurred again.
-    EXPECT_FALSE(radius.ProcessMouse(hit));
+    EXPECT_FALSE(radius.ProcessMouse(drag.at, hit));
     EXPECT_TRUE(hit);
     EXPECT_EQ(radius.GetValue(), 5.1);
 
     MaskIntensitySlider intensity(kIntensityAt, 40.0);
     ScriptedDrag again(ThumbCentre(intensity), {});
     RecordingOwner owner(&intensity);
-    EXPECT_FALSE(intensity.ProcessMouse(hit, &owner, 3));
+    EXPECT_FALSE(intensity.ProcessMouse(again.at, hit, &owner, 3));
     EXPECT_TRUE(hit);
     EXPECT_EQ(intensity.GetValue(), 40.0);
     EXPECT_TRUE(owner.indices.empty());
@@ -285,20 +286,20 @@ TEST(QuadraticSliders, DragToEitherEnd)
     {
         ScriptedDrag drag(ThumbCentre(radius), {QPoint(90, 255), QPoint(-40, 300)});
         bool hit = false;
-        EXPECT_TRUE(radius.ProcessMouse(hit));
+        EXPECT_TRUE(radius.ProcessMouse(drag.at, hit));
         EXPECT_TRUE(hit);
         EXPECT_EQ(radius.GetValue(), 0.1); // 0.0 raised to the minimum
     }
     {
         ScriptedDrag drag(ThumbCentre(radius), {QPoint(400, 250)});
         bool hit = false;
-        EXPECT_TRUE(radius.ProcessMouse(hit));
+        EXPECT_TRUE(radius.ProcessMouse(drag.at, hit));
         EXPECT_EQ(radius.GetValue(), 20.0);
     }
     MaskIntensitySlider intensity(kIntensityAt, 0.0);
     ScriptedDrag drag(ThumbCentre(intensity), {QPoint(TrackX(kIntensityAt, 100), 315)});
     bool hit = false;
-    EXPECT_TRUE(intensity.ProcessMouse(hit, nullptr, 0));
+    EXPECT_TRUE(intensity.ProcessMouse(drag.at, hit, nullptr, 0));
     EXPECT_EQ(intensity.GetValue(), 40.0);
 }
 
@@ -314,13 +315,13 @@ TEST(QuadraticSliders, DropsOnExactTenthsKeepThem)
         MaskIntensitySlider intensity(kIntensityAt, 0.0);
         ScriptedDrag drag(ThumbCentre(intensity), {QPoint(TrackX(kIntensityAt, drop.d), 315)});
         bool hit = false;
-        (void)intensity.ProcessMouse(hit, nullptr, 0); // the value is what counts here
+        (void)intensity.ProcessMouse(drag.at, hit, nullptr, 0); // the value is what counts here
         EXPECT_EQ(intensity.GetValue(), drop.value) << drop.d;
     }
     GaussianBlurSlider radius(kRadiusAt, 0.1);
     ScriptedDrag drag(ThumbCentre(radius), {QPoint(TrackX(kRadiusAt, 130), 255)});
     bool hit = false;
-    EXPECT_TRUE(radius.ProcessMouse(hit));
+    EXPECT_TRUE(radius.ProcessMouse(drag.at, hit));
     EXPECT_EQ(radius.GetValue(), 8.5);
 }
 
@@ -335,7 +336,7 @@ TEST(QuadraticSliders, IntensityDragTellsTheOwnerOfHorizontalStepsOnly)
                               QPoint(TrackX(kIntensityAt, 100), 0),        // 40.0
                               QPoint(TrackX(kIntensityAt, 150), 999)});    // 90.0, the release
     bool hit = false;
-    EXPECT_TRUE(intensity.ProcessMouse(hit, &owner, 6));
+    EXPECT_TRUE(intensity.ProcessMouse(drag.at, hit, &owner, 6));
     EXPECT_EQ(owner.indices, (std::vector<int>{6, 6, 6}));
     EXPECT_EQ(owner.values, (std::vector<double>{10.0, 40.0, 90.0}));
     EXPECT_EQ(intensity.GetValue(), 90.0);
@@ -350,7 +351,7 @@ TEST(QuadraticSliders, RadiusDragCountsAnyMotion)
     radius.SetValue(5.0); // the value a drop at the centre gives
     ScriptedDrag drag(press, {QPoint(press.x(), press.y() + 40), QPoint(200, 255), press});
     bool hit = false;
-    EXPECT_FALSE(radius.ProcessMouse(hit));
+    EXPECT_FALSE(radius.ProcessMouse(drag.at, hit));
     EXPECT_TRUE(hit);
     EXPECT_EQ(radius.GetValue(), 5.0);
 }
