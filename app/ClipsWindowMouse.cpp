@@ -80,18 +80,22 @@ ClipClick ClipsWindowClickAction(int modifiers, const AlignmentModes& modes)
     return shift ? ClipClick::divideFlatFrame : ClipClick::subtractDarkFrame;
 }
 
-void ClipsWindowMouseDown(int modifiers)
+void ClipsWindowMouseDown(int modifiers, QPoint press)
 {
     if (IsJobRunning())
         return;
     if ((modifiers & kShiftKeyBit) && !(modifiers & (kOptionKeyBit | kControlKeyBit)))
-        RunInputAction(GetInputActions().addRemoveSelection, (modifiers & kCmdKeyBit) != 0);
+        RunInputAction(GetInputActions().addRemoveSelection, (modifiers & kCmdKeyBit) != 0, press);
 }
 
-void ClipsWindowMouseUp(int modifiers)
+void ClipsWindowMouseUp(int modifiers, std::optional<QPoint> release)
 {
     if (IsJobRunning())
         return;
+    // The clip under the release, also when the moves before it are still
+    // to come.
+    if (release && permitClipUpdates())
+        UpdateSelectedFrameClipFromMouse(release);
     const ClipClick click = ClipsWindowClickAction(modifiers, CurrentAlignmentModes());
     if (ChangesClips(click) && clipChangesBlocked()) {
         SysBeep();
@@ -133,11 +137,11 @@ void ClipsWindowMouseUp(int modifiers)
 void InstallMainWindowMouse()
 {
     Canvas* clips = ContentCanvas(gClipsWindow);
-    clips->SetPressHandler([](QPoint, Qt::KeyboardModifiers m) { ClipsWindowMouseDown(ProgramModifiers(m)); });
-    clips->SetReleaseHandler([](QPoint, Qt::KeyboardModifiers m) { ClipsWindowMouseUp(ProgramModifiers(m)); });
-    clips->SetMoveHandler([](QPoint, Qt::KeyboardModifiers) {
+    clips->SetPressHandler([](QPoint p, Qt::KeyboardModifiers m) { ClipsWindowMouseDown(ProgramModifiers(m), p); });
+    clips->SetReleaseHandler([](QPoint p, Qt::KeyboardModifiers m) { ClipsWindowMouseUp(ProgramModifiers(m), p); });
+    clips->SetMoveHandler([](QPoint p, Qt::KeyboardModifiers) {
         if (!IsJobRunning() && permitClipUpdates())
-            UpdateSelectedFrameClipFromMouse();
+            UpdateSelectedFrameClipFromMouse(p);
     });
     clips->SetLeaveHandler([] { LeftImageWindows(); });
     for (ShellWindow* window : {gFrameInspectorWindow, gFrameStackWindow, gDarkFrameWindow, gFlatFrameWindow}) {

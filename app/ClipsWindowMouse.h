@@ -2,6 +2,10 @@
 // over the image windows.
 #pragma once
 
+#include <optional>
+
+#include <QPoint>
+
 #include "shell/AlignmentModes.h"
 
 // What a click in the clips window does, decided at the button's release.
@@ -28,15 +32,17 @@ enum class ClipClick {
 // 7. Control: dark frame, with Shift flat frame.
 ClipClick ClipsWindowClickAction(int modifiers, const AlignmentModes& modes);
 
-// The press: with Shift and neither Option nor Control, adds or removes
-// clips from the persistent selection while the drag lasts. Ignored during a job.
-void ClipsWindowMouseDown(int modifiers);
+// The press at press (the clips window's content coordinates): with Shift
+// and neither Option nor Control, adds or removes clips from the persistent
+// selection while the drag lasts. Ignored during a job.
+void ClipsWindowMouseDown(int modifiers, QPoint press);
 
 // The release that ends a click: runs ClipsWindowClickAction with the held
 // modes. Ignored during a job. Clicks that would change clips or the stack
 // beep once instead while a dialog reads them. The Shift-click's selection
-// was made by its press, so its release does nothing more.
-void ClipsWindowMouseUp(int modifiers);
+// was made by its press, so its release does nothing more. release: where it
+// happened, which picks the clip (the pointer's position now without one).
+void ClipsWindowMouseUp(int modifiers, std::optional<QPoint> release = std::nullopt);
 
 // Hooks the clips window's and the image windows' mouse input (press,
 // release, hover, leaving). Call once after WindowInit.

@@ -21,7 +21,7 @@ void InstallInputActions()
     a.alignByCrossCorrelation = [] { AutoAlignFramesByCrossCorrelation(); };
     a.alignRotationally = [] { AutoRotationallyAlignFramesByDifference(); };
     a.clearAlignment = [] { ClearFrameAlignment(); };
-    a.addRemoveSelection = [](bool sameAction) { AddRemovePersistantSelectionFrame(sameAction); };
+    a.addRemoveSelection = [](bool sameAction, QPoint press) { AddRemovePersistantSelectionFrame(sameAction, press); };
     a.nudgeAlignment = [](char key, bool repeat, int level) { NudgeFrameAlignment(key, repeat, level); };
     a.nudgeStack = [](char key) { NudgeFrameStack(key); };
     a.nudgeRotation = [](bool negative, bool repeat, bool big) { NudgeFrameRotation(negative, repeat, big ? 1 : 0); };

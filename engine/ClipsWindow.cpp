@@ -69,12 +69,13 @@ void FlushClips()
         canvas->Flush();
 }
 
-// The clip under the mouse in the clips window, -1 for none (outside the
-// content, between slots past the grid, past the clips, or under another window).
-int ClipUnderMouse(bool* outside = nullptr)
+// The clip under the mouse in the clips window (at a mouse event's position,
+// or the pointer's now), -1 for none (outside the content, between slots
+// past the grid, past the clips, or under another window).
+int ClipUnderMouse(std::optional<QPoint> at, bool* outside = nullptr)
 {
     Canvas* canvas = ClipsCanvas();
-    const QPoint p = MousePositionIn(canvas);
+    const QPoint p = at ? *at : MousePositionIn(canvas);
     const QSize size = ContentSize();
     const bool out = p.x() < 0 || p.y() < 0 || p.x() >= size.width() || p.y() >= size.height();
     if (outside)
@@ -276,7 +277,7 @@ void DrawClipsWindow()
 
 // ---------------------------------------------------------------- hover
 
-void UpdateSelectedFrameClipFromMouse()
+void UpdateSelectedFrameClipFromMouse(std::optional<QPoint> at)
 {
     const int n = FrameCount();
     // While a tool dialog reads the clips, hovering leaves the selection and
@@ -284,7 +285,7 @@ void UpdateSelectedFrameClipFromMouse()
     if (n == 0 || !permitClipUpdates())
         return;
     bool outside = false;
-    const int clip = ClipUnderMouse(&outside);
+    const int clip = ClipUnderMouse(at, &outside);
     if (outside) {
         if (gTempSelectionIndex != -1)
             EraseTempSelection();
@@ -374,17 +375,19 @@ void PersistantSelectSumStackIncludedFrames()
     ShowSelectionInInspector();
 }
 
-void AddRemovePersistantSelectionFrame(bool sameAction)
+void AddRemovePersistantSelectionFrame(bool sameAction, std::optional<QPoint> press)
 {
     Canvas* canvas = ClipsCanvas();
     if (FrameCount() == 0)
         return;
+    if (press)
+        UpdateSelectedFrameClipFromMouse(press);
     const int pressed = gTempSelectionIndex;
     const bool addAction = pressed < 0 || !IsPersistantlySelected(pressed);
     int last = -1;
-    auto handle = [&] {
-        UpdateSelectedFrameClipFromMouse();
-        const int clip = ClipUnderMouse();
+    auto handle = [&](std::optional<QPoint> at) {
+        UpdateSelectedFrameClipFromMouse(at);
+        const int clip = ClipUnderMouse(at);
         if (clip < 0 || clip == last)
             return;
         bool changed = false;
@@ -402,13 +405,13 @@ void AddRemovePersistantSelectionFrame(bool sameAction)
     };
     // The press itself counts as the first position, so a Shift-click without
     // a move picks the clip.
-    handle();
-    QPoint previous = MousePositionIn(canvas);
+    handle(press);
+    QPoint previous = press ? *press : MousePositionIn(canvas);
     TrackMouseDrag(canvas, [&](QPoint p) {
         if (p == previous)
             return;
         previous = p;
-        handle();
+        handle(p);
     });
 }
 

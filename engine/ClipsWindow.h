@@ -3,7 +3,10 @@
 // selection and inclusion commands. Main thread only.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include <QPoint>
 
 #include "platform/core/Geometry.h"
 
@@ -38,10 +41,12 @@ void MarkFrameNotInMemory(int clip);
 // then "." and three truncated digits (0.25 → ".250", 12.3456 → "12.345").
 std::string FormatClipScore(double score);
 
-// Hover: the temporary selection follows the mouse; the clip left and the
-// clip entered are redrawn and the inspector follows the selection rule.
-// Nothing changes while a dialog that reads the clips is open.
-void UpdateSelectedFrameClipFromMouse();
+// Hover: the temporary selection follows the mouse (at, in the window's
+// content, where a mouse event happened; the pointer's position now
+// without one); the clip left and the clip entered are redrawn and the
+// inspector follows the selection rule. Nothing changes while a dialog that
+// reads the clips is open.
+void UpdateSelectedFrameClipFromMouse(std::optional<QPoint> at = std::nullopt);
 // Temporary selection to none, with the same redraws.
 void EraseTempSelection();
 
@@ -52,10 +57,11 @@ void PersistantSelectAllFrames();
 void InvertPersistantSelectFrames();
 void PersistantSelectSumStackIncludedFrames();
 
-// Shift-click and drag from the clip under the mouse (sameAction: Command
+// Shift-click and drag from the clip under the press (press: where it
+// happened, the pointer's position now without one; sameAction: Command
 // held: only add when the drag began on an unselected clip, only remove when
 // it began on a selected one; otherwise each clip entered toggles).
-void AddRemovePersistantSelectionFrame(bool sameAction);
+void AddRemovePersistantSelectionFrame(bool sameAction, std::optional<QPoint> press = std::nullopt);
 
 // Plain click on the clip under the mouse: its inclusion in the summed stack
 // (with a persistent selection that holds it: every selected clip; setAll:

@@ -8,6 +8,8 @@
 #include <functional>
 #include <utility>
 
+#include <QPoint>
+
 struct InputActions {
     // -- Clicks in the clips window --
     std::function<void(bool setAll)> toggleInclusion;
@@ -16,7 +18,7 @@ struct InputActions {
     std::function<void()> alignByCrossCorrelation;
     std::function<void()> alignRotationally;
     std::function<void()> clearAlignment;
-    std::function<void(bool sameAction)> addRemoveSelection;
+    std::function<void(bool sameAction, QPoint press)> addRemoveSelection;
     // The dark-frame and flat-frame jobs over the selection (force: Command
     // held); set with the dark and flat commands (InstallCalibrationFrameFiles).
     std::function<void(bool force)> subtractDarkFrame;

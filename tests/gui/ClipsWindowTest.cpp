@@ -5,18 +5,26 @@
 #include <cmath>
 #include <random>
 
+#include <QCursor>
+#include <QTest>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include "shell/DialogPointers.h"
 #include "engine/ClipViewWindow.h"
+#include "app/ClipsWindowMouse.h"
+#include "app/MainWindowInput.h"
 #include "app/MainWindows.h"
 #include "app/MenuBar.h"
 #include "shell/PointerInput.h"
+#include "shell/MainWindowSet.h"
 #include "shell/ShellHooks.h"
 #include "engine/ClipSelection.h"
 #include "engine/ClipsWindowLayout.h"
 #include "engine/Selection.h"
 #include "engine/SummedStack.h"
+#include "platform/qt/Canvas.h"
 #include "platform/qt/Screens.h"
 #include "platform/qt/ShellWindow.h"
 #include "tests/gui/GuiTestApp.h"
@@ -308,6 +316,29 @@ TEST_F(ClipsWindowTest, CommandDragFromSelectedOnlyRemoves)
     PointerScriptForTesting()->dragPaths = {{Centre(2), Centre(3), Centre(4), Centre(5)}};
     AddRemovePersistantSelectionFrame(true);
     EXPECT_TRUE(gPersistantSelectionIndices.empty());
+}
+
+TEST_F(ClipsWindowTest, RealShiftPressPicksTheClipUnderThePressNotThePointer)
+{
+    MakeDocument(6);
+    InstallInputActions();
+    InstallMainWindowMouse();
+    SetPointerScriptForTesting(std::nullopt);
+    Canvas* canvas = ContentCanvas(gClipsWindow);
+    QCursor::setPos(canvas->mapToGlobal(Centre(4))); // the pointer is on by the time the press is handled
+    QApplication::processEvents();
+    QTimer release;
+    release.setSingleShot(true);
+    QObject::connect(&release, &QTimer::timeout,
+                     [&] { QTest::mouseRelease(canvas, Qt::LeftButton, Qt::ShiftModifier, Centre(1)); });
+    release.start(0);
+    QTest::mousePress(canvas, Qt::LeftButton, Qt::ShiftModifier, Centre(1));
+    EXPECT_EQ(gPersistantSelectionIndices, std::vector<int>{1});
+    // A plain click's release picks the clip it happened on.
+    ClearPersistantSelection();
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, Centre(2));
+    EXPECT_FALSE(FrameAt(2)->GetSumStackIncluded());
+    EXPECT_TRUE(FrameAt(4)->GetSumStackIncluded());
 }
 
 TEST_F(ClipsWindowTest, PlainDragOutAndBackTogglesTwice)

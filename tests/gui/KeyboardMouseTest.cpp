@@ -102,7 +102,7 @@ protected:
         a.alignByCrossCorrelation = [note] { note("cross-correlation"); };
         a.alignRotationally = [note] { note("rotation " + std::to_string(gAutoRotationalAlignmentSearchSize)); };
         a.clearAlignment = [note] { note("clear"); };
-        a.addRemoveSelection = [note](bool same) { note(same ? "select same" : "select"); };
+        a.addRemoveSelection = [note](bool same, QPoint) { note(same ? "select same" : "select"); };
         a.subtractDarkFrame = [note](bool force) { note(force ? "dark force" : "dark"); };
         a.divideFlatFrame = [note](bool force) { note(force ? "flat force" : "flat"); };
         a.nudgeAlignment = [note](char key, bool repeat, int level) {
@@ -230,18 +230,18 @@ TEST_F(KeyboardMouseTest, ClickRulesForEveryModifierAndMode)
 
 TEST_F(KeyboardMouseTest, ShiftClickSelectsOnceByItsPressAndWorksUnderADialog)
 {
-    ClipsWindowMouseDown(kShift);
+    ClipsWindowMouseDown(kShift, QPoint());
     ClipsWindowMouseUp(kShift);
     EXPECT_EQ(TakeCalls(), (Calls{"select"}));
-    ClipsWindowMouseDown(kShift | kCmd);
+    ClipsWindowMouseDown(kShift | kCmd, QPoint());
     ClipsWindowMouseUp(kShift | kCmd);
     EXPECT_EQ(TakeCalls(), (Calls{"select same"}));
     // Option or Control with Shift: no selection drag.
-    ClipsWindowMouseDown(kShift | kOpt);
-    ClipsWindowMouseDown(kShift | kCtrl);
+    ClipsWindowMouseDown(kShift | kOpt, QPoint());
+    ClipsWindowMouseDown(kShift | kCtrl, QPoint());
     EXPECT_EQ(TakeCalls(), Calls{});
     BlockClipChanges(true);
-    ClipsWindowMouseDown(kShift);
+    ClipsWindowMouseDown(kShift, QPoint());
     ClipsWindowMouseUp(kShift);
     EXPECT_EQ(TakeCalls(), (Calls{"select"}));
     EXPECT_EQ(mUser.BeepCount(), 0);
@@ -250,7 +250,7 @@ TEST_F(KeyboardMouseTest, ShiftClickSelectsOnceByItsPressAndWorksUnderADialog)
 TEST_F(KeyboardMouseTest, ClicksAreDroppedDuringAJob)
 {
     mJobRunning = true;
-    ClipsWindowMouseDown(kShift);
+    ClipsWindowMouseDown(kShift, QPoint());
     ClipsWindowMouseUp(0);
     ClipsWindowMouseUp(kCtrl);
     EXPECT_EQ(TakeCalls(), Calls{});
