@@ -26,6 +26,7 @@ extern "C" {
 
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/RegularFile.h"
+#include "platform/qt/PictureCodingLimits.h"
 
 namespace {
 
@@ -63,6 +64,26 @@ constexpr int kMaxSide = 32767;
 // claiming more is damaged, and is refused before the decoder allocates it:
 // a header of a few hundred bytes could otherwise cost gigabytes.
 constexpr int64_t kMaxStillPixelsPerFileByte = 1024;
+
+// Movie containers carry picture codecs too: GIF and PNG animations, an
+// icon's PNG, PNG frames in QuickTime or AVI. Their decoders allocate the
+// whole frame (a GIF's logical screen, an APNG's canvas) from the header
+// before reading any data, so the frame is bounded by what the file's bytes
+// could fill (a GIF screen its images could not cover is refused with it).
+// Video codecs have no such bound and get 0: a frame may be predicted from
+// others, or a flat one coded in a few bytes whatever its size.
+int64_t MaxMoviePixelsPerFileByte(AVCodecID codec)
+{
+    switch (codec) {
+    case AV_CODEC_ID_GIF:
+        return kMaxGifPixelsPerDataByte;
+    case AV_CODEC_ID_PNG:
+    case AV_CODEC_ID_APNG:
+        return kMaxPngPixelsPerDataByte;
+    default:
+        return 0;
+    }
+}
 
 // Single-picture demuxers: "image2" (chosen by a file name's extension) and
 // the content-probed "<format>_pipe" readers. yuv4mpegpipe is a real video
@@ -225,18 +246,26 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
 
     if (IsStillImageDemuxer(made->format->iformat) != (kind == FfmpegContainer::stillImage))
         return MediaStatus::unreadable;
-    // The stream information of a still picture comes from decoding it, so
-    // its decoder is bounded from the start.
-    int64_t maxPixels = 0;
-    if (kind == FfmpegContainer::stillImage) {
-        std::error_code error;
-        const std::uintmax_t bytes = std::filesystem::file_size(file, error);
-        if (error)
-            return MediaStatus::cannotOpen;
+    // The most pixels a frame of a stream may have for the file's length (0
+    // for no bound but the side's): any codec of a still picture, whose
+    // stream information comes from decoding it, and a movie's picture codecs.
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(file, error);
+    if (error)
+        return MediaStatus::cannotOpen;
+    auto maxPixelsOf = [&](const AVCodecParameters& stream) -> int64_t {
+        const int64_t perByte = kind == FfmpegContainer::stillImage ? kMaxStillPixelsPerFileByte
+                                                                     : MaxMoviePixelsPerFileByte(stream.codec_id);
+        if (perByte == 0)
+            return 0;
         // The decoders take at most INT_MAX, their own default.
-        constexpr std::uintmax_t kMaxBytes = std::numeric_limits<int>::max() / kMaxStillPixelsPerFileByte;
-        maxPixels = static_cast<int64_t>(std::min(bytes, kMaxBytes)) * kMaxStillPixelsPerFileByte;
-    }
+        const std::uintmax_t maxBytes = static_cast<std::uintmax_t>(std::numeric_limits<int>::max() / perByte);
+        return static_cast<int64_t>(std::min(bytes, maxBytes)) * perByte;
+    };
+    // The decoders that find the streams' information are bounded from the
+    // start, so that a frame beyond the bound fails before it is allocated;
+    // a video stream whose header already gives such a size (a GIF's screen,
+    // a PNG's IHDR) is refused without decoding.
     std::vector<AVDictionary*> streamOptions(made->format->nb_streams, nullptr);
     struct StreamOptionsFreer {
         std::vector<AVDictionary*>& options;
@@ -246,10 +275,16 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
                 av_dict_free(&d);
         }
     } freeStreamOptions{streamOptions};
-    if (maxPixels > 0)
-        for (AVDictionary*& d : streamOptions)
-            if (av_dict_set_int(&d, "max_pixels", maxPixels, 0) < 0)
-                throw std::bad_alloc();
+    for (unsigned i = 0; i < made->format->nb_streams; ++i) {
+        const AVCodecParameters& stream = *made->format->streams[i]->codecpar;
+        const int64_t maxPixels = maxPixelsOf(stream);
+        if (maxPixels == 0)
+            continue;
+        if (stream.codec_type == AVMEDIA_TYPE_VIDEO && int64_t{stream.width} * stream.height > maxPixels)
+            return MediaStatus::damaged;
+        if (av_dict_set_int(&streamOptions[i], "max_pixels", maxPixels, 0) < 0)
+            throw std::bad_alloc();
+    }
     if (avformat_find_stream_info(made->format.get(), streamOptions.empty() ? nullptr : streamOptions.data()) < 0)
         return MediaStatus::unreadable;
 
@@ -274,6 +309,7 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
         return MediaStatus::unreadable;  // the demuxer found no picture size: nothing it can decode
     if (made->width > kMaxSide || made->height > kMaxSide)
         return MediaStatus::badSize;
+    const int64_t maxPixels = maxPixelsOf(*video->codecpar);
     if (maxPixels > 0 && int64_t{made->width} * made->height > maxPixels)
         return MediaStatus::damaged;
 

@@ -31,7 +31,9 @@ public:
     // cannotOpen, unreadable (no demuxer or decoder, no picture size, or a
     // container of the other kind), noVideo, badSize (a side above 32767),
     // damaged (a still picture of more pixels than 1024 for each byte of its
-    // file, which no format here can hold; its decoder never allocates it).
+    // file, which no format here can hold, or a movie of GIF or PNG frames
+    // larger than its file's bytes could fill; their decoders never
+    // allocate such a frame).
     [[nodiscard]] static MediaStatus Open(const std::filesystem::path& file, FfmpegContainer kind,
                                           std::unique_ptr<FfmpegVideo>& video);
 

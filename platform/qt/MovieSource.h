@@ -25,7 +25,9 @@ public:
     // Otherwise *movie is left as it was and the result says why: cannotOpen;
     // unreadable (not a movie FFmpeg reads; a single picture, whatever its
     // name, is not a movie); noVideo; noFrames (no frame counted, or none
-    // decodes); badSize. Throws std::bad_alloc when memory runs out.
+    // decodes); badSize; damaged (GIF or PNG frames larger than the file's
+    // bytes could fill, refused before they are decoded). Throws
+    // std::bad_alloc when memory runs out.
     [[nodiscard]] static MediaStatus Open(const std::filesystem::path& file, std::unique_ptr<MovieSource>& movie);
 
     // The frame size as a rectangle at (0, 0): the stream's coded size, with

@@ -27,6 +27,7 @@
 #include "platform/core/RegularFile.h"
 #include "platform/core/Rgb32Pixels.h"
 #include "platform/qt/FfmpegVideo.h"
+#include "platform/qt/PictureCodingLimits.h"
 
 namespace {
 
@@ -343,11 +344,8 @@ constexpr int64_t kMaxJpegPixelsPerFileByte = 1024;
 // logical screen (a side of zero takes the first image's far edge), while
 // Qt's size believes a screen side only up to ten times the image's (and 200
 // pixels), taking the image's far edge beyond that, so the two may differ.
-// LZW codes are at most 12 bits and each stands for at most 4096 pixels: no
-// image data holds more than 2731 pixels a byte. A canvas of more than this
-// many pixels for each byte of its first image's data is not there to be
-// read, whatever the screen says.
-constexpr int64_t kMaxGifPixelsPerDataByte = 4096;
+// A canvas of more than kMaxGifPixelsPerDataByte pixels for each byte of its
+// first image's data is not there to be read, whatever the screen says.
 
 // The canvas Qt's GIF decoder would allocate for file and the bytes of its
 // first image's data (up to the file's end); false when the file has no

@@ -260,6 +260,24 @@ TEST(MovieSource, RefusesWhatIsNoMovie)
     EXPECT_EQ(movie, nullptr);
 }
 
+TEST(MovieSource, PictureCodecsFrameMustBeFilledByItsFile)
+{
+    ScratchFolder dir;
+    std::string log;
+    // A GIF animation of flat frames, as few bytes as its frames can take.
+    const std::vector<Rgb8Picture> flat(3, Rgb8Picture{256, 256, std::vector<uint8_t>(256 * 256 * 3, 90)});
+    ASSERT_TRUE(MakeMovie(dir / "flat.gif", flat, "", &log)) << log;
+    std::unique_ptr<MovieSource> movie;
+    EXPECT_EQ(MovieSource::Open(dir / "flat.gif", movie), MediaStatus::ok);
+    // 35 bytes: a 2000 x 2000 screen over one pixel of image data, which
+    // FFmpeg's decoder would allocate whole from the header.
+    WriteBytesFile(dir / "screen.gif", {'G', 'I', 'F', '8', '9', 'a', 0xd0, 0x07, 0xd0, 0x07, 0x80, 0, 0, 0, 0, 0, 255,
+                                        255, 255, 0x2c, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3b});
+    movie.reset();
+    EXPECT_EQ(MovieSource::Open(dir / "screen.gif", movie), MediaStatus::damaged);
+    EXPECT_EQ(movie, nullptr);
+}
+
 TEST(MovieSource, TruncatedMovieEndsCleanly)
 {
     ScratchFolder dir;
