@@ -5,6 +5,7 @@ under two seconds and a few hundred megabytes. Run from anywhere:
     python3 fuzz/make_regressions.py
 """
 import gzip
+import zlib
 import os
 import struct
 import subprocess
@@ -104,7 +105,8 @@ write("fits", "gzip-declares-2gb.fits.gz", gzip.compress(fits_header + bytes(288
 gif = b"GIF89a" + struct.pack("<HHBBB", 11621, 14081, 0x80, 0, 0) + bytes([0, 0, 0, 255, 255, 255])
 gif += b"\x2c" + struct.pack("<HHHHB", 0, 0, 1, 1, 0)
 gif += bytes([2, 2, 0x44, 0x01, 0]) + b"\x3b"  # LZW: clear, index 0, end in 3-bit codes
-write("picture", "huge-logical-screen.gif", gif)
+for target in ("picture", "movie"):
+    write(target, "huge-logical-screen.gif", gif)
 
 # calibration: a 712-byte SGI picture (a format left to FFmpeg) whose header
 # claims 16000 × 16000 RGB pixels over 200 bytes of data. Found by fuzzing
@@ -142,7 +144,7 @@ gif = b"GIF89a" + struct.pack("<HHBBB", 11621, 14081, 0, 0, 0)
 gif += b"\x2c" + struct.pack("<HHHHB", 0, 28890, 11621, 1000, 0)
 gif += bytes([2, 0]) + b"\x3b"  # LZW code size, no data sub-block, trailer
 assert len(gif) == 26
-for target in ("picture", "calibration"):
+for target in ("picture", "calibration", "movie"):
     write(target, "screen-without-image-data.gif", gif)
 # picture and calibration: a screen of 4091 x 32767 (as wide as the width
 # rule lets through) over a first image of 4091 x 3277, which Qt's size
@@ -150,8 +152,13 @@ for target in ("picture", "calibration"):
 # it is refused for its data's length alone.
 gif = b"GIF89a" + struct.pack("<HHBBB", 4091, 32767, 0, 0, 0)
 gif += b"\x2c" + struct.pack("<HHHHB", 0, 0, 4091, 3277, 0) + bytes([2, 0]) + b"\x3b"
-for target in ("picture", "calibration"):
+for target in ("picture", "calibration", "movie"):
     write(target, "tall-screen-without-image-data.gif", gif)
+# movie: the three GIFs above opened as movies (by Open Movie, or by a name
+# ending in "mov"). FFmpeg's GIF decoder allocates the logical screen from
+# the header, so they cost 1267, 641 and 528 MB there. A movie stream of a
+# picture codec may have no more pixels than its file's bytes could fill:
+# refused before anything is decoded.
 
 # pict, picture, calibration and workspace: a 397 KB picture whose frame is
 # 4095 x 32767 and whose drawn rect is 4095 x 2048 (within the sixteenfold
@@ -171,3 +178,24 @@ narrow = picture((0, 0, 32767, 4091), (0, 0, 2048, 4091), narrow_rows)
 write("picture", "frame-over-rows-of-zeros.pict", pict_file(narrow))
 workspace = header + b"\0" + struct.pack("<hh", 4095, 32767) + struct.pack("<i", len(zeros)) + zeros
 write("workspace", "dark-frame-over-rows-of-zeros.vws", workspace)
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+# movie: a 127-byte APNG whose canvas is 16000 x 16000 RGBA and whose one
+# frame's data is 64 zeros deflated; and a 91-byte icon holding a PNG of the
+# same header. FFmpeg's PNG decoders allocated the 1 GB canvas from the
+# header (994 MB, 1 and 2 s), to fail on the missing rows.
+side = 16000
+ihdr = png_chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 6, 0, 0, 0))
+idat = png_chunk(b"IDAT", zlib.compress(bytes(64)))
+signature = b"\x89PNG\r\n\x1a\n"
+apng = signature + ihdr + png_chunk(b"acTL", struct.pack(">II", 2, 0))
+apng += png_chunk(b"fcTL", struct.pack(">IIIIIHHBB", 0, side, side, 0, 0, 1, 25, 0, 0)) + idat
+apng += png_chunk(b"IEND", b"")
+write("movie", "canvas-beyond-its-data.apng", apng)
+icon_png = signature + ihdr + idat + png_chunk(b"IEND", b"")
+icon = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, len(icon_png), 22) + icon_png
+write("movie", "icon-png-beyond-its-data.ico", icon)
