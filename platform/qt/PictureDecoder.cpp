@@ -80,6 +80,13 @@ public:
         return *mScratch;
     }
 
+    // The caller's image when it is width x height, else null: nothing is
+    // allocated.
+    GWorldWrapper* DestOf(int width, int height) const
+    {
+        return mDest && mDest->Width() == width && mDest->Height() == height ? mDest : nullptr;
+    }
+
     // A picture a reader decoded into an image of its own.
     void Adopt(std::unique_ptr<GWorldWrapper> image) { mScratch = std::move(image); }
 
@@ -408,17 +415,69 @@ bool GifCanvasUnfounded(const std::filesystem::path& file, QSize declared)
     return canvas != declared || int64_t{canvas.width()} * canvas.height() > dataBytes * kMaxGifPixelsPerDataByte;
 }
 
+// PNG: Qt's reader allocates the whole picture from the header before it
+// inflates any of the data. The data (the IDAT chunks, as far as the file
+// goes) inflates to at most kMostInflatedPngBytesPerByte bytes a byte, and
+// the rows need at least width x height x bits a pixel / 8 bytes of it,
+// interlaced or not: a header asking for more than that is not there to be
+// read. True for such a file; false when the header is not one to judge
+// (Qt then fails on it by itself).
+constexpr int64_t kMostInflatedPngBytesPerByte = kMaxPngPixelsPerDataByte / 8;
+
+bool PngDataCannotFill(std::ifstream& stream, std::uintmax_t size)
+{
+    const std::vector<uint8_t> b = ReadSpan(stream, 0, 8 + 8 + 13);
+    if (b.size() < 29 || std::memcmp(b.data() + 12, "IHDR", 4) != 0)
+        return false;
+    auto big = [](const uint8_t* p) {
+        return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+    };
+    const uint32_t width = big(b.data() + 16), height = big(b.data() + 20);
+    const int depth = b[24];
+    int channels;
+    switch (b[25]) {
+    case 0: case 3: channels = 1; break;
+    case 4: channels = 2; break;
+    case 2: channels = 3; break;
+    case 6: channels = 4; break;
+    default: return false;
+    }
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide || depth < 1 || depth > 16)
+        return false;
+    const int64_t needed = (int64_t{width} * height * depth * channels + 7) / 8;
+    int64_t data = 0;
+    for (std::uintmax_t at = 8; at + 8 <= size;) {
+        uint8_t chunk[8];
+        stream.clear();
+        stream.seekg(static_cast<std::streamoff>(at));
+        if (!stream.read(reinterpret_cast<char*>(chunk), sizeof chunk))
+            break;
+        const uint32_t length = big(chunk);
+        if (std::memcmp(chunk + 4, "IDAT", 4) == 0)
+            data += static_cast<int64_t>(std::min<std::uintmax_t>(length, size - at - 8));
+        else if (std::memcmp(chunk + 4, "IEND", 4) == 0)
+            break;
+        if (needed <= data * kMostInflatedPngBytesPerByte)
+            return false;
+        at += std::uintmax_t{length} + 12;
+    }
+    return needed > data * kMostInflatedPngBytesPerByte;
+}
+
 bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize declared)
 {
-    // The other formats' readers report a file cut short themselves (PNG's
-    // checks its chunks), so their files are not opened a second time.
-    if (format != "bmp" && format != "tga" && format != "gif" && format != "jpeg" && format != "jpg")
+    // The other formats' readers report a file cut short themselves, so
+    // their files are not opened a second time.
+    if (format != "bmp" && format != "tga" && format != "gif" && format != "jpeg" && format != "jpg" &&
+        format != "png")
         return false;
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(file, error);
     if (error)
         return true;
     std::ifstream stream(file, std::ios::binary);
+    if (format == "png")
+        return PngDataCannotFill(stream, size);
     if (format == "bmp") {
         // Uncompressed rows (BI_RGB, BI_BITFIELDS) must all be present.
         const std::vector<uint8_t> b = ReadSpan(stream, 0, 34);
@@ -470,14 +529,14 @@ bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize
 }
 
 // *refused is set when the file is one of Qt's formats that the decode
-// refuses from its header alone, so no other decoder sizes it either.
+// refuses as cut short, so no other decoder sizes it either.
 MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* refused)
 {
     QImageReader reader(QtFileName(file));
     if (!SetUpReader(reader))
         return MediaStatus::unreadable;
     QSize size = reader.size();
-    *refused = reader.format() == "gif" && GifCanvasUnfounded(file, size);
+    *refused = CutShort(reader.format(), file, size);
     if (*refused)
         return MediaStatus::damaged;
     if (!size.isValid()) {
@@ -518,13 +577,15 @@ MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, P
         // Eight bytes a pixel covers the deepest format Qt reads into.
         reader.setAllocationLimit(static_cast<int>((bytes * 2 >> 20) + 1));
     }
-    // A PNG of the declared size is decoded straight into the target's pixels
-    // when Qt reads it in that format (8-bit RGB without transparency): its
-    // PNG reader writes every pixel of a picture it was given in the format
-    // and size it decodes, and makes a picture of its own for any other,
-    // which is then copied. Other readers may draw onto what they are given.
+    // A PNG of the declared size is decoded straight into the caller's image
+    // of that size when Qt reads it in that format (8-bit RGB without
+    // transparency): its PNG reader writes every pixel of a picture it was
+    // given in the format and size it decodes, and makes a picture of its own
+    // for any other, which is then copied. Other readers may draw onto what
+    // they are given. An image of the picture's size is made only once the
+    // picture has decoded: until then its data has not shown it is there.
     const bool sharable = declared.isValid() && reader.format() == "png";
-    GWorldWrapper* shared = sharable ? &target.ImageFor(declared.width(), declared.height()) : nullptr;
+    GWorldWrapper* shared = sharable ? target.DestOf(declared.width(), declared.height()) : nullptr;
     QImage picture = shared ? SharedRows(*shared) : QImage();
     const uchar* const sharedBits = picture.constBits();
     if (!reader.read(&picture) || picture.isNull())

@@ -30,6 +30,7 @@
 #include "platform/core/GWorldWrapper.h"
 #include "platform/core/PictFile.h"
 #include "platform/core/PlainPng.h"
+#include "platform/core/ResidentSet.h"
 #include "tests/support/TestImages.h"
 
 namespace {
@@ -641,6 +642,55 @@ TEST(PictureDecoder, ProbeAndDecodeAgreeOnAGifsSize)
         EXPECT_EQ(DecodePicture(file, &image), MediaStatus::damaged);
     }
     SetFreeMemForTesting(nullptr);
+}
+
+TEST(PictureDecoder, ProbeRefusesWhatTheDecodeFindsCutShort)
+{
+    // A PNG of 16000 x 16000 RGBA whose data is 64 zeros deflated (69 bytes),
+    // a 4091 x 32767 grey one alike, and a 4091 x 32767 BMP of 16 bytes of
+    // rows: their decoders would allocate the whole picture from the header
+    // (and the import a clip of the probed size) before finding the data short.
+    ScratchFolder dir;
+    uLongf size = compressBound(64);
+    std::vector<uint8_t> zeros(size), none(64, 0);
+    ASSERT_EQ(compress2(zeros.data(), &size, none.data(), 64, 9), Z_OK);
+    zeros.resize(size);
+    std::vector<uint8_t> bmp = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 0xFB, 0x0F, 0, 0,
+                                0xFF, 0x7F, 0, 0, 1, 0, 24, 0};
+    bmp.resize(70, 0);
+    const std::pair<const char*, std::vector<uint8_t>> files[] = {
+        {"rgba.png", PngFile(PngPicture{16000, 16000, 4, {}, {}}, zeros, 64)},
+        {"grey.png", PngFile(PngPicture{4091, 32767, 1, {}, {}}, zeros, 64)},
+        {"rows.bmp", bmp},
+    };
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        WriteBytesFile(dir / name, bytes);
+        Rect frame;
+        EXPECT_EQ(ProbePicture(dir / name, &frame), MediaStatus::damaged);
+        auto target = MakeImage(64, 48);
+        EXPECT_EQ(DecodePictureInto(dir / name, *target), MediaStatus::damaged);
+    }
+}
+
+TEST(PictureDecoder, APictureOfAnotherSizeIsMadeOnlyOnceItHasDecoded)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory and quarantine are resident too";
+#endif
+    if (!ResetPeakResidentSet() || ProcessStatusBytes("VmRSS") < 0)
+        GTEST_SKIP() << "no /proc peak reset here";
+    // A 16000 x 16000 grey PNG with as much data as its rows need at
+    // deflate's best ratio (248 KB), which does not inflate: decoded onto an
+    // image of another size, its 1 GB picture must not be made first.
+    ScratchFolder dir;
+    std::vector<uint8_t> data = {0x78, 0x01, 0x07}; // a final block of a type deflate does not have
+    data.resize(16000 * 16001 / 1032 + 4, 0x5A);
+    WriteBytesFile(dir / "undecodable.png", PngFile(PngPicture{16000, 16000, 1, {}, {}}, data, data.size()));
+    const int64_t before = ProcessStatusBytes("VmRSS");
+    auto target = MakeImage(64, 48);
+    EXPECT_EQ(DecodePictureInto(dir / "undecodable.png", *target, nullptr, WorkingRoom::setAside), MediaStatus::damaged);
+    EXPECT_LT(ProcessStatusBytes("VmHWM") - before, int64_t{300} << 20);
 }
 
 TEST(PictureDecoder, WorkersDecodeAtOnce)
