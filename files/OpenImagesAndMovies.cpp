@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include "shell/Alerts.h"
 #include "shell/CommandOperations.h"
 #include "shell/DialogPointers.h"
 #include "engine/ClipViewWindow.h"
@@ -33,7 +34,14 @@ MediaStatus OpenImageOrMovieFile(const std::filesystem::path& file, std::vector<
                                  MovieList& movies)
 {
     OpenedMedia media;
-    const MediaStatus status = OpenPictureOrMovie(file, &media);
+    // A movie's frames are held to the width rule of the pictures, with its
+    // warning, from the size its stream declares: one turned down costs no
+    // decoding.
+    auto widthAccepted = [](int width, int height) {
+        const Rect box = MakeRect(0, 0, height, width);
+        return VerifyImageWidth(&box, true);
+    };
+    const MediaStatus status = OpenPictureOrMovie(file, &media, widthAccepted);
     if (status != MediaStatus::ok)
         return status;
     if (media.kind == MediaKind::movie)
@@ -63,7 +71,7 @@ bool OpenFileList(const std::vector<std::filesystem::path>& files, std::vector<P
         } catch (const std::bad_alloc&) {
             status = MediaStatus::cannotOpen;
         }
-        if (status != MediaStatus::ok)
+        if (status != MediaStatus::ok && status != MediaStatus::declined) // the user said no to the warning
             allOpened = false;
         const auto now = std::chrono::steady_clock::now();
         if (now - barDrawn >= kBarInterval || i + 1 == files.size()) {

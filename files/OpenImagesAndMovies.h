@@ -28,8 +28,10 @@ void OpenImagesAndMovies(const std::vector<std::string>* docList);
 // Decides whether file is a picture or a movie (a name ending in "mov",
 // case-sensitive, goes straight to the movie opener; any other file is sized
 // as a picture first and tried as a movie when no picture decoder takes it)
-// and appends it to pictures or movies. Returns ok or the reason neither
-// worked, with both lists untouched. May throw std::bad_alloc.
+// and appends it to pictures or movies. A movie wider than the width rule
+// allows gets its warning before any frame is decoded (declined on Cancel).
+// Returns ok or the reason neither worked, with both lists untouched. May
+// throw std::bad_alloc.
 [[nodiscard]] MediaStatus OpenImageOrMovieFile(const std::filesystem::path& file, std::vector<ProbedPicture>& pictures,
                                                MovieList& movies);
 

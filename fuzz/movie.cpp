@@ -1,20 +1,33 @@
-// fuzz/movie.cpp: Open Movie on a file of any bytes: the open (which counts
-// the frames and decodes the first), the next frames, a seek to the last
-// frame and back to the second.
+// fuzz/movie.cpp: Open Movie on a file of any bytes: the open (the width
+// rule on the stream's frame size, then the count of the frames and the
+// decode of the first), the next frames, a seek to the last frame and back
+// to the second.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
 
+#include "shell/Alerts.h"
 #include "fuzz/FuzzInput.h"
 #include "platform/core/GWorldWrapper.h"
 #include "platform/qt/MovieSource.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    StartHeadlessQt();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     try {
         std::unique_ptr<MovieSource> movie;
-        if (MovieSource::Open(WriteInputFile(data, size, "movie"), movie) != MediaStatus::ok)
+        // The width warning is declined (the silent interaction answers Cancel).
+        auto widthAccepted = [](int width, int height) {
+            const Rect box = MakeRect(0, 0, height, width);
+            return VerifyImageWidth(&box, true);
+        };
+        if (MovieSource::Open(WriteInputFile(data, size, "movie"), movie, widthAccepted) != MediaStatus::ok)
             return 0;
         GWorldWrapper image(32, movie->MovieBox(), 0);
         for (int i = 0; i < 3; ++i)

@@ -203,7 +203,8 @@ struct FfmpegVideo::Impl {
     } scalerKey;
     std::vector<uint16_t> wideRows;  // 16-bit conversion target for deep samples
 
-    static MediaStatus Open(const std::filesystem::path& file, FfmpegContainer kind, std::unique_ptr<Impl>& impl);
+    static MediaStatus Open(const std::filesystem::path& file, FfmpegContainer kind, std::unique_ptr<Impl>& impl,
+                            const FrameSizeCheck& sizeAccepted);
     MediaStatus Decode(GWorldWrapper* image);
     MediaStatus Convert(const AVFrame& from, GWorldWrapper& image);
     SwsContext* Scaler(const ScalerKey& key, const AVFrame& from);
@@ -211,7 +212,7 @@ struct FfmpegVideo::Impl {
 };
 
 MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegContainer kind,
-                                    std::unique_ptr<Impl>& impl)
+                                    std::unique_ptr<Impl>& impl, const FrameSizeCheck& sizeAccepted)
 {
     // Failures reach the user through results and the program's alerts; the
     // library's own messages (one per damaged packet) would only flood the
@@ -285,6 +286,28 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
         if (av_dict_set_int(&streamOptions[i], "max_pixels", maxPixels, 0) < 0)
             throw std::bad_alloc();
     }
+    // The frame size goes to the caller before anything decodes a frame: the
+    // stream information may come from decoding one, and a flat frame of a
+    // video codec costs its whole size in a few bytes. The size the container
+    // declares for its first video stream is asked now; the chosen stream's
+    // below, when it differs or was not declared.
+    int askedWidth = 0, askedHeight = 0;
+    auto accepted = [&](int width, int height) {
+        if (!sizeAccepted || (width == askedWidth && height == askedHeight))
+            return true;
+        askedWidth = width;
+        askedHeight = height;
+        return sizeAccepted(width, height);
+    };
+    for (unsigned i = 0; sizeAccepted && i < made->format->nb_streams; ++i) {
+        const AVStream& declared = *made->format->streams[i];
+        if (declared.codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (declared.disposition & AV_DISPOSITION_ATTACHED_PIC))
+            continue;
+        const int width = declared.codecpar->width, height = declared.codecpar->height;
+        if (width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide && !accepted(width, height))
+            return MediaStatus::declined;
+        break;
+    }
     if (avformat_find_stream_info(made->format.get(), streamOptions.empty() ? nullptr : streamOptions.data()) < 0)
         return MediaStatus::unreadable;
 
@@ -312,6 +335,8 @@ MediaStatus FfmpegVideo::Impl::Open(const std::filesystem::path& file, FfmpegCon
     const int64_t maxPixels = maxPixelsOf(*video->codecpar);
     if (maxPixels > 0 && int64_t{made->width} * made->height > maxPixels)
         return MediaStatus::damaged;
+    if (!accepted(made->width, made->height))
+        return MediaStatus::declined;
 
     made->codec.reset(avcodec_alloc_context3(decoder));
     made->frame.reset(av_frame_alloc());
@@ -482,10 +507,10 @@ FfmpegVideo::FfmpegVideo(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
 FfmpegVideo::~FfmpegVideo() = default;
 
 MediaStatus FfmpegVideo::Open(const std::filesystem::path& file, FfmpegContainer kind,
-                              std::unique_ptr<FfmpegVideo>& video)
+                              std::unique_ptr<FfmpegVideo>& video, const FrameSizeCheck& sizeAccepted)
 {
     std::unique_ptr<Impl> impl;
-    const MediaStatus status = Impl::Open(file, kind, impl);
+    const MediaStatus status = Impl::Open(file, kind, impl, sizeAccepted);
     if (status == MediaStatus::ok)
         video.reset(new FfmpegVideo(std::move(impl)));
     return status;
@@ -512,7 +537,7 @@ MediaStatus FfmpegVideo::Rewind()
         return MediaStatus::ok;
     // Streams that cannot seek are opened afresh.
     std::unique_ptr<Impl> fresh;
-    if (Impl::Open(d->file, d->kind, fresh) != MediaStatus::ok)
+    if (Impl::Open(d->file, d->kind, fresh, {}) != MediaStatus::ok)  // its size was accepted when it opened
         return MediaStatus::cannotOpen;
     d = std::move(fresh);
     return MediaStatus::ok;

@@ -33,9 +33,11 @@ public:
     // damaged (a still picture of more pixels than 1024 for each byte of its
     // file, which no format here can hold, or a movie of GIF or PNG frames
     // larger than its file's bytes could fill; their decoders never
-    // allocate such a frame).
+    // allocate such a frame), declined (sizeAccepted, asked before any frame
+    // is decoded, even for the stream information, answered false).
     [[nodiscard]] static MediaStatus Open(const std::filesystem::path& file, FfmpegContainer kind,
-                                          std::unique_ptr<FfmpegVideo>& video);
+                                          std::unique_ptr<FfmpegVideo>& video,
+                                          const FrameSizeCheck& sizeAccepted = {});
 
     // The stream's coded size in pixels; sample aspect ratio and rotation
     // metadata are ignored, so pixels map one to one onto the image.

@@ -20,6 +20,8 @@ const char* MediaStatusName(MediaStatus status)
         return "noFrames";
     case MediaStatus::endOfMovie:
         return "endOfMovie";
+    case MediaStatus::declined:
+        return "declined";
     }
     return "unknown";
 }

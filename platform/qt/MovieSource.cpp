@@ -14,10 +14,11 @@ MovieSource::MovieSource(std::unique_ptr<FfmpegVideo> video, int frameCount)
 
 MovieSource::~MovieSource() = default;
 
-MediaStatus MovieSource::Open(const std::filesystem::path& file, std::unique_ptr<MovieSource>& movie)
+MediaStatus MovieSource::Open(const std::filesystem::path& file, std::unique_ptr<MovieSource>& movie,
+                              const FrameSizeCheck& sizeAccepted)
 {
     std::unique_ptr<FfmpegVideo> video;
-    MediaStatus status = FfmpegVideo::Open(file, FfmpegContainer::movie, video);
+    MediaStatus status = FfmpegVideo::Open(file, FfmpegContainer::movie, video, sizeAccepted);
     if (status != MediaStatus::ok)
         return status;
     int count = 0;

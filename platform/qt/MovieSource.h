@@ -26,9 +26,11 @@ public:
     // unreadable (not a movie FFmpeg reads; a single picture, whatever its
     // name, is not a movie); noVideo; noFrames (no frame counted, or none
     // decodes); badSize; damaged (GIF or PNG frames larger than the file's
-    // bytes could fill, refused before they are decoded). Throws
-    // std::bad_alloc when memory runs out.
-    [[nodiscard]] static MediaStatus Open(const std::filesystem::path& file, std::unique_ptr<MovieSource>& movie);
+    // bytes could fill, refused before they are decoded); declined
+    // (sizeAccepted, given the stream's frame size before any frame is
+    // decoded, answered false). Throws std::bad_alloc when memory runs out.
+    [[nodiscard]] static MediaStatus Open(const std::filesystem::path& file, std::unique_ptr<MovieSource>& movie,
+                                          const FrameSizeCheck& sizeAccepted = {});
 
     // The frame size as a rectangle at (0, 0): the stream's coded size, with
     // sample aspect ratio and rotation metadata ignored (pixels are taken as

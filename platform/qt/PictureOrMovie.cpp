@@ -13,10 +13,10 @@ bool NameMarksMovie(std::string_view fileName)
 
 namespace {
 
-MediaStatus OpenMovie(const std::filesystem::path& file, OpenedMedia* media)
+MediaStatus OpenMovie(const std::filesystem::path& file, OpenedMedia* media, const FrameSizeCheck& sizeAccepted)
 {
     std::unique_ptr<MovieSource> movie;
-    const MediaStatus status = MovieSource::Open(file, movie);
+    const MediaStatus status = MovieSource::Open(file, movie, sizeAccepted);
     if (status != MediaStatus::ok)
         return status;
     media->kind = MediaKind::movie;
@@ -27,11 +27,12 @@ MediaStatus OpenMovie(const std::filesystem::path& file, OpenedMedia* media)
 
 }  // namespace
 
-MediaStatus OpenPictureOrMovie(const std::filesystem::path& file, OpenedMedia* media)
+MediaStatus OpenPictureOrMovie(const std::filesystem::path& file, OpenedMedia* media,
+                               const FrameSizeCheck& movieSizeAccepted)
 {
     const std::string name = file.filename().string();
     if (NameMarksMovie(name))
-        return OpenMovie(file, media);
+        return OpenMovie(file, media, movieSizeAccepted);
 
     Rect frame;
     const MediaStatus picture = ProbePicture(file, &frame);
@@ -46,7 +47,7 @@ MediaStatus OpenPictureOrMovie(const std::filesystem::path& file, OpenedMedia* m
     // picture decoders' checks (a GIF's logical screen, for one).
     if (picture == MediaStatus::cannotOpen || picture == MediaStatus::damaged)
         return picture;
-    const MediaStatus movie = OpenMovie(file, media);
+    const MediaStatus movie = OpenMovie(file, media, movieSizeAccepted);
     if (movie == MediaStatus::ok)
         return movie;
     return movie == MediaStatus::unreadable ? picture : movie;

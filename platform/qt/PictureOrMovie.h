@@ -33,6 +33,8 @@ struct OpenedMedia {
 // *media is untouched and the result is the reason: the movie opener's for a
 // name marking a movie; damaged for a damaged picture; else the more telling
 // of the two failures (a picture decoder's badSize rather than the movie
-// opener's unreadable).
+// opener's unreadable). A movie's frame size is put to movieSizeAccepted
+// before any frame is decoded (MovieSource::Open); declined when it says no.
 // Reentrant; may throw std::bad_alloc.
-[[nodiscard]] MediaStatus OpenPictureOrMovie(const std::filesystem::path& file, OpenedMedia* media);
+[[nodiscard]] MediaStatus OpenPictureOrMovie(const std::filesystem::path& file, OpenedMedia* media,
+                                             const FrameSizeCheck& movieSizeAccepted = {});

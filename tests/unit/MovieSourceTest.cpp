@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -276,6 +277,23 @@ TEST(MovieSource, PictureCodecsFrameMustBeFilledByItsFile)
     movie.reset();
     EXPECT_EQ(MovieSource::Open(dir / "screen.gif", movie), MediaStatus::damaged);
     EXPECT_EQ(movie, nullptr);
+}
+
+TEST(MovieSource, FrameSizeIsPutToTheCallerBeforeAnyFrameDecodes)
+{
+    ScratchFolder dir;
+    std::string log;
+    ASSERT_TRUE(MakeMovie(dir / "small.mkv", BusyFrames(40, 30, 2), kFfv1, &log)) << log;
+    std::vector<std::pair<int, int>> asked;
+    std::unique_ptr<MovieSource> movie;
+    EXPECT_EQ(MovieSource::Open(dir / "small.mkv", movie,
+                                [&](int width, int height) {
+                                    asked.emplace_back(width, height);
+                                    return false;
+                                }),
+              MediaStatus::declined);
+    EXPECT_EQ(movie, nullptr);
+    EXPECT_EQ(asked, (std::vector<std::pair<int, int>>{{40, 30}}));
 }
 
 TEST(MovieSource, TruncatedMovieEndsCleanly)
