@@ -3,6 +3,7 @@
 #include "engine/ClipsWindow.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -410,8 +411,14 @@ void AddRemovePersistantSelectionFrame(bool sameAction, std::optional<QPoint> pr
     TrackMouseDrag(canvas, [&](QPoint p) {
         if (p == previous)
             return;
+        // The window system merges the moves that pile up while the program
+        // is busy: every clip on the way from the last position counts, as
+        // if the moves had come one pixel or two apart.
+        const QPoint from = previous;
+        const int steps = std::max(std::abs(p.x() - from.x()), std::abs(p.y() - from.y())) / 2 + 1;
+        for (int i = 1; i <= steps; ++i)
+            handle(from + (p - from) * i / steps);
         previous = p;
-        handle(p);
     });
 }
 

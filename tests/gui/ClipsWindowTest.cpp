@@ -341,6 +341,16 @@ TEST_F(ClipsWindowTest, RealShiftPressPicksTheClipUnderThePressNotThePointer)
     EXPECT_TRUE(FrameAt(4)->GetSumStackIncluded());
 }
 
+TEST_F(ClipsWindowTest, DragCountsTheClipsBetweenTwoMoves)
+{
+    // The window system merged the moves over clip 2 into the one at clip 3.
+    MakeDocument(6);
+    HoverOver(1);
+    PointerScriptForTesting()->dragPaths = {{Centre(3)}};
+    AddRemovePersistantSelectionFrame(false);
+    EXPECT_EQ(gPersistantSelectionIndices, (std::vector<int>{1, 2, 3}));
+}
+
 TEST_F(ClipsWindowTest, PlainDragOutAndBackTogglesTwice)
 {
     MakeDocument(6);
