@@ -199,3 +199,63 @@ write("movie", "canvas-beyond-its-data.apng", apng)
 icon_png = signature + ihdr + idat + png_chunk(b"IEND", b"")
 icon = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, len(icon_png), 22) + icon_png
 write("movie", "icon-png-beyond-its-data.ico", icon)
+
+
+def plain_png(width, height, colour_type, data):
+    ihdr = png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0))
+    return signature + ihdr + png_chunk(b"IDAT", data) + png_chunk(b"IEND", b"")
+
+
+# picture, calibration and movie: 69-byte PNGs whose data is 64 zeros
+# deflated, under headers of 16000 x 16000 RGBA, 11621 x 14081 grey and
+# 4091 x 32767 grey (as wide as the width rule lets through). Qt's reader
+# made the picture from the header before finding the data short (1012 and
+# 660 MB as a dark or flat frame; 542 MB as a picture, for the clip of the
+# probed size). Deflate makes at most 1032 bytes of each byte, so data that
+# cannot fill the header's rows is refused by the probe and the decode alike.
+short_pngs = {
+    "rgba-png-beyond-its-data.png": plain_png(16000, 16000, 6, zlib.compress(bytes(64))),
+    "grey-png-beyond-its-data.png": plain_png(11621, 14081, 0, zlib.compress(bytes(64))),
+    "tall-png-beyond-its-data.png": plain_png(4091, 32767, 0, zlib.compress(bytes(64))),
+}
+for name, data in short_pngs.items():
+    for target in ("picture", "calibration", "movie"):
+        write(target, name, data)
+
+# calibration and picture: a 248 KB PNG of 16000 x 16000 grey with as much
+# data as deflate's best ratio needs for its rows, but data that does not
+# inflate (a block of a type deflate does not have). As a dark or flat frame
+# of another size its 1 GB picture was made before Qt read a row (1016 MB,
+# 2.9 s); it is now made only once the picture has decoded.
+undecodable = b"\x78\x01\x07" + b"\x5a" * (16000 * 16001 // 1032 + 1)
+for target in ("calibration", "picture"):
+    write(target, "png-data-that-does-not-inflate.png", plain_png(16000, 16000, 0, undecodable))
+
+# picture and calibration: a 70-byte BMP of 4091 x 32767 24-bit rows with 16
+# bytes of them. The decode found it cut short, but the probe did not, so
+# the import made a 536 MB clip of its size first; the probe now refuses
+# what the decode finds cut short.
+bmp_rows = bytes(16)
+bmp = b"BM" + struct.pack("<IHHI", 54 + len(bmp_rows), 0, 0, 54)
+bmp += struct.pack("<IiiHHIIiiII", 40, 4091, 32767, 1, 24, 0, len(bmp_rows), 2835, 2835, 0, 0) + bmp_rows
+for target in ("picture", "calibration"):
+    write(target, "bmp-rows-beyond-its-file.bmp", bmp)
+
+# movie, picture and calibration: flat black frames of real video codecs,
+# which code them in a few bytes: one 16000 x 16000 FFV1 frame in Matroska
+# (62 KB) and one 8000 x 8000 MPEG-4 frame in AVI (693 KB). Opened as movies
+# they cost 1734 MB and 4.9 s, and 557 MB, decoding the frame (FFmpeg's
+# stream information already decodes one). The movie route now puts the
+# stream's declared size to the width rule of the pictures first; its
+# warning declined, nothing is decoded.
+with tempfile.TemporaryDirectory() as scratch:
+    for name, side, codec in (("flat-16000-ffv1.mkv", 16000, ["-c:v", "ffv1"]),
+                              ("flat-8000-mpeg4.avi", 8000, ["-c:v", "mpeg4"])):
+        movie = os.path.join(scratch, name)
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=black:size=%dx%d" % (side, side),
+                        "-frames:v", "1"] + codec + ["-fflags", "+bitexact", "-flags:v", "+bitexact",
+                                                     "-map_metadata", "-1", movie], check=True)
+        with open(movie, "rb") as f:
+            data = f.read()
+        for target in ("movie", "picture", "calibration"):
+            write(target, name, data)
