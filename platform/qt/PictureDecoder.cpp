@@ -464,12 +464,157 @@ bool PngDataCannotFill(std::ifstream& stream, std::uintmax_t size)
     return needed > data * kMostInflatedPngBytesPerByte;
 }
 
+// TIFF: Qt's reader makes the whole picture from the first directory's
+// sizes, and libtiff a buffer of a whole strip, before either reads any of
+// the data. The strips or tiles named there (each as far as the file goes)
+// decode to at most their coding's best ratio of bytes
+// (PictureCodingLimits.h), and the picture's samples need at least width x
+// height x bits a pixel / 8 of them, in strips or tiles, in one plane or
+// several: a directory asking for more than that is not there to be read.
+// True for such a file, classic or big TIFF; false when the directory is not
+// one to judge (a field missing, of another type or beyond the file; a
+// coding of no known ratio), which libtiff then reads or fails on by itself.
+int64_t TiffBytesPerDataByte(uint64_t compression)
+{
+    switch (compression) {
+    case 1:
+        return kMaxTiffUncompressedBytesPerDataByte;
+    case 5:
+        return kMaxTiffLzwBytesPerDataByte;
+    case 8:
+    case 32946: // deflate's code before Adobe's
+        return kMaxTiffDeflateBytesPerDataByte;
+    case 32773:
+        return kMaxTiffPackBitsBytesPerDataByte;
+    default:
+        return 0;
+    }
+}
+
+bool TiffDataCannotFill(std::ifstream& stream, std::uintmax_t size)
+{
+    const std::vector<uint8_t> head = ReadSpan(stream, 0, 16);
+    if (head.size() < 8 || head[0] != head[1] || (head[0] != 'I' && head[0] != 'M'))
+        return false;
+    const bool little = head[0] == 'I';
+    auto get = [little](const uint8_t* p, std::size_t bytes) {
+        uint64_t value = 0;
+        for (std::size_t i = 0; i < bytes; ++i)
+            value = (value << 8) | p[little ? bytes - 1 - i : i];
+        return value;
+    };
+    const uint64_t version = get(head.data() + 2, 2);
+    const bool big = version == 43;
+    if (version != 42 && !(big && head.size() == 16 && get(head.data() + 4, 2) == 8 && get(head.data() + 6, 2) == 0))
+        return false;
+    // A directory entry: tag (2 bytes), type (2), count and value or offset
+    // (4 bytes each, 8 in a big TIFF).
+    const std::size_t word = big ? 8 : 4, countBytes = big ? 8 : 2, entryBytes = 4 + 2 * word;
+    const uint64_t directory = get(head.data() + 4 + (big ? 4 : 0), word);
+    if (directory >= size)
+        return false;
+    const std::vector<uint8_t> countField = ReadSpan(stream, directory, countBytes);
+    if (countField.size() < countBytes)
+        return false;
+    const uint64_t entries = get(countField.data(), countBytes);
+    if (entries == 0 || entries > 4096)
+        return false;
+    const std::vector<uint8_t> table =
+        ReadSpan(stream, directory + countBytes, static_cast<std::size_t>(entries * entryBytes));
+    if (table.size() < entries * entryBytes)
+        return false;
+
+    // The values of field tag, of an unsigned integer type: none when the
+    // field is absent; false when it cannot be read.
+    constexpr uint64_t kMostValues = uint64_t{1} << 20;
+    auto read = [&](uint16_t tag, std::vector<uint64_t>* values) {
+        values->clear();
+        for (std::size_t e = 0; e < entries; ++e) {
+            const uint8_t* entry = table.data() + e * entryBytes;
+            if (get(entry, 2) != tag)
+                continue;
+            std::size_t bytes;
+            switch (get(entry + 2, 2)) {
+            case 1: bytes = 1; break;  // BYTE
+            case 3: bytes = 2; break;  // SHORT
+            case 4: bytes = 4; break;  // LONG
+            case 16: bytes = 8; break; // LONG8
+            default: return false;
+            }
+            const uint64_t count = get(entry + 4, word);
+            if (count == 0 || count > kMostValues)
+                return false;
+            const uint8_t* field = entry + 4 + word;
+            std::vector<uint8_t> stored(field, field + word);
+            if (count * bytes > word) {
+                const uint64_t at = get(field, word);
+                if (at >= size)
+                    return false;
+                stored = ReadSpan(stream, at, static_cast<std::size_t>(count * bytes));
+                if (stored.size() < count * bytes)
+                    return false;
+            }
+            values->resize(static_cast<std::size_t>(count));
+            for (std::size_t i = 0; i < values->size(); ++i)
+                (*values)[i] = get(stored.data() + i * bytes, bytes);
+            return true;
+        }
+        return true;
+    };
+    // A field of one value (the first), fallback when it is absent.
+    std::vector<uint64_t> v;
+    auto one = [&](uint16_t tag, uint64_t fallback, uint64_t* value) {
+        if (!read(tag, &v))
+            return false;
+        *value = v.empty() ? fallback : v.front();
+        return true;
+    };
+    uint64_t width, height, compression, samples, photometric;
+    if (!one(256, 0, &width) || !one(257, 0, &height) || !one(259, 1, &compression) || !one(277, 1, &samples) ||
+        !one(262, 0, &photometric))
+        return false;
+    const int64_t perByte = TiffBytesPerDataByte(compression);
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide || samples < 1 || perByte == 0)
+        return false;
+    // Bits a sample (one for every sample, or one for all), 1 when absent:
+    // the fewest counts. YCbCr pictures may store their colour at a fraction
+    // of the pixels: only the luma is counted.
+    if (!read(258, &v))
+        return false;
+    const uint64_t bits = v.empty() ? 1 : *std::min_element(v.begin(), v.end());
+    if (bits < 1 || bits > 64)
+        return false;
+    const uint64_t pixelBits = bits * (photometric == 6 ? 1 : std::min<uint64_t>(samples, 64));
+    const uint64_t needed = width * height * pixelBits / 8;
+
+    // Offsets and byte counts of strips or of tiles: libtiff keeps either in
+    // one place, so a directory with both is not judged.
+    std::vector<uint64_t> offsets, counts, tileOffsets, tileCounts;
+    if (!read(273, &offsets) || !read(279, &counts) || !read(324, &tileOffsets) || !read(325, &tileCounts))
+        return false;
+    if (offsets.empty() == tileOffsets.empty() || counts.empty() == tileCounts.empty())
+        return false;
+    if (offsets.empty())
+        offsets.swap(tileOffsets);
+    if (counts.empty())
+        counts.swap(tileCounts);
+    // libtiff takes a strip or tile the arrays do not reach for an empty one.
+    uint64_t present = 0;
+    for (std::size_t i = 0; i < std::min(offsets.size(), counts.size()); ++i) {
+        if (offsets[i] < size)
+            present += std::min<uint64_t>(counts[i], size - offsets[i]);
+        if (needed <= present * static_cast<uint64_t>(perByte))
+            return false;
+    }
+    return needed > present * static_cast<uint64_t>(perByte);
+}
+
 bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize declared)
 {
     // The other formats' readers report a file cut short themselves, so
     // their files are not opened a second time.
     if (format != "bmp" && format != "tga" && format != "gif" && format != "jpeg" && format != "jpg" &&
-        format != "png")
+        format != "png" && format != "tiff" && format != "tif")
         return false;
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(file, error);
@@ -478,6 +623,8 @@ bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize
     std::ifstream stream(file, std::ios::binary);
     if (format == "png")
         return PngDataCannotFill(stream, size);
+    if (format == "tiff" || format == "tif")
+        return TiffDataCannotFill(stream, size);
     if (format == "bmp") {
         // Uncompressed rows (BI_RGB, BI_BITFIELDS) must all be present.
         const std::vector<uint8_t> b = ReadSpan(stream, 0, 34);

@@ -218,6 +218,34 @@ bool PlainDecoded(const std::vector<uint8_t>& bytes, GWorldWrapper& image, bool*
         return image;
     });
 }
+// A little-endian TIFF of width x height 8-bit samples in one strip whose
+// byte count says stripBytes, of which data follows the directory.
+std::vector<uint8_t> TiffFile(uint32_t width, uint32_t height, uint32_t samples, uint32_t compression,
+                              uint32_t stripBytes, const std::vector<uint8_t>& data)
+{
+    std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto put = [&out](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    // Tag, type (3 SHORT, 4 LONG) and the one value; the strip's offset is
+    // past the header and the nine fields.
+    const uint32_t fields[][3] = {
+        {256, 4, width}, {257, 4, height}, {258, 3, 8}, {259, 3, compression}, {262, 3, samples == 1 ? 1u : 2u},
+        {273, 4, 8 + 2 + 9 * 12 + 4}, {277, 3, samples}, {278, 4, height}, {279, 4, stripBytes},
+    };
+    put(9, 2);
+    for (const auto& [tag, type, value] : fields) {
+        put(tag, 2);
+        put(type, 2);
+        put(1, 4);
+        put(value, 4);
+    }
+    put(0, 4);
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
 }  // namespace
 
 TEST(PictureDecoder, QtWrittenLosslessFormatsAreExact)
@@ -647,9 +675,11 @@ TEST(PictureDecoder, ProbeAndDecodeAgreeOnAGifsSize)
 TEST(PictureDecoder, ProbeRefusesWhatTheDecodeFindsCutShort)
 {
     // A PNG of 16000 x 16000 RGBA whose data is 64 zeros deflated (69 bytes),
-    // a 4091 x 32767 grey one alike, and a 4091 x 32767 BMP of 16 bytes of
-    // rows: their decoders would allocate the whole picture from the header
-    // (and the import a clip of the probed size) before finding the data short.
+    // a 4091 x 32767 grey one alike, a 4091 x 32767 BMP of 16 bytes of rows,
+    // and TIFFs of 4091 x 32767 grey with 1 KB of its strip as stored and of
+    // 16000 x 16000 RGB with the same 64 zeros deflated or in PackBits: their
+    // decoders would allocate the whole picture from the header (and the
+    // import a clip of the probed size) before finding the data short.
     ScratchFolder dir;
     uLongf size = compressBound(64);
     std::vector<uint8_t> zeros(size), none(64, 0);
@@ -662,6 +692,9 @@ TEST(PictureDecoder, ProbeRefusesWhatTheDecodeFindsCutShort)
         {"rgba.png", PngFile(PngPicture{16000, 16000, 4, {}, {}}, zeros, 64)},
         {"grey.png", PngFile(PngPicture{4091, 32767, 1, {}, {}}, zeros, 64)},
         {"rows.bmp", bmp},
+        {"stored.tif", TiffFile(4091, 32767, 1, 1, 4091 * 32767, std::vector<uint8_t>(1024, 0))},
+        {"deflate.tif", TiffFile(16000, 16000, 3, 8, static_cast<uint32_t>(zeros.size()), zeros)},
+        {"packbits.tif", TiffFile(16000, 16000, 3, 32773, 64, std::vector<uint8_t>(64, 0x81))},
     };
     for (const auto& [name, bytes] : files) {
         SCOPED_TRACE(name);
