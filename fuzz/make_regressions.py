@@ -259,3 +259,73 @@ with tempfile.TemporaryDirectory() as scratch:
             data = f.read()
         for target in ("movie", "picture", "calibration"):
             write(target, name, data)
+
+
+def tiff(width, height, compression, data, samples=1, rows=None, counts=None, tile=None, big=False):
+    """A little-endian TIFF (a big TIFF if big) of one directory of 8-bit
+    samples in strips of rows (by default one strip) or in tiles of tile =
+    (width, height); data, the strips' or tiles' bytes as stored, follows the
+    directory and its arrays. counts are the byte counts the directory
+    declares, the strips or tiles lying one after another from data's start
+    (by default one of data's length)."""
+    counts = counts or [len(data)]
+    word = 8 if big else 4
+    value = "<Q" if big else "<I"
+    entries = [(256, 4, [width]), (257, 4, [height]), (258, 3, [8]), (259, 3, [compression]),
+               (262, 3, [1 if samples == 1 else 2]), (277, 3, [samples])]
+    if tile:
+        entries += [(322, 4, [tile[0]]), (323, 4, [tile[1]])]
+        tags = (324, 325)
+    else:
+        entries += [(278, 4, [rows or height])]
+        tags = (273, 279)
+    first = 16 if big else 8
+    directory = (8 if big else 2) + (len(entries) + 2) * (4 + 2 * word) + word
+    arrays_at = first + directory
+    array_kind, array_format = (16, "Q") if big else (4, "I")
+    array_bytes = 0 if len(counts) == 1 else 2 * len(counts) * struct.calcsize(array_format)
+    offsets = [arrays_at + array_bytes]
+    for count in counts[:-1]:
+        offsets.append(offsets[-1] + count)
+    entries += [(tags[0], array_kind, offsets), (tags[1], array_kind, counts)]
+    arrays = b""
+    fields = b""
+    for tag, kind, values in sorted(entries):
+        fields += struct.pack("<HH", tag, kind) + struct.pack(value, len(values))
+        if len(values) == 1:
+            fields += struct.pack("<" + {3: "H", 4: "I", 16: "Q"}[kind], values[0]).ljust(word, b"\0")
+        else:
+            fields += struct.pack(value, arrays_at + len(arrays))
+            arrays += struct.pack("<%d%s" % (len(values), array_format), *values)
+    head = b"II" + (struct.pack("<HHHQ", 43, 8, 0, 16) if big else struct.pack("<HI", 42, 8))
+    table = struct.pack("<Q" if big else "<H", len(entries)) + fields + struct.pack(value, 0)
+    assert len(table) == directory and len(arrays) == array_bytes
+    return head + table + arrays + data
+
+
+# picture and calibration: TIFFs whose strips or tiles cannot fill their
+# first directory's sizes. Qt's reader (libtiff's) made the picture from the
+# directory before reading a strip, and the import a clip of the probed size:
+# 4091 x 32767 grey as stored in 512 strips of 64 rows, the file ending 1 KB
+# into the first (542 MB as a picture); 16000 x 16000 RGB in one strip of 64
+# zeros deflated (764 MB as a dark or flat frame, libtiff's buffer for the
+# strip) and the same in PackBits (764 MB); 4091 x 32767 grey in one deflated
+# strip alike, and in 2048 tiles of 256 x 256 of a big TIFF, four of them
+# holding 64 zeros deflated and the others empty (542 MB and 1.5 s each as a
+# picture). Strips and tiles decode to at most their coding's best ratio (as
+# stored 1, PackBits 128, deflate 1032, LZW 4096 bytes a byte), so a
+# directory asking for more than the data present can give is refused by the
+# probe and the decode alike. FFmpeg does not open a TIFF as a movie.
+deflated = zlib.compress(bytes(64))
+stored_counts = [4091 * 64] * 511 + [4091 * (32767 - 64 * 511)]
+short_tiffs = {
+    "tiff-strips-beyond-its-file.tif": tiff(4091, 32767, 1, bytes(1024), rows=64, counts=stored_counts),
+    "deflate-tiff-beyond-its-data.tif": tiff(16000, 16000, 8, deflated, samples=3),
+    "packbits-tiff-beyond-its-data.tif": tiff(16000, 16000, 32773, bytes([257 - 128, 0]) * 32, samples=3),
+    "tiled-big-tiff-beyond-its-data.tif": tiff(4091, 32767, 8, deflated * 4, tile=(256, 256),
+                                               counts=[len(deflated)] * 4 + [0] * (16 * 128 - 4), big=True),
+    "tall-deflate-tiff-beyond-its-data.tif": tiff(4091, 32767, 8, deflated),
+}
+for name, data in short_tiffs.items():
+    for target in ("picture", "calibration"):
+        write(target, name, data)
