@@ -464,6 +464,108 @@ bool PngDataCannotFill(std::ifstream& stream, std::uintmax_t size)
     return needed > data * kMostInflatedPngBytesPerByte;
 }
 
+// The first directory of a TIFF file, classic or big.
+class TiffFirstDirectory {
+public:
+    // False when the file is no TIFF or its first directory cannot be read.
+    bool Open(std::ifstream& stream, std::uintmax_t size)
+    {
+        const std::vector<uint8_t> head = ReadSpan(stream, 0, 16);
+        if (head.size() < 8 || head[0] != head[1] || (head[0] != 'I' && head[0] != 'M'))
+            return false;
+        mLittle = head[0] == 'I';
+        const uint64_t version = Get(head.data() + 2, 2);
+        const bool big = version == 43;
+        if (version != 42 && !(big && head.size() == 16 && Get(head.data() + 4, 2) == 8 && Get(head.data() + 6, 2) == 0))
+            return false;
+        // A directory entry: tag (2 bytes), type (2), count and value or
+        // offset (4 bytes each, 8 in a big TIFF).
+        const std::size_t countBytes = big ? 8 : 2;
+        mWord = big ? 8 : 4;
+        mEntryBytes = 4 + 2 * mWord;
+        const uint64_t directory = Get(head.data() + 4 + (big ? 4 : 0), mWord);
+        if (directory >= size)
+            return false;
+        const std::vector<uint8_t> countField = ReadSpan(stream, directory, countBytes);
+        if (countField.size() < countBytes)
+            return false;
+        mEntries = Get(countField.data(), countBytes);
+        if (mEntries == 0 || mEntries > 4096)
+            return false;
+        mTable = ReadSpan(stream, directory + countBytes, static_cast<std::size_t>(mEntries * mEntryBytes));
+        if (mTable.size() < mEntries * mEntryBytes)
+            return false;
+        mStream = &stream;
+        mSize = size;
+        return true;
+    }
+
+    // The values of field tag, of an unsigned integer type: none when the
+    // field is absent; false when it cannot be read.
+    bool Values(uint16_t tag, std::vector<uint64_t>* values) const
+    {
+        constexpr uint64_t kMostValues = uint64_t{1} << 20;
+        values->clear();
+        for (std::size_t e = 0; e < mEntries; ++e) {
+            const uint8_t* entry = mTable.data() + e * mEntryBytes;
+            if (Get(entry, 2) != tag)
+                continue;
+            std::size_t bytes;
+            switch (Get(entry + 2, 2)) {
+            case 1: bytes = 1; break;  // BYTE
+            case 3: bytes = 2; break;  // SHORT
+            case 4: bytes = 4; break;  // LONG
+            case 16: bytes = 8; break; // LONG8
+            default: return false;
+            }
+            const uint64_t count = Get(entry + 4, mWord);
+            if (count == 0 || count > kMostValues)
+                return false;
+            const uint8_t* field = entry + 4 + mWord;
+            std::vector<uint8_t> stored(field, field + mWord);
+            if (count * bytes > mWord) {
+                const uint64_t at = Get(field, mWord);
+                if (at >= mSize)
+                    return false;
+                stored = ReadSpan(*mStream, at, static_cast<std::size_t>(count * bytes));
+                if (stored.size() < count * bytes)
+                    return false;
+            }
+            values->resize(static_cast<std::size_t>(count));
+            for (std::size_t i = 0; i < values->size(); ++i)
+                (*values)[i] = Get(stored.data() + i * bytes, bytes);
+            return true;
+        }
+        return true;
+    }
+
+    // A field of one value (the first), fallback when it is absent.
+    bool One(uint16_t tag, uint64_t fallback, uint64_t* value) const
+    {
+        std::vector<uint64_t> v;
+        if (!Values(tag, &v))
+            return false;
+        *value = v.empty() ? fallback : v.front();
+        return true;
+    }
+
+private:
+    uint64_t Get(const uint8_t* p, std::size_t bytes) const
+    {
+        uint64_t value = 0;
+        for (std::size_t i = 0; i < bytes; ++i)
+            value = (value << 8) | p[mLittle ? bytes - 1 - i : i];
+        return value;
+    }
+
+    std::ifstream* mStream = nullptr;
+    std::uintmax_t mSize = 0;
+    bool mLittle = false;
+    std::size_t mWord = 4, mEntryBytes = 12;
+    uint64_t mEntries = 0;
+    std::vector<uint8_t> mTable;
+};
+
 // TIFF: Qt's reader makes the whole picture from the first directory's
 // sizes, and libtiff a buffer of a whole strip, before either reads any of
 // the data. The strips or tiles named there (each as far as the file goes)
@@ -493,85 +595,12 @@ int64_t TiffBytesPerDataByte(uint64_t compression)
 
 bool TiffDataCannotFill(std::ifstream& stream, std::uintmax_t size)
 {
-    const std::vector<uint8_t> head = ReadSpan(stream, 0, 16);
-    if (head.size() < 8 || head[0] != head[1] || (head[0] != 'I' && head[0] != 'M'))
+    TiffFirstDirectory directory;
+    if (!directory.Open(stream, size))
         return false;
-    const bool little = head[0] == 'I';
-    auto get = [little](const uint8_t* p, std::size_t bytes) {
-        uint64_t value = 0;
-        for (std::size_t i = 0; i < bytes; ++i)
-            value = (value << 8) | p[little ? bytes - 1 - i : i];
-        return value;
-    };
-    const uint64_t version = get(head.data() + 2, 2);
-    const bool big = version == 43;
-    if (version != 42 && !(big && head.size() == 16 && get(head.data() + 4, 2) == 8 && get(head.data() + 6, 2) == 0))
-        return false;
-    // A directory entry: tag (2 bytes), type (2), count and value or offset
-    // (4 bytes each, 8 in a big TIFF).
-    const std::size_t word = big ? 8 : 4, countBytes = big ? 8 : 2, entryBytes = 4 + 2 * word;
-    const uint64_t directory = get(head.data() + 4 + (big ? 4 : 0), word);
-    if (directory >= size)
-        return false;
-    const std::vector<uint8_t> countField = ReadSpan(stream, directory, countBytes);
-    if (countField.size() < countBytes)
-        return false;
-    const uint64_t entries = get(countField.data(), countBytes);
-    if (entries == 0 || entries > 4096)
-        return false;
-    const std::vector<uint8_t> table =
-        ReadSpan(stream, directory + countBytes, static_cast<std::size_t>(entries * entryBytes));
-    if (table.size() < entries * entryBytes)
-        return false;
-
-    // The values of field tag, of an unsigned integer type: none when the
-    // field is absent; false when it cannot be read.
-    constexpr uint64_t kMostValues = uint64_t{1} << 20;
-    auto read = [&](uint16_t tag, std::vector<uint64_t>* values) {
-        values->clear();
-        for (std::size_t e = 0; e < entries; ++e) {
-            const uint8_t* entry = table.data() + e * entryBytes;
-            if (get(entry, 2) != tag)
-                continue;
-            std::size_t bytes;
-            switch (get(entry + 2, 2)) {
-            case 1: bytes = 1; break;  // BYTE
-            case 3: bytes = 2; break;  // SHORT
-            case 4: bytes = 4; break;  // LONG
-            case 16: bytes = 8; break; // LONG8
-            default: return false;
-            }
-            const uint64_t count = get(entry + 4, word);
-            if (count == 0 || count > kMostValues)
-                return false;
-            const uint8_t* field = entry + 4 + word;
-            std::vector<uint8_t> stored(field, field + word);
-            if (count * bytes > word) {
-                const uint64_t at = get(field, word);
-                if (at >= size)
-                    return false;
-                stored = ReadSpan(stream, at, static_cast<std::size_t>(count * bytes));
-                if (stored.size() < count * bytes)
-                    return false;
-            }
-            values->resize(static_cast<std::size_t>(count));
-            for (std::size_t i = 0; i < values->size(); ++i)
-                (*values)[i] = get(stored.data() + i * bytes, bytes);
-            return true;
-        }
-        return true;
-    };
-    // A field of one value (the first), fallback when it is absent.
-    std::vector<uint64_t> v;
-    auto one = [&](uint16_t tag, uint64_t fallback, uint64_t* value) {
-        if (!read(tag, &v))
-            return false;
-        *value = v.empty() ? fallback : v.front();
-        return true;
-    };
     uint64_t width, height, compression, samples, photometric;
-    if (!one(256, 0, &width) || !one(257, 0, &height) || !one(259, 1, &compression) || !one(277, 1, &samples) ||
-        !one(262, 0, &photometric))
+    if (!directory.One(256, 0, &width) || !directory.One(257, 0, &height) || !directory.One(259, 1, &compression) ||
+        !directory.One(277, 1, &samples) || !directory.One(262, 0, &photometric))
         return false;
     const int64_t perByte = TiffBytesPerDataByte(compression);
     if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide || samples < 1 || perByte == 0)
@@ -579,7 +608,8 @@ bool TiffDataCannotFill(std::ifstream& stream, std::uintmax_t size)
     // Bits a sample (one for every sample, or one for all), 1 when absent:
     // the fewest counts. YCbCr pictures may store their colour at a fraction
     // of the pixels: only the luma is counted.
-    if (!read(258, &v))
+    std::vector<uint64_t> v;
+    if (!directory.Values(258, &v))
         return false;
     const uint64_t bits = v.empty() ? 1 : *std::min_element(v.begin(), v.end());
     if (bits < 1 || bits > 64)
@@ -590,7 +620,8 @@ bool TiffDataCannotFill(std::ifstream& stream, std::uintmax_t size)
     // Offsets and byte counts of strips or of tiles: libtiff keeps either in
     // one place, so a directory with both is not judged.
     std::vector<uint64_t> offsets, counts, tileOffsets, tileCounts;
-    if (!read(273, &offsets) || !read(279, &counts) || !read(324, &tileOffsets) || !read(325, &tileCounts))
+    if (!directory.Values(273, &offsets) || !directory.Values(279, &counts) || !directory.Values(324, &tileOffsets) ||
+        !directory.Values(325, &tileCounts))
         return false;
     if (offsets.empty() == tileOffsets.empty() || counts.empty() == tileCounts.empty())
         return false;
@@ -607,6 +638,39 @@ bool TiffDataCannotFill(std::ifstream& stream, std::uintmax_t size)
             return false;
     }
     return needed > present * static_cast<uint64_t>(perByte);
+}
+
+// TIFF planes: Qt's reader reads an RGB picture of 16-bit or floating-point
+// samples row by row straight into its picture, and of samples stored in
+// separate planes (PlanarConfiguration 2) only the first plane's: the rest
+// of every row keeps whatever the allocation held. An RGB file of separate
+// planes and more than 8 bits a sample goes to FFmpeg, which reads integer
+// planes exactly; its TIFF decoder reads floating-point samples as integers
+// or not at all, so no decoder here takes a file of floating-point planes. Pictures of one
+// sample, of 8 bits a sample or of another photometric interpretation (grey
+// and alpha, for one) Qt reads through libtiff's RGBA interface, which reads
+// every plane.
+enum class TiffPlanes { forQt, forFfmpeg, forNone };
+
+TiffPlanes TiffPlanesOf(const QByteArray& format, const std::filesystem::path& file)
+{
+    if (format != "tiff" && format != "tif")
+        return TiffPlanes::forQt;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error)
+        return TiffPlanes::forQt;
+    std::ifstream stream(file, std::ios::binary);
+    TiffFirstDirectory directory;
+    uint64_t planar, samples, photometric, bits;
+    std::vector<uint64_t> sampleFormats;
+    if (!directory.Open(stream, size) || !directory.One(284, 1, &planar) || !directory.One(277, 1, &samples) ||
+        !directory.One(262, 0, &photometric) || !directory.One(258, 1, &bits) || !directory.Values(339, &sampleFormats))
+        return TiffPlanes::forQt;
+    if (planar != 2 || samples < 2 || photometric != 2 || bits <= 8)
+        return TiffPlanes::forQt;
+    const bool floating = std::find(sampleFormats.begin(), sampleFormats.end(), 3) != sampleFormats.end();
+    return floating ? TiffPlanes::forNone : TiffPlanes::forFfmpeg;
 }
 
 bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize declared)
@@ -676,7 +740,8 @@ bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize
 }
 
 // *refused is set when the file is one of Qt's formats that the decode
-// refuses as cut short, so no other decoder sizes it either.
+// refuses as cut short, or one no decoder reads (TiffPlanesOf), so no other
+// decoder sizes it either.
 MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* refused)
 {
     QImageReader reader(QtFileName(file));
@@ -686,6 +751,10 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* re
     *refused = CutShort(reader.format(), file, size);
     if (*refused)
         return MediaStatus::damaged;
+    if (const TiffPlanes planes = TiffPlanesOf(reader.format(), file); planes != TiffPlanes::forQt) {
+        *refused = planes == TiffPlanes::forNone;
+        return MediaStatus::unreadable;
+    }
     if (!size.isValid()) {
         // A format that cannot tell its size from the header alone.
         QImage picture;
@@ -699,17 +768,22 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* re
     return MediaStatus::ok;
 }
 
-// *cutShort is set when the file is a truncated one of Qt's formats: FFmpeg
-// would decode the same part of it, so no other decoder is tried.
+// *refused is set when the file is a truncated one of Qt's formats (FFmpeg
+// would decode the same part of it) or one no decoder reads (TiffPlanesOf),
+// so no other decoder is tried.
 MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, PictureTarget& target, Rect* frame,
-                         bool* cutShort, WorkingRoom room)
+                         bool* refused, WorkingRoom room)
 {
     QImageReader reader(&device);
     if (!SetUpReader(reader))
         return MediaStatus::unreadable;
-    *cutShort = CutShort(reader.format(), file, reader.size());
-    if (*cutShort)
+    *refused = CutShort(reader.format(), file, reader.size());
+    if (*refused)
         return MediaStatus::damaged;
+    if (const TiffPlanes planes = TiffPlanesOf(reader.format(), file); planes != TiffPlanes::forQt) {
+        *refused = planes == TiffPlanes::forNone;
+        return MediaStatus::unreadable;
+    }
     // The size the probe reports is the size decoded: a format that states
     // it in its header is held to it, and Qt may allocate no more than that
     // size needs (GIF's logical screen, for one, may claim far more).
@@ -822,15 +896,15 @@ MediaStatus Decode(const std::filesystem::path& file, PictureTarget& target, Rec
     if (plain == MediaStatus::cannotOpen) // the file could not be read again from its start
         return plain;
 
-    bool cutShort = false;
-    MediaStatus status = DecodeWithQt(file, device, target, &found, &cutShort, room);
+    bool refused = false;
+    MediaStatus status = DecodeWithQt(file, device, target, &found, &refused, room);
     if (status == MediaStatus::ok) {
         if (frame)
             *frame = found;
         return status;
     }
-    if (cutShort)
-        return MediaStatus::damaged;
+    if (refused)
+        return status;
     Remember(status, failure);
 
     status = DecodeWithFfmpeg(file, target, &found);

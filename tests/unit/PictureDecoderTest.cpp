@@ -353,6 +353,21 @@ TEST(PictureDecoder, SixteenBitSamplesRoundToEightBits)
     }
 }
 
+TEST(PictureDecoder, SixteenBitSeparatePlanesReadAsTheirContiguousTwin)
+{
+    // Qt fills only the first plane's samples of each row of such a TIFF;
+    // decoded twice, both files give the same rounded pixels.
+    ScratchFolder dir;
+    const Rgb16Picture picture = Pattern16(37, 23, 23);
+    const auto raw = dir / "p.raw";
+    WriteRaw(raw, picture, false);
+    MagickWrite(raw, 37, 23, 16, false, dir / "contiguous.tiff");
+    MagickWrite(raw, 37, 23, 16, false, dir / "planes.tiff", "-interlace plane");
+    ExpectReads(dir / "contiguous.tiff", Narrowed(picture));
+    for (int run = 0; run < 2; ++run)
+        ExpectReads(dir / "planes.tiff", Narrowed(picture));
+}
+
 TEST(PictureDecoder, JpegWithinCompressionError)
 {
     // Quality 100 on smooth ramps: the encoder's rounding and the decoder's
