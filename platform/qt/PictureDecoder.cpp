@@ -640,37 +640,41 @@ bool TiffDataCannotFill(std::ifstream& stream, std::uintmax_t size)
     return needed > present * static_cast<uint64_t>(perByte);
 }
 
-// TIFF planes: Qt's reader reads an RGB picture of 16-bit or floating-point
-// samples row by row straight into its picture, and of samples stored in
-// separate planes (PlanarConfiguration 2) only the first plane's: the rest
-// of every row keeps whatever the allocation held. An RGB file of separate
-// planes and more than 8 bits a sample goes to FFmpeg, which reads integer
-// planes exactly; its TIFF decoder reads floating-point samples as integers
-// or not at all, so no decoder here takes a file of floating-point planes. Pictures of one
-// sample, of 8 bits a sample or of another photometric interpretation (grey
-// and alpha, for one) Qt reads through libtiff's RGBA interface, which reads
-// every plane.
-enum class TiffPlanes { forQt, forFfmpeg, forNone };
+// TIFF samples and planes: Qt's reader reads an RGB picture of 16-bit or
+// floating-point samples row by row straight into its picture, and of
+// samples stored in separate planes (PlanarConfiguration 2) only the first
+// plane's: the rest of every row keeps whatever the allocation held. An RGB
+// file of separate planes and more than 8 bits a sample goes to FFmpeg,
+// which reads integer planes exactly; its TIFF decoder reads floating-point
+// samples as integers or not at all, so no decoder here takes a file of
+// floating-point planes. Pictures of one sample, of 8 bits a sample or of
+// another photometric interpretation (grey and alpha, for one) Qt reads
+// through libtiff's RGBA interface, which reads every plane but no sample of
+// more than 16 bits; FFmpeg refuses those too, so no decoder here takes a
+// picture of such samples other than Qt's RGB of 32-bit floating point.
+enum class TiffDecoder { forQt, forFfmpeg, forNone };
 
-TiffPlanes TiffPlanesOf(const QByteArray& format, const std::filesystem::path& file)
+TiffDecoder TiffDecoderOf(const QByteArray& format, const std::filesystem::path& file)
 {
     if (format != "tiff" && format != "tif")
-        return TiffPlanes::forQt;
+        return TiffDecoder::forQt;
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(file, error);
     if (error)
-        return TiffPlanes::forQt;
+        return TiffDecoder::forQt;
     std::ifstream stream(file, std::ios::binary);
     TiffFirstDirectory directory;
     uint64_t planar, samples, photometric, bits;
     std::vector<uint64_t> sampleFormats;
     if (!directory.Open(stream, size) || !directory.One(284, 1, &planar) || !directory.One(277, 1, &samples) ||
         !directory.One(262, 0, &photometric) || !directory.One(258, 1, &bits) || !directory.Values(339, &sampleFormats))
-        return TiffPlanes::forQt;
-    if (planar != 2 || samples < 2 || photometric != 2 || bits <= 8)
-        return TiffPlanes::forQt;
+        return TiffDecoder::forQt;
     const bool floating = std::find(sampleFormats.begin(), sampleFormats.end(), 3) != sampleFormats.end();
-    return floating ? TiffPlanes::forNone : TiffPlanes::forFfmpeg;
+    if (bits > 16 && !(floating && photometric == 2 && bits == 32))
+        return TiffDecoder::forNone;
+    if (planar != 2 || samples < 2 || photometric != 2 || bits <= 8)
+        return TiffDecoder::forQt;
+    return floating ? TiffDecoder::forNone : TiffDecoder::forFfmpeg;
 }
 
 bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize declared)
@@ -740,7 +744,7 @@ bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize
 }
 
 // *refused is set when the file is one of Qt's formats that the decode
-// refuses as cut short, or one no decoder reads (TiffPlanesOf), so no other
+// refuses as cut short, or one no decoder reads (TiffDecoderOf), so no other
 // decoder sizes it either.
 MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* refused)
 {
@@ -751,8 +755,8 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* re
     *refused = CutShort(reader.format(), file, size);
     if (*refused)
         return MediaStatus::damaged;
-    if (const TiffPlanes planes = TiffPlanesOf(reader.format(), file); planes != TiffPlanes::forQt) {
-        *refused = planes == TiffPlanes::forNone;
+    if (const TiffDecoder decoder = TiffDecoderOf(reader.format(), file); decoder != TiffDecoder::forQt) {
+        *refused = decoder == TiffDecoder::forNone;
         return MediaStatus::unreadable;
     }
     if (!size.isValid()) {
@@ -769,7 +773,7 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* re
 }
 
 // *refused is set when the file is a truncated one of Qt's formats (FFmpeg
-// would decode the same part of it) or one no decoder reads (TiffPlanesOf),
+// would decode the same part of it) or one no decoder reads (TiffDecoderOf),
 // so no other decoder is tried.
 MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, PictureTarget& target, Rect* frame,
                          bool* refused, WorkingRoom room)
@@ -780,8 +784,8 @@ MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, P
     *refused = CutShort(reader.format(), file, reader.size());
     if (*refused)
         return MediaStatus::damaged;
-    if (const TiffPlanes planes = TiffPlanesOf(reader.format(), file); planes != TiffPlanes::forQt) {
-        *refused = planes == TiffPlanes::forNone;
+    if (const TiffDecoder decoder = TiffDecoderOf(reader.format(), file); decoder != TiffDecoder::forQt) {
+        *refused = decoder == TiffDecoder::forNone;
         return MediaStatus::unreadable;
     }
     // The size the probe reports is the size decoded: a format that states

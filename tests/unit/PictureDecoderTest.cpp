@@ -246,6 +246,33 @@ std::vector<uint8_t> TiffFile(uint32_t width, uint32_t height, uint32_t samples,
     return out;
 }
 
+// A little-endian TIFF of one grey strip, width x height samples of `bits`
+// bits in sample format `format` (1 unsigned, 3 floating point) following
+// the directory.
+std::vector<uint8_t> GreyTiff(uint32_t width, uint32_t height, uint32_t bits, uint32_t format,
+                              const std::vector<uint8_t>& data)
+{
+    std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto put = [&out](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    const uint32_t fields[][3] = {
+        {256, 4, width}, {257, 4, height}, {258, 3, bits}, {259, 3, 1}, {262, 3, 1},
+        {273, 4, 8 + 2 + 9 * 12 + 4}, {277, 3, 1}, {279, 4, static_cast<uint32_t>(data.size())}, {339, 3, format},
+    };
+    put(9, 2);
+    for (const auto& [tag, type, value] : fields) {
+        put(tag, 2);
+        put(type, 2);
+        put(1, 4);
+        put(value, 4);
+    }
+    put(0, 4);
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
 }  // namespace
 
 TEST(PictureDecoder, QtWrittenLosslessFormatsAreExact)
@@ -366,6 +393,23 @@ TEST(PictureDecoder, SixteenBitSeparatePlanesReadAsTheirContiguousTwin)
     ExpectReads(dir / "contiguous.tiff", Narrowed(picture));
     for (int run = 0; run < 2; ++run)
         ExpectReads(dir / "planes.tiff", Narrowed(picture));
+}
+
+TEST(PictureDecoder, TiffSamplesNoDecoderReadsAreRefusedByTheProbeAsByTheDecode)
+{
+    // Grey samples of 32 bits, floating point or unsigned: Qt's reader
+    // refuses them once it reads the pixels, FFmpeg's altogether.
+    ScratchFolder dir;
+    const std::vector<uint8_t> data = SeededBytes(37 * 23 * 4, 3);
+    for (uint32_t format : {1u, 3u}) {
+        const auto file = dir / ("grey32-" + std::to_string(format) + ".tif");
+        WriteBytesFile(file, GreyTiff(37, 23, 32, format, data));
+        SCOPED_TRACE(file.filename().string());
+        Rect frame;
+        EXPECT_EQ(ProbePicture(file, &frame), MediaStatus::unreadable);
+        std::unique_ptr<GWorldWrapper> decoded;
+        EXPECT_EQ(DecodePicture(file, &decoded), MediaStatus::unreadable);
+    }
 }
 
 TEST(PictureDecoder, JpegWithinCompressionError)
