@@ -650,8 +650,10 @@ bool TiffDataCannotFill(std::ifstream& stream, std::uintmax_t size)
 // floating-point planes. Pictures of one sample, of 8 bits a sample or of
 // another photometric interpretation (grey and alpha, for one) Qt reads
 // through libtiff's RGBA interface, which reads every plane but no sample of
-// more than 16 bits; FFmpeg refuses those too, so no decoder here takes a
-// picture of such samples other than Qt's RGB of 32-bit floating point.
+// more than 16 bits and none of floating point; FFmpeg refuses the first and
+// reads the others as integers (grey of 16-bit floating point, for one), so
+// no decoder here takes a picture of such samples other than Qt's RGB of 16
+// or 32-bit floating point.
 enum class TiffDecoder { forQt, forFfmpeg, forNone };
 
 TiffDecoder TiffDecoderOf(const QByteArray& format, const std::filesystem::path& file)
@@ -670,7 +672,7 @@ TiffDecoder TiffDecoderOf(const QByteArray& format, const std::filesystem::path&
         !directory.One(262, 0, &photometric) || !directory.One(258, 1, &bits) || !directory.Values(339, &sampleFormats))
         return TiffDecoder::forQt;
     const bool floating = std::find(sampleFormats.begin(), sampleFormats.end(), 3) != sampleFormats.end();
-    if (bits > 16 && !(floating && photometric == 2 && bits == 32))
+    if (floating ? photometric != 2 || (bits != 16 && bits != 32) : bits > 16)
         return TiffDecoder::forNone;
     if (planar != 2 || samples < 2 || photometric != 2 || bits <= 8)
         return TiffDecoder::forQt;

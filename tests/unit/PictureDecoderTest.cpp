@@ -412,6 +412,18 @@ TEST(PictureDecoder, TiffSamplesNoDecoderReadsAreRefusedByTheProbeAsByTheDecode)
     }
 }
 
+TEST(PictureDecoder, GreyTiffOfHalfFloatsIsRefusedRatherThanReadAsIntegers)
+{
+    // Qt's reader refuses it; FFmpeg's would give 16-bit integers.
+    ScratchFolder dir;
+    const auto file = dir / "half.tif";
+    WriteBytesFile(file, GreyTiff(37, 23, 16, 3, SeededBytes(37 * 23 * 2, 4)));
+    Rect frame;
+    EXPECT_EQ(ProbePicture(file, &frame), MediaStatus::unreadable);
+    std::unique_ptr<GWorldWrapper> decoded;
+    EXPECT_EQ(DecodePicture(file, &decoded), MediaStatus::unreadable);
+}
+
 TEST(PictureDecoder, JpegWithinCompressionError)
 {
     // Quality 100 on smooth ramps: the encoder's rounding and the decoder's
