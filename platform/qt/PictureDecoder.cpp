@@ -654,7 +654,43 @@ bool TiffDataCannotFill(std::ifstream& stream, std::uintmax_t size)
 // reads the others as integers (grey of 16-bit floating point, for one), so
 // no decoder here takes a picture of such samples other than Qt's RGB of 16
 // or 32-bit floating point.
-enum class TiffDecoder { forQt, forFfmpeg, forNone };
+//
+// TIFF tiles: FFmpeg's TIFF decoder reads the tiles of no file but a DNG and
+// hands back a black picture for the rest, so a tiled TIFF is Qt's alone
+// (forQtAlone: FFmpeg is not tried when Qt fails on it), and one Qt cannot
+// read no decoder here takes (TiffTilesDefeatQt).
+enum class TiffDecoder { forQt, forQtAlone, forFfmpeg, forNone };
+
+// Qt's reader reads the tiles of 1-bit, 8-bit and 16-bit integer grey,
+// 8-bit palette and 16-bit or 32-bit floating-point RGB pictures straight into
+// its picture: it refuses tiles of a side that is not a multiple of 16 and
+// tiles of separate planes of more than one sample. Any other picture it
+// reads through libtiff's RGBA interface, which (libtiff 4.5, from a reader
+// that does not map the file, as Qt's does not) refuses uncompressed tiles
+// of a size that is not a multiple of 1024 bytes. Both refuse a tile larger
+// than Qt's whole picture.
+bool TiffTilesDefeatQt(const TiffFirstDirectory& directory, uint64_t planar, uint64_t samples, uint64_t photometric,
+                       uint64_t bits, bool floating)
+{
+    uint64_t width, height, tileWidth, tileLength, compression;
+    if (!directory.One(256, 0, &width) || !directory.One(257, 0, &height) || !directory.One(322, 0, &tileWidth) ||
+        !directory.One(323, 0, &tileLength) || !directory.One(259, 1, &compression))
+        return false;
+    if (width > kMaxSide || height > kMaxSide || tileWidth < 1 || tileLength < 1 || tileWidth > kMaxSide ||
+        tileLength > kMaxSide)
+        return false;
+    const bool grey = photometric == 0 || photometric == 1;
+    const bool direct = (samples == 1 && ((grey && (bits == 1 || bits == 8)) || (photometric == 1 && bits == 16) ||
+                                          (photometric == 3 && bits == 8))) ||
+                        (photometric == 2 && (bits == 16 || (bits == 32 && floating)));
+    const uint64_t tileBytes = (tileWidth * (planar == 2 ? 1 : samples) * bits + 7) / 8 * tileLength;
+    const uint64_t pictureBits = direct ? (bits == 1 ? 1 : photometric != 2 ? bits : bits == 16 ? 64 : 128) : 32;
+    if (tileBytes > (width * pictureBits + 31) / 32 * 4 * height)
+        return true;
+    if (direct)
+        return tileWidth % 16 != 0 || tileLength % 16 != 0 || (planar == 2 && samples > 1);
+    return compression == 1 && tileBytes % 1024 != 0;
+}
 
 TiffDecoder TiffDecoderOf(const QByteArray& format, const std::filesystem::path& file)
 {
@@ -674,6 +710,13 @@ TiffDecoder TiffDecoderOf(const QByteArray& format, const std::filesystem::path&
     const bool floating = std::find(sampleFormats.begin(), sampleFormats.end(), 3) != sampleFormats.end();
     if (floating ? photometric != 2 || (bits != 16 && bits != 32) : bits > 16)
         return TiffDecoder::forNone;
+    std::vector<uint64_t> tileWidths, tileOffsets, dngVersion;
+    if (!directory.Values(322, &tileWidths) || !directory.Values(324, &tileOffsets) ||
+        !directory.Values(50706, &dngVersion))
+        return TiffDecoder::forQt;
+    if ((!tileWidths.empty() || !tileOffsets.empty()) && dngVersion.empty())
+        return TiffTilesDefeatQt(directory, planar, samples, photometric, bits, floating) ? TiffDecoder::forNone
+                                                                                           : TiffDecoder::forQtAlone;
     if (planar != 2 || samples < 2 || photometric != 2 || bits <= 8)
         return TiffDecoder::forQt;
     return floating ? TiffDecoder::forNone : TiffDecoder::forFfmpeg;
@@ -746,8 +789,8 @@ bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize
 }
 
 // *refused is set when the file is one of Qt's formats that the decode
-// refuses as cut short, or one no decoder reads (TiffDecoderOf), so no other
-// decoder sizes it either.
+// refuses as cut short, or one no decoder reads, or a tiled TIFF Qt fails on
+// (TiffDecoderOf), so no other decoder sizes it either.
 MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* refused)
 {
     QImageReader reader(QtFileName(file));
@@ -757,10 +800,12 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* re
     *refused = CutShort(reader.format(), file, size);
     if (*refused)
         return MediaStatus::damaged;
-    if (const TiffDecoder decoder = TiffDecoderOf(reader.format(), file); decoder != TiffDecoder::forQt) {
+    const TiffDecoder decoder = TiffDecoderOf(reader.format(), file);
+    if (decoder == TiffDecoder::forFfmpeg || decoder == TiffDecoder::forNone) {
         *refused = decoder == TiffDecoder::forNone;
         return MediaStatus::unreadable;
     }
+    *refused = decoder == TiffDecoder::forQtAlone;
     if (!size.isValid()) {
         // A format that cannot tell its size from the header alone.
         QImage picture;
@@ -775,8 +820,8 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* re
 }
 
 // *refused is set when the file is a truncated one of Qt's formats (FFmpeg
-// would decode the same part of it) or one no decoder reads (TiffDecoderOf),
-// so no other decoder is tried.
+// would decode the same part of it), one no decoder reads or a tiled TIFF Qt
+// fails on (TiffDecoderOf), so no other decoder is tried.
 MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, PictureTarget& target, Rect* frame,
                          bool* refused, WorkingRoom room)
 {
@@ -786,10 +831,12 @@ MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, P
     *refused = CutShort(reader.format(), file, reader.size());
     if (*refused)
         return MediaStatus::damaged;
-    if (const TiffDecoder decoder = TiffDecoderOf(reader.format(), file); decoder != TiffDecoder::forQt) {
+    const TiffDecoder decoder = TiffDecoderOf(reader.format(), file);
+    if (decoder == TiffDecoder::forFfmpeg || decoder == TiffDecoder::forNone) {
         *refused = decoder == TiffDecoder::forNone;
         return MediaStatus::unreadable;
     }
+    *refused = decoder == TiffDecoder::forQtAlone;
     // The size the probe reports is the size decoded: a format that states
     // it in its header is held to it, and Qt may allocate no more than that
     // size needs (GIF's logical screen, for one, may claim far more).

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -422,6 +423,38 @@ TEST(PictureDecoder, GreyTiffOfHalfFloatsIsRefusedRatherThanReadAsIntegers)
     EXPECT_EQ(ProbePicture(file, &frame), MediaStatus::unreadable);
     std::unique_ptr<GWorldWrapper> decoded;
     EXPECT_EQ(DecodePicture(file, &decoded), MediaStatus::unreadable);
+}
+
+TEST(PictureDecoder, TiledTiffsQtCannotReadAreRefusedNotLeftToFfmpeg)
+{
+    // FFmpeg gives a black picture for any tiled TIFF. Qt's reader refuses
+    // 16-bit tiles of separate planes; libtiff, under it, uncompressed 8-bit
+    // RGB tiles of 768 or 256 bytes (16 x 16, contiguous or a plane each);
+    // a tile whose data is garbled fails there too.
+    ScratchFolder dir;
+    const Rgb8Picture picture = Pattern8(37, 23, 29);
+    const Rgb16Picture wide = Pattern16(37, 23, 31);
+    WriteRaw(dir / "p.raw", picture, false);
+    WriteRaw(dir / "wide.raw", wide, false);
+    const std::string tiles = "-define tiff:tile-geometry=16x16 ";
+    MagickWrite(dir / "p.raw", 37, 23, 8, false, dir / "tiles.tif", tiles);
+    MagickWrite(dir / "p.raw", 37, 23, 8, false, dir / "tile-planes.tif", tiles + "-interlace plane");
+    MagickWrite(dir / "wide.raw", 37, 23, 16, false, dir / "wide-tile-planes.tif", tiles + "-interlace plane");
+    MagickWrite(dir / "p.raw", 37, 23, 8, false, dir / "lzw-tiles.tif", tiles + "-compress lzw");
+    for (const char* name : {"tiles.tif", "tile-planes.tif", "wide-tile-planes.tif"}) {
+        SCOPED_TRACE(name);
+        Rect frame;
+        EXPECT_EQ(ProbePicture(dir / name, &frame), MediaStatus::unreadable);
+        std::unique_ptr<GWorldWrapper> decoded;
+        EXPECT_EQ(DecodePicture(dir / name, &decoded), MediaStatus::unreadable);
+    }
+    ExpectReads(dir / "lzw-tiles.tif", picture);
+    std::ifstream in(dir / "lzw-tiles.tif", std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::fill(bytes.begin() + 8, bytes.begin() + 208, 0xFF); // the first tile's codes
+    WriteBytesFile(dir / "garbled.tif", bytes);
+    std::unique_ptr<GWorldWrapper> decoded;
+    EXPECT_EQ(DecodePicture(dir / "garbled.tif", &decoded), MediaStatus::damaged);
 }
 
 TEST(PictureDecoder, JpegWithinCompressionError)
