@@ -492,7 +492,8 @@ public:
         mEntries = Get(countField.data(), countBytes);
         if (mEntries == 0 || mEntries > 4096)
             return false;
-        mTable = ReadSpan(stream, directory + countBytes, static_cast<std::size_t>(mEntries * mEntryBytes));
+        mTableAt = directory + countBytes;
+        mTable = ReadSpan(stream, mTableAt, static_cast<std::size_t>(mEntries * mEntryBytes));
         if (mTable.size() < mEntries * mEntryBytes)
             return false;
         mStream = &stream;
@@ -539,6 +540,23 @@ public:
         return true;
     }
 
+    // Where the first value of field tag (of 2 bytes, a SHORT) is stored in
+    // the file; false when the field is absent or of another type.
+    bool FirstShortAt(uint16_t tag, uint64_t* at) const
+    {
+        for (std::size_t e = 0; e < mEntries; ++e) {
+            const uint8_t* entry = mTable.data() + e * mEntryBytes;
+            if (Get(entry, 2) != tag)
+                continue;
+            const uint64_t count = Get(entry + 4, mWord);
+            if (Get(entry + 2, 2) != 3 || count == 0)
+                return false;
+            *at = count * 2 > mWord ? Get(entry + 4 + mWord, mWord) : mTableAt + e * mEntryBytes + 4 + mWord;
+            return *at < mSize && mSize - *at >= 2;
+        }
+        return false;
+    }
+
     // A field of one value (the first), fallback when it is absent.
     bool One(uint16_t tag, uint64_t fallback, uint64_t* value) const
     {
@@ -562,7 +580,7 @@ private:
     std::uintmax_t mSize = 0;
     bool mLittle = false;
     std::size_t mWord = 4, mEntryBytes = 12;
-    uint64_t mEntries = 0;
+    uint64_t mEntries = 0, mTableAt = 0;
     std::vector<uint8_t> mTable;
 };
 
@@ -722,6 +740,59 @@ TiffDecoder TiffDecoderOf(const QByteArray& format, const std::filesystem::path&
     return floating ? TiffDecoder::forNone : TiffDecoder::forFfmpeg;
 }
 
+// TIFF alpha: libtiff's RGBA interface, through which Qt reads every picture
+// with alpha but RGB of 16-bit or floating-point samples, multiplies the
+// colours by an alpha marked unassociated (ExtraSamples 2), and leaves them
+// as stored by one marked unspecified (0).
+// Qt's reader is given such a file with the first directory's first extra
+// sample read as unspecified, so that the colours come out as stored and the
+// alpha is dropped as every other picture's is.
+class UnspecifiedAlphaFile : public QIODevice {
+public:
+    UnspecifiedAlphaFile(QIODevice& file, uint64_t at) : mFile(file), mAt(static_cast<qint64>(at))
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return mFile.size(); }
+
+protected:
+    qint64 readData(char* data, qint64 count) override
+    {
+        if (!mFile.seek(pos()))
+            return -1;
+        const qint64 got = mFile.read(data, count);
+        for (qint64 i = std::max(mAt, pos()); i < std::min(mAt + 2, pos() + got); ++i)
+            data[i - pos()] = 0;
+        return got;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QIODevice& mFile;
+    qint64 mAt;
+};
+
+// The file as Qt's reader is to see it: null when it is not a TIFF whose
+// first directory marks its first extra sample as unassociated alpha.
+std::unique_ptr<UnspecifiedAlphaFile> AlphaAsUnspecified(const std::filesystem::path& file, QIODevice& device)
+{
+    const QByteArray head = device.peek(2);
+    if (head != "II" && head != "MM")
+        return nullptr;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error)
+        return nullptr;
+    std::ifstream stream(file, std::ios::binary);
+    TiffFirstDirectory directory;
+    uint64_t extra, at;
+    if (!directory.Open(stream, size) || !directory.One(338, 0, &extra) || extra != 2 ||
+        !directory.FirstShortAt(338, &at))
+        return nullptr;
+    return std::make_unique<UnspecifiedAlphaFile>(device, at);
+}
+
 bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize declared)
 {
     // The other formats' readers report a file cut short themselves, so
@@ -825,7 +896,8 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* re
 MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, PictureTarget& target, Rect* frame,
                          bool* refused, WorkingRoom room)
 {
-    QImageReader reader(&device);
+    const std::unique_ptr<UnspecifiedAlphaFile> asStored = AlphaAsUnspecified(file, device);
+    QImageReader reader(asStored ? asStored.get() : &device);
     if (!SetUpReader(reader))
         return MediaStatus::unreadable;
     *refused = CutShort(reader.format(), file, reader.size());

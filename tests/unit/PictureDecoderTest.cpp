@@ -322,6 +322,29 @@ TEST(PictureDecoder, AlphaIsDroppedWithoutCompositing)
     ExpectReads(deepFile, Narrowed(wide));
 }
 
+TEST(PictureDecoder, TiffUnassociatedAlphaIsDroppedWithoutCompositing)
+{
+    // ImageMagick marks its alpha unassociated, which libtiff would multiply
+    // the colours by: in one plane and in separate planes, the colours come
+    // through as stored.
+    ScratchFolder dir;
+    const Rgb8Picture colour = Pattern8(37, 23, 37);
+    const Rgb8Picture alpha = Pattern8(37, 23, 41, true);
+    WriteRaw(dir / "colour.raw", colour, false);
+    WriteRaw(dir / "alpha.raw", alpha, true);
+    for (const std::string interlace : {"none", "plane"}) {
+        const auto file = dir / ("alpha-" + interlace + ".tif");
+        std::string log;
+        ASSERT_TRUE(RunCommand(ConvertProgram() + " -size 37x23 -depth 8 rgb:" + Quote(dir / "colour.raw") +
+                                   " \\( -size 37x23 -depth 8 gray:" + Quote(dir / "alpha.raw") +
+                                   " \\) -alpha off -compose copy-opacity -composite -interlace " + interlace + " " +
+                                   Quote(file),
+                               &log))
+            << log;
+        ExpectReads(file, colour);
+    }
+}
+
 TEST(PictureDecoder, MagickWrittenEightBitFormatsAreExact)
 {
     ScratchFolder dir;
