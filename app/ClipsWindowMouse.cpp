@@ -94,7 +94,7 @@ void ClipsWindowMouseUp(int modifiers, std::optional<QPoint> release)
         return;
     // The clip under the release, also when the moves before it are still
     // to come.
-    if (release && permitClipUpdates())
+    if (release)
         UpdateSelectedFrameClipFromMouse(release);
     const ClipClick click = ClipsWindowClickAction(modifiers, CurrentAlignmentModes());
     if (ChangesClips(click) && clipChangesBlocked()) {

@@ -37,11 +37,7 @@ MediaStatus OpenImageOrMovieFile(const std::filesystem::path& file, std::vector<
     // A movie's frames are held to the width rule of the pictures, with its
     // warning, from the size its stream declares: one turned down costs no
     // decoding.
-    auto widthAccepted = [](int width, int height) {
-        const Rect box = MakeRect(0, 0, height, width);
-        return VerifyImageWidth(&box, true);
-    };
-    const MediaStatus status = OpenPictureOrMovie(file, &media, widthAccepted);
+    const MediaStatus status = OpenPictureOrMovie(file, &media, VerifyFrameWidth);
     if (status != MediaStatus::ok)
         return status;
     if (media.kind == MediaKind::movie)

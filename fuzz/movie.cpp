@@ -23,11 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     try {
         std::unique_ptr<MovieSource> movie;
         // The width warning is declined (the silent interaction answers Cancel).
-        auto widthAccepted = [](int width, int height) {
-            const Rect box = MakeRect(0, 0, height, width);
-            return VerifyImageWidth(&box, true);
-        };
-        if (MovieSource::Open(WriteInputFile(data, size, "movie"), movie, widthAccepted) != MediaStatus::ok)
+        if (MovieSource::Open(WriteInputFile(data, size, "movie"), movie, VerifyFrameWidth) != MediaStatus::ok)
             return 0;
         GWorldWrapper image(32, movie->MovieBox(), 0);
         for (int i = 0; i < 3; ++i)

@@ -28,6 +28,12 @@ bool VerifyImageWidth(const Rect* rect, bool isWarning)
     return DoImageWidthAlert(isWarning);
 }
 
+bool VerifyFrameWidth(int width, int height)
+{
+    const Rect frame = MakeRect(0, 0, height, width);
+    return VerifyImageWidth(&frame, true);
+}
+
 bool permitClipUpdates()
 {
     return !gOpenFITSToStackInterface && !gSaveFITSInterface && !gOpenRAWInterface && !gSaveRAWInterface &&

@@ -19,6 +19,9 @@ bool DoImageWidthAlert(bool isWarning);
 // True when rect (or, when null, the document's size) is at most 4091 pixels
 // wide; otherwise shows the width alert and returns its answer. Main thread only.
 bool VerifyImageWidth(const Rect* rect, bool isWarning);
+// The same rule for a frame of width x height, as a warning: the check a
+// movie's frame size meets before any frame is decoded.
+bool VerifyFrameWidth(int width, int height);
 
 // False while any dialog that reads the clips or the stack when it ends is
 // open (the file dialogs included); hovering over clips then leaves the

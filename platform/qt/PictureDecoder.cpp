@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -417,13 +418,11 @@ bool GifCanvasUnfounded(const std::filesystem::path& file, QSize declared)
 
 // PNG: Qt's reader allocates the whole picture from the header before it
 // inflates any of the data. The data (the IDAT chunks, as far as the file
-// goes) inflates to at most kMostInflatedPngBytesPerByte bytes a byte, and
+// goes) inflates to at most kMaxDeflatedBytesPerDataByte bytes a byte, and
 // the rows need at least width x height x bits a pixel / 8 bytes of it,
 // interlaced or not: a header asking for more than that is not there to be
 // read. True for such a file; false when the header is not one to judge
 // (Qt then fails on it by itself).
-constexpr int64_t kMostInflatedPngBytesPerByte = kMaxPngPixelsPerDataByte / 8;
-
 bool PngDataCannotFill(std::ifstream& stream, std::uintmax_t size)
 {
     const std::vector<uint8_t> b = ReadSpan(stream, 0, 8 + 8 + 13);
@@ -457,11 +456,11 @@ bool PngDataCannotFill(std::ifstream& stream, std::uintmax_t size)
             data += static_cast<int64_t>(std::min<std::uintmax_t>(length, size - at - 8));
         else if (std::memcmp(chunk + 4, "IEND", 4) == 0)
             break;
-        if (needed <= data * kMostInflatedPngBytesPerByte)
+        if (needed <= data * kMaxDeflatedBytesPerDataByte)
             return false;
         at += std::uintmax_t{length} + 12;
     }
-    return needed > data * kMostInflatedPngBytesPerByte;
+    return needed > data * kMaxDeflatedBytesPerDataByte;
 }
 
 // The first directory of a TIFF file, classic or big.
@@ -600,10 +599,10 @@ int64_t TiffBytesPerDataByte(uint64_t compression)
     case 1:
         return kMaxTiffUncompressedBytesPerDataByte;
     case 5:
-        return kMaxTiffLzwBytesPerDataByte;
+        return kMaxLzwBytesPerDataByte;
     case 8:
     case 32946: // deflate's code before Adobe's
-        return kMaxTiffDeflateBytesPerDataByte;
+        return kMaxDeflatedBytesPerDataByte;
     case 32773:
         return kMaxTiffPackBitsBytesPerDataByte;
     default:
@@ -859,24 +858,31 @@ bool CutShort(const QByteArray& format, const std::filesystem::path& file, QSize
     return false;
 }
 
-// *refused is set when the file is one of Qt's formats that the decode
-// refuses as cut short, or one no decoder reads, or a tiled TIFF Qt fails on
-// (TiffDecoderOf), so no other decoder sizes it either.
+// What the probe and the decode find of a file of Qt's format before Qt
+// reads it: damaged when it is cut short, unreadable when it is a TIFF Qt is
+// not to read (TiffDecoderOf), ok otherwise. *refused is set when no other
+// decoder is to take the file either: cut short (FFmpeg would read the same
+// part of it), read by no decoder, or a tiled TIFF, which is Qt's alone.
+MediaStatus ScreenForQt(const QByteArray& format, const std::filesystem::path& file, QSize declared, bool* refused)
+{
+    *refused = CutShort(format, file, declared);
+    if (*refused)
+        return MediaStatus::damaged;
+    const TiffDecoder decoder = TiffDecoderOf(format, file);
+    *refused = decoder == TiffDecoder::forNone || decoder == TiffDecoder::forQtAlone;
+    return decoder == TiffDecoder::forFfmpeg || decoder == TiffDecoder::forNone ? MediaStatus::unreadable
+                                                                                 : MediaStatus::ok;
+}
+
+// *refused as ScreenForQt sets it, so that no other decoder sizes the file.
 MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* refused)
 {
     QImageReader reader(QtFileName(file));
     if (!SetUpReader(reader))
         return MediaStatus::unreadable;
     QSize size = reader.size();
-    *refused = CutShort(reader.format(), file, size);
-    if (*refused)
-        return MediaStatus::damaged;
-    const TiffDecoder decoder = TiffDecoderOf(reader.format(), file);
-    if (decoder == TiffDecoder::forFfmpeg || decoder == TiffDecoder::forNone) {
-        *refused = decoder == TiffDecoder::forNone;
-        return MediaStatus::unreadable;
-    }
-    *refused = decoder == TiffDecoder::forQtAlone;
+    if (const MediaStatus screened = ScreenForQt(reader.format(), file, size, refused); screened != MediaStatus::ok)
+        return screened;
     if (!size.isValid()) {
         // A format that cannot tell its size from the header alone.
         QImage picture;
@@ -890,9 +896,7 @@ MediaStatus ProbeWithQt(const std::filesystem::path& file, Rect* frame, bool* re
     return MediaStatus::ok;
 }
 
-// *refused is set when the file is a truncated one of Qt's formats (FFmpeg
-// would decode the same part of it), one no decoder reads or a tiled TIFF Qt
-// fails on (TiffDecoderOf), so no other decoder is tried.
+// *refused as ScreenForQt sets it, so that no other decoder is tried.
 MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, PictureTarget& target, Rect* frame,
                          bool* refused, WorkingRoom room)
 {
@@ -900,19 +904,13 @@ MediaStatus DecodeWithQt(const std::filesystem::path& file, QIODevice& device, P
     QImageReader reader(asStored ? asStored.get() : &device);
     if (!SetUpReader(reader))
         return MediaStatus::unreadable;
-    *refused = CutShort(reader.format(), file, reader.size());
-    if (*refused)
-        return MediaStatus::damaged;
-    const TiffDecoder decoder = TiffDecoderOf(reader.format(), file);
-    if (decoder == TiffDecoder::forFfmpeg || decoder == TiffDecoder::forNone) {
-        *refused = decoder == TiffDecoder::forNone;
-        return MediaStatus::unreadable;
-    }
-    *refused = decoder == TiffDecoder::forQtAlone;
+    const QSize declared = reader.size();
+    if (const MediaStatus screened = ScreenForQt(reader.format(), file, declared, refused);
+        screened != MediaStatus::ok)
+        return screened;
     // The size the probe reports is the size decoded: a format that states
     // it in its header is held to it, and Qt may allocate no more than that
     // size needs (GIF's logical screen, for one, may claim far more).
-    const QSize declared = reader.size();
     if (declared.isValid()) {
         if (!SidesFit(declared.width(), declared.height()))
             return MediaStatus::badSize;
@@ -1050,27 +1048,20 @@ MediaStatus ProbePicture(const std::filesystem::path& file, Rect* frame)
         return MediaStatus::cannotOpen;
     MediaStatus failure = MediaStatus::unreadable;
     Rect found;
-    MediaStatus status = ProbeOwnPict(file, &found);
-    if (status == MediaStatus::ok) {
-        *frame = found;
-        return status;
+    bool refused = false; // by Qt's probe for every decoder
+    auto withQt = [&refused](const std::filesystem::path& f, Rect* r) { return ProbeWithQt(f, r, &refused); };
+    const std::function<MediaStatus(const std::filesystem::path&, Rect*)> probes[] = {ProbeOwnPict, withQt,
+                                                                                      ProbeWithFfmpeg};
+    for (const auto& probe : probes) {
+        const MediaStatus status = probe(file, &found);
+        if (status == MediaStatus::ok) {
+            *frame = found;
+            return status;
+        }
+        if (refused)
+            return status;
+        Remember(status, failure);
     }
-    Remember(status, failure);
-    bool refused = false;
-    status = ProbeWithQt(file, &found, &refused);
-    if (status == MediaStatus::ok) {
-        *frame = found;
-        return status;
-    }
-    if (refused)
-        return status;
-    Remember(status, failure);
-    status = ProbeWithFfmpeg(file, &found);
-    if (status == MediaStatus::ok) {
-        *frame = found;
-        return status;
-    }
-    Remember(status, failure);
     return failure;
 }
 

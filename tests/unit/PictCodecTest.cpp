@@ -174,6 +174,18 @@ bool SameRgb(const GWorldWrapper& a, const GWorldWrapper& b)
     return SamePixels(a, b, false);
 }
 
+// 16 empty rows of 200 pixels under a frame 16 times the drawn rect.
+ForeignPicture EmptyRowsUnderALargerFrame()
+{
+    ForeignPicture picture;
+    picture.width = 200;
+    picture.height = 16;
+    picture.frameWidth = 800;
+    picture.frameHeight = 64;
+    picture.emptyRows = true;
+    return picture;
+}
+
 } // namespace
 
 TEST(PictCodec, TwoByOneImageHasTheExactBytes)
@@ -460,13 +472,7 @@ TEST(PictCodec, FileTooShortForItsRowsIsRefusedBeforeTheFrameExists)
 {
     // 16 rows of 200 pixels need at least 16 × (2 + 2 × 5) bytes; these rows
     // hold 2 bytes each. The frame is 16 times the drawn rect.
-    ForeignPicture picture;
-    picture.width = 200;
-    picture.height = 16;
-    picture.frameWidth = 800;
-    picture.frameHeight = 64;
-    picture.emptyRows = true;
-    const std::vector<uint8_t> bytes = picture.Bytes();
+    const std::vector<uint8_t> bytes = EmptyRowsUnderALargerFrame().Bytes();
     FailNextImageAllocationsForTesting(1); // an allocation would throw
     std::unique_ptr<GWorldWrapper> out;
     EXPECT_EQ(DecodePict(bytes.data(), bytes.size(), &out), PictStatus::damaged);
@@ -480,13 +486,7 @@ TEST(PictCodec, RowsThatDoNotUnpackAreRefusedBeforeALargerFrameExists)
     // bytes: the length check passes, but no row's count unpacks. The rows
     // are checked before the frame, 16 times the drawn rect, is made, and
     // the probe finds the same from the bytes alone.
-    ForeignPicture picture;
-    picture.width = 200;
-    picture.height = 16;
-    picture.frameWidth = 800;
-    picture.frameHeight = 64;
-    picture.emptyRows = true;
-    std::vector<uint8_t> bytes = picture.Bytes();
+    std::vector<uint8_t> bytes = EmptyRowsUnderALargerFrame().Bytes();
     bytes.resize(bytes.size() + 16 * (2 + 2 * 5));
     FailNextImageAllocationsForTesting(1); // an allocation would throw
     std::unique_ptr<GWorldWrapper> out;

@@ -219,32 +219,38 @@ bool PlainDecoded(const std::vector<uint8_t>& bytes, GWorldWrapper& image, bool*
         return image;
     });
 }
-// A little-endian TIFF of width x height 8-bit samples in one strip whose
-// byte count says stripBytes, of which data follows the directory.
-std::vector<uint8_t> TiffFile(uint32_t width, uint32_t height, uint32_t samples, uint32_t compression,
-                              uint32_t stripBytes, const std::vector<uint8_t>& data)
+// A little-endian TIFF of one directory of nine fields of one value (tag,
+// type: 3 SHORT or 4 LONG, value) and data after it; the strip offset's
+// value (tag 273) is where data begins.
+std::vector<uint8_t> OneDirectoryTiff(const uint32_t (&fields)[9][3], const std::vector<uint8_t>& data)
 {
     std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
     auto put = [&out](uint32_t v, int bytes) {
         for (int i = 0; i < bytes; ++i)
             out.push_back(static_cast<uint8_t>(v >> (8 * i)));
     };
-    // Tag, type (3 SHORT, 4 LONG) and the one value; the strip's offset is
-    // past the header and the nine fields.
-    const uint32_t fields[][3] = {
-        {256, 4, width}, {257, 4, height}, {258, 3, 8}, {259, 3, compression}, {262, 3, samples == 1 ? 1u : 2u},
-        {273, 4, 8 + 2 + 9 * 12 + 4}, {277, 3, samples}, {278, 4, height}, {279, 4, stripBytes},
-    };
     put(9, 2);
     for (const auto& [tag, type, value] : fields) {
         put(tag, 2);
         put(type, 2);
         put(1, 4);
-        put(value, 4);
+        put(tag == 273 ? 8 + 2 + 9 * 12 + 4 : value, 4);
     }
     put(0, 4);
     out.insert(out.end(), data.begin(), data.end());
     return out;
+}
+
+// A little-endian TIFF of width x height 8-bit samples in one strip whose
+// byte count says stripBytes, of which data follows the directory.
+std::vector<uint8_t> TiffFile(uint32_t width, uint32_t height, uint32_t samples, uint32_t compression,
+                              uint32_t stripBytes, const std::vector<uint8_t>& data)
+{
+    const uint32_t fields[9][3] = {
+        {256, 4, width}, {257, 4, height}, {258, 3, 8}, {259, 3, compression}, {262, 3, samples == 1 ? 1u : 2u},
+        {273, 4, 0}, {277, 3, samples}, {278, 4, height}, {279, 4, stripBytes},
+    };
+    return OneDirectoryTiff(fields, data);
 }
 
 // A little-endian TIFF of one grey strip, width x height samples of `bits`
@@ -253,25 +259,11 @@ std::vector<uint8_t> TiffFile(uint32_t width, uint32_t height, uint32_t samples,
 std::vector<uint8_t> GreyTiff(uint32_t width, uint32_t height, uint32_t bits, uint32_t format,
                               const std::vector<uint8_t>& data)
 {
-    std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
-    auto put = [&out](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    const uint32_t fields[][3] = {
+    const uint32_t fields[9][3] = {
         {256, 4, width}, {257, 4, height}, {258, 3, bits}, {259, 3, 1}, {262, 3, 1},
-        {273, 4, 8 + 2 + 9 * 12 + 4}, {277, 3, 1}, {279, 4, static_cast<uint32_t>(data.size())}, {339, 3, format},
+        {273, 4, 0}, {277, 3, 1}, {279, 4, static_cast<uint32_t>(data.size())}, {339, 3, format},
     };
-    put(9, 2);
-    for (const auto& [tag, type, value] : fields) {
-        put(tag, 2);
-        put(type, 2);
-        put(1, 4);
-        put(value, 4);
-    }
-    put(0, 4);
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
+    return OneDirectoryTiff(fields, data);
 }
 
 }  // namespace
